@@ -1,0 +1,59 @@
+# Velm: top-level commands. `make run` prints the sample on the built-in PDF
+# printer; `make check` builds and runs every test. Both install what they need.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
+APT := DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends
+
+RUN_PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev \
+  libqt6printsupport6 qt6-qpa-plugins fonts-liberation2 fontconfig libcups2-dev
+TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev libgmock-dev poppler-utils cups \
+  cups-client cups-bsd printer-driver-cups-pdf emf2svg libreoffice-draw-nogui \
+  xvfb xauth imagemagick time ccache
+BENCH_PACKAGES := $(TEST_PACKAGES) libbenchmark-dev valgrind hyperfine \
+  enscript a2ps ghostscript cups-filters
+
+.PHONY: all build run check test deps-run deps-test deps-bench bench install clean cups
+
+all: build
+
+$(BUILD)/.deps-run:
+	@mkdir -p $(BUILD)
+	$(SUDO) apt-get update -qq
+	$(APT) $(RUN_PACKAGES)
+	@touch $@
+$(BUILD)/.deps-test: $(BUILD)/.deps-run
+	$(APT) $(TEST_PACKAGES)
+	@touch $@
+deps-run: $(BUILD)/.deps-run
+deps-test: $(BUILD)/.deps-test
+deps-bench: deps-test
+	$(APT) $(BENCH_PACKAGES)
+
+$(BUILD)/build.ninja: CMakeLists.txt
+	cmake -S . -B $(BUILD) -G Ninja
+
+build: deps-run $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+# The main job: print the sample file on the built-in PDF printer.
+run: build
+	$(BUILD)/velm --printer="Velm PDF" samples/sample.txt
+
+# Every test, against a real CUPS server with a PDF queue.
+check test: deps-test build cups
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+cups:
+	tests/cups-setup.sh
+
+bench: deps-bench
+	cmake -S . -B $(BUILD) -G Ninja -DVELM_BENCH=ON
+	cmake --build $(BUILD) -j $(JOBS)
+	bench/compare $(BUILD)
+
+install: build
+	cmake --install $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,49 @@
+// TFileReader: cuts a file into pieces of at most 250 characters at the
+// mode's terminators, reading 512 bytes at a time into a fixed look-ahead.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace velm {
+
+class TFileReader {
+public:
+    TFileReader() = default;
+    ~TFileReader();
+    TFileReader(const TFileReader&) = delete;
+    TFileReader& operator=(const TFileReader&) = delete;
+
+    // Throws FileError "Cannot open file <name>" when it cannot be read.
+    void Open(const std::string& fileName, bool plainText);
+    // 0: the input has ended; 1: a piece, no line break after it;
+    // 3: an empty piece standing for a line break.
+    unsigned char ReadLine(std::string& line);
+    void Close();
+    bool Eof() const { return FEof; }
+    bool IsOpen() const { return FOpen; }
+
+    static constexpr std::size_t kReadSize = 512;
+    static constexpr std::size_t kRefillBelow = 1400;
+    static constexpr std::size_t kMaxPiece = 250;
+
+private:
+    void Refill();
+    void TakeFront(std::size_t count, std::string& line);
+
+    std::FILE* FStream = nullptr;
+    std::string FBuffer;      // look-ahead, tabs expanded
+    std::size_t FStart = 0;   // first unread character of FBuffer
+    bool FPlainText = true;
+    bool FOpen = false;
+    bool FEof = true;
+    bool FAtFileEnd = false;
+};
+
+// Text helpers shared by the reader, the cell loop and the HTML runs.
+void ExpandTabs(std::string& s);          // a tab becomes three spaces
+void StripLeadingSpaces(std::string& s);  // all of them; blanks-only becomes empty
+void StripTrailingBlanks(std::string& s); // a blanks-only string stays as it is
+void StripLeadingBlanks(std::string& s);  // a blanks-only string stays as it is
+
+} // namespace velm

@@ -1,0 +1,145 @@
+// TGdi: the drawing surface of one run. Every sheet is recorded as one
+// stored page "PRN%.3d.EMF" in the current directory, in printer pixels;
+// text widths are measured on the printer canvas font, which the surface
+// keeps in step with its own font.
+#pragma once
+
+#include "engine/Graphics.h"
+#include "platform/emf_recorder.h"
+#include "platform/gdi_types.h"
+
+#include <memory>
+#include <string>
+
+namespace velm {
+
+class Printer;
+
+// The printer's canvas font and brush: what measuring uses, shared by the
+// job and the surface of a run.
+struct TPrinterCanvas {
+    TFont Font;
+    TBrush Brush;
+};
+TPrinterCanvas& PrinterCanvas();
+
+class TGdi {
+public:
+    TGdi();   // FRight := the selected printer's page width
+    ~TGdi();  // an open page is dropped unsaved
+    TGdi(const TGdi&) = delete;
+    TGdi& operator=(const TGdi&) = delete;
+
+    // Lifecycle
+    void ClearStoredPages();
+    void BeginDocument(TColor ViewBkColor, const std::string& ViewHeading, double ZoomPercentage);
+    void NewPage();
+    void EndPage();
+    int PageCount() const { return FPageCount; }
+    // Plays the stored pages onto the selected printer as one document:
+    // Which 0 all, 1 odd, 2 even.
+    void PrintStoredPages(int Which, bool ShowStatus);
+
+    // Text area and position
+    void SetTextArea(int Left, int Top, int Right, int Bottom);
+    void SetLineHeight(int H) { FLineHeight = H; }
+    void CarriageReturn() { FX = FLeft; }
+    int FrameBottom() const { return FFrameBottom; }
+    int X() const { return FX; }
+    int Left() const { return FLeft; }
+    int Right() const { return FRight; }
+    int Top() const { return FTop; }
+    int Bottom() const { return FBottom; }
+    int LineHeight() const { return FLineHeight; }
+
+    // Pens and brushes
+    void SetPen(int Width, TColor Color);
+    void SetBrushStyle(int Kind, TColor Color, int Hatch);
+    void SetBrush(const TBrush& Brush);
+    void FillArea(const Rect& R);
+
+    // Fonts and colour
+    void MakeFont(const std::string& Name, int Height, bool Bold, bool Italic, bool Underline);
+    void SelectFont(const std::string& Name, int Height);
+    void SetFont(const TFont& Font);
+    void SetBold(bool On);
+    void SetItalic(bool On);
+    void SetUnderline(bool On);
+    void SetCentred(bool On) { FCentred = On; }
+    void SetListItem(bool On) { FListItem = On; }
+    bool Centred() const { return FCentred; }
+    bool ListItem() const { return FListItem; }
+    void SetFontColor(TColor Color);
+    bool Bold() const { return FBold; }
+    bool Italic() const { return FItalic; }
+    bool Underline() const { return FUnderline; }
+    const std::string& FontName() const { return FFontName; }
+    int FontHeight() const { return FFontHeight; }
+    TColor TextColor() const { return FTextColor; }
+
+    // Drawing
+    void TextAt(int X, int Y, const std::string& Text);
+    bool PutText(int& Y, std::string& Text);
+    void MoveTo(int X, int Y);
+    void LineTo(int X, int Y);
+    void DrawRule(int Y);
+
+    // Decorations
+    void DrawHeader(bool Enabled, const TFont& Font, int Left, int RightMargin,
+                    const std::string& TextLeft, const std::string& TextCentre,
+                    const std::string& TextRight, int Top, bool Filled, bool Outlined, bool Rule,
+                    int StyleLeft, int StyleTop, int StyleRight, int StyleBottom);
+    void DrawFooter(const TFont& Font, int Left, int RightMargin, const std::string& Text, int Top,
+                    bool Filled, bool Outlined, bool Rule,
+                    int StyleLeft, int StyleTop, int StyleRight, int StyleBottom);
+    void DrawFrame(int Left, int Top, int Right, int Bottom,
+                   int StyleLeft, int StyleTop, int StyleRight, int StyleBottom);
+    void DrawDateTimeStamp(int X, int Y);
+    void DrawPageNumber(int X, int Y);
+
+    // Word wrapping pieces, exposed for the job and for tests.
+    std::string TakeWords(std::string& Text, int Avail);
+    static std::string FirstWord(const std::string& Text);
+    std::string TakeChars(const std::string& Word, int MaxWidth);
+    int TextWidth(const std::string& Text) const; // on the printer canvas font
+
+private:
+    void OpenPage();
+    void ForgetHandles();
+    void DrawBand(bool Horizontal, int From, int To, int Left, int Top, int Right, int Bottom);
+    void DrawSide(int Style, bool Horizontal, bool FromEnd, int Left, int Top, int Right, int Bottom);
+
+    std::string FPageFile;
+    std::unique_ptr<EmfRecorder> FCanvas; // the open stored page, recording
+    int FPageCount = 0;
+    GdiHandle FOldPen = kNoHandle, FOldBrush = kNoHandle, FOldFont = kNoHandle;
+    GdiHandle FPen = kNoHandle, FFont = kNoHandle, FBrush = kNoHandle;
+    LogFont FLogFont;
+    int FFontHeight = 0;
+    TColor FTextColor = 0;
+    bool FBold = false, FUnderline = false, FItalic = false;
+    std::string FFontName;
+    int FNormalWeight = 400;
+    int FBoldWeight = 700;
+    int FX = 0;
+    int FLeft = 0, FRight = 0, FBottom = 0, FTop = 0;
+    int FLineHeight = 30;
+    bool FCentred = false, FListItem = false;
+    int FFrameBottom = 0;
+};
+
+// Shared helpers of the print engine.
+std::string PageFileName(int N);
+// Deletes PRN001.EMF, PRN002.EMF, ... of the current directory up to the
+// first gap (no page cap); failures are skipped.
+void DeletePageFiles();
+// Number of stored pages before the first gap.
+int StoredPageCount();
+bool IsGenericPrinter();
+int UnitsToPixels(double Value, bool Vertical);
+double PixelsToUnits(int Pixels, bool Vertical);
+void SetMetricUnits(bool On);
+bool MetricUnits();
+int RoundDiv(double Value, double Divisor);
+
+} // namespace velm

@@ -1,0 +1,157 @@
+// TPrintFile: the print job. The shell sets the published properties and
+// calls Execute, which formats the text source into stored pages and then
+// previews them or sends them to the printer.
+#pragma once
+
+#include "engine/FileReader.h"
+#include "engine/Graphics.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velm {
+
+class TGdi;
+
+enum TUnits : unsigned char { poInches, poCentimetres };
+enum TOutput : unsigned char { poPrinter, poViewer };
+enum TOrient : unsigned char { Default, Landscape, Portrait };
+enum TFrameStyles : unsigned char {
+    frNone, frSingleThick, frSingleThin, frDoubleThick, frDoubleThin, frDoubleThickThin, frDoubleThinThick
+};
+enum TInput : unsigned char { frFile, frTMemo, frHTML, frRichEdit };
+enum TPageLayout : unsigned char { pl_1x1, pl_1x2, pl_1x3, pl_1x4, pl_2x2, pl_2x4 };
+enum TPagesToPrint : unsigned char { pAll, pOdd, pEven };
+
+// The lines of a memo or rich-edit control, as the job reads them.
+class TLineSource {
+public:
+    virtual ~TLineSource() = default;
+    virtual int Count() const = 0;
+    virtual std::string Line(int index) const = 0;
+};
+
+// A plain list of lines (tests, the command line, simple callers).
+class TStringList : public TLineSource {
+public:
+    TStringList() = default;
+    explicit TStringList(std::vector<std::string> lines) : Lines(std::move(lines)) {}
+    int Count() const override { return static_cast<int>(Lines.size()); }
+    std::string Line(int index) const override { return Lines.at(static_cast<std::size_t>(index)); }
+    std::vector<std::string> Lines;
+};
+
+using TNotifyEvent = std::function<void(class TPrintFile* Sender)>;
+
+class TPrintFile {
+public:
+    TPrintFile();
+    ~TPrintFile();
+    TPrintFile(const TPrintFile&) = delete;
+    TPrintFile& operator=(const TPrintFile&) = delete;
+
+    // Runs the job. Input problems are reported in a message box and end it;
+    // other errors propagate after everything the run made is released.
+    void Execute();
+
+    // Published properties, in declaration order.
+    TBrush Brush{clWhite, bsSolid};
+    std::string ViewButtonCaption;
+    bool ViewButtonVisible = false;
+    TOutput OutputTo = poViewer;
+    TOrient Orientation = Default;
+    TColor ViewBkColor = 11234567;
+    TUnits Units = poInches;
+    std::string ViewHeading = "Tessly Viewer";
+    std::string Filename;
+    double ContentsLeft = 1.0;
+    TPageLayout PageLayout = pl_1x1;
+    TPagesToPrint PagesToPrint = pAll;
+    const TLineSource* Memo = nullptr;      // referenced, not owned
+    const TLineSource* RichEdit = nullptr;  // referenced, not owned
+    TInput Input = frFile;
+    TFont FooterFont{"Arial", 12, clWindowText, 0, 96};
+    TFont HeaderFont{"Arial", 16, clWindowText, 0, 96};
+    TFont ContentsFont{"Times New Roman", 14, clWindowText, 0, 96};
+    TNotifyEvent OnAfterPrint;
+    TNotifyEvent OnBeforePrint;
+    TNotifyEvent OnNewColumn;         // stored, never raised
+    TNotifyEvent OnNewPage;
+    TNotifyEvent OnPrint;             // stored, never raised
+    TNotifyEvent OnPrintHeader;
+    TNotifyEvent OnPrintFooter;
+    TNotifyEvent OnPrintPage;         // stored, never raised
+    TNotifyEvent OnViewButtonClicked; // stored, never raised
+    double ZoomPercentage = 100.0;
+    double HeaderTop = 0.5;
+    std::string HeaderStringLeft;
+    std::string HeaderStringCenter = "Page Header";
+    std::string HeaderStringRight;
+    bool HeaderEnabled = true;
+    bool HeaderOutlined = true;
+    bool HeaderFilled = false;
+    double FooterTop = 0; // computed at creation, rewritten by every run
+    std::string FooterString = "Page Footer";
+    bool FooterEnabled = true;
+    bool FooterOutlined = true;
+    bool FooterFilled = true;
+    double BorderLeft = 0.25;
+    double BorderRight = 0.25;
+    bool DateTimeStampEnabled = true;
+    bool PageNumberEnabled = true;
+    double LineSpacing = 1.5;
+    TFrameStyles FrameStyleLeft = frNone;
+    TFrameStyles FrameStyleTop = frSingleThin;
+    TFrameStyles FrameStyleRight = frNone;
+    TFrameStyles FrameStyleBottom = frSingleThin;
+
+    // Run state, readable for the presenters and tests.
+    bool JobAborted() const { return FJobAborted; }
+    TGdi* Gdi() const { return FGdi.get(); }
+
+    // Pagination (cell grid and text flow).
+    void SetPageGrid();
+    bool FormatCell();
+    void DrawCellHeader(bool FirstCell);
+    void PrintCellText();
+    void NewLine();
+    void DrawCellFooter();
+
+    // Text sources.
+    bool ReadNextLine(std::string& Line);
+    void ReadFileLine(std::string& Line);
+
+    // HTML runs.
+    void NextSegment(std::string& Line, std::string& Segment);
+    void TextUpToMarkup(std::string& Line, std::string& Segment);
+    void ParseMarkup(std::string& Line, std::string& Tag);
+    void ApplyTag(std::string Tag, std::string& Output);
+    void DecodeEntity(std::string& Text);
+    void ChangeFontSize(bool Open, int Points);
+
+private:
+    void RunCells();
+    void FinishRun();
+    void ReleaseRun();
+
+    std::unique_ptr<TGdi> FGdi;
+    TFileReader FReader;
+    TFont FBaseFont{"Times New Roman", 50, clWindowText, 0, 96};
+    int FRows = 1, FCols = 1, FCellIndex = 1, FCellTop = 0;
+    int FY = 0;
+    int FBottomLimit = 0;
+    std::string FCarry;
+    std::string FWordTail;   // end of a piece cut inside a word, joined to the next piece
+    bool FEndOfInput = false;
+    bool FNewLineAfter = false;
+    bool FPendingBreak = false;
+    bool FSkipNextText = false;
+    bool FIsEntity = false;
+    int FLineIndex = 0;
+    bool FJobAborted = false;
+    friend class PrnFileTestAccess;
+};
+
+} // namespace velm

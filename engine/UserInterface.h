@@ -1,0 +1,62 @@
+// What the engine needs from whoever presents it: the desktop (preview/,
+// shell/), the headless command (cli/) or a test. The engine never includes
+// a widget header; presenters install their implementations here.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace velm {
+
+class PrintDocument;
+class TPrintFile;
+
+// The "Print Status" dialog as its loops use it.
+class TPrintStatus {
+public:
+    virtual ~TPrintStatus() = default;
+    virtual void Show() = 0;                              // non-modal, painted at once
+    virtual void SetPage(const std::string& text) = 0;    // the `Page` box
+    virtual void SetStatus(const std::string& text) = 0;  // the `Status` line
+    virtual bool Aborted() const = 0;                     // FAborted
+    // The open print document that "&Abort" cancels at once, or none.
+    virtual void SetPrintDocument(PrintDocument* document) = 0;
+};
+
+struct UserInterface {
+    // Creates the shared status dialog (stored in PrintDialog1 while it lives).
+    std::function<std::unique_ptr<TPrintStatus>()> createStatus;
+    // Information box with one OK button.
+    std::function<void(const std::string&)> showMessage;
+    // Lets pending window messages run.
+    std::function<void()> processMessages;
+    // Opens the preview window on the stored pages of `job`, modally, and
+    // destroys it (which deletes the pages) when it closes.
+    std::function<void(TPrintFile& job)> showPreview;
+};
+
+// The presenter in force; defaults print messages to stderr and show no preview.
+UserInterface& ui();
+void ProcessMessages();
+void ShowMessage(const std::string& text);
+
+// The one shared status dialog while a loop holds it, else nullptr.
+extern TPrintStatus* PrintDialog1;
+
+// Creates the status dialog through the presenter and keeps PrintDialog1
+// pointing at it until the returned object is destroyed.
+class StatusDialogScope {
+public:
+    StatusDialogScope();
+    ~StatusDialogScope();
+    StatusDialogScope(const StatusDialogScope&) = delete;
+    StatusDialogScope& operator=(const StatusDialogScope&) = delete;
+    TPrintStatus* operator->() const { return dialog_.get(); }
+    TPrintStatus& operator*() const { return *dialog_; }
+
+private:
+    std::unique_ptr<TPrintStatus> dialog_;
+};
+
+} // namespace velm

@@ -1,0 +1,36 @@
+// File services the engine and shell need, with Windows attribute semantics
+// mapped onto Linux (read-only = owner may not write, hidden = leading dot,
+// archive = written since last marked seen).
+#pragma once
+
+#include <string>
+
+namespace velm {
+
+enum FileAttribute : int {
+    faReadOnly = 0x01,
+    faHidden = 0x02,
+    faSysFile = 0x04,
+    faDirectory = 0x10,
+    faArchive = 0x20,
+};
+constexpr int faInvalid = -1; // attribute query failed: callers treat it as "all bits set"
+
+bool fileExists(const std::string& path);      // a regular file (not a folder)
+bool directoryExists(const std::string& path);
+bool deleteFile(const std::string& path);      // false when it could not be removed
+
+std::string currentDirectory();
+bool setCurrentDirectory(const std::string& path);
+
+// Attribute word of a file or folder; faInvalid when it cannot be queried.
+int fileAttributes(const std::string& path);
+// Sets read-only from the word; clearing faArchive marks the file as seen
+// (its modification time, size and inode are remembered). Hidden cannot be
+// set or cleared without renaming and is ignored. False when the file is missing.
+bool setFileAttributes(const std::string& path, int attributes);
+
+// Joins a folder and a name with "/", leaving an empty folder out.
+std::string joinPath(const std::string& folder, const std::string& name);
+
+} // namespace velm

@@ -1,0 +1,91 @@
+// The printers jobs can use: the CUPS queues Qt reports, the built-in
+// "Velm PDF" printer that is always there, and test printers of any
+// geometry. Index -1 is the default printer: the CUPS default if there is
+// one, else the built-in printer.
+#pragma once
+
+#include "platform/page_device.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velm {
+
+enum class PaperOrientation { Portrait, Landscape };
+
+// What GetDeviceCaps tells of a printer in its current orientation.
+struct PrinterCaps {
+    int horzRes = 0;     // printable width in device pixels
+    int vertRes = 0;     // printable height in device pixels
+    int logPixelsX = 600;
+    int logPixelsY = 600;
+    int horzSizeMm = 0;  // printable width in millimetres
+    int vertSizeMm = 0;
+};
+
+// One open print document. Pages are played onto device(); the document
+// must be finished with end() (which reports failure by throwing
+// PrinterError) or abort(). Destroying an open document aborts it.
+class PrintDocument {
+public:
+    virtual ~PrintDocument() = default;
+    virtual PageDevice& device() = 0;  // drawing in printer pixels, 1:1
+    virtual void newPage() = 0;        // StartPage of the next sheet
+    virtual void end() = 0;            // EndDoc
+    virtual void abort() = 0;          // AbortDoc: nothing of the document is delivered
+    virtual bool isOpen() const = 0;
+    virtual int sheetCount() const = 0;
+    // Where the built-in printer wrote the document (empty for queues).
+    virtual std::string outputPath() const { return {}; }
+};
+
+class Printer {
+public:
+    virtual ~Printer() = default;
+    virtual std::string name() const = 0;
+    virtual PrinterCaps caps() const = 0;
+    virtual PaperOrientation orientation() const = 0;
+    virtual void setOrientation(PaperOrientation orientation) = 0;
+    // Begins a document (StartDoc + first StartPage). Throws PrinterError when
+    // the printer cannot be reached or its output cannot be created.
+    virtual std::unique_ptr<PrintDocument> beginDocument(const std::string& title) = 0;
+};
+
+// The process-wide printer list, in the order the system reports it.
+class Printers {
+public:
+    static Printers& instance();
+
+    std::vector<std::string> names();             // built-in first, then the queues
+    int count();
+    int defaultIndex();                          // index that -1 stands for
+    int printerIndex() const { return index_; }  // -1: the default printer
+    // Throws PrinterError "Printer index out of range" outside -1 .. count()-1.
+    void setPrinterIndex(int index);
+    // Selects by name; false (nothing changes) when no printer has it.
+    bool selectByName(const std::string& name);
+    Printer& selected();
+    Printer& at(int index);
+
+    // Adds a printer of the given geometry that writes PDF files into
+    // outputFolder; tests use it for the worked examples (600 dpi, 4800 x 6600).
+    int addTestPrinter(const std::string& name, const PrinterCaps& caps,
+                       const std::string& outputFolder);
+    void removeTestPrinters();
+    void refresh(); // re-reads the CUPS queues
+
+    // Where the built-in printer writes: $VELM_PDF_DIR, else ~/PDF.
+    static std::string pdfFolder();
+    // When set, the built-in printer writes exactly this file for the next
+    // document (the command's -o), replacing it.
+    void setPdfOutputFile(const std::string& path);
+
+private:
+    Printers();
+    struct Impl;
+    std::shared_ptr<Impl> impl_;
+    int index_ = -1;
+};
+
+} // namespace velm

@@ -1,0 +1,59 @@
+// Shared test helpers: every test program runs with its own settings folder
+// ($VELM_CONFIG_DIR) and PDF folder ($VELM_PDF_DIR) under a fresh temporary
+// folder, and a QApplication on the offscreen platform.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace velm::testing {
+
+// A temporary folder removed with everything in it at the end of the scope.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    void write(const std::string& name, const std::string& bytes) const;
+
+private:
+    std::string path_;
+};
+
+// Makes a folder current for the scope and restores the previous one.
+class CurrentDir {
+public:
+    explicit CurrentDir(const std::string& path);
+    ~CurrentDir();
+    CurrentDir(const CurrentDir&) = delete;
+    CurrentDir& operator=(const CurrentDir&) = delete;
+
+private:
+    std::string previous_;
+};
+
+// Selects a test printer (600 dpi by default, 4800 x 6600 pixels as in the
+// worked examples) writing PDFs into outputFolder, for the scope.
+class TestPrinter {
+public:
+    explicit TestPrinter(const std::string& outputFolder, int width = 4800, int height = 6600,
+                         int dpi = 600, const std::string& name = "Velm Test 600");
+    ~TestPrinter();
+    TestPrinter(const TestPrinter&) = delete;
+    TestPrinter& operator=(const TestPrinter&) = delete;
+
+private:
+    int previousIndex_;
+};
+
+std::string readFile(const std::string& path);
+std::vector<std::string> filesIn(const std::string& folder); // sorted names
+// Runs a shell command, returns its exit status and (optionally) its stdout.
+int run(const std::string& command, std::string* output = nullptr);
+std::string settingsFolder();   // this test program's $VELM_CONFIG_DIR
+std::string sourcePath(const std::string& relative); // a file of the source tree
+
+} // namespace velm::testing
