@@ -80,6 +80,8 @@ private:
 
 const TPrintReport& LastPrintReport() { return gReport; }
 
+void ClearPrintReport() { gReport = TPrintReport{}; }
+
 int SheetsForPass(int PageCount, int Which)
 {
     const int sheets = Which == 0 ? PageCount : (PageCount + 1) / 2;
@@ -88,7 +90,7 @@ int SheetsForPass(int PageCount, int Which)
 
 void TGdi::PrintStoredPages(int Which, bool ShowStatus)
 {
-    gReport = TPrintReport{};
+    ClearPrintReport();
     std::unique_ptr<StatusDialogScope> dialog;
     if (ShowStatus) {
         dialog = std::make_unique<StatusDialogScope>();

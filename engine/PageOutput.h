@@ -18,6 +18,8 @@ struct TPrintReport {
 
 // Reset at the start of every PrintStoredPages; valid after it returns or throws.
 const TPrintReport& LastPrintReport();
+// Forgets the latest report, so that a job that never printed shows none.
+void ClearPrintReport();
 
 // Sheets a pass feeds for a job of PageCount stored pages (Which as in
 // PrintStoredPages): every page for all, and the same number, one sheet per

@@ -1,0 +1,336 @@
+// The `velm` program. Without file arguments it is the desktop application;
+// with files it runs one print job per file without a window and reports
+// on stdout and stderr, so that scripts can rely on its exit status.
+#include "cli/Command.h"
+
+#include "cli/ConsoleStatus.h"
+#include "cli/Options.h"
+#include "engine/Gdi.h"
+#include "engine/PageOutput.h"
+#include "engine/PrnFile.h"
+#include "engine/UserInterface.h"
+#include "platform/convert.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/printer.h"
+#include "platform/settings.h"
+#include "preview/Presenter.h"
+#include "shell/Desktop.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace velm {
+
+namespace {
+
+enum ExitCode : int { kPrinted = 0, kFailed = 1, kUsage = 2, kInterrupted = 130 };
+
+void Complain(const std::string& text) { std::fprintf(stderr, "velm: %s\n", text.c_str()); }
+
+// The extension as the toolbar sees it: after the first dot of the last
+// path component, in upper case ("REPORT.OLD.HTM" gives "OLD.HTM").
+std::string UpperExtension(const std::string& path)
+{
+    const std::string name = fs::path(path).filename().string();
+    const std::size_t dot = name.find('.');
+    if (dot == std::string::npos)
+        return {};
+    std::string extension = name.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return extension;
+}
+
+// The print font of the configuration dialog, as the settings file keeps it.
+TFont SettingsContentsFont()
+{
+    const SettingsFile settings;
+    TFont font{"Arial", 14, clWindowText, 0, 96};
+    font.Name = settings.readString("Velm", "FontName", "Arial");
+    font.SetSize(settings.readInteger("Velm", "FontSize", 10));
+    font.Color = strToIntDef(settings.readString("Velm", "FontColor", "0"), 0);
+    const std::string style = settings.readString("Velm", "FontStyle", "000");
+    const auto flag = [&](std::size_t i, TFontStyle s) { return i < style.size() && style[i] == '1' ? s : 0u; };
+    font.Style = flag(0, fsBold) | flag(1, fsItalic) | flag(2, fsUnderline);
+    return font;
+}
+
+// The toolbar's job (PrintFile1) with the settings a dropped file gets.
+void ApplyToolbarDefaults(TPrintFile& job, const std::string& file)
+{
+    job.ViewHeading = "Velm Viewer";
+    job.ContentsFont = SettingsContentsFont();
+    const SettingsFile settings;
+    const int columns = settings.readInteger("Velm", "ColCount", 0);
+    if (columns >= 0 && columns <= 3)
+        job.PageLayout = static_cast<TPageLayout>(pl_1x1 + columns);
+    const bool htmAsText = settings.readBool("Velm", "HTMAsText", false);
+    job.Input = !htmAsText && UpperExtension(file) == "HTM" ? frHTML : frFile;
+    job.Filename = file;
+    job.HeaderStringCenter = file;
+}
+
+void ApplyOptions(TPrintFile& job, const CommandOptions& o)
+{
+    if (o.units == poCentimetres) {
+        // Same page, other units: the design lengths are inches.
+        constexpr double cm = 2.54;
+        job.Units = poCentimetres;
+        job.HeaderTop *= cm;
+        job.ContentsLeft *= cm;
+        job.BorderLeft *= cm;
+        job.BorderRight *= cm;
+    }
+    if (o.layout)
+        job.PageLayout = *o.layout;
+    if (o.pages)
+        job.PagesToPrint = *o.pages;
+    if (o.input)
+        job.Input = *o.input;
+    if (o.font)
+        job.ContentsFont.Name = *o.font;
+    if (o.fontSize)
+        job.ContentsFont.SetSize(*o.fontSize);
+    if (o.lineSpacing)
+        job.LineSpacing = *o.lineSpacing;
+    if (o.header)
+        job.HeaderStringCenter = *o.header;
+    if (o.headerLeft)
+        job.HeaderStringLeft = *o.headerLeft;
+    if (o.headerRight)
+        job.HeaderStringRight = *o.headerRight;
+    if (o.footer)
+        job.FooterString = *o.footer;
+    if (o.borders) {
+        job.BorderLeft = o.borders->first;
+        job.BorderRight = o.borders->second;
+    }
+    if (o.orientation)
+        job.Orientation = *o.orientation;
+    job.HeaderEnabled = !o.noHeader;
+    job.DateTimeStampEnabled = !o.noDate;
+    job.PageNumberEnabled = !o.noPageNumber;
+    job.OutputTo = o.preview ? poViewer : poPrinter;
+}
+
+// The folder a job formats in, current for the job's lifetime: a private
+// temporary one (removed afterwards), or the user's --keep-pages folder.
+// Never the caller's own folder: a job deletes the stored pages it finds.
+class FormattingFolder {
+public:
+    explicit FormattingFolder(const std::optional<std::string>& keep) : previous_(currentDirectory())
+    {
+        if (keep) {
+            fs::create_directories(*keep);
+            path_ = *keep;
+        } else {
+            std::string pattern = (fs::temp_directory_path() / "velm-XXXXXX").string();
+            if (!mkdtemp(pattern.data()))
+                throw FileError("cannot make a temporary folder in " + fs::temp_directory_path().string());
+            path_ = pattern;
+            temporary_ = true;
+        }
+        if (!setCurrentDirectory(path_))
+            throw FileError("cannot enter " + path_);
+    }
+    ~FormattingFolder()
+    {
+        setCurrentDirectory(previous_);
+        std::error_code ignored;
+        if (temporary_)
+            fs::remove_all(path_, ignored);
+    }
+    FormattingFolder(const FormattingFolder&) = delete;
+    FormattingFolder& operator=(const FormattingFolder&) = delete;
+
+private:
+    std::string previous_;
+    std::string path_;
+    bool temporary_ = false;
+};
+
+// Every message the engine shows during a job fails the job, whatever
+// else the presenter does with it.
+void RecordMessages(std::vector<std::string>& messages, std::function<void(const std::string&)> show)
+{
+    ui().showMessage = [&messages, show = std::move(show)](const std::string& text) {
+        messages.push_back(text);
+        show(text);
+    };
+}
+
+void InstallConsolePresenter(const std::string& label)
+{
+    UserInterface& face = ui();
+    face.createStatus = [label]() -> std::unique_ptr<TPrintStatus> {
+        return std::make_unique<ConsoleStatus>(label);
+    };
+    face.processMessages = [] {
+        QCoreApplication::processEvents();
+        ConsoleStatus::HonourInterrupt();
+    };
+}
+
+// --keep-pages: the command prints the stored pages itself, since the
+// engine's printer path deletes them afterwards.
+void PrintAndKeepPages(TPrintFile& job)
+{
+    ui().showPreview = [](TPrintFile& running) {
+        running.Gdi()->PrintStoredPages(static_cast<int>(running.PagesToPrint), true);
+    };
+    job.OutputTo = poViewer;
+}
+
+ExitCode RunJob(const CommandOptions& o, const std::string& argument)
+{
+    const std::string file = fs::absolute(argument).lexically_normal().string();
+    const std::string extension = UpperExtension(file);
+    if (extension == "DBF" || extension == "DB") {
+        Complain(argument + ": database files are not printed");
+        return kFailed;
+    }
+    TPrintFile job;
+    ApplyToolbarDefaults(job, file);
+    ApplyOptions(job, o);
+    std::vector<std::string> messages;
+    if (o.preview) {
+        RecordMessages(messages, [boxed = ui().showMessage](const std::string& text) {
+            Complain(text);
+            boxed(text);
+        });
+    } else {
+        InstallConsolePresenter(argument);
+        RecordMessages(messages, Complain);
+        if (o.keepPages)
+            PrintAndKeepPages(job);
+    }
+    if (o.output)
+        Printers::instance().setPdfOutputFile(*o.output);
+    ClearPrintReport();
+    try {
+        FormattingFolder where(o.keepPages);
+        job.Execute();
+    } catch (const std::exception& e) {
+        Complain(argument + ": " + e.what());
+        return kFailed;
+    }
+    const TPrintReport& report = LastPrintReport();
+    if (ConsoleStatus::Interrupted() || job.JobAborted() || report.Aborted) {
+        Complain(argument + ": interrupted; nothing was printed");
+        return kInterrupted;
+    }
+    if (report.Delivered && !report.OutputPath.empty())
+        std::printf("velm: wrote %s\n", report.OutputPath.c_str());
+    if (!messages.empty())
+        return kFailed;
+    if (!o.preview && !report.Delivered) {
+        Complain(argument + ": nothing was printed");
+        return kFailed;
+    }
+    return kPrinted;
+}
+
+// The printer the jobs print on; false with a message when there is none.
+bool SelectPrinter(const CommandOptions& o)
+{
+    Printers& printers = Printers::instance();
+    const std::string wanted = o.printer ? *o.printer : o.output ? kBuiltInPrinter : "";
+    if (wanted.empty()) {
+        printers.setPrinterIndex(-1);
+        return true;
+    }
+    if (printers.selectByName(wanted))
+        return true;
+    Complain("no printer named '" + wanted + "' (velm --list-printers shows them; is the CUPS server running?)");
+    return false;
+}
+
+int ListPrinters()
+{
+    Printers& printers = Printers::instance();
+    const std::vector<std::string> names = printers.names();
+    const int defaultIndex = printers.defaultIndex();
+    for (std::size_t i = 0; i < names.size(); ++i)
+        std::printf("%s %s\n", static_cast<int>(i) == defaultIndex ? "*" : " ", names[i].c_str());
+    return kPrinted;
+}
+
+int RunJobs(const CommandOptions& o)
+{
+    if (o.listPrinters)
+        return ListPrinters();
+    if (!SelectPrinter(o))
+        return kFailed;
+    if (!o.preview)
+        ConsoleStatus::InstallInterruptHandler();
+    int result = kPrinted;
+    for (const std::string& file : o.files) {
+        const ExitCode code = RunJob(o, file);
+        if (code == kInterrupted)
+            return kInterrupted;
+        if (code != kPrinted)
+            result = code;
+    }
+    return result;
+}
+
+// Headless jobs need fonts but no screen.
+void UseOffscreenWithoutDisplay()
+{
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+}
+
+} // namespace
+
+int RunVelm(int argc, char** argv)
+{
+    CommandOptions o;
+    try {
+        o = ParseOptions(argc, argv);
+    } catch (const UsageError& e) {
+        Complain(e.what());
+        std::fputs("Try 'velm --help' for more information.\n", stderr);
+        return kUsage;
+    }
+    if (o.help) {
+        std::fputs(kHelpText, stdout);
+        return kPrinted;
+    }
+    if (o.version) {
+        std::fputs(kVersionText, stdout);
+        return kPrinted;
+    }
+    try {
+        if (o.desktop) {
+            QApplication app(argc, argv);
+            return RunDesktop(argc, argv);
+        }
+        if (o.preview) {
+            QApplication app(argc, argv);
+            InstallDesktopPresenter();
+            return RunJobs(o);
+        }
+        UseOffscreenWithoutDisplay();
+        QGuiApplication app(argc, argv);
+        return RunJobs(o);
+    } catch (const std::exception& e) {
+        Complain(e.what());
+        return kFailed;
+    }
+}
+
+} // namespace velm

@@ -1,0 +1,213 @@
+#include "cli/Options.h"
+
+#include "platform/convert.h"
+#include "platform/errors.h"
+
+#include <filesystem>
+#include <getopt.h>
+#include <initializer_list>
+
+namespace velm {
+
+const char* const kVersionText = "velm 0.1.0\n";
+
+const char* const kHelpText =
+    "Usage: velm [OPTION]... FILE...\n"
+    "Print each FILE as its own job with a boxed header and footer, date stamp and\n"
+    "page numbers. Without any argument, start the desktop application.\n"
+    "\n"
+    "Printer:\n"
+    "  -P, --printer=NAME          a printer from --list-printers (default: the default printer)\n"
+    "  -o, --output=FILE.pdf       write exactly this PDF (the built-in \"Velm PDF\" printer;\n"
+    "                              one FILE only)\n"
+    "      --list-printers         list the printers, the default marked with '*'\n"
+    "      --preview               open the preview window instead of printing\n"
+    "      --keep-pages=DIR        format in DIR and leave the stored pages (PRN001.EMF ...)\n"
+    "                              there; one FILE only\n"
+    "\n"
+    "Page setup (defaults: the drop toolbar's, with the print font and the number of\n"
+    "columns of the settings file):\n"
+    "  -l, --layout=LAYOUT         1x1, 1x2, 1x3, 1x4, 2x2 or 2x4 logical pages per sheet\n"
+    "      --pages=all|odd|even    which sheets go to the printer (odd, then even, for\n"
+    "                              manual double-sided printing)\n"
+    "      --html, --text          input kind (default: .HTM files as HTML, others as text)\n"
+    "  -f, --font=NAME             contents font\n"
+    "  -s, --font-size=POINTS      contents font size\n"
+    "      --line-spacing=X        line spacing as a multiple of the font height (1.5)\n"
+    "      --header=TEXT           the header's centre text (default: the file's path)\n"
+    "      --header-left=TEXT      the header's left text\n"
+    "      --header-right=TEXT     the header's right text\n"
+    "      --no-header             no header box\n"
+    "      --footer=TEXT           the footer's text (\"Page Footer\")\n"
+    "      --no-date               no \"Printed on\" stamp\n"
+    "      --no-page-number        no page number\n"
+    "      --borders=LEFT,RIGHT    left and right borders in page units (0.25,0.25 inches)\n"
+    "      --units=in|cm           page units of --borders\n"
+    "      --orientation=portrait|landscape|default\n"
+    "\n"
+    "  -h, --help                  show this help and exit\n"
+    "      --version               show the version and exit\n"
+    "\n"
+    "Exit status: 0 when everything asked for was printed, 1 when a job failed,\n"
+    "2 for a command line error, 130 when interrupted (Ctrl-C aborts the job).\n"
+    "The built-in printer writes into $VELM_PDF_DIR (default ~/PDF) and prints\n"
+    "\"velm: wrote PATH\" for every PDF.\n";
+
+namespace {
+
+enum LongOnly : int {
+    kPages = 256, kHtml, kText, kLineSpacing, kHeader, kHeaderLeft, kHeaderRight, kFooter,
+    kBorders, kUnits, kOrientation, kNoDate, kNoPageNumber, kNoHeader, kKeepPages, kPreview,
+    kListPrinters, kVersion,
+};
+
+const option kLongOptions[] = {
+    {"printer", required_argument, nullptr, 'P'},
+    {"output", required_argument, nullptr, 'o'},
+    {"layout", required_argument, nullptr, 'l'},
+    {"pages", required_argument, nullptr, kPages},
+    {"html", no_argument, nullptr, kHtml},
+    {"text", no_argument, nullptr, kText},
+    {"font", required_argument, nullptr, 'f'},
+    {"font-size", required_argument, nullptr, 's'},
+    {"line-spacing", required_argument, nullptr, kLineSpacing},
+    {"header", required_argument, nullptr, kHeader},
+    {"header-left", required_argument, nullptr, kHeaderLeft},
+    {"header-right", required_argument, nullptr, kHeaderRight},
+    {"footer", required_argument, nullptr, kFooter},
+    {"borders", required_argument, nullptr, kBorders},
+    {"units", required_argument, nullptr, kUnits},
+    {"orientation", required_argument, nullptr, kOrientation},
+    {"no-date", no_argument, nullptr, kNoDate},
+    {"no-page-number", no_argument, nullptr, kNoPageNumber},
+    {"no-header", no_argument, nullptr, kNoHeader},
+    {"keep-pages", required_argument, nullptr, kKeepPages},
+    {"preview", no_argument, nullptr, kPreview},
+    {"list-printers", no_argument, nullptr, kListPrinters},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+template <typename T>
+T Choice(const char* option, const std::string& value,
+         std::initializer_list<std::pair<const char*, T>> choices)
+{
+    std::string names;
+    for (const auto& [name, result] : choices) {
+        if (value == name)
+            return result;
+        names += names.empty() ? name : std::string(", ") + name;
+    }
+    throw UsageError(format("--%s: '%s' is not one of %s", option, value.c_str(), names.c_str()));
+}
+
+double Number(const char* option, const std::string& value, double low, double high)
+{
+    double number = 0;
+    try {
+        number = strToFloat(value);
+    } catch (const ConversionError& e) {
+        throw UsageError(format("--%s: %s", option, e.what()));
+    }
+    if (!(number >= low && number <= high))
+        throw UsageError(format("--%s: %s is outside %g to %g", option, value.c_str(), low, high));
+    return number;
+}
+
+std::pair<double, double> Borders(const std::string& value)
+{
+    const std::size_t comma = value.find(',');
+    if (comma == std::string::npos)
+        throw UsageError("--borders: give LEFT,RIGHT, for example 0.25,0.25");
+    return {Number("borders", value.substr(0, comma), 0, 100),
+            Number("borders", value.substr(comma + 1), 0, 100)};
+}
+
+std::string Absolute(const std::string& path)
+{
+    return std::filesystem::absolute(path).lexically_normal().string();
+}
+
+void Take(CommandOptions& o, int code, const std::string& value)
+{
+    switch (code) {
+    case 'P': o.printer = value; break;
+    case 'o': o.output = Absolute(value); break;
+    case 'l':
+        o.layout = Choice<TPageLayout>("layout", value, {{"1x1", pl_1x1}, {"1x2", pl_1x2}, {"1x3", pl_1x3},
+                                                         {"1x4", pl_1x4}, {"2x2", pl_2x2}, {"2x4", pl_2x4}});
+        break;
+    case kPages: o.pages = Choice<TPagesToPrint>("pages", value, {{"all", pAll}, {"odd", pOdd}, {"even", pEven}}); break;
+    case kHtml: o.input = frHTML; break;
+    case kText: o.input = frFile; break;
+    case 'f': o.font = value; break;
+    case 's': o.fontSize = static_cast<int>(Number("font-size", value, 1, 500) + 0.5); break;
+    case kLineSpacing: o.lineSpacing = Number("line-spacing", value, 0.1, 20); break;
+    case kHeader: o.header = value; break;
+    case kHeaderLeft: o.headerLeft = value; break;
+    case kHeaderRight: o.headerRight = value; break;
+    case kFooter: o.footer = value; break;
+    case kBorders: o.borders = Borders(value); break;
+    case kUnits: o.units = Choice<TUnits>("units", value, {{"in", poInches}, {"cm", poCentimetres}}); break;
+    case kOrientation:
+        o.orientation = Choice<TOrient>("orientation", value,
+                                        {{"portrait", Portrait}, {"landscape", Landscape}, {"default", Default}});
+        break;
+    case kNoDate: o.noDate = true; break;
+    case kNoPageNumber: o.noPageNumber = true; break;
+    case kNoHeader: o.noHeader = true; break;
+    case kKeepPages: o.keepPages = Absolute(value); break;
+    case kPreview: o.preview = true; break;
+    case kListPrinters: o.listPrinters = true; break;
+    case 'h': o.help = true; break;
+    case kVersion: o.version = true; break;
+    }
+}
+
+void CheckCombinations(const CommandOptions& o)
+{
+    if (o.help || o.version || o.listPrinters)
+        return;
+    if (o.files.empty())
+        throw UsageError("no FILE given (velm without arguments starts the desktop application)");
+    if (o.output && o.files.size() > 1)
+        throw UsageError("--output names one PDF: give one FILE");
+    if (o.output && o.printer && *o.printer != kBuiltInPrinter)
+        throw UsageError(format("--output writes a PDF on the built-in printer \"%s\", not on '%s'",
+                                kBuiltInPrinter, o.printer->c_str()));
+    if (o.output && o.preview)
+        throw UsageError("--output and --preview exclude each other");
+    if (o.keepPages && o.files.size() > 1)
+        throw UsageError("--keep-pages keeps the pages of one job: give one FILE");
+}
+
+} // namespace
+
+CommandOptions ParseOptions(int argc, char** argv)
+{
+    CommandOptions o;
+    if (argc <= 1) {
+        o.desktop = true;
+        return o;
+    }
+    optind = 0; // a fresh scan, also when called twice in one process
+    opterr = 0;
+    for (;;) {
+        const int code = getopt_long(argc, argv, ":P:o:l:f:s:h", kLongOptions, nullptr);
+        if (code == -1)
+            break;
+        const std::string seen = argv[optind - 1];
+        if (code == ':')
+            throw UsageError("option '" + seen + "' needs a value");
+        if (code == '?')
+            throw UsageError(optopt ? format("unknown option '-%c'", optopt) : "unknown option '" + seen + "'");
+        Take(o, code, optarg ? optarg : "");
+    }
+    for (int i = optind; i < argc; ++i)
+        o.files.emplace_back(argv[i]);
+    CheckCombinations(o);
+    return o;
+}
+
+} // namespace velm

@@ -1,0 +1,57 @@
+// The options of the headless command, parsed GNU style.
+#pragma once
+
+#include "engine/PrnFile.h"
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace velm {
+
+// A command line that cannot be run as given; the message says why.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The printer that -o writes on.
+inline constexpr const char* kBuiltInPrinter = "Velm PDF";
+
+struct CommandOptions {
+    std::vector<std::string> files;
+    std::optional<std::string> printer;
+    std::optional<std::string> output;     // absolute path
+    std::optional<std::string> keepPages;  // absolute path
+    std::optional<TPageLayout> layout;
+    std::optional<TPagesToPrint> pages;
+    std::optional<TInput> input;
+    std::optional<std::string> font;
+    std::optional<int> fontSize;
+    std::optional<double> lineSpacing;
+    std::optional<std::string> header, headerLeft, headerRight, footer;
+    std::optional<std::pair<double, double>> borders;
+    std::optional<TUnits> units;
+    std::optional<TOrient> orientation;
+    bool noDate = false;
+    bool noPageNumber = false;
+    bool noHeader = false;
+    bool preview = false;
+    bool listPrinters = false;
+    bool help = false;
+    bool version = false;
+
+    // True when the command line asks for nothing: the desktop starts.
+    bool desktop = false;
+};
+
+// Throws UsageError for unknown options, bad values and combinations that
+// cannot be honoured (-o with several files, -o on a named queue, ...).
+CommandOptions ParseOptions(int argc, char** argv);
+
+extern const char* const kHelpText;
+extern const char* const kVersionText;
+
+} // namespace velm
