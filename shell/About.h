@@ -1,0 +1,20 @@
+// TAboutBox: product name, version and what the program does.
+#pragma once
+
+#include <QDialog>
+
+namespace velm {
+
+class TAboutBox : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutBox(QWidget* parent = nullptr);
+};
+
+// The version of this build, as the project declares it.
+const char* VelmVersion();
+
+// The one instance, created at start-up; nullptr before and after.
+extern TAboutBox* AboutBox;
+
+} // namespace velm

@@ -1,0 +1,80 @@
+#include "shell/Desktop.h"
+
+#include "preview/Presenter.h"
+#include "shell/About.h"
+#include "shell/Unit1.h"
+#include "shell/Unit2.h"
+#include "shell/Unit4.h"
+#include "shell/Unit5.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <exception>
+#include <memory>
+#include <optional>
+
+namespace velm {
+
+namespace {
+
+// Sets a form's global for its lifetime, so nothing reaches a destroyed form.
+template <class Form>
+class Instance {
+public:
+    Instance(Form*& global, std::unique_ptr<Form> form) : global_(global), form_(std::move(form))
+    {
+        global_ = form_.get();
+    }
+    ~Instance() { global_ = nullptr; }
+    Instance(const Instance&) = delete;
+    Instance& operator=(const Instance&) = delete;
+    Form* operator->() const { return form_.get(); }
+
+private:
+    Form*& global_;
+    std::unique_ptr<Form> form_;
+};
+
+int RunForms(QApplication& app)
+{
+    InstallDesktopPresenter();
+    // The toolbar is a tool window and the other forms are hidden most of
+    // the time: closing the toolbar, and only that, ends the application.
+    app.setQuitOnLastWindowClosed(false);
+
+    Instance<TVelm> toolbar(Velm, std::make_unique<TVelm>());
+    QObject::connect(toolbar.operator->(), &TVelm::Closed, &app, &QApplication::quit);
+    toolbar->show();
+
+    TForm5 splash;
+    Instance<TDlgDoubleSided> pause(DlgDoubleSided, std::make_unique<TDlgDoubleSided>());
+    splash.show();
+    QApplication::processEvents();
+
+    Instance<TConfigureVelm> configure(ConfigureVelm, std::make_unique<TConfigureVelm>());
+    Instance<TAboutBox> about(AboutBox, std::make_unique<TAboutBox>());
+    splash.hide();
+    return app.exec();
+}
+
+} // namespace
+
+int RunDesktop(int argc, char** argv)
+{
+    std::optional<QApplication> ownApp;
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (!app)
+        app = &ownApp.emplace(argc, argv);
+    QApplication::setApplicationName("velm");
+    QApplication::setApplicationDisplayName("Velm for Windows 95");
+    QApplication::setApplicationVersion(VelmVersion());
+    try {
+        return RunForms(*app);
+    } catch (const std::exception& e) {
+        QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), e.what());
+        return 1;
+    }
+}
+
+} // namespace velm
