@@ -1,0 +1,327 @@
+#include "preview/Drawscrn.h"
+
+#include "engine/Gdi.h"
+#include "engine/UserInterface.h"
+#include "platform/convert.h"
+#include "platform/emf_reader.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/painter_device.h"
+#include "platform/printer.h"
+#include "platform/settings.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace velm {
+
+namespace {
+
+// Canvas pixels per printer pixel at 100 %: 850 canvas pixels for the
+// 2400 pixels of the usual page width, whatever the page really measures.
+constexpr double kCanvasScale = 17.0 / 48.0;
+// Every reprint tests at least this many page numbers, so a range item
+// that does not parse is reported even beyond the last stored page.
+constexpr int kTestedPages = 1001;
+constexpr std::size_t kMaxItem = 255;
+constexpr std::size_t kMaxUpperBound = 20;
+
+// A canvas side for any zoom: nothing below 0, nothing a painter cannot hold.
+int CanvasSide(double pixels)
+{
+    if (!(pixels > 0))
+        return 0;
+    return pixels >= TDrawIt::kMaxSide ? TDrawIt::kMaxSide : roundHalfEven(pixels);
+}
+
+int ZoomPercent(double percent)
+{
+    if (std::isnan(percent))
+        return 0;
+    return roundHalfEven(std::clamp(percent, -1e9, 1e9));
+}
+
+// Presets run from the largest page down, so "smaller" is the next entry.
+int SteppedZoom(int zoom, bool smaller)
+{
+    const auto found = std::find(ZoomPresets.begin(), ZoomPresets.end(), zoom);
+    if (found == ZoomPresets.end())
+        return zoom;
+    if (smaller)
+        return found + 1 == ZoomPresets.end() ? zoom : *(found + 1);
+    return found == ZoomPresets.begin() ? zoom : *(found - 1);
+}
+
+// GDI's Rectangle(0, 0, right, bottom) with a one-pixel pen: outline on the
+// outermost pixels, the inside filled.
+void GdiRectangle(QPainter& painter, int right, int bottom)
+{
+    if (right >= 1 && bottom >= 1)
+        painter.drawRect(QRect(0, 0, right - 1, bottom - 1));
+}
+
+bool ParityWanted(int Mode, int Page)
+{
+    if (Mode == 1)
+        return Page % 2 == 1;
+    if (Mode == 2)
+        return Page % 2 == 0;
+    return true;
+}
+
+// Lets go of the document before it is gone, so "&Abort" never reaches a
+// finished one.
+class WatchedDocument {
+public:
+    WatchedDocument(TPrintStatus& status, PrintDocument& document) : status_(status)
+    {
+        status_.SetPrintDocument(&document);
+    }
+    ~WatchedDocument() { status_.SetPrintDocument(nullptr); }
+    WatchedDocument(const WatchedDocument&) = delete;
+    WatchedDocument& operator=(const WatchedDocument&) = delete;
+
+private:
+    TPrintStatus& status_;
+};
+
+std::string DamageNote(const std::string& file, const EmfReader& reader, const EmfPlayResult& result)
+{
+    const std::string& problem = reader.isValid() ? result.problem : reader.problem();
+    return format("Stored page %s is damaged (%s)", file.c_str(), problem.c_str());
+}
+
+} // namespace
+
+TDrawIt::TDrawIt(QWidget* owner) : QWidget(owner)
+{
+    {
+        const SettingsFile settings;
+        FPageHeight = strToInt(settings.readString("Printer", "PageHeight", "3112"));
+        FPageWidth = strToInt(settings.readString("Printer", "PageWidth", "2400"));
+        if (FPageWidth <= 0 || FPageHeight <= 0)
+            throw VelmError(format("The stored pages have no size (%d by %d pixels)",
+                                   FPageWidth, FPageHeight));
+        setCurrentDirectory(settings.readString("Printer", "Directory", "."));
+        FDirectory = currentDirectory();
+    }
+    FAspect = static_cast<double>(FPageHeight) / FPageWidth;
+    resize(850, CanvasSide(850 * FAspect));
+    ProcessMessages();
+}
+
+TDrawIt::~TDrawIt()
+{
+    // The pages this canvas owns, even when another folder has been made
+    // current since: deleting in whatever folder is current could take
+    // another job's pages.
+    const std::string previous = currentDirectory();
+    if (setCurrentDirectory(FDirectory)) {
+        DeletePageFiles();
+        setCurrentDirectory(previous);
+    }
+    ProcessMessages();
+}
+
+void TDrawIt::ApplyDirectory()
+{
+    setCurrentDirectory(SettingsFile().readString("Printer", "Directory", "."));
+}
+
+void TDrawIt::SetZoom(double Percent)
+{
+    const int width = CanvasSide(Percent * 0.01 * FPageWidth * kCanvasScale);
+    const int height = std::min(CanvasSide(width * FAspect) + 20, kMaxSide);
+    resize(width, height);
+    update();
+    FZoom = ZoomPercent(Percent);
+}
+
+void TDrawIt::paintEvent(QPaintEvent*)
+{
+    ApplyDirectory();
+    const bool generic = IsGenericPrinter();
+    if (generic && height() != 800)
+        resize(width(), 800);
+    QPainter painter(this);
+    painter.setPen(FBkPen);
+    painter.setBrush(FBkBrush);
+    for (int inset = 0; inset < 3; ++inset)
+        GdiRectangle(painter, width() - inset, height() - inset);
+    PaintStoredPage(painter, generic);
+}
+
+// The page keeps its proportions and fits the drawable area, or is
+// stretched to fill it for a "Generic" printer. Printer pixels are the
+// page's own reference pixels, so scaling them is the whole mapping.
+void TDrawIt::PaintStoredPage(QPainter& painter, bool Stretch)
+{
+    const int areaWidth = width() - 5;
+    const int areaHeight = height() - 5;
+    const std::string file = PageFileName(FPageNo);
+    if (areaWidth <= 0 || areaHeight <= 0 || !fileExists(file))
+        return;
+    double scaleX = static_cast<double>(areaWidth) / FPageWidth;
+    double scaleY = static_cast<double>(areaHeight) / FPageHeight;
+    if (!Stretch)
+        scaleX = scaleY = std::min(scaleX, scaleY);
+
+    const EmfReader reader = EmfReader::fromFile(file);
+    painter.save();
+    painter.setClipRect(0, 0, areaWidth, areaHeight);
+    painter.scale(scaleX, scaleY);
+    EmfPlayResult result;
+    {
+        PainterDevice device(painter);
+        result = reader.play(device);
+    }
+    painter.restore();
+    // A page that does not play whole says so on the page itself: a box
+    // from a paint handler would come back with every repaint.
+    if (!reader.isValid() || !result.ok) {
+        painter.setPen(Qt::red);
+        painter.drawText(QRect(4, 4, areaWidth - 8, areaHeight - 8),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                         QString::fromStdString(DamageNote(file, reader, result)));
+    }
+}
+
+void TDrawIt::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        FZoom = SteppedZoom(FZoom, true);
+    else if (event->button() == Qt::RightButton)
+        FZoom = SteppedZoom(FZoom, false);
+    else
+        return;
+    emit ZoomChanged(FZoom, 0);
+}
+
+void TDrawIt::ShowPrevPage()
+{
+    if (FPageNo > 1)
+        --FPageNo;
+    update();
+}
+
+void TDrawIt::ShowNextPage()
+{
+    ++FPageNo;
+    ApplyDirectory();
+    if (!fileExists(PageFileName(FPageNo)))
+        --FPageNo;
+    update();
+}
+
+// Pages past the first gap belong to no job, and a scan down from a huge
+// number would probe names for hours: the count bounds the search.
+int TDrawIt::GoToPage(int N)
+{
+    ApplyDirectory();
+    FPageNo = std::max(1, std::min(N, StoredPageCount()));
+    update();
+    return FPageNo;
+}
+
+int TDrawIt::PageCount()
+{
+    ApplyDirectory();
+    return StoredPageCount();
+}
+
+bool TDrawIt::PageInRange(int Page, const std::string& Range)
+{
+    std::string rest = Range;
+    for (;;) {
+        switch (NextRangeItem(Page, rest)) {
+        case 0:
+            return false;
+        case 1:
+            return true;
+        default:
+            break;
+        }
+    }
+}
+
+int TDrawIt::NextRangeItem(int Page, std::string& Rest)
+{
+    if (Rest.empty())
+        return 0;
+    std::string item;
+    const std::size_t comma = Rest.find(',');
+    if (comma == std::string::npos) {
+        item = std::move(Rest);
+        Rest.clear();
+    } else {
+        item = Rest.substr(0, comma);
+        Rest.erase(0, comma + 1);
+    }
+    item.resize(std::min(item.size(), kMaxItem));
+    const std::size_t dash = item.find('-');
+    int from = 0;
+    int to = 0;
+    if (dash == std::string::npos) {
+        from = to = strToInt(item);
+    } else {
+        from = strToInt(item.substr(0, dash));
+        to = strToInt(item.substr(dash + 1, kMaxUpperBound));
+    }
+    return from <= Page && Page <= to ? 1 : 2;
+}
+
+void TDrawIt::SelectRecordedPrinter()
+{
+    const SettingsFile settings;
+    const std::string orientation = settings.readString("Printer", "Orientation", "Portrait");
+    Printers& printers = Printers::instance();
+    printers.setPrinterIndex(-1);
+    printers.setPrinterIndex(strToInt(settings.readString("Printer", "PrinterIndex", "-1")));
+    printers.selected().setOrientation(orientation == "Portrait" ? PaperOrientation::Portrait
+                                                                  : PaperOrientation::Landscape);
+}
+
+void TDrawIt::PrintPages(int Mode, const std::string& Range)
+{
+    SelectRecordedPrinter();
+    ApplyDirectory();
+    StatusDialogScope status;
+    status->Show();
+    ApplyDirectory();
+    // No page cap: a longer job is reprinted to its last stored page.
+    const int last = std::max(kTestedPages, StoredPageCount() + 1);
+    for (int page = 1; page <= last; ++page) {
+        if (!ParityWanted(Mode, page) || (!Range.empty() && !PageInRange(page, Range)))
+            continue;
+        status->SetPage(format("%d", page));
+        if (!fileExists(PageFileName(page)))
+            return;
+        PrintPage(page, *status);
+        if (status->Aborted())
+            return;
+    }
+}
+
+// One page, one print document, played 1:1 in printer pixels. Messages run
+// while the document is open, so "&Abort" can cancel this very page.
+void TDrawIt::PrintPage(int Page, TPrintStatus& Status)
+{
+    const std::string file = PageFileName(Page);
+    std::unique_ptr<PrintDocument> document = Printers::instance().selected().beginDocument("");
+    {
+        WatchedDocument watch(Status, *document);
+        const EmfReader reader = EmfReader::fromFile(file);
+        const EmfPlayResult result = reader.play(document->device());
+        if (!reader.isValid() || !result.ok)
+            ShowMessage(DamageNote(file, reader, result) + "; printed as far as it was sound");
+        ProcessMessages();
+    }
+    if (document->isOpen())
+        document->end();
+}
+
+} // namespace velm

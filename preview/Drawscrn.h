@@ -1,0 +1,92 @@
+// TDrawIt: the page canvas of the preview window. It shows one stored page
+// at a time on a white framed page, steps the zoom on mouse clicks, pages
+// through the stored pages and reprints any selection of them. It owns the
+// stored pages of the preview: destroying the canvas deletes them.
+#pragma once
+
+#include <QBrush>
+#include <QPen>
+#include <QWidget>
+
+#include <array>
+#include <string>
+
+namespace velm {
+
+// The zoom presets, from the largest page to the smallest.
+inline constexpr std::array<int, 9> ZoomPresets{300, 250, 200, 150, 100, 75, 50, 25, 10};
+
+class TPrintStatus;
+
+class TDrawIt : public QWidget {
+    Q_OBJECT
+public:
+    // Reads "PageHeight", "PageWidth" and "Directory" from the settings and
+    // makes that folder current. Throws ConversionError for a page size that
+    // is not an integer and VelmError for one that is not positive.
+    explicit TDrawIt(QWidget* owner = nullptr);
+    // Deletes the stored pages of the current directory up to the first gap.
+    ~TDrawIt() override;
+
+    // Sizes the canvas for a zoom percentage; every value is accepted, the
+    // canvas size is kept between 0 and kMaxSide pixels.
+    void SetZoom(double Percent);
+    void ShowNextPage();   // stays on the last page
+    void ShowPrevPage();   // stays on page 1
+    // Shows the highest stored page not above N (page 1 when there is none).
+    int GoToPage(int N);
+    // Stored pages before the first gap; no cap.
+    int PageCount();
+    // Makes the settings' "Directory" current; a folder that cannot be
+    // entered is ignored.
+    void ApplyDirectory();
+
+    int PageNo() const { return FPageNo; }
+    int Zoom() const { return FZoom; }
+    int PageWidth() const { return FPageWidth; }
+    int PageHeight() const { return FPageHeight; }
+
+    // One reprint pass: Mode 1 odd pages, 2 even pages, else all; Range as
+    // "1,2,5,7-14,21" (empty: every page). Each page is a print document of
+    // its own, in ascending order. Throws ConversionError at the first page
+    // whose test reaches a malformed item; pages printed before stay printed.
+    void PrintPages(int Mode, const std::string& Range);
+    static bool PageInRange(int Page, const std::string& Range);
+    // Takes the first item off Rest: 0 no item left, 1 it selects Page, 2 not.
+    static int NextRangeItem(int Page, std::string& Rest);
+
+    // The frame and fill of the page; the window leaves them at their defaults.
+    QPen& BkPen() { return FBkPen; }
+    QBrush& BkBrush() { return FBkBrush; }
+    QPen& DataPen() { return FDataPen; }
+    QBrush& DataBrush() { return FDataBrush; }
+
+    static constexpr int kMaxSide = 20000;
+
+signals:
+    // Sent synchronously after every left or right click with the stepped
+    // zoom (also when it did not change) and 0.
+    void ZoomChanged(int percent, int zero);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    void PaintStoredPage(QPainter& painter, bool Stretch);
+    static void SelectRecordedPrinter();
+    static void PrintPage(int Page, TPrintStatus& Status);
+
+    QPen FBkPen{Qt::black, 1};
+    QPen FDataPen{Qt::black, 1};
+    QBrush FBkBrush{Qt::white};
+    QBrush FDataBrush{Qt::white};
+    int FPageNo = 1;
+    int FZoom = 100;
+    int FPageHeight = 3112;
+    int FPageWidth = 2400;
+    double FAspect = 1.0;
+    std::string FDirectory; // where the pages this canvas owns are stored
+};
+
+} // namespace velm
