@@ -1,0 +1,161 @@
+// The configuration dialog driven through its controls, read back from the
+// real settings file.
+#include "shell/Unit2.h"
+#include "shell/shell_support.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDialog>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+
+#include <filesystem>
+
+using namespace velm;
+using namespace velm::testing;
+
+namespace {
+
+class ConfigureTest : public ShellTest {
+protected:
+    // Opens the dialog as the menu entry does (a fresh showing reloads it).
+    void Open()
+    {
+        dialog.show();
+        QCoreApplication::processEvents();
+    }
+    TConfigureVelm dialog;
+};
+
+TEST_F(ConfigureTest, PrintChosenAndOkIsStoredAndShownAgain)
+{
+    Open();
+    ASSERT_TRUE(dialog.View->isChecked());
+    dialog.Print->click();
+    dialog.OKBtn->click();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(Get("MonitorView"), "0");
+
+    Open();
+    EXPECT_TRUE(dialog.Print->isChecked());
+    EXPECT_FALSE(dialog.View->isChecked());
+}
+
+TEST_F(ConfigureTest, CloseBoxWritesNothing)
+{
+    Open();
+    dialog.Print->click();
+    dialog.DoubleSided->setChecked(true);
+    dialog.close();
+    EXPECT_EQ(Get("MonitorView"), "<missing>");
+    EXPECT_EQ(Get("DoubleSided"), "<missing>");
+
+    Open();
+    EXPECT_TRUE(dialog.View->isChecked());
+    EXPECT_FALSE(dialog.DoubleSided->isChecked());
+    dialog.OKBtn->click();
+    EXPECT_EQ(Get("MonitorView"), "1");
+}
+
+TEST_F(ConfigureTest, MonitoringEnabledGreysTheMonitorControls)
+{
+    Open();
+    dialog.TabbedNotebook1->setCurrentIndex(1);
+    const std::vector<QWidget*> controls = {dialog.DriveComboBox1, dialog.DirectoryListBox1, dialog.Label11,
+                                            dialog.Label7, dialog.Label8, dialog.Panel2,
+                                            dialog.View, dialog.Print};
+    dialog.MonitorEnabled->click();
+    EXPECT_FALSE(dialog.MonitorEnabled->isChecked());
+    for (QWidget* w : controls)
+        EXPECT_FALSE(w->isEnabled()) << w->metaObject()->className();
+    EXPECT_TRUE(dialog.Label2->isEnabled());
+
+    dialog.MonitorEnabled->click();
+    for (QWidget* w : controls)
+        EXPECT_TRUE(w->isEnabled());
+
+    dialog.MonitorEnabled->click();
+    dialog.OKBtn->click();
+    EXPECT_EQ(Get("MonitorEnabled"), "0");
+    Open();
+    EXPECT_FALSE(dialog.View->isEnabled());
+}
+
+TEST_F(ConfigureTest, ChosenFontIsWrittenInTheStoredFormat)
+{
+    Open();
+    std::string family;
+    ModalAnswerer answerer([&](QWidget* w) {
+        auto* fonts = dynamic_cast<TFontDialog*>(w);
+        ASSERT_NE(fonts, nullptr);
+        QFont font("Arial");
+        font.setPointSize(12);
+        font.setBold(true);
+        font.setItalic(true);
+        fonts->Chooser->setCurrentFont(font);
+        fonts->ColorBox->setCurrentIndex(fonts->ColorBox->findText("Red"));
+        family = fonts->Chooser->currentFont().family().toStdString();
+        fonts->accept();
+    });
+    dialog.Button1->click();
+    ASSERT_EQ(answerer.Seen, std::vector<std::string>{"Font"});
+    // Jobs use the font from the moment it is chosen, before OK.
+    EXPECT_EQ(PrintFont().Size(), 12);
+    EXPECT_EQ(PrintFont().Color, clRed);
+
+    dialog.OKBtn->click();
+    EXPECT_EQ(Get("FontName"), family);
+    EXPECT_EQ(Get("FontSize"), "12");
+    EXPECT_EQ(Get("FontColor"), "       255");
+    EXPECT_EQ(Get("FontStyle"), "110");
+}
+
+TEST_F(ConfigureTest, LoadsStoredValuesWithTheirOddities)
+{
+    Set("ColCount", "0x2");
+    Set("HTMAsText", "1");
+    Set("FontName", "Courier New");
+    Set("FontSize", "9");
+    Set("FontColor", "  blue");
+    Set("FontStyle", "1x");
+    Open();
+    EXPECT_EQ(dialog.ColCount->currentText(), "3");
+    EXPECT_TRUE(dialog.HTMAsText->isChecked());
+    EXPECT_EQ(dialog.DirectoryListBox1->Directory(), watched.path());
+    const TFont& font = dialog.FontDialog1->Font;
+    EXPECT_EQ(font.Name, "Courier New");
+    EXPECT_EQ(font.Size(), 9);
+    EXPECT_EQ(font.Color, 0);
+    EXPECT_EQ(font.Style, static_cast<unsigned>(fsBold));
+
+    Set("ColCount", "7");
+    Open();
+    EXPECT_EQ(dialog.ColCount->currentIndex(), -1);
+    dialog.OKBtn->click();
+    EXPECT_EQ(Get("ColCount"), "-1");
+    EXPECT_EQ(Get("MonitorDir"), watched.path());
+}
+
+TEST_F(ConfigureTest, FolderListEntersSubFoldersAndFollowsTheDrive)
+{
+    TempDir root;
+    std::filesystem::create_directories(root.file("Velm"));
+    Open();
+    ASSERT_TRUE(dialog.DirectoryListBox1->SetDirectory(root.path()));
+    const auto items = dialog.DirectoryListBox1->List->findItems("Velm", Qt::MatchExactly);
+    ASSERT_EQ(items.size(), 1);
+    dialog.DirectoryListBox1->List->setCurrentItem(items[0]);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(dialog.DirectoryListBox1->List, &enter);
+    EXPECT_EQ(dialog.DirectoryListBox1->Directory(), root.file("Velm"));
+    EXPECT_GE(dialog.DriveComboBox1->currentIndex(), 0);
+    EXPECT_FALSE(dialog.DirectoryListBox1->SetDirectory(root.file("missing")));
+    EXPECT_EQ(dialog.DirectoryListBox1->Directory(), root.file("Velm"));
+}
+
+} // namespace
