@@ -1,0 +1,331 @@
+// The velm program as a script runs it: real files, the built-in PDF
+// printer, the CUPS queues of the test server, exit codes and messages.
+#include "platform/codepage.h"
+#include "platform/emf_reader.h"
+#include "platform/logging_device.h"
+#include "support/testing.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace velm {
+namespace {
+
+using testing::TempDir;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Runs velm with the given arguments (already quoted) in folder `cwd`.
+Outcome Velm(const std::string& arguments, const std::string& cwd = fs::temp_directory_path().string(),
+             const std::string& environment = "")
+{
+    TempDir capture;
+    Outcome o;
+    o.status = testing::run("cd " + Quote(cwd) + " && " + environment + " " + Quote(VELM_BINARY) + " "
+                            + arguments + " >" + capture.file("out") + " 2>" + capture.file("err"));
+    o.out = testing::readFile(capture.file("out"));
+    o.err = testing::readFile(capture.file("err"));
+    return o;
+}
+
+std::vector<std::string> Words(const std::string& text)
+{
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    return words;
+}
+
+int PdfPages(const std::string& pdf)
+{
+    std::string info;
+    testing::run("pdfinfo " + Quote(pdf) + " 2>/dev/null", &info);
+    std::smatch m;
+    return std::regex_search(info, m, std::regex("Pages:\\s+(\\d+)")) ? std::stoi(m[1]) : -1;
+}
+
+std::string PdfText(const std::string& pdf, int first = 0, int last = 0)
+{
+    std::string text;
+    const std::string range = first ? " -f " + std::to_string(first) + " -l " + std::to_string(last) : "";
+    testing::run("pdftotext -raw" + range + " " + Quote(pdf) + " - 2>/dev/null", &text);
+    return text;
+}
+
+// A long real source file, with lines longer than the reader's 250-byte pieces.
+std::string LongSourceFile()
+{
+    std::string path;
+    testing::run("find /usr/include -name qopengles2ext.h 2>/dev/null | head -n 1", &path);
+    while (!path.empty() && std::isspace(static_cast<unsigned char>(path.back())))
+        path.pop_back();
+    return path;
+}
+
+class Command : public ::testing::Test {
+protected:
+    Command() { dir_.write("short.txt", "alpha beta gamma\ndelta epsilon\n"); }
+    std::string PdfFolder() const { return std::getenv("VELM_PDF_DIR"); }
+    std::vector<std::string> PdfsWritten() const { return testing::filesIn(PdfFolder()); }
+    TempDir dir_;
+};
+
+TEST_F(Command, HelpAndVersionNeedNoPrinter)
+{
+    const Outcome help = Velm("--help");
+    EXPECT_EQ(help.status, 0);
+    for (const char* option : {"--printer=NAME", "--output=FILE.pdf", "--layout", "--pages=all|odd|even",
+                               "--keep-pages=DIR", "--list-printers", "--font-size", "--borders"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    const Outcome version = Velm("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("velm ", 0), 0u);
+}
+
+TEST_F(Command, CommandLineErrorsExitWithTwoAndSayWhy)
+{
+    const std::string file = Quote(dir_.file("short.txt"));
+    const std::pair<std::string, std::string> cases[] = {
+        {"--frobnicate " + file, "unknown option '--frobnicate'"},
+        {"--layout=3x3 " + file, "--layout: '3x3' is not one of 1x1, 1x2, 1x3, 1x4, 2x2, 2x4"},
+        {"--line-spacing=wide " + file, "'wide' is not a valid floating point value"},
+        {"-o a.pdf " + file + " " + file, "--output names one PDF"},
+        {"--pages", "option '--pages' needs a value"},
+        {"--no-date", "no FILE given"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        const Outcome o = Velm(arguments);
+        EXPECT_EQ(o.status, 2) << arguments;
+        EXPECT_NE(o.err.find(message), std::string::npos) << arguments << ": " << o.err;
+    }
+    EXPECT_TRUE(PdfsWritten().empty());
+}
+
+TEST_F(Command, ListsThePrintersWithTheDefaultMarked)
+{
+    const Outcome o = Velm("--list-printers");
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(std::regex_search(o.out, std::regex("^[* ] Velm PDF$", std::regex::multiline))) << o.out;
+    EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '*'), 1) << o.out;
+}
+
+TEST_F(Command, MissingFileIsAFailure)
+{
+    const Outcome o = Velm(Quote(dir_.file("missing.txt")));
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("Error: File " + dir_.file("missing.txt") + " cannot be opened"), std::string::npos)
+        << o.err;
+    EXPECT_EQ(o.out, "");
+    EXPECT_TRUE(PdfsWritten().empty());
+}
+
+TEST_F(Command, UnknownPrinterAndUnreachableServerAreFailures)
+{
+    const std::string file = Quote(dir_.file("short.txt"));
+    const Outcome unknown = Velm("-P 'No Such Printer' " + file);
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("no printer named 'No Such Printer'"), std::string::npos) << unknown.err;
+    const Outcome down = Velm("-P Velm_Test_PDF " + file, dir_.path(), "CUPS_SERVER=" + dir_.file("no-cupsd.sock"));
+    EXPECT_EQ(down.status, 1);
+    EXPECT_NE(down.err.find("no printer named 'Velm_Test_PDF'"), std::string::npos) << down.err;
+    EXPECT_EQ(unknown.out + down.out, "");
+}
+
+TEST_F(Command, UnwritablePdfFolderIsAFailure)
+{
+    // Below a plain file no folder can be made, not even by root.
+    const Outcome o = Velm(Quote(dir_.file("short.txt")), dir_.path(),
+                           "VELM_PDF_DIR=" + Quote(dir_.file("short.txt") + "/pdf"));
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("short.txt/pdf"), std::string::npos) << o.err;
+    EXPECT_EQ(o.out, "");
+}
+
+TEST_F(Command, EveryWordOfALongSourceFilePrintsOnceInOrder)
+{
+    const std::string source = LongSourceFile();
+    if (source.empty())
+        GTEST_SKIP() << "qt6-base-dev headers are not installed";
+    const std::string pdf = dir_.file("long.pdf");
+    const Outcome o = Velm("--header-left=HEADMARK -o " + Quote(pdf) + " " + Quote(source), dir_.path());
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "velm: wrote " + pdf + "\n");
+
+    const int sheets = PdfPages(pdf);
+    ASSERT_GT(sheets, 40);
+    std::string body;
+    for (int sheet = 1; sheet <= sheets; ++sheet) {
+        SCOPED_TRACE(sheet);
+        std::istringstream lines(PdfText(pdf, sheet, sheet));
+        for (std::string line; std::getline(lines, line);) {
+            const bool decoration = line.rfind("HEADMARK", 0) == 0 || line == source || line == "Page Footer"
+                                    || line.rfind("Printed on ", 0) == 0
+                                    || std::regex_match(line, std::regex("Page \\d+\\s*"));
+            if (!decoration)
+                body += line + "\n";
+        }
+        const std::string text = PdfText(pdf, sheet, sheet);
+        EXPECT_NE(text.find("HEADMARK"), std::string::npos);
+        EXPECT_NE(text.find("Page Footer"), std::string::npos);
+        EXPECT_NE(text.find("Printed on "), std::string::npos);
+        EXPECT_NE(text.find("Page " + std::to_string(sheet)), std::string::npos);
+        if (sheet > 1) {
+            EXPECT_NE(text.find(source), std::string::npos) << "the path heads every sheet but the first";
+        }
+    }
+    const std::vector<std::string> printed = Words(body);
+    const std::vector<std::string> input = Words(testing::readFile(source));
+    ASSERT_EQ(printed.size(), input.size());
+    for (std::size_t i = 0; i < input.size(); ++i)
+        ASSERT_EQ(printed[i], input[i]) << "word " << i;
+}
+
+TEST_F(Command, EachDocumentGetsItsOwnPdfAndTheCallersFolderIsLeftAlone)
+{
+    // A user's own file with a stored page's name must survive.
+    dir_.write("PRN001.EMF", "mine");
+    const Outcome first = Velm(Quote(dir_.file("short.txt")), dir_.path());
+    const Outcome second = Velm("short.txt", dir_.path());
+    ASSERT_EQ(first.status, 0) << first.err;
+    ASSERT_EQ(second.status, 0) << second.err;
+    EXPECT_NE(first.out, second.out);
+    for (const Outcome* o : {&first, &second}) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(o->out, m, std::regex("velm: wrote (.*\\.pdf)\n"))) << o->out;
+        EXPECT_EQ(fs::path(m[1].str()).parent_path(), fs::path(PdfFolder()));
+        EXPECT_EQ(Words(PdfText(m[1])).at(0), "alpha") << "the first sheet's header centre is empty";
+    }
+    EXPECT_EQ(PdfsWritten().size(), 2u);
+    EXPECT_EQ(testing::readFile(dir_.file("PRN001.EMF")), "mine");
+    EXPECT_EQ(testing::filesIn(dir_.path()), (std::vector<std::string>{"PRN001.EMF", "short.txt"}));
+}
+
+TEST_F(Command, PageOptionsReachThePage)
+{
+    std::string text;
+    for (int i = 0; i < 300; ++i)
+        text += "line " + std::to_string(i) + "\n";
+    dir_.write("lines.txt", text);
+    const Outcome all = Velm("-o all.pdf lines.txt", dir_.path());
+    const Outcome odd = Velm("-o odd.pdf --pages=odd lines.txt", dir_.path());
+    const Outcome dense = Velm("-o dense.pdf --layout=2x2 -s 8 --line-spacing=1 --footer=FOOTMARK"
+                               " --header=CENTREMARK --no-date --no-page-number lines.txt",
+                               dir_.path());
+    ASSERT_EQ(all.status + odd.status + dense.status, 0) << all.err << odd.err << dense.err;
+    const int sheets = PdfPages(dir_.file("all.pdf"));
+    EXPECT_GT(sheets, 4);
+    EXPECT_EQ(PdfPages(dir_.file("odd.pdf")), (sheets + 1) / 2);
+    EXPECT_EQ(PdfPages(dir_.file("dense.pdf")), 1);
+    const std::string dense_text = PdfText(dir_.file("dense.pdf"));
+    EXPECT_NE(dense_text.find("FOOTMARK"), std::string::npos);
+    EXPECT_NE(dense_text.find("CENTREMARK"), std::string::npos);
+    EXPECT_EQ(dense_text.find("Printed on"), std::string::npos);
+    EXPECT_FALSE(std::regex_search(dense_text, std::regex("Page \\d")));
+}
+
+TEST_F(Command, KeepPagesLeavesTheStoredPages)
+{
+    const Outcome o = Velm("-o kept.pdf --keep-pages=pages short.txt", dir_.path());
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(testing::filesIn(dir_.file("pages")), std::vector<std::string>{"PRN001.EMF"});
+    EXPECT_EQ(PdfPages(dir_.file("kept.pdf")), 1);
+}
+
+TEST_F(Command, CtrlCAbortsTheJobAndWritesNothing)
+{
+    std::string big;
+    const std::string line = "a line of a file long enough to take longer than a second to print\n";
+    for (int i = 0; i < 200000; ++i)
+        big += line;
+    dir_.write("big.txt", big);
+    const Outcome o = Velm("-o big.pdf big.txt", dir_.path(), "timeout --preserve-status -s INT 1");
+    EXPECT_EQ(o.status, 130) << o.err;
+    EXPECT_NE(o.err.find("interrupted"), std::string::npos) << o.err;
+    EXPECT_FALSE(fs::exists(dir_.file("big.pdf")));
+    EXPECT_EQ(o.out, "");
+}
+
+// The test server's queues (tests/cups-setup.sh); cups-pdf writes their PDFs.
+class CupsQueue : public Command {
+protected:
+    static bool QueueExists(const std::string& queue)
+    {
+        return testing::run("lpstat -p " + queue + " >/dev/null 2>&1") == 0;
+    }
+    static std::string Spool()
+    {
+        const char* out = std::getenv("VELM_CUPS_OUT");
+        return out ? out : "/var/spool/cups-pdf/velm-tests";
+    }
+    // The PDF that appears in the spool folder after a job, waiting for cups-pdf.
+    static std::string AwaitNewPdf(const std::vector<std::string>& before)
+    {
+        for (int i = 0; i < 300; ++i) {
+            for (const std::string& name : testing::filesIn(Spool()))
+                if (name.ends_with(".pdf") && std::find(before.begin(), before.end(), name) == before.end()
+                    && PdfPages(Spool() + "/" + name) > 0)
+                    return Spool() + "/" + name;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return {};
+    }
+};
+
+TEST_F(CupsQueue, PrintsThroughTheServerIntoAPdf)
+{
+    if (!QueueExists("Velm_Test_PDF"))
+        GTEST_SKIP() << "no Velm_Test_PDF queue: run tests/cups-setup.sh";
+    const auto before = testing::filesIn(Spool());
+    const Outcome o = Velm("-P Velm_Test_PDF short.txt", dir_.path());
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "") << "a queue writes no file of ours";
+    const std::string pdf = AwaitNewPdf(before);
+    ASSERT_FALSE(pdf.empty()) << "cups-pdf wrote nothing into " << Spool();
+    EXPECT_EQ(PdfPages(pdf), 1);
+    const std::string text = PdfText(pdf);
+    for (const char* word : {"alpha", "epsilon", "Page Footer", "Page 1"})
+        EXPECT_NE(text.find(word), std::string::npos) << word << " in " << text;
+}
+
+TEST_F(CupsQueue, GenericQueueGetsTextsWithoutLinesOrBoxes)
+{
+    if (!QueueExists("Generic_Text_PDF"))
+        GTEST_SKIP() << "no Generic_Text_PDF queue: run tests/cups-setup.sh";
+    const auto before = testing::filesIn(Spool());
+    const Outcome o = Velm("-P Generic_Text_PDF --keep-pages=pages short.txt", dir_.path());
+    ASSERT_EQ(o.status, 0) << o.err;
+    LoggingDevice page;
+    ASSERT_TRUE(EmfReader::fromFile(dir_.file("pages/PRN001.EMF")).play(page).ok);
+    EXPECT_TRUE(page.callsOf("line").empty());
+    EXPECT_TRUE(page.callsOf("fill").empty());
+    EXPECT_TRUE(page.callsOf("rectangle").empty());
+    const auto texts = page.texts();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Page Footer"), texts.end());
+    const std::string pdf = AwaitNewPdf(before);
+    ASSERT_FALSE(pdf.empty());
+    EXPECT_NE(PdfText(pdf).find("alpha"), std::string::npos);
+}
+
+} // namespace
+} // namespace velm
