@@ -1,0 +1,176 @@
+// Helpers of the preview tests: stored pages on disk, the settings the
+// preview reads, captured error boxes, and a driver for modal dialogs.
+#pragma once
+
+#include "support/testing.h"
+
+#include "engine/Gdi.h"
+#include "platform/emf_recorder.h"
+#include "platform/files.h"
+#include "platform/printer.h"
+#include "platform/settings.h"
+#include "preview/Cb_view.h"
+#include "preview/Presenter.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace velm::testing {
+
+inline void SetPrinterKey(const std::string& key, const std::string& value)
+{
+    SettingsFile().writeString("Printer", key, value);
+}
+
+// A fresh settings file: every key at its default.
+inline void ResetSettings()
+{
+    std::filesystem::remove(settingsFolder() + "/Pellido.Ini");
+}
+
+// A dense page as a job would store it: a frame, a header box, many lines
+// of text and "Sheet <n>" in large print that tells the sheets apart.
+inline void WriteStoredPage(const std::string& folder, int n, int width = 2400, int height = 3112)
+{
+    EmfRecorder page(PageGeometry{width, height, 300, 300});
+    LogFont big;
+    big.height = -height / 20;
+    big.faceName = u"Arial";
+    LogFont small;
+    small.height = -height / 90;
+    small.faceName = u"Times New Roman";
+    LogPen pen;
+    pen.width = std::max(1, width / 600);
+    const GdiHandle framePen = page.createPen(pen);
+    const GdiHandle grey = page.createBrush(LogBrush{BS_SOLID, rgb(200, 200, 200), 0});
+    page.selectObject(framePen);
+    page.rectangle(Rect{width / 12, height / 24, width - width / 12, height - height / 24});
+    page.fillRect(Rect{width / 10, height / 16, width - width / 10, height / 8}, grey);
+    page.setBkMode(TRANSPARENT);
+    page.selectObject(page.createFont(big));
+    const std::string title = "Sheet " + std::to_string(n);
+    page.textOut(width / 8, height / 14, std::u16string(title.begin(), title.end()), {});
+    page.selectObject(page.createFont(small));
+    const std::u16string line = u"The quick brown fox jumps over the lazy dog 0123456789 again";
+    for (int y = height / 6; y < height - height / 10; y += height / 80)
+        page.textOut(width / 10, y, line, {});
+    page.saveTo(joinPath(folder, PageFileName(n)));
+}
+
+inline void WriteStoredPages(const std::string& folder, int count, int width = 2400, int height = 3112)
+{
+    for (int n = 1; n <= count; ++n)
+        WriteStoredPage(folder, n, width, height);
+}
+
+// What a job leaves in the settings for the preview.
+inline void DescribeStoredPages(const std::string& folder, int width = 2400, int height = 3112)
+{
+    SetPrinterKey("PageWidth", std::to_string(width));
+    SetPrinterKey("PageHeight", std::to_string(height));
+    SetPrinterKey("Directory", folder);
+    SetPrinterKey("PrinterIndex", std::to_string(Printers::instance().printerIndex()));
+}
+
+// The messages the application's error box would have shown.
+class CapturedErrors {
+public:
+    CapturedErrors() : previous_(ErrorBox())
+    {
+        ErrorBox() = [this](const std::string& message) { messages.push_back(message); };
+    }
+    ~CapturedErrors() { ErrorBox() = previous_; }
+    CapturedErrors(const CapturedErrors&) = delete;
+    CapturedErrors& operator=(const CapturedErrors&) = delete;
+    std::vector<std::string> messages;
+
+private:
+    TErrorBox previous_;
+};
+
+// Runs the next step whenever a visible dialog of type Dialog is waiting
+// for the user, as long as steps are left.
+template <class Dialog>
+class ModalDriver {
+public:
+    explicit ModalDriver(std::vector<std::function<void(Dialog&)>> steps) : steps_(std::move(steps))
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+        timer_.start(5);
+    }
+    bool finished() const { return next_ == steps_.size(); }
+
+private:
+    void Poll()
+    {
+        if (finished())
+            return;
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<Dialog*>(top);
+            if (dialog && dialog->isVisible() && QApplication::activeModalWidget() == dialog) {
+                steps_[next_++](*dialog);
+                return;
+            }
+        }
+    }
+
+    std::vector<std::function<void(Dialog&)>> steps_;
+    std::size_t next_ = 0;
+    QTimer timer_;
+};
+
+// The sheets that reached the test printer: per PDF in the order written,
+// the "Sheet <n>" numbers its pages show, or -1 for a page without one.
+inline std::vector<std::vector<int>> PrintedSheets(const std::string& folder)
+{
+    std::vector<std::filesystem::path> pdfs;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().extension() == ".pdf")
+            pdfs.push_back(entry.path());
+    std::sort(pdfs.begin(), pdfs.end(), [](const auto& a, const auto& b) {
+        return std::filesystem::last_write_time(a) < std::filesystem::last_write_time(b);
+    });
+    std::vector<std::vector<int>> documents;
+    for (const auto& pdf : pdfs) {
+        std::string info;
+        run("pdfinfo '" + pdf.string() + "'", &info);
+        std::smatch pagesMatch;
+        const int pages = std::regex_search(info, pagesMatch, std::regex("Pages:\\s+(\\d+)"))
+                              ? std::stoi(pagesMatch[1])
+                              : 0;
+        std::vector<int> sheets;
+        for (int p = 1; p <= pages; ++p) {
+            std::string text;
+            run("pdftotext -f " + std::to_string(p) + " -l " + std::to_string(p) + " '"
+                    + pdf.string() + "' -",
+                &text);
+            std::smatch sheet;
+            sheets.push_back(std::regex_search(text, sheet, std::regex("Sheet (\\d+)"))
+                                 ? std::stoi(sheet[1])
+                                 : -1);
+        }
+        documents.push_back(sheets);
+    }
+    return documents;
+}
+
+// One document of one sheet per number: what a reprint of `pages` delivers.
+inline std::vector<std::vector<int>> OneEach(const std::vector<int>& pages)
+{
+    std::vector<std::vector<int>> documents;
+    for (int page : pages)
+        documents.push_back({page});
+    return documents;
+}
+
+} // namespace velm::testing

@@ -1,0 +1,192 @@
+#include "preview/Addit.h"
+
+#include "preview_support.h"
+
+#include "preview/Cb_view.h"
+#include "engine/UserInterface.h"
+#include "preview/Drawscrn.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+
+using namespace velm;
+using namespace velm::testing;
+
+namespace {
+
+enum class Choice { All, Current, Range };
+
+class ReprintTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        InstallDesktopPresenter();
+        ResetSettings();
+    }
+
+    void Open(int pageCount)
+    {
+        WriteStoredPages(pages.path(), pageCount, 4800, 6600);
+        DescribeStoredPages(pages.path(), 4800, 6600);
+        window = std::make_unique<TCB_Prev>();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    // One pass through the Print Options dialog as a user makes it, then
+    // "&Close" when the dialog comes back.
+    void PrintOptions(Choice choice, const QString& range = {}, int parity = 0)
+    {
+        ModalDriver<TAddition> driver({
+            [=](TAddition& dialog) {
+                QRadioButton* button = choice == Choice::All       ? dialog.All
+                                       : choice == Choice::Current ? dialog.Current
+                                                                   : dialog.Range;
+                QTest::mouseClick(button, Qt::LeftButton);
+                if (choice == Choice::Range)
+                    QTest::keyClicks(dialog.Edit1, range);
+                dialog.ComboBox1->setFocus();
+                while (dialog.ComboBox1->currentIndex() < parity)
+                    QTest::keyClick(dialog.ComboBox1, Qt::Key_Down);
+                QTest::mouseClick(dialog.Print, Qt::LeftButton);
+            },
+            [](TAddition& dialog) { QTest::mouseClick(dialog.CancelBtn, Qt::LeftButton); },
+        });
+        QTest::mouseClick(window->Additional, Qt::LeftButton);
+        closedAfterOnePass = driver.finished();
+    }
+
+    std::vector<std::vector<int>> Printed() { return PrintedSheets(pdfs.path()); }
+
+    TempDir pages;
+    TempDir elsewhere;
+    CurrentDir restore{elsewhere.path()};
+    TempDir pdfs;
+    TestPrinter printer{pdfs.path()};
+    CapturedErrors errors;
+    std::unique_ptr<TCB_Prev> window;
+    bool closedAfterOnePass = false;
+};
+
+TEST_F(ReprintTest, ARangeOnThirtyPagesPrintsEachSelectedPageAsItsOwnDocument)
+{
+    Open(30);
+    PrintOptions(Choice::Range, "1,2,5,7-14,21");
+    EXPECT_TRUE(closedAfterOnePass);
+    EXPECT_EQ(Printed(), OneEach({1, 2, 5, 7, 8, 9, 10, 11, 12, 13, 14, 21}));
+    EXPECT_TRUE(errors.messages.empty());
+}
+
+TEST_F(ReprintTest, AscendingOnceEachWhateverTheOrderOfTheItems)
+{
+    Open(30);
+    PrintOptions(Choice::Range, "21,1,5");
+    PrintOptions(Choice::Range, "3,3,1-4");
+    PrintOptions(Choice::Range, "14-7");
+    PrintOptions(Choice::Range, "1,2,");
+    EXPECT_EQ(Printed(), OneEach({1, 5, 21, 1, 2, 3, 4, 1, 2}));
+    EXPECT_TRUE(errors.messages.empty());
+}
+
+TEST_F(ReprintTest, AMalformedItemStopsThePassWherePagesReachIt)
+{
+    Open(10);
+    PrintOptions(Choice::Range, "1,,3");
+    EXPECT_EQ(Printed(), OneEach({1}));
+    EXPECT_EQ(errors.messages, std::vector<std::string>{"'' is not a valid integer value"});
+    EXPECT_TRUE(closedAfterOnePass); // the loop ended: no dialog came back to close
+    EXPECT_FALSE(window->findChild<TAddition*>());
+    EXPECT_EQ(PrintDialog1, nullptr);            // the status dialog is gone
+    EXPECT_TRUE(window->Panel1->isEnabled());
+}
+
+TEST_F(ReprintTest, BlanksBeforeANumberOnly)
+{
+    Open(10);
+    PrintOptions(Choice::Range, "1, 7");
+    EXPECT_EQ(Printed(), OneEach({1, 7}));
+    PrintOptions(Choice::Range, "7 - 9");
+    EXPECT_EQ(errors.messages, std::vector<std::string>{"'7 ' is not a valid integer value"});
+    EXPECT_EQ(Printed(), OneEach({1, 7}));
+}
+
+TEST_F(ReprintTest, ParityComesBeforeTheRange)
+{
+    Open(10);
+    PrintOptions(Choice::Range, "1-6", 1);
+    EXPECT_EQ(Printed(), OneEach({1, 3, 5}));
+    QTest::mouseClick(window->NextPage, Qt::LeftButton);
+    QTest::mouseClick(window->NextPage, Qt::LeftButton); // page 3 shown
+    PrintOptions(Choice::Current, {}, 2);                // even pages of page 3: none
+    EXPECT_EQ(Printed(), OneEach({1, 3, 5}));
+    PrintOptions(Choice::Current, {}, 1);
+    EXPECT_EQ(Printed(), OneEach({1, 3, 5, 3}));
+    PrintOptions(Choice::Range, "", 2); // Range with an empty box: every even page
+    EXPECT_EQ(Printed(), OneEach({1, 3, 5, 3, 2, 4, 6, 8, 10}));
+}
+
+TEST_F(ReprintTest, APassEndsAtTheFirstMissingSelectedPage)
+{
+    Open(10);
+    PrintOptions(Choice::Range, "3,50");
+    EXPECT_EQ(Printed(), OneEach({3}));
+    PrintOptions(Choice::All, {}, 0);
+    EXPECT_EQ(Printed().size(), 11u);
+    EXPECT_TRUE(errors.messages.empty());
+}
+
+TEST_F(ReprintTest, TheDialogKeepsItsChoicesBetweenPasses)
+{
+    Open(4);
+    std::vector<QString> seen;
+    ModalDriver<TAddition> driver({
+        [](TAddition& dialog) {
+            EXPECT_EQ(dialog.windowTitle(), "Print Options");
+            EXPECT_TRUE(dialog.All->isChecked());
+            EXPECT_FALSE(dialog.Edit1->isEnabled());
+            EXPECT_EQ(dialog.ComboBox1->currentText(), "Print All Pages");
+            EXPECT_EQ(dialog.Print->text(), "&Print");
+            EXPECT_EQ(dialog.CancelBtn->text(), "&Close");
+            EXPECT_EQ(dialog.Label3->text(), "separated by commas e.g. 1,2,5,7-14,21");
+            QTest::mouseClick(dialog.Range, Qt::LeftButton);
+            EXPECT_TRUE(dialog.Edit1->isEnabled());
+            EXPECT_TRUE(dialog.Label1->isEnabled());
+            QTest::keyClicks(dialog.Edit1, "2-3");
+            QTest::keyClick(dialog.Edit1, Qt::Key_Return); // Enter: "&Print"
+        },
+        [&](TAddition& dialog) {
+            seen.push_back(dialog.Edit1->text());
+            EXPECT_TRUE(dialog.Range->isChecked());
+            QTest::mouseClick(dialog.Current, Qt::LeftButton); // empties the range
+            EXPECT_TRUE(dialog.Edit1->text().isEmpty());
+            EXPECT_FALSE(dialog.Edit1->isEnabled());
+            QTest::mouseClick(dialog.Print, Qt::LeftButton);
+        },
+        [](TAddition& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); },
+    });
+    QTest::mouseClick(window->Additional, Qt::LeftButton);
+    EXPECT_TRUE(driver.finished());
+    EXPECT_EQ(seen, std::vector<QString>{"2-3"});
+    EXPECT_EQ(Printed(), OneEach({2, 3, 1}));
+}
+
+TEST_F(ReprintTest, ANewPrinterIndexIsCheckedBeforeAnythingPrints)
+{
+    Open(3);
+    SetPrinterKey("PrinterIndex", "42");
+    QTest::mouseClick(window->Print, Qt::LeftButton);
+    EXPECT_EQ(errors.messages, std::vector<std::string>{"Printer index out of range"});
+    SetPrinterKey("PrinterIndex", "first");
+    QTest::mouseClick(window->Print, Qt::LeftButton);
+    EXPECT_EQ(errors.messages.back(), "'first' is not a valid integer value");
+    EXPECT_TRUE(Printed().empty());
+}
+
+} // namespace
