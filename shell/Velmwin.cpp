@@ -9,6 +9,8 @@
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QTabBar>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTextEdit>
 
 namespace velm {
