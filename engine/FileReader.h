@@ -14,14 +14,23 @@ public:
     TFileReader(const TFileReader&) = delete;
     TFileReader& operator=(const TFileReader&) = delete;
 
-    // Throws FileError "Cannot open file <name>" when it cannot be read.
+    // Throws FileError "Cannot open file <name>" when it cannot be read
+    // (a folder cannot be read either).
     void Open(const std::string& fileName, bool plainText);
     // 0: the input has ended; 1: a piece, no line break after it;
-    // 3: an empty piece standing for a line break.
+    // 3: an empty piece standing for a line break. A piece cut at the
+    // length limit never ends inside a UTF-8 sequence. Throws FileError
+    // "Cannot read file <name>" when the file fails midway.
     unsigned char ReadLine(std::string& line);
     void Close();
     bool Eof() const { return FEof; }
     bool IsOpen() const { return FOpen; }
+    // The last piece was cut at the length limit between two characters of
+    // one word; the next ReadLine then returns the rest of that word, never 0.
+    bool CutInsideWord() const { return FCutInsideWord; }
+    // Characters held in the look-ahead (bounded whatever the file's size).
+    std::size_t Buffered() const { return FBuffer.size() - FStart; }
+    std::size_t BufferCapacity() const { return FBuffer.capacity(); }
 
     static constexpr std::size_t kReadSize = 512;
     static constexpr std::size_t kRefillBelow = 1400;
@@ -30,14 +39,18 @@ public:
 private:
     void Refill();
     void TakeFront(std::size_t count, std::string& line);
+    std::size_t CutAtLimit(std::size_t end);
+    unsigned char ReadMarkup(std::string& line);
 
     std::FILE* FStream = nullptr;
+    std::string FFileName;
     std::string FBuffer;      // look-ahead, tabs expanded
     std::size_t FStart = 0;   // first unread character of FBuffer
     bool FPlainText = true;
     bool FOpen = false;
     bool FEof = true;
     bool FAtFileEnd = false;
+    bool FCutInsideWord = false;
 };
 
 // Text helpers shared by the reader, the cell loop and the HTML runs.

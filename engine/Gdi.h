@@ -106,6 +106,7 @@ public:
 private:
     void OpenPage();
     void ForgetHandles();
+    EmfRecorder& Page(); // the open stored page; throws when none is open
     void DrawBand(bool Horizontal, int From, int To, int Left, int Top, int Right, int Bottom);
     void DrawSide(int Style, bool Horizontal, bool FromEnd, int Left, int Top, int Right, int Bottom);
 

@@ -14,6 +14,7 @@
 namespace velm {
 
 class TGdi;
+class StatusDialogScope;
 
 enum TUnits : unsigned char { poInches, poCentimetres };
 enum TOutput : unsigned char { poPrinter, poViewer };
@@ -132,11 +133,18 @@ public:
     void ChangeFontSize(bool Open, int Points);
 
 private:
+    bool OpenInput();
+    void StartRun();
     void RunCells();
     void FinishRun();
     void ReleaseRun();
+    bool InputDone() const;
+    void ApplyBaseFont();
+    void DrawSeparators(int Left, int Right, int Width, int Height);
+    void JoinWordTail(std::string& Line);
 
     std::unique_ptr<TGdi> FGdi;
+    std::unique_ptr<StatusDialogScope> FStatus; // the "Print Status" dialog of the run
     TFileReader FReader;
     TFont FBaseFont{"Times New Roman", 50, clWindowText, 0, 96};
     int FRows = 1, FCols = 1, FCellIndex = 1, FCellTop = 0;

@@ -1,0 +1,452 @@
+#include "engine/Gdi.h"
+
+#include "engine/UserInterface.h"
+#include "platform/codepage.h"
+#include "platform/convert.h"
+#include "platform/display.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/fonts.h"
+#include "platform/printer.h"
+#include "platform/settings.h"
+
+#include <cstdlib>
+
+namespace velm {
+
+namespace {
+
+bool gMetricUnits = false;
+
+Printer& SelectedPrinter() { return Printers::instance().selected(); }
+
+ColorRef ToColorRef(TColor color) { return static_cast<ColorRef>(ColorToRGB(color)) & 0xFFFFFFu; }
+
+// A logical font record holds at most 31 characters of the face name.
+std::u16string FaceName(const std::string& name)
+{
+    std::u16string face = toUnicode(name);
+    if (face.size() > 31)
+        face.resize(31);
+    return face;
+}
+
+// What every width is measured with: the printer canvas font as it stands.
+LogFont CanvasLogFont()
+{
+    const TFont& font = PrinterCanvas().Font;
+    LogFont log;
+    log.height = font.Height;
+    log.weight = font.Has(fsBold) ? 700 : 400;
+    log.italic = font.Has(fsItalic);
+    log.underline = font.Has(fsUnderline);
+    log.faceName = FaceName(font.Name);
+    return log;
+}
+
+// Bytes of the character starting at `at`: a whole UTF-8 sequence, or one
+// byte of anything else, so that cutting never splits a character.
+std::size_t CharLength(const std::string& s, std::size_t at)
+{
+    const auto lead = static_cast<unsigned char>(s[at]);
+    const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 1;
+    if (lead >= 0xF5 || at + length > s.size())
+        return 1;
+    for (std::size_t i = 1; i < length; ++i)
+        if ((static_cast<unsigned char>(s[at + i]) & 0xC0) != 0x80)
+            return 1;
+    return length;
+}
+
+// The page geometry and the job's view settings, for the preview and for
+// reprints of the stored pages.
+void WriteViewSettings(TColor viewBkColor, const std::string& viewHeading, double zoomPercentage)
+{
+    Printer& printer = SelectedPrinter();
+    const PrinterCaps caps = printer.caps();
+    SettingsFile settings;
+    settings.writeInteger("Printer", "PageHeight", caps.vertRes);
+    settings.writeInteger("Printer", "PageWidth", caps.horzRes);
+    settings.writeString("Printer", "Orientation",
+                         printer.orientation() == PaperOrientation::Portrait ? "Portrait" : "Landscape");
+    settings.writeInteger("Printer", "View Background", ColorToRGB(viewBkColor));
+    settings.writeString("Printer", "Preview Heading", viewHeading);
+    settings.writeString("Printer", "PrinterName", printer.name());
+    settings.writeInteger("Printer", "PrinterIndex", Printers::instance().printerIndex());
+    settings.writeString("Printer", "ZoomFactor", formatGeneral(zoomPercentage));
+    settings.writeString("Printer", "Directory", currentDirectory());
+}
+
+} // namespace
+
+TPrinterCanvas& PrinterCanvas()
+{
+    static TPrinterCanvas canvas;
+    return canvas;
+}
+
+TGdi::TGdi() : FRight(SelectedPrinter().caps().horzRes) {}
+
+TGdi::~TGdi() = default;
+
+EmfRecorder& TGdi::Page()
+{
+    if (!FCanvas)
+        throw VelmError("No stored page is open");
+    return *FCanvas;
+}
+
+void TGdi::ForgetHandles()
+{
+    FOldPen = FOldBrush = FOldFont = kNoHandle;
+    FPen = FBrush = FFont = kNoHandle;
+}
+
+void TGdi::OpenPage()
+{
+    const PrinterCaps caps = SelectedPrinter().caps();
+    FCanvas = std::make_unique<EmfRecorder>(PageGeometry{caps.horzRes, caps.vertRes, caps.logPixelsX, caps.logPixelsY});
+    FCanvas->setBkMode(TRANSPARENT);
+    FCanvas->setBkColor(rgb(192, 192, 192));
+    // Not selected: FillArea hands it to the device directly.
+    FBrush = stockObject(LTGRAY_BRUSH);
+}
+
+void TGdi::ClearStoredPages()
+{
+    DeletePageFiles();
+    FPageCount = 0;
+}
+
+void TGdi::BeginDocument(TColor ViewBkColor, const std::string& ViewHeading, double ZoomPercentage)
+{
+    ForgetHandles();
+    ++FPageCount;
+    FPageFile = PageFileName(FPageCount);
+    FX = FLeft;
+    OpenPage();
+    FBold = FUnderline = FItalic = false;
+    FFontName = "Arial";
+    const int canvasHeight = PrinterCanvas().Font.Height;
+    FFontHeight = std::abs(canvasHeight);
+    SelectFont("Arial", canvasHeight);
+    WriteViewSettings(ViewBkColor, ViewHeading, ZoomPercentage);
+    ProcessMessages();
+}
+
+void TGdi::NewPage()
+{
+    EndPage();
+    ++FPageCount;
+    FPageFile = PageFileName(FPageCount);
+    OpenPage();
+    FFontHeight = PrinterCanvas().Font.Height;
+    SelectFont(FFontName, FFontHeight);
+}
+
+void TGdi::EndPage()
+{
+    if (!FCanvas)
+        return;
+    EmfRecorder& page = *FCanvas;
+    if (FFont != kNoHandle && FOldFont != kNoHandle)
+        page.selectObject(FOldFont);
+    page.deleteObject(FFont);
+    if (FBrush != kNoHandle && FOldBrush != kNoHandle)
+        page.selectObject(FOldBrush);
+    page.deleteObject(FBrush); // the stock brush is left alone
+    if (FPen != kNoHandle && FOldPen != kNoHandle)
+        page.selectObject(FOldPen);
+    page.deleteObject(FPen);
+    ForgetHandles();
+    const std::unique_ptr<EmfRecorder> finished = std::move(FCanvas);
+    finished->saveTo(FPageFile);
+    // Marked seen before anything else can run, so that a folder monitor
+    // never takes a fresh stored page for a new file.
+    setFileAttributes(FPageFile, 0);
+    ProcessMessages();
+}
+
+void TGdi::SetTextArea(int Left, int Top, int Right, int Bottom)
+{
+    FLeft = Left;
+    FTop = Top;
+    FRight = Right;
+    FBottom = Bottom;
+}
+
+void TGdi::SetPen(int Width, TColor Color)
+{
+    EmfRecorder& page = Page();
+    if (FPen != kNoHandle) {
+        page.selectObject(FOldPen);
+        page.deleteObject(FPen);
+    }
+    FPen = page.createPen(LogPen{PS_SOLID, Width, ToColorRef(Color)});
+    FOldPen = page.selectObject(FPen);
+}
+
+void TGdi::SetBrushStyle(int Kind, TColor Color, int Hatch)
+{
+    EmfRecorder& page = Page();
+    if (FBrush != kNoHandle) {
+        if (FOldBrush != kNoHandle)
+            page.selectObject(FOldBrush);
+        page.deleteObject(FBrush);
+    }
+    FBrush = page.createBrush(LogBrush{Kind, ToColorRef(Color), Hatch});
+    FOldBrush = page.selectObject(FBrush);
+
+    TBrush& canvas = PrinterCanvas().Brush;
+    canvas.Color = Color;
+    if (Kind == BS_SOLID)
+        canvas.Style = bsSolid;
+    else if (Kind == BS_NULL)
+        canvas.Style = bsClear;
+    else if (Hatch >= HS_HORIZONTAL && Hatch <= HS_DIAGCROSS)
+        canvas.Style = static_cast<TBrushStyle>(bsHorizontal + Hatch);
+}
+
+void TGdi::SetBrush(const TBrush& Brush)
+{
+    switch (Brush.Style) {
+    case bsSolid:
+        SetBrushStyle(BS_SOLID, Brush.Color, HS_CROSS);
+        break;
+    case bsClear:
+        SetBrushStyle(BS_NULL, Brush.Color, HS_CROSS);
+        break;
+    default:
+        SetBrushStyle(BS_HATCHED, Brush.Color, Brush.Style - bsHorizontal);
+        break;
+    }
+}
+
+void TGdi::FillArea(const Rect& R)
+{
+    if (!IsGenericPrinter())
+        Page().fillRect(R, FBrush);
+}
+
+void TGdi::MakeFont(const std::string& Name, int Height, bool Bold, bool Italic, bool Underline)
+{
+    EmfRecorder& page = Page();
+    if (FFont != kNoHandle) {
+        page.selectObject(FOldFont);
+        page.deleteObject(FFont);
+    }
+    FLogFont = LogFont{};
+    FLogFont.height = Height;
+    FLogFont.weight = Bold ? FBoldWeight : FNormalWeight;
+    FLogFont.italic = Italic;
+    FLogFont.underline = Underline;
+    FLogFont.faceName = FaceName(Name);
+    FFont = page.createFont(FLogFont);
+    const GdiHandle replaced = page.selectObject(FFont);
+    // Always the font the page started with.
+    if (FOldFont == kNoHandle)
+        FOldFont = replaced;
+
+    FFontHeight = std::abs(Height);
+    FBold = Bold;
+    FItalic = Italic;
+    FUnderline = Underline;
+    FFontName = Name;
+
+    TFont& canvas = PrinterCanvas().Font;
+    canvas.Name = Name;
+    canvas.Height = FFontHeight;
+    canvas.Style = (Bold ? fsBold : 0u) | (Italic ? fsItalic : 0u) | (Underline ? fsUnderline : 0u);
+}
+
+void TGdi::SelectFont(const std::string& Name, int Height) { MakeFont(Name, Height, FBold, FItalic, FUnderline); }
+
+void TGdi::SetFont(const TFont& Font)
+{
+    // Screen pixels to printer pixels: the job gives the canvas font the
+    // printer's resolution.
+    const double ratio = static_cast<double>(PrinterCanvas().Font.PixelsPerInch) / displayMetrics().logPixelsY;
+    MakeFont(Font.Name, roundHalfEven(std::abs(Font.Height) * ratio), Font.Has(fsBold), Font.Has(fsItalic),
+             Font.Has(fsUnderline));
+    PrinterCanvas().Font.Color = Font.Color;
+}
+
+void TGdi::SetBold(bool On) { MakeFont(FFontName, FFontHeight, On, FItalic, FUnderline); }
+
+void TGdi::SetItalic(bool On) { MakeFont(FFontName, FFontHeight, FBold, On, FUnderline); }
+
+void TGdi::SetUnderline(bool On) { MakeFont(FFontName, FFontHeight, FBold, FItalic, On); }
+
+void TGdi::SetFontColor(TColor Color)
+{
+    if (isSystemColor(Color))
+        Color = clBlack;
+    FTextColor = Color;
+    PrinterCanvas().Font.Color = Color;
+    Page().setTextColor(ToColorRef(Color));
+}
+
+int TGdi::TextWidth(const std::string& Text) const { return textWidth(CanvasLogFont(), toUnicode(Text)); }
+
+void TGdi::TextAt(int X, int Y, const std::string& Text)
+{
+    EmfRecorder& page = Page();
+    // Drawn whole, however long: the advances are the measured widths, so
+    // the page shows exactly what the layout computed.
+    const std::u16string text = toUnicode(Text);
+    const std::vector<int> advances = textAdvances(CanvasLogFont(), text);
+    if (!text.empty())
+        page.textOut(X, Y, text, advances);
+    int width = 0;
+    for (int advance : advances)
+        width += advance;
+    FX = X + width;
+}
+
+bool TGdi::PutText(int& Y, std::string& Text)
+{
+    while (!Text.empty()) {
+        const int width = TextWidth(Text);
+        if (FX != 0)
+            FX += 10;
+        if (FX + width <= FRight) {
+            TextAt(FX, Y, Text);
+            Text.clear();
+            break;
+        }
+        const std::string piece = TakeWords(Text, FRight - FX);
+        if (!piece.empty())
+            TextAt(FX, Y, piece);
+        FX = FLeft;
+        Y += FLineHeight;
+        if (!piece.empty() && Y >= FBottom)
+            return false;
+    }
+    return true;
+}
+
+std::string TGdi::TakeWords(std::string& Text, int Avail)
+{
+    const int fullLine = FRight - FLeft - 10;
+    const int spaceWidth = TextWidth(" ");
+    std::string piece;
+    std::string acc;
+    int accWidth = 0;
+    while (!Text.empty()) {
+        const std::string word = FirstWord(Text);
+        const int wordWidth = TextWidth(word);
+        if (wordWidth > fullLine) {
+            if (acc.empty()) {
+                piece = TakeChars(word, fullLine);
+                // Even a line too narrow for one character takes one, so
+                // that the text always moves on.
+                if (piece.empty())
+                    piece = word.substr(0, CharLength(word, 0));
+                Text.erase(0, piece.size());
+            }
+            break;
+        }
+        // Widths add up character by character, so the sum is the width of acc.
+        accWidth = acc.empty() ? wordWidth : accWidth + spaceWidth + wordWidth;
+        acc = acc.empty() ? word : acc + " " + word;
+        if (accWidth > Avail)
+            break;
+        piece = acc;
+        Text.erase(0, std::min(Text.size(), word.size() + 1));
+    }
+    return piece;
+}
+
+std::string TGdi::FirstWord(const std::string& Text)
+{
+    const std::size_t first = Text.find(' ');
+    if (first == std::string::npos)
+        return Text;
+    if (first > 0)
+        return Text.substr(0, first);
+    const std::size_t second = Text.find(' ', 1);
+    return second == std::string::npos ? Text : Text.substr(0, second);
+}
+
+std::string TGdi::TakeChars(const std::string& Word, int MaxWidth)
+{
+    std::size_t end = 0;
+    int width = 0;
+    while (end < Word.size()) {
+        const std::size_t length = CharLength(Word, end);
+        const int charWidth = TextWidth(Word.substr(end, length));
+        if (width + charWidth > MaxWidth)
+            break;
+        width += charWidth;
+        end += length;
+    }
+    return Word.substr(0, end);
+}
+
+void TGdi::MoveTo(int X, int Y) { Page().moveTo(X, Y); }
+
+void TGdi::LineTo(int X, int Y)
+{
+    if (!IsGenericPrinter())
+        Page().lineTo(X, Y);
+}
+
+void TGdi::DrawRule(int Y)
+{
+    if (IsGenericPrinter())
+        return;
+    MoveTo(FLeft - 10, Y);
+    LineTo(FRight + 10, Y);
+}
+
+std::string PageFileName(int N)
+{
+    const std::string name = format("PRN%.3d.EMF", N);
+    const std::string folder = currentDirectory();
+    if (folder.empty())
+        return name;
+    if (folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+void DeletePageFiles()
+{
+    for (int n = 1; fileExists(PageFileName(n)); ++n)
+        deleteFile(PageFileName(n));
+}
+
+int StoredPageCount()
+{
+    int count = 0;
+    while (fileExists(PageFileName(count + 1)))
+        ++count;
+    return count;
+}
+
+bool IsGenericPrinter() { return SelectedPrinter().name().compare(0, 7, "Generic") == 0; }
+
+int UnitsToPixels(double Value, bool Vertical)
+{
+    if (Value < 0 || Value > 35000)
+        return 0;
+    const PrinterCaps caps = SelectedPrinter().caps();
+    const double dpi = Vertical ? caps.logPixelsY : caps.logPixelsX;
+    return roundHalfEven(dpi * Value / (gMetricUnits ? 2.54 : 1.0));
+}
+
+double PixelsToUnits(int Pixels, bool Vertical)
+{
+    const PrinterCaps caps = SelectedPrinter().caps();
+    const double dpi = Vertical ? caps.logPixelsY : caps.logPixelsX;
+    const double units = Pixels * (gMetricUnits ? 2.54 : 1.0) / dpi;
+    return units < 0 ? 0 : units;
+}
+
+void SetMetricUnits(bool On) { gMetricUnits = On; }
+
+bool MetricUnits() { return gMetricUnits; }
+
+int RoundDiv(double Value, double Divisor) { return roundHalfEven(Value / Divisor); }
+
+} // namespace velm
