@@ -1,0 +1,183 @@
+#include "platform/files.h"
+#include "platform/settings.h"
+
+#include "support/testing.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <thread>
+#include <time.h>
+#include <unistd.h>
+
+namespace velm {
+namespace {
+
+using testing::TempDir;
+
+void setModificationTime(const std::string& path, time_t seconds)
+{
+    struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+TEST(Files, ExistenceAndDeletion)
+{
+    TempDir dir;
+    dir.write("a.txt", "x");
+    EXPECT_TRUE(fileExists(dir.file("a.txt")));
+    EXPECT_FALSE(fileExists(dir.path()));
+    EXPECT_FALSE(fileExists(dir.file("missing")));
+    EXPECT_TRUE(directoryExists(dir.path()));
+    EXPECT_FALSE(directoryExists(dir.file("a.txt")));
+    EXPECT_TRUE(deleteFile(dir.file("a.txt")));
+    EXPECT_FALSE(fileExists(dir.file("a.txt")));
+    EXPECT_FALSE(deleteFile(dir.file("a.txt")));
+    EXPECT_FALSE(deleteFile(dir.path())); // never a folder
+    EXPECT_TRUE(directoryExists(dir.path()));
+}
+
+TEST(Files, CurrentDirectoryAndJoin)
+{
+    TempDir dir;
+    const std::string before = currentDirectory();
+    ASSERT_TRUE(setCurrentDirectory(dir.path()));
+    char real[4096];
+    ASSERT_TRUE(realpath(dir.path().c_str(), real));
+    EXPECT_EQ(currentDirectory(), real);
+    EXPECT_FALSE(setCurrentDirectory(dir.file("missing")));
+    EXPECT_FALSE(setCurrentDirectory(""));
+    EXPECT_EQ(currentDirectory(), real);
+    ASSERT_TRUE(setCurrentDirectory(before));
+    EXPECT_EQ(joinPath("/data", "PRN001.EMF"), "/data/PRN001.EMF");
+    EXPECT_EQ(joinPath("/", "PRN001.EMF"), "/PRN001.EMF");
+    EXPECT_EQ(joinPath("/data/", "x"), "/data/x");
+    EXPECT_EQ(joinPath("", "x"), "x");
+}
+
+TEST(Files, ReadOnlyHiddenAndDirectory)
+{
+    TempDir dir;
+    dir.write("plain.txt", "x");
+    dir.write(".hidden", "x");
+    EXPECT_EQ(fileAttributes(dir.file("missing")), faInvalid);
+    EXPECT_EQ(fileAttributes(""), faInvalid);
+    EXPECT_EQ(fileAttributes(dir.file("plain.txt")) & (faReadOnly | faHidden | faDirectory), 0);
+    EXPECT_EQ(fileAttributes(dir.file(".hidden")) & faHidden, faHidden);
+    EXPECT_EQ(fileAttributes(dir.path()) & (faDirectory | faArchive), faDirectory);
+    EXPECT_EQ(fileAttributes(dir.path() + "/.") & faHidden, 0);
+
+    ASSERT_TRUE(setFileAttributes(dir.file("plain.txt"), faReadOnly | faArchive));
+    struct stat st;
+    stat(dir.file("plain.txt").c_str(), &st);
+    EXPECT_EQ(st.st_mode & S_IWUSR, 0u);
+    EXPECT_EQ(fileAttributes(dir.file("plain.txt")) & faReadOnly, faReadOnly);
+    ASSERT_TRUE(setFileAttributes(dir.file("plain.txt"), 0));
+    stat(dir.file("plain.txt").c_str(), &st);
+    EXPECT_NE(st.st_mode & S_IWUSR, 0u);
+    EXPECT_EQ(fileAttributes(dir.file("plain.txt")) & faReadOnly, 0);
+    // Hidden cannot be set without renaming.
+    ASSERT_TRUE(setFileAttributes(dir.file("plain.txt"), faHidden));
+    EXPECT_EQ(fileAttributes(dir.file("plain.txt")) & faHidden, 0);
+    EXPECT_FALSE(setFileAttributes(dir.file("missing"), 0));
+}
+
+TEST(Files, ArchiveAttributeIsEmulated)
+{
+    TempDir dir;
+    const std::string file = dir.file("job.txt");
+    dir.write("job.txt", "first");
+    EXPECT_EQ(fileAttributes(file) & faArchive, faArchive); // never seen
+
+    ASSERT_TRUE(setFileAttributes(file, 0));
+    EXPECT_EQ(fileAttributes(file) & faArchive, 0);
+    EXPECT_EQ(fileAttributes(dir.path() + "/./job.txt") & faArchive, 0); // same file, other spelling
+
+    dir.write("job.txt", "second, longer"); // rewritten
+    EXPECT_EQ(fileAttributes(file) & faArchive, faArchive);
+    ASSERT_TRUE(setFileAttributes(file, 0));
+    EXPECT_EQ(fileAttributes(file) & faArchive, 0);
+
+    // Same size, new modification time: written again.
+    dir.write("job.txt", "second, LONGER");
+    setModificationTime(file, 1000000000);
+    EXPECT_EQ(fileAttributes(file) & faArchive, faArchive);
+    ASSERT_TRUE(setFileAttributes(file, 0));
+    EXPECT_EQ(fileAttributes(file) & faArchive, 0);
+    setModificationTime(file, 1000000001);
+    EXPECT_EQ(fileAttributes(file) & faArchive, faArchive);
+
+    // Replaced by another file of the same size and time: a new inode.
+    ASSERT_TRUE(setFileAttributes(file, 0));
+    dir.write("other.txt", "second, LONGER");
+    setModificationTime(dir.file("other.txt"), 1000000001);
+    ASSERT_EQ(rename(dir.file("other.txt").c_str(), file.c_str()), 0);
+    EXPECT_EQ(fileAttributes(file) & faArchive, faArchive);
+
+    // Setting faArchive drops the mark again.
+    ASSERT_TRUE(setFileAttributes(file, 0));
+    EXPECT_EQ(fileAttributes(file) & faArchive, 0);
+    ASSERT_TRUE(setFileAttributes(file, faArchive));
+    EXPECT_EQ(fileAttributes(file) & faArchive, faArchive);
+
+    // Clearing read-only and archive together keeps the mark.
+    ASSERT_TRUE(setFileAttributes(file, faReadOnly));
+    EXPECT_EQ(fileAttributes(file) & (faArchive | faReadOnly), faReadOnly);
+}
+
+TEST(Files, MarkStoreStaysSmallAndIsWrittenAtomically)
+{
+    TempDir dir;
+    const std::string store = SettingsFile::settingsDirectory() + "/seen-files";
+    for (int i = 0; i < 50; ++i) {
+        std::string name = "f" + std::to_string(i);
+        dir.write(name, "x");
+        ASSERT_TRUE(setFileAttributes(dir.file(name), 0));
+    }
+    std::string content = testing::readFile(store);
+    EXPECT_GE(std::count(content.begin(), content.end(), '\n'), 50);
+    for (int i = 0; i < 50; ++i)
+        deleteFile(dir.file("f" + std::to_string(i)));
+    dir.write("last", "x");
+    ASSERT_TRUE(setFileAttributes(dir.file("last"), 0));
+    content = testing::readFile(store);
+    EXPECT_EQ(content.find(dir.file("f1")), std::string::npos); // gone files lose their marks
+    EXPECT_NE(content.find(dir.file("last")), std::string::npos);
+    for (const std::string& name : testing::filesIn(SettingsFile::settingsDirectory()))
+        EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+    // Odd names survive the line-based store.
+    const std::string odd = "new\nline \\ name";
+    dir.write(odd, "x");
+    ASSERT_TRUE(setFileAttributes(dir.file(odd), 0));
+    EXPECT_EQ(fileAttributes(dir.file(odd)) & faArchive, 0);
+    EXPECT_EQ(fileAttributes(dir.file("last")) & faArchive, 0);
+}
+
+TEST(Files, WriteFileAtomically)
+{
+    TempDir dir;
+    std::string problem;
+    ASSERT_TRUE(writeFileAtomically(dir.file("a"), "one", &problem)) << problem;
+    EXPECT_EQ(testing::readFile(dir.file("a")), "one");
+    ASSERT_TRUE(writeFileAtomically(dir.file("a"), "two"));
+    EXPECT_EQ(testing::readFile(dir.file("a")), "two");
+    ASSERT_EQ(symlink("a", dir.file("link").c_str()), 0);
+    ASSERT_TRUE(writeFileAtomically(dir.file("link"), "three"));
+    EXPECT_EQ(testing::readFile(dir.file("a")), "three");
+    struct stat st;
+    ASSERT_EQ(lstat(dir.file("link").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_FALSE(writeFileAtomically(dir.file("missing/a"), "x", &problem));
+    EXPECT_FALSE(problem.empty());
+    EXPECT_FALSE(writeFileAtomically(dir.path(), "x", &problem)); // a folder
+    EXPECT_EQ(testing::filesIn(dir.path()), (std::vector<std::string>{"a", "link"}));
+    EXPECT_TRUE(makeDirectories(dir.file("x/y/z")));
+    EXPECT_TRUE(directoryExists(dir.file("x/y/z")));
+    EXPECT_FALSE(makeDirectories(dir.file("a/b"), &problem));
+}
+
+} // namespace
+} // namespace velm
