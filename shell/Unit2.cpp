@@ -118,21 +118,21 @@ bool TFontDialog::Execute()
     return true;
 }
 
-// --- TDirectoryListBox -----------------------------------------------------
+// --- TMonitorFolderBox -----------------------------------------------------
 
-TDirectoryListBox::TDirectoryListBox(QWidget* parent) : QWidget(parent)
+TMonitorFolderBox::TMonitorFolderBox(QWidget* parent) : QWidget(parent)
 {
     PathLabel = new QLabel(this);
     PathLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     List = new QListWidget(this);
-    connect(List, &QListWidget::itemActivated, this, &TDirectoryListBox::ItemActivated);
+    connect(List, &QListWidget::itemActivated, this, &TMonitorFolderBox::ItemActivated);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(PathLabel);
     layout->addWidget(List, 1);
 }
 
-bool TDirectoryListBox::SetDirectory(const std::string& Folder)
+bool TMonitorFolderBox::SetDirectory(const std::string& Folder)
 {
     QDir dir(QString::fromStdString(Folder));
     if (!dir.exists() || !dir.isReadable())
@@ -147,7 +147,7 @@ bool TDirectoryListBox::SetDirectory(const std::string& Folder)
     return true;
 }
 
-void TDirectoryListBox::ItemActivated(QListWidgetItem* Item)
+void TMonitorFolderBox::ItemActivated(QListWidgetItem* Item)
 {
     SetDirectory(QDir(QString::fromStdString(FDirectory)).filePath(Item->text()).toStdString());
 }
@@ -219,8 +219,8 @@ QWidget* TConfigureVelm::MonitorPage()
     DriveComboBox1 = new QComboBox(page);
     connect(DriveComboBox1, &QComboBox::activated, this, &TConfigureVelm::DriveChanged);
     Label7 = NewLabel("Directory", page);
-    DirectoryListBox1 = new TDirectoryListBox(page);
-    connect(DirectoryListBox1, &TDirectoryListBox::DirectoryChanged, this,
+    DirectoryListBox1 = new TMonitorFolderBox(page);
+    connect(DirectoryListBox1, &TMonitorFolderBox::DirectoryChanged, this,
             [this] { SelectDriveOf(DirectoryListBox1->Directory()); });
     Label8 = NewLabel("Upon detection of file ", page);
 

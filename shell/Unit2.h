@@ -39,10 +39,10 @@ public:
 
 // A folder list: the current folder, its parent entry and its sub-folders;
 // activating an entry enters it.
-class TDirectoryListBox : public QWidget {
+class TMonitorFolderBox : public QWidget {
     Q_OBJECT
 public:
-    explicit TDirectoryListBox(QWidget* parent = nullptr);
+    explicit TMonitorFolderBox(QWidget* parent = nullptr);
 
     const std::string& Directory() const { return FDirectory; }
     // Enters the folder; false (nothing changes) when it cannot be read.
@@ -82,7 +82,7 @@ public:
     QLabel* Label11;
     QComboBox* DriveComboBox1;
     QLabel* Label7;
-    TDirectoryListBox* DirectoryListBox1;
+    TMonitorFolderBox* DirectoryListBox1;
     QLabel* Label8;
     QFrame* Panel2;
     QLabel* Label9;
