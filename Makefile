@@ -44,7 +44,7 @@ run: build
 check test: deps-test build cups
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-cups:
+cups: deps-test
 	tests/cups-setup.sh
 
 bench: deps-bench

@@ -1,22 +1,54 @@
 #!/usr/bin/env bash
 # Starts a local CUPS server (if none answers) with two PDF queues for the
 # printer tests: "Velm_Test_PDF" and "Generic_Text_PDF" (a name that makes
-# the engine draw no lines). cups-pdf writes into $VELM_CUPS_OUT.
+# the engine draw no lines). cups-pdf writes into $VELM_CUPS_OUT, every
+# file labelled with its job number so that no job overwrites another.
+# Needs root and the Debian packages cups, cups-client and
+# printer-driver-cups-pdf (make deps-test installs them).
 set -euo pipefail
 out=${VELM_CUPS_OUT:-/var/spool/cups-pdf/velm-tests}
-mkdir -p "$out"; chmod 1777 "$out"
 conf=/etc/cups/cups-pdf.conf
-if [ -f "$conf" ] && ! grep -q "^Out $out" "$conf"; then
-  sed -i -e '/^Out /d' -e '/^AnonDirName /d' "$conf"
-  printf 'Out %s\nAnonDirName %s\n' "$out" "$out" >> "$conf"
+
+fail() { echo "cups-setup: $*" >&2; exit 1; }
+
+[ "$(id -u)" = 0 ] || fail "must run as root (it starts cupsd and adds queues)"
+for tool in cupsd lpadmin lpstat lpinfo cupsenable cupsaccept; do
+  command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] ||
+    fail "$tool is missing: install cups and cups-client (make deps-test)"
+done
+export PATH="$PATH:/usr/sbin"
+[ -x /usr/lib/cups/backend/cups-pdf ] && [ -f "$conf" ] ||
+  fail "the cups-pdf backend is missing: install printer-driver-cups-pdf (make deps-test)"
+
+mkdir -p "$out"
+chmod 1777 "$out"
+
+# One key of cups-pdf.conf, replacing any earlier setting of it.
+set_key() {
+  sed -i -e "/^$1[[:space:]]/d" "$conf"
+  printf '%s %s\n' "$1" "$2" >>"$conf"
+}
+set_key Out "$out"
+set_key AnonDirName "$out"
+set_key Label 1
+
+running() { lpstat -r 2>/dev/null | grep -q "is running"; }
+if ! running; then
+  mkdir -p /run/cups /var/spool/cups /var/cache/cups /var/log/cups
+  cupsd || fail "cupsd did not start (see /var/log/cups/error_log)"
+  for _ in $(seq 1 100); do running && break; sleep 0.1; done
+  running || fail "cupsd started but does not answer (see /var/log/cups/error_log)"
 fi
-if ! lpstat -r 2>/dev/null | grep -q "is running"; then
-  (cupsd) || true
-  for _ in $(seq 1 50); do lpstat -r 2>/dev/null | grep -q "is running" && break; sleep 0.2; done
-fi
+
 ppd=$(lpinfo -m 2>/dev/null | awk '/CUPS-PDF/ {print $1; exit}')
 for q in Velm_Test_PDF Generic_Text_PDF; do
-  lpadmin -p "$q" -E -v cups-pdf:/ ${ppd:+-m "$ppd"} 2>/dev/null || lpadmin -p "$q" -E -v cups-pdf:/
-  cupsenable "$q"; cupsaccept "$q"
+  # Printer drivers are deprecated in CUPS 2.4 but still work; the warning is noise.
+  if ! lpadmin -p "$q" -E -v cups-pdf:/ ${ppd:+-m "$ppd"} 2>/dev/null; then
+    lpadmin -p "$q" -E -v cups-pdf:/ || fail "cannot add the queue $q"
+  fi
+  cupsenable "$q"
+  cupsaccept "$q"
 done
+lpstat -p Velm_Test_PDF >/dev/null && lpstat -p Generic_Text_PDF >/dev/null ||
+  fail "the queues do not show in lpstat"
 echo "CUPS running; PDF queues Velm_Test_PDF, Generic_Text_PDF write into $out"
