@@ -7,8 +7,8 @@
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 shift || true
-sizes=("${@:-1 4}")
-read -r -a sizes <<<"${sizes[*]}"
+[ $# -gt 0 ] || set -- 1 4
+sizes=("$@")
 velm=$build/velm
 [ -x "$velm" ] || { echo "e2e: build velm first ($velm)" >&2; exit 1; }
 [ -x /usr/bin/time ] || { echo "e2e: /usr/bin/time is missing: install the package 'time'" >&2; exit 1; }
