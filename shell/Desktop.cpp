@@ -6,6 +6,7 @@
 #include "shell/Unit2.h"
 #include "shell/Unit4.h"
 #include "shell/Unit5.h"
+#include "shell/Velmwin.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -52,6 +53,7 @@ int RunForms(QApplication& app)
     splash.show();
     QApplication::processEvents();
 
+    const auto browser = std::make_unique<TVelmWindow>(); // sets VelmWindow itself
     Instance<TConfigureVelm> configure(ConfigureVelm, std::make_unique<TConfigureVelm>());
     Instance<TAboutBox> about(AboutBox, std::make_unique<TAboutBox>());
     splash.hide();

@@ -8,6 +8,7 @@
 #include "platform/settings.h"
 #include "shell/Unit2.h"
 #include "shell/Unit4.h"
+#include "shell/Velmwin.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -378,11 +379,22 @@ void TVelm::ConfigureClick()
     StartMonitor();
 }
 
-void TVelm::WindowClick() { ShowMessage("The browser window is not available yet"); }
+void TVelm::WindowClick()
+{
+    if (!VelmWindow) {
+        ShowMessage("The browser window is not available yet");
+        return;
+    }
+    VelmWindow->show();
+    VelmWindow->raise();
+    VelmWindow->activateWindow();
+}
 
 void TVelm::OpenInBrowser(const std::string& FileName)
 {
-    ShowMessage("The browser window is not available yet; cannot open " + FileName);
+    if (VelmWindow)
+        VelmWindow->OpenFile(FileName, true);
+    WindowClick();
 }
 
 void TVelm::PrintSetupClick() { PrinterSetupDialog1->Execute(); }

@@ -3,6 +3,7 @@
 #include "shell/Unit1.h"
 #include "shell/Unit2.h"
 #include "shell/Unit4.h"
+#include "shell/Velmwin.h"
 #include "shell/shell_support.h"
 
 #include "engine/Gdi.h"
@@ -90,11 +91,13 @@ TEST_F(ToolbarTest, DropPointPicksTheButtonByXAlone)
     EXPECT_EQ(Previews[0].Filename, file);
     EXPECT_EQ(Pdfs().size(), 1u);
 
+    TVelmWindow browser;
     DropFiles(*toolbar, {file}, 76);
     EXPECT_EQ(Previews.size(), 1u);
     EXPECT_EQ(Pdfs().size(), 1u);
-    ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_NE(Messages[0].find("browser window"), std::string::npos);
+    EXPECT_TRUE(Messages.empty());
+    EXPECT_TRUE(browser.isVisible());
+    EXPECT_EQ(browser.FCurrentFile, file);
 }
 
 TEST_F(ToolbarTest, ThreeFilesDroppedTogetherAreThreeJobsInOrder)
