@@ -32,11 +32,13 @@ struct UserInterface {
     // Lets pending window messages run.
     std::function<void()> processMessages;
     // Opens the preview window on the stored pages of `job`, modally, and
-    // destroys it (which deletes the pages) when it closes.
+    // destroys it (which deletes the pages) when it closes. Empty by
+    // default: a preview run then deletes its stored pages itself.
     std::function<void(TPrintFile& job)> showPreview;
 };
 
-// The presenter in force; defaults print messages to stderr and show no preview.
+// The presenter in force; defaults print messages to stderr, show a status
+// dialog that is never aborted, run Qt's pending events, and show no preview.
 UserInterface& ui();
 void ProcessMessages();
 void ShowMessage(const std::string& text);
