@@ -27,6 +27,13 @@ struct PrinterCaps {
 // One open print document. Pages are played onto device(); the document
 // must be finished with end() (which reports failure by throwing
 // PrinterError) or abort(). Destroying an open document aborts it.
+// Once ended or aborted, newPage(), end() and abort() do nothing and
+// drawing on device() is dropped, so an Abort button may close the
+// document while a page is still being played.
+// Every printer renders the document into a PDF file: the PDF printers keep
+// it, a CUPS queue gets it when end() is called (end() throws PrinterError
+// "Cannot print on <queue>: <reason>" when the server refuses it or cannot
+// be reached), and abort() deletes it, so nothing reaches the queue.
 class PrintDocument {
 public:
     virtual ~PrintDocument() = default;
@@ -48,7 +55,12 @@ public:
     virtual PaperOrientation orientation() const = 0;
     virtual void setOrientation(PaperOrientation orientation) = 0;
     // Begins a document (StartDoc + first StartPage). Throws PrinterError when
-    // the printer cannot be reached or its output cannot be created.
+    // the printer cannot be reached or its output cannot be created
+    // ("Cannot create PDF file <path>: <reason>", "Cannot print on <queue>:
+    // the CUPS server ... cannot be reached (...)"); never waits more than a
+    // few seconds for an absent server.
+    // caps() of a CUPS queue asks the server once (PPD page size, margins,
+    // resolutions) and throws PrinterError when it cannot be reached.
     virtual std::unique_ptr<PrintDocument> beginDocument(const std::string& title) = 0;
 };
 
@@ -73,12 +85,20 @@ public:
     int addTestPrinter(const std::string& name, const PrinterCaps& caps,
                        const std::string& outputFolder);
     void removeTestPrinters();
-    void refresh(); // re-reads the CUPS queues
+    void refresh(); // re-reads the CUPS queues; the selection follows its printer by name
+    // Why no CUPS queue is listed ("the CUPS server localhost:631 cannot be
+    // reached (Connection refused)"), empty when the server answered.
+    std::string queueProblem();
 
-    // Where the built-in printer writes: $VELM_PDF_DIR, else ~/PDF.
+    // Where the built-in printer writes: $VELM_PDF_DIR, else ~/PDF (created
+    // when needed). Each document gets a new file velm-YYYYMMDD-HHMMSS.pdf
+    // (-2, -3, ... within one second), created exclusively, so no earlier
+    // file is ever overwritten.
     static std::string pdfFolder();
     // When set, the built-in printer writes exactly this file for the next
-    // document (the command's -o), replacing it.
+    // document only (the command's -o, set before each job), replacing it
+    // when that document ends; an aborted or failed document leaves an
+    // existing file untouched. An empty path clears it.
     void setPdfOutputFile(const std::string& path);
 
 private:

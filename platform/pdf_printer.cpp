@@ -1,0 +1,394 @@
+// The printers that write PDF files: the built-in "Velm PDF" and the test
+// printers. The PDF print document itself also serves the CUPS queues,
+// which submit the finished file (cups_printer.cpp).
+#include "platform/printer_internal.h"
+
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/painter_device.h"
+
+#include <QFile>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTransform>
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <fstream>
+#include <unistd.h>
+
+namespace velm::detail {
+namespace {
+
+std::string folderOf(const std::string& path)
+{
+    std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+// Hands drawing calls to the painter player while the document is open.
+// Calls that arrive after the document was ended or aborted (an Abort
+// button pressed while a page plays) are dropped instead of reaching a
+// painter that is no longer active.
+class GuardedDevice : public PageDevice {
+public:
+    void attach(PageDevice* target) { target_ = target; }
+
+    void beginPage(const PageSpace& space) override
+    {
+        if (target_)
+            target_->beginPage(space);
+    }
+    void endPage() override
+    {
+        if (target_)
+            target_->endPage();
+    }
+    void line(PointF from, PointF to, const LogPen& pen, double penScale) override
+    {
+        if (target_)
+            target_->line(from, to, pen, penScale);
+    }
+    void polyline(const std::vector<PointF>& points, const LogPen& pen, double penScale) override
+    {
+        if (target_)
+            target_->polyline(points, pen, penScale);
+    }
+    void polygon(const std::vector<PointF>& points, const LogPen& pen, double penScale,
+                 const LogBrush& brush, int fillMode) override
+    {
+        if (target_)
+            target_->polygon(points, pen, penScale, brush, fillMode);
+    }
+    void fillRect(double left, double top, double right, double bottom, const LogBrush& brush) override
+    {
+        if (target_)
+            target_->fillRect(left, top, right, bottom, brush);
+    }
+    void rectangle(double left, double top, double right, double bottom, const LogPen& pen,
+                   double penScale, const LogBrush& brush) override
+    {
+        if (target_)
+            target_->rectangle(left, top, right, bottom, pen, penScale, brush);
+    }
+    void text(const TextRun& run) override
+    {
+        if (target_)
+            target_->text(run);
+    }
+    void intersectClip(double left, double top, double right, double bottom) override
+    {
+        if (target_)
+            target_->intersectClip(left, top, right, bottom);
+    }
+    void resetClip() override
+    {
+        if (target_)
+            target_->resetClip();
+    }
+
+private:
+    PageDevice* target_ = nullptr;
+};
+
+class PdfDocument : public PrintDocument {
+public:
+    PdfDocument(PdfTarget target, const QPageLayout& layout, int dpiX, int dpiY,
+                const std::string& title)
+        : target_(std::move(target))
+    {
+        if (!file_.open(target_.fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(target_.fd);
+            fail("the file cannot be opened");
+        }
+        writer_ = std::make_unique<QPdfWriter>(&file_);
+        writer_->setResolution(dpiY);
+        writer_->setCreator(QStringLiteral("Velm"));
+        writer_->setTitle(QString::fromStdString(title));
+        if (!writer_->setPageLayout(layout))
+            fail("the page size is not usable");
+        if (!painter_.begin(writer_.get()))
+            fail("the PDF writer did not start");
+        if (dpiX != dpiY)
+            transform_ = QTransform::fromScale(double(dpiY) / dpiX, 1.0);
+        painter_.setTransform(transform_);
+        device_ = std::make_unique<PainterDevice>(painter_);
+        guard_.attach(device_.get());
+        open_ = true;
+        sheets_ = 1;
+    }
+
+    ~PdfDocument() override
+    {
+        if (open_)
+            discard();
+    }
+
+    PageDevice& device() override { return guard_; }
+
+    void newPage() override
+    {
+        if (!open_)
+            return;
+        if (!writer_->newPage()) {
+            discard();
+            throw PrinterError(target_.failurePrefix + ": a new page could not be started");
+        }
+        painter_.setTransform(transform_);
+        ++sheets_;
+    }
+
+    void end() override
+    {
+        if (!open_)
+            return;
+        open_ = false;
+        guard_.attach(nullptr);
+        device_.reset();
+        std::string problem;
+        if (!painter_.end())
+            problem = "the PDF writer failed";
+        file_.flush();
+        if (problem.empty() && file_.error() != QFileDevice::NoError)
+            problem = file_.errorString().toStdString();
+        if (problem.empty() && file_.size() <= 0)
+            problem = "nothing was written";
+        if (problem.empty() && ::fsync(file_.handle()) != 0)
+            problem = std::strerror(errno);
+        file_.close();
+        std::string written = target_.writtenPath;
+        if (problem.empty() && !target_.finalPath.empty()) {
+            if (::rename(written.c_str(), target_.finalPath.c_str()) != 0)
+                problem = std::strerror(errno);
+            else
+                written = target_.finalPath;
+        }
+        if (!problem.empty()) {
+            ::unlink(target_.writtenPath.c_str());
+            throw PrinterError(target_.failurePrefix + ": " + problem);
+        }
+        if (target_.deliver) {
+            try {
+                target_.deliver(written);
+            } catch (...) {
+                ::unlink(written.c_str());
+                throw;
+            }
+            ::unlink(written.c_str());
+        }
+    }
+
+    void abort() override
+    {
+        if (open_)
+            discard();
+    }
+
+    bool isOpen() const override { return open_; }
+    int sheetCount() const override { return sheets_; }
+    std::string outputPath() const override { return target_.shownPath; }
+
+private:
+    [[noreturn]] void fail(const std::string& problem)
+    {
+        if (painter_.isActive())
+            painter_.end();
+        file_.close();
+        ::unlink(target_.writtenPath.c_str());
+        throw PrinterError(target_.failurePrefix + ": " + problem);
+    }
+
+    // Nothing of the document survives: no file, no submission.
+    void discard() noexcept
+    {
+        open_ = false;
+        guard_.attach(nullptr);
+        device_.reset();
+        if (painter_.isActive())
+            painter_.end();
+        file_.close();
+        ::unlink(target_.writtenPath.c_str());
+    }
+
+    PdfTarget target_;
+    QFile file_;
+    std::unique_ptr<QPdfWriter> writer_;
+    QPainter painter_;
+    std::unique_ptr<PainterDevice> device_;
+    GuardedDevice guard_;
+    QTransform transform_;
+    bool open_ = false;
+    int sheets_ = 0;
+};
+
+std::string timestamp()
+{
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, "%Y%m%d-%H%M%S", &local);
+    return buffer;
+}
+
+class PdfPrinter : public Printer {
+public:
+    PdfPrinter(std::string name, const PrinterCaps& portrait, std::string folder,
+               std::function<std::optional<std::string>()> takeOutputFile)
+        : name_(std::move(name)), portrait_(portrait), folder_(std::move(folder)),
+          takeOutputFile_(std::move(takeOutputFile))
+    {
+    }
+
+    std::string name() const override { return name_; }
+
+    PrinterCaps caps() const override
+    {
+        PrinterCaps c = portrait_;
+        if (orientation_ == PaperOrientation::Landscape) {
+            std::swap(c.horzRes, c.vertRes);
+            std::swap(c.logPixelsX, c.logPixelsY);
+            std::swap(c.horzSizeMm, c.vertSizeMm);
+        }
+        return c;
+    }
+
+    PaperOrientation orientation() const override { return orientation_; }
+    void setOrientation(PaperOrientation orientation) override { orientation_ = orientation; }
+
+    std::unique_ptr<PrintDocument> beginDocument(const std::string& title) override
+    {
+        std::optional<std::string> exact = takeOutputFile_ ? takeOutputFile_() : std::nullopt;
+        PdfTarget target = exact && !exact->empty() ? replacing(*exact) : newFile();
+        // Points of the portrait page; Qt turns it for landscape.
+        const QSizeF points(portrait_.horzRes * 72.0 / portrait_.logPixelsX,
+                            portrait_.vertRes * 72.0 / portrait_.logPixelsY);
+        const QPageSize size(points, QPageSize::Point, QString(),
+                             takeOutputFile_ ? QPageSize::FuzzyMatch : QPageSize::ExactMatch);
+        const QPageLayout layout(size,
+                                 orientation_ == PaperOrientation::Landscape ? QPageLayout::Landscape
+                                                                              : QPageLayout::Portrait,
+                                 QMarginsF(0, 0, 0, 0), QPageLayout::Point);
+        const PrinterCaps c = caps();
+        return openPdfDocument(std::move(target), layout, c.logPixelsX, c.logPixelsY, title);
+    }
+
+private:
+    // The command's -o: the file is replaced only when the new document is
+    // complete; an aborted or failed document leaves the old one alone.
+    static PdfTarget replacing(const std::string& path)
+    {
+        PdfTarget t;
+        const std::string folder = folderOf(path);
+        for (int n = 0; n < 1000 && t.fd < 0; ++n) {
+            t.writtenPath = joinPath(folder, "." + nameOf(path) + ".partial-"
+                                                 + std::to_string(::getpid()) + "-" + std::to_string(n));
+            t.fd = createExclusive(t.writtenPath);
+            if (t.fd < 0 && errno != EEXIST)
+                break;
+        }
+        if (t.fd < 0)
+            throw PrinterError(format("Cannot create PDF file %s: %s", path.c_str(), std::strerror(errno)));
+        t.finalPath = path;
+        t.shownPath = path;
+        t.failurePrefix = "Cannot write PDF file " + path;
+        return t;
+    }
+
+    // A new file that no earlier document used: velm-<date>-<time>.pdf, with
+    // -2, -3, ... when several documents start within one second.
+    PdfTarget newFile() const
+    {
+        const std::string folder = folder_.empty() ? Printers::pdfFolder() : folder_;
+        const std::string stem = "velm-" + timestamp();
+        std::string problem;
+        if (!makeDirectories(folder, &problem))
+            throw PrinterError(format("Cannot create PDF file %s: %s",
+                                      joinPath(folder, stem + ".pdf").c_str(), problem.c_str()));
+        PdfTarget t;
+        for (int n = 1; n <= 10000 && t.fd < 0; ++n) {
+            t.writtenPath = joinPath(folder, stem + (n == 1 ? "" : "-" + std::to_string(n)) + ".pdf");
+            t.fd = createExclusive(t.writtenPath);
+            if (t.fd < 0 && errno != EEXIST)
+                break;
+        }
+        if (t.fd < 0)
+            throw PrinterError(format("Cannot create PDF file %s: %s", t.writtenPath.c_str(),
+                                      std::strerror(errno)));
+        t.shownPath = t.writtenPath;
+        t.failurePrefix = "Cannot write PDF file " + t.writtenPath;
+        return t;
+    }
+
+    std::string name_;
+    PrinterCaps portrait_;
+    std::string folder_;
+    std::function<std::optional<std::string>()> takeOutputFile_;
+    PaperOrientation orientation_ = PaperOrientation::Portrait;
+};
+
+bool letterPaper()
+{
+    std::string paper;
+    if (const char* env = std::getenv("PAPERSIZE"); env && *env) {
+        paper = env;
+    } else {
+        std::ifstream in("/etc/papersize");
+        std::string line;
+        while (std::getline(in, line)) {
+            std::size_t start = line.find_first_not_of(" \t");
+            if (start == std::string::npos || line[start] == '#')
+                continue;
+            paper = line.substr(start, line.find_first_of(" \t\r", start) - start);
+            break;
+        }
+    }
+    for (char& c : paper)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return paper == "letter";
+}
+
+} // namespace
+
+int createExclusive(const std::string& path)
+{
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+
+std::unique_ptr<PrintDocument> openPdfDocument(PdfTarget target, const QPageLayout& layout,
+                                               int dpiX, int dpiY, const std::string& title)
+{
+    return std::make_unique<PdfDocument>(std::move(target), layout, dpiX, dpiY, title);
+}
+
+std::unique_ptr<Printer> makePdfPrinter(const std::string& name, const PrinterCaps& portraitCaps,
+                                        const std::string& folder,
+                                        std::function<std::optional<std::string>()> takeOutputFile)
+{
+    return std::make_unique<PdfPrinter>(name, portraitCaps, folder, std::move(takeOutputFile));
+}
+
+PrinterCaps builtInCaps()
+{
+    const bool letter = letterPaper();
+    const double widthMm = letter ? 215.9 : 210.0;
+    const double heightMm = letter ? 279.4 : 297.0;
+    PrinterCaps caps;
+    caps.logPixelsX = caps.logPixelsY = 600;
+    caps.horzRes = static_cast<int>(std::lround(widthMm * 600 / 25.4));   // 4961 on A4
+    caps.vertRes = static_cast<int>(std::lround(heightMm * 600 / 25.4));  // 7016 on A4
+    caps.horzSizeMm = static_cast<int>(std::lround(widthMm));
+    caps.vertSizeMm = static_cast<int>(std::lround(heightMm));
+    return caps;
+}
+
+} // namespace velm::detail

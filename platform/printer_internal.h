@@ -1,0 +1,59 @@
+// Pieces shared by the printer list (printer.cpp), the PDF printers
+// (pdf_printer.cpp) and the CUPS queues (cups_printer.cpp). Not for use
+// outside platform/.
+#pragma once
+
+#include "platform/printer.h"
+
+#include <QPageLayout>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace velm::detail {
+
+// Where a print document's PDF goes. The document writes into an already
+// created file (fd, path writtenPath); at end() it is renamed to finalPath
+// when that is set, then handed to deliver when that is set (a queue
+// submits it; the file is removed afterwards whatever happens).
+struct PdfTarget {
+    int fd = -1;
+    std::string writtenPath;
+    std::string finalPath;
+    std::string shownPath;     // outputPath() of the document
+    std::string failurePrefix; // "Cannot write PDF file <path>" or "Cannot print on <queue>"
+    std::function<void(const std::string& file)> deliver;
+};
+
+// A print document that draws into a PDF file through QPdfWriter and the
+// QPainter player. One reference pixel is one device pixel: the writer runs
+// at dpiY and the x axis is scaled by dpiY / dpiX when the two differ.
+// Throws PrinterError when the writer cannot start.
+std::unique_ptr<PrintDocument> openPdfDocument(PdfTarget target, const QPageLayout& layout,
+                                               int dpiX, int dpiY, const std::string& title);
+
+// A printer that writes PDF files: the built-in "Velm PDF" (folder empty:
+// Printers::pdfFolder() at the time of each document; takeOutputFile gives
+// the one-shot -o path) and the test printers (a fixed folder).
+std::unique_ptr<Printer> makePdfPrinter(const std::string& name, const PrinterCaps& portraitCaps,
+                                        const std::string& folder,
+                                        std::function<std::optional<std::string>()> takeOutputFile);
+// The built-in printer's portrait geometry: A4 at 600 dpi (4961 x 7016
+// pixels, 210 x 297 mm), or Letter when $PAPERSIZE or /etc/papersize says so.
+PrinterCaps builtInCaps();
+
+// A CUPS queue as Qt reports it. Nothing is asked of the server until the
+// geometry or a document is needed.
+std::unique_ptr<Printer> makeCupsPrinter(const std::string& queueName);
+
+// Whether the CUPS server the client library would use ($CUPS_SERVER,
+// client.conf, else the local socket or localhost:631) accepts a connection
+// within timeoutMs. On failure *problem names the server and the reason.
+bool cupsServerReachable(std::string* problem, int timeoutMs = 3000);
+
+// Creates a new file exclusively (O_EXCL); -1 with errno set on failure.
+int createExclusive(const std::string& path);
+
+} // namespace velm::detail
