@@ -146,8 +146,7 @@ public:
     void ComboBox2Change();
     void DirectoryListBox1Change();
     void DriveTabSetClick(int Index);
-    void TabSet1Click(int Index);
-    void AutoView1Click();
+    void TabSet1Change(int Index);
     void Font1Click();
     void PrintSetup1Click();
     void About2Click();
