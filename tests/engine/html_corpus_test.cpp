@@ -23,6 +23,28 @@ const char* const kFooter = "CorpusFooterMark";
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
 
+// The text without white space, the Unicode spaces that pdftotext reads
+// as word breaks included (no-break, thin, hair and the other fixed spaces).
+std::string Squeezed(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto b = [&](std::size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0; };
+        if (IsSpace(text[i]))
+            continue;
+        if (b(i) == 0xC2 && b(i + 1) == 0xA0) {
+            ++i;
+            continue;
+        }
+        if (b(i) == 0xE2 && b(i + 1) == 0x80 && ((b(i + 2) >= 0x80 && b(i + 2) <= 0x8B) || b(i + 2) == 0xAF)) {
+            i += 2;
+            continue;
+        }
+        out += text[i];
+    }
+    return out;
+}
+
 std::string WithoutCrLf(std::string s)
 {
     std::erase_if(s, [](char c) { return c == '\r' || c == '\n'; });
@@ -70,10 +92,7 @@ std::string ReferenceText(const std::string& html)
     std::string printed;
     bool skipNext = false;
     auto print = [&](const std::string& run) {
-        std::string squeezed;
-        for (char c : run)
-            if (!IsSpace(c))
-                squeezed += c;
+        const std::string squeezed = Squeezed(run);
         if (squeezed.empty())
             return;
         if (skipNext)
@@ -140,15 +159,9 @@ std::string PrintedText(const std::string& pdf)
 {
     std::string text;
     EXPECT_EQ(testing::run("pdftotext -raw '" + pdf + "' - 2>/dev/null", &text), 0);
-    std::string squeezed;
-    for (char c : text)
-        if (!IsSpace(c))
-            squeezed += c;
+    std::string squeezed = Squeezed(text);
     for (std::size_t at; (at = squeezed.find(kFooter)) != std::string::npos;)
         squeezed.erase(at, std::string(kFooter).size());
-    // A no-break space is white space to pdftotext's reader too.
-    for (std::size_t at; (at = squeezed.find("\xC2\xA0")) != std::string::npos;)
-        squeezed.erase(at, 2);
     return squeezed;
 }
 
