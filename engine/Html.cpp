@@ -82,6 +82,7 @@ const Row* FindRow(const std::array<Row, N>& table, std::string_view name)
     return nullptr;
 }
 
+// ASCII letters only, so that the bytes of UTF-8 characters stay intact.
 void UpperCase(std::string& s)
 {
     for (char& c : s)
