@@ -375,7 +375,7 @@ void TPrintFile::JoinWordTail(std::string& Line)
     if (!FReader.CutInsideWord())
         return;
     const std::size_t space = Line.rfind(' ');
-    if (space == std::string::npos) {
+    if (space == std::string::npos || space == 0) {
         if (Line.size() < kMaxWordTail) {
             FWordTail = std::move(Line);
             Line.clear();

@@ -264,7 +264,8 @@ TEST_F(Surface, FillsUseTheStockGreyUntilABrushIsSet)
     EXPECT_EQ(PrinterCanvas().Brush.Color, clRed);
     gdi_->SetBrush(TBrush{clBlack, bsDiagCross});
     EXPECT_EQ(PrinterCanvas().Brush.Style, bsDiagCross);
-    const auto fills = Finish().log->callsOf("fill");
+    const DecodedPage page = Finish();
+    const auto fills = page.log->callsOf("fill");
     ASSERT_EQ(fills.size(), 2u);
     EXPECT_EQ(fills[0]->brush.color, rgb(192, 192, 192));
     EXPECT_EQ(fills[1]->brush.color, rgb(255, 0, 0));
