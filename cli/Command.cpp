@@ -162,25 +162,52 @@ private:
     bool temporary_ = false;
 };
 
+using MessageSink = std::function<void(const std::string&)>;
+
 // Every message the engine shows during a job fails the job, whatever
 // else the presenter does with it.
-void RecordMessages(std::vector<std::string>& messages, std::function<void(const std::string&)> show)
+class JobMessages {
+public:
+    explicit JobMessages(MessageSink sink) : sink_(std::move(sink))
+    {
+        ui().showMessage = [this](const std::string& text) {
+            messages_.push_back(text);
+            sink_(text);
+        };
+    }
+    ~JobMessages() { ui().showMessage = sink_; }
+    JobMessages(const JobMessages&) = delete;
+    JobMessages& operator=(const JobMessages&) = delete;
+    bool empty() const { return messages_.empty(); }
+
+private:
+    MessageSink sink_;
+    std::vector<std::string> messages_;
+};
+
+// The console's status line names the job's file.
+void InstallConsoleStatus(const std::string& label)
 {
-    ui().showMessage = [&messages, show = std::move(show)](const std::string& text) {
-        messages.push_back(text);
-        show(text);
+    ui().createStatus = [label]() -> std::unique_ptr<TPrintStatus> {
+        return std::make_unique<ConsoleStatus>(label);
     };
 }
 
-void InstallConsolePresenter(const std::string& label)
+// The presenter of every job and where its messages go besides the log:
+// stderr, and on the desktop also the message box.
+MessageSink InstallPresenter(bool desktop)
 {
-    UserInterface& face = ui();
-    face.createStatus = [label]() -> std::unique_ptr<TPrintStatus> {
-        return std::make_unique<ConsoleStatus>(label);
-    };
-    face.processMessages = [] {
-        QCoreApplication::processEvents();
-        ConsoleStatus::HonourInterrupt();
+    if (!desktop) {
+        ui().processMessages = [] {
+            QCoreApplication::processEvents();
+            ConsoleStatus::HonourInterrupt();
+        };
+        return Complain;
+    }
+    InstallDesktopPresenter();
+    return [boxed = ui().showMessage](const std::string& text) {
+        Complain(text);
+        boxed(text);
     };
 }
 
@@ -194,7 +221,7 @@ void PrintAndKeepPages(TPrintFile& job)
     job.OutputTo = poViewer;
 }
 
-ExitCode RunJob(const CommandOptions& o, const std::string& argument)
+ExitCode RunJob(const CommandOptions& o, const std::string& argument, const MessageSink& sink)
 {
     const std::string file = fs::absolute(argument).lexically_normal().string();
     const std::string extension = UpperExtension(file);
@@ -205,15 +232,9 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument)
     TPrintFile job;
     ApplyToolbarDefaults(job, file);
     ApplyOptions(job, o);
-    std::vector<std::string> messages;
-    if (o.preview) {
-        RecordMessages(messages, [boxed = ui().showMessage](const std::string& text) {
-            Complain(text);
-            boxed(text);
-        });
-    } else {
-        InstallConsolePresenter(argument);
-        RecordMessages(messages, Complain);
+    const JobMessages messages(sink);
+    if (!o.preview) {
+        InstallConsoleStatus(argument);
         if (o.keepPages)
             PrintAndKeepPages(job);
     }
@@ -274,11 +295,12 @@ int RunJobs(const CommandOptions& o)
         return ListPrinters();
     if (!SelectPrinter(o))
         return kFailed;
+    const MessageSink sink = InstallPresenter(o.preview);
     if (!o.preview)
         ConsoleStatus::InstallInterruptHandler();
     int result = kPrinted;
     for (const std::string& file : o.files) {
-        const ExitCode code = RunJob(o, file);
+        const ExitCode code = RunJob(o, file, sink);
         if (code == kInterrupted)
             return kInterrupted;
         if (code != kPrinted)
@@ -321,7 +343,6 @@ int RunVelm(int argc, char** argv)
         }
         if (o.preview) {
             QApplication app(argc, argv);
-            InstallDesktopPresenter();
             return RunJobs(o);
         }
         UseOffscreenWithoutDisplay();
