@@ -397,26 +397,24 @@ void TCB_Prev::CallAfter()
 
 void TCB_Prev::PrintPass(const std::function<void()>& Pass)
 {
+    // Messages run while pages print (that is how "&Abort" is heard); a
+    // second pass or a close started then would pull the pages away from
+    // the first.
+    struct Busy {
+        TCB_Prev& window;
+        explicit Busy(TCB_Prev& w) : window(w) { Enable(false); }
+        ~Busy() { Enable(true); }
+        void Enable(bool on)
+        {
+            window.FPrinting = !on;
+            for (QWidget* part : {static_cast<QWidget*>(window.Panel1),
+                                  static_cast<QWidget*>(window.Panel2),
+                                  static_cast<QWidget*>(window.ScrollBox1)})
+                part->setEnabled(on);
+        }
+    } busy(*this);
     CallBefore();
-    {
-        // Messages run while pages print (that is how "&Abort" is heard);
-        // a second pass or a close started then would pull the pages away
-        // from the first.
-        struct Busy {
-            TCB_Prev& window;
-            explicit Busy(TCB_Prev& w) : window(w) { Enable(false); }
-            ~Busy() { Enable(true); }
-            void Enable(bool on)
-            {
-                window.FPrinting = !on;
-                for (QWidget* part : {static_cast<QWidget*>(window.Panel1),
-                                      static_cast<QWidget*>(window.Panel2),
-                                      static_cast<QWidget*>(window.ScrollBox1)})
-                    part->setEnabled(on);
-            }
-        } busy(*this);
-        Pass();
-    }
+    Pass();
     CallAfter();
 }
 

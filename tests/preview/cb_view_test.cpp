@@ -322,28 +322,46 @@ TEST_F(WindowTest, PassesCallBeforeAndAfterAndPrintEachPageAlone)
     EXPECT_EQ(calls.size(), 6u);
 }
 
-// The window the job opens for a preview, through the desktop presenter.
-TEST_F(WindowTest, ThePresenterOpensTheWindowModallyForAJob)
+// A real preview job: the presenter opens the window modally on the pages
+// the job formatted, and closing it takes them away.
+TEST_F(WindowTest, APreviewJobOpensTheWindowModally)
 {
+    TempDir jobFolder;
+    CurrentDir inJob(jobFolder.path());
+    TStringList lines;
+    for (int i = 0; i < 120; ++i)
+        lines.Lines.push_back("Line " + std::to_string(i) + " of a preview job");
     TPrintFile job;
+    job.Input = frTMemo;
+    job.Memo = &lines;
+    job.OutputTo = poViewer;
+    job.ViewHeading = "Job preview";
     job.ViewButtonCaption = "&More";
     job.ViewButtonVisible = true;
+    int storedWhileOpen = 0;
     ModalDriver<TCB_Prev> driver({[&](TCB_Prev& window) {
         EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        EXPECT_EQ(window.windowTitle(), "Job preview");
         EXPECT_EQ(window.myUDF->text(), "&More");
         EXPECT_TRUE(window.myUDF->isVisible());
-        EXPECT_EQ(window.PageTot->text(), "5");
-        EXPECT_EQ(filesIn(pages.path()).size(), 5u);
+        storedWhileOpen = StoredPageCount();
+        EXPECT_GE(storedWhileOpen, 2);
+        EXPECT_EQ(window.PageTot->text(), QString::number(storedWhileOpen));
+        QTest::mouseClick(window.NextPage, Qt::LeftButton);
+        EXPECT_EQ(window.PageNo->text(), "2");
         window.close(); // the close box
     }});
-    CurrentDir inPages(pages.path());
-    ui().showPreview(job);
+    job.Execute();
     EXPECT_TRUE(driver.finished());
-    EXPECT_TRUE(filesIn(pages.path()).empty());
+    EXPECT_GE(storedWhileOpen, 2);
+    EXPECT_TRUE(filesIn(jobFolder.path()).empty());
+}
 
-    // A canvas that cannot be built leaves no stored pages behind.
-    WriteStoredPages(pages.path(), 2);
+TEST_F(WindowTest, ACanvasThatCannotBeBuiltLeavesNoStoredPages)
+{
+    CurrentDir inPages(pages.path());
     SetPrinterKey("PageWidth", "wide");
+    TPrintFile job;
     EXPECT_THROW(ui().showPreview(job), ConversionError);
     EXPECT_TRUE(filesIn(pages.path()).empty());
 }

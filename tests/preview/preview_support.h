@@ -38,6 +38,14 @@ inline void ResetSettings()
     std::filesystem::remove(settingsFolder() + "/Pellido.Ini");
 }
 
+// "PRN001.EMF", ...: the bare name of a stored page.
+inline std::string StoredPageName(int n)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "PRN%.3d.EMF", n);
+    return name;
+}
+
 // A dense page as a job would store it: a frame, a header box, many lines
 // of text and "Sheet <n>" in large print that tells the sheets apart.
 inline void WriteStoredPage(const std::string& folder, int n, int width = 2400, int height = 3112)
@@ -64,7 +72,7 @@ inline void WriteStoredPage(const std::string& folder, int n, int width = 2400, 
     const std::u16string line = u"The quick brown fox jumps over the lazy dog 0123456789 again";
     for (int y = height / 6; y < height - height / 10; y += height / 80)
         page.textOut(width / 10, y, line, {});
-    page.saveTo(joinPath(folder, PageFileName(n)));
+    page.saveTo(joinPath(folder, StoredPageName(n)));
 }
 
 inline void WriteStoredPages(const std::string& folder, int count, int width = 2400, int height = 3112)
