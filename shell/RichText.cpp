@@ -559,9 +559,11 @@ void PrintRichText(const QTextDocument& Document, Printer& Target, const std::st
     metrics.setDotsPerMeterY(static_cast<int>(std::lround(dpi / 0.0254)));
     std::unique_ptr<QTextDocument> copy(Document.clone());
     copy->documentLayout()->setPaintDevice(&metrics);
-    copy->setDocumentMargin(dpi / 2);
+    // Frame margins are in 96-per-inch units, which the layout scales to the device.
+    copy->setDocumentMargin(96.0 / 2);
     const QSizeF pageSize(caps.horzRes, caps.vertRes);
     copy->setPageSize(pageSize);
+    copy->pageCount(); // lays the whole text out; the layout is lazy otherwise
 
     std::vector<std::vector<TextRun>> pages(1);
     for (QTextBlock block = copy->begin(); block.isValid(); block = block.next()) {

@@ -152,12 +152,10 @@ TDragSource DragSourceOf(const QMimeData* mime, std::string* File = nullptr)
     return TDragSource::None;
 }
 
-void StartDrag(QWidget* source, const QString& what)
+void StartDrag(QWidget* source, TDragSource what, const std::string& File = {})
 {
     auto* drag = new QDrag(source);
-    auto* mime = new QMimeData;
-    mime->setData(DragMime, what.toUtf8());
-    drag->setMimeData(mime);
+    drag->setMimeData(BrowserDragData(what, File));
     drag->exec(Qt::MoveAction | Qt::CopyAction);
 }
 
@@ -302,6 +300,17 @@ std::string UnescapeMountField(const std::string& field)
 }
 
 } // namespace
+
+QMimeData* BrowserDragData(TDragSource Source, const std::string& File)
+{
+    auto* mime = new QMimeData;
+    const QString what = Source == TDragSource::Panel1   ? "Panel1"
+                         : Source == TDragSource::Panel2 ? "Panel2"
+                         : Source == TDragSource::FileItem ? "file:" + QString::fromStdString(File)
+                                                           : QString();
+    mime->setData(DragMime, what.toUtf8());
+    return mime;
+}
 
 std::vector<TDrive> MountedDrives()
 {
@@ -462,7 +471,7 @@ void TFileListView::mouseMoveEvent(QMouseEvent* event)
     if (!FDragged.empty() && (event->buttons() & Qt::LeftButton) &&
         (event->position().toPoint() - FPressPos).manhattanLength() >= QApplication::startDragDistance()) {
         const std::string dragged = std::exchange(FDragged, {});
-        StartDrag(this, QString::fromStdString("file:" + dragged));
+        StartDrag(this, TDragSource::FileItem, dragged);
         return;
     }
     QListWidget::mouseMoveEvent(event);
@@ -1317,7 +1326,7 @@ void TVelmWindow::AllDragDrop(TDragSource Source, int X, const std::string& File
 bool TVelmWindow::eventFilter(QObject* watched, QEvent* e)
 {
     if ((watched == Panel1 || watched == Panel2) && e->type() == QEvent::MouseButtonPress) {
-        StartDrag(static_cast<QWidget*>(watched), watched == Panel1 ? "Panel1" : "Panel2");
+        StartDrag(static_cast<QWidget*>(watched), watched == Panel1 ? TDragSource::Panel1 : TDragSource::Panel2);
         return true;
     }
     const bool dragEvent = e->type() == QEvent::DragEnter || e->type() == QEvent::DragMove ||

@@ -20,6 +20,7 @@ class QComboBox;
 class QFrame;
 class QLineEdit;
 class QMenu;
+class QMimeData;
 class QPlainTextEdit;
 class QScrollArea;
 class QStackedWidget;
@@ -33,6 +34,9 @@ class TVelmWindow;
 
 // What a drag of the browser carries: a split bar or a file-list item.
 enum class TDragSource { None, Panel1, Panel2, FileItem };
+
+// The data of a browser drag: a split bar, or a file-list item with its file.
+QMimeData* BrowserDragData(TDragSource Source, const std::string& File = {});
 
 // The lines of an editor as the print job reads them (frTMemo, frRichEdit):
 // one line per paragraph, read from the editor at the time of the call.
