@@ -36,28 +36,40 @@ std::string PdfPageText(const std::string& pdf, int page)
     testing::run("pdftotext -f " + std::to_string(page) + " -l " + std::to_string(page) + " '" + pdf
                      + "' - 2>/dev/null",
                  &text);
-    return std::regex_replace(text, std::regex("\\s+"), " ");
+    // One space between words, none around them: a blank sheet reads "".
+    text = std::regex_replace(text, std::regex("\\s+"), " ");
+    return std::regex_replace(text, std::regex("^ | $"), "");
 }
 
-// What the loops tell the status dialog, and an "&Abort" the test presses.
+// What the loops told the status dialogs of a test.
+struct StatusLog {
+    bool shown = false;
+    std::vector<std::string> pages, statuses;
+};
+
+// A status dialog that records into the log and offers the "&Abort" a
+// test presses; `live` points at it while it exists.
 class RecordingStatus : public TPrintStatus {
 public:
-    void Show() override { shown = true; }
-    void SetPage(const std::string& text) override { pages.push_back(text); }
-    void SetStatus(const std::string& text) override { statuses.push_back(text); }
-    bool Aborted() const override { return aborted; }
-    void SetPrintDocument(PrintDocument* d) override { document = d; }
+    RecordingStatus(StatusLog& log, RecordingStatus*& live) : log_(log), live_(live) { live_ = this; }
+    ~RecordingStatus() override { live_ = nullptr; }
+    void Show() override { log_.shown = true; }
+    void SetPage(const std::string& text) override { log_.pages.push_back(text); }
+    void SetStatus(const std::string& text) override { log_.statuses.push_back(text); }
+    bool Aborted() const override { return aborted_; }
+    void SetPrintDocument(PrintDocument* d) override { document_ = d; }
     void Abort()
     {
-        if (document && document->isOpen())
-            document->abort();
-        aborted = true;
+        if (document_ && document_->isOpen())
+            document_->abort();
+        aborted_ = true;
     }
 
-    bool shown = false;
-    bool aborted = false;
-    std::vector<std::string> pages, statuses;
-    PrintDocument* document = nullptr;
+private:
+    StatusLog& log_;
+    RecordingStatus*& live_;
+    bool aborted_ = false;
+    PrintDocument* document_ = nullptr;
 };
 
 class PageOutput : public ::testing::Test {
@@ -65,13 +77,11 @@ protected:
     PageOutput() : here_(job_.path()), printer_(out_.path()), saved_(ui())
     {
         ui().createStatus = [this]() -> std::unique_ptr<TPrintStatus> {
-            auto status = std::make_unique<RecordingStatus>();
-            status_ = status.get();
-            return status;
+            return std::make_unique<RecordingStatus>(log_, status_);
         };
         ui().showMessage = [this](const std::string& text) { messages_.push_back(text); };
         ui().processMessages = [this] {
-            if (status_ && abortAfterPages_ > 0 && static_cast<int>(status_->pages.size()) >= abortAfterPages_)
+            if (status_ && abortAfterPages_ > 0 && static_cast<int>(log_.pages.size()) >= abortAfterPages_)
                 status_->Abort();
         };
     }
@@ -118,6 +128,7 @@ protected:
     CurrentDir here_;
     TestPrinter printer_;
     UserInterface saved_;
+    StatusLog log_;
     RecordingStatus* status_ = nullptr;
     int abortAfterPages_ = 0;
     std::vector<std::string> messages_;
@@ -128,12 +139,12 @@ using Sheets = std::vector<std::string>;
 TEST_F(PageOutput, AllPagesGiveOneSheetEachAndNoMore)
 {
     Record(3);
-    EXPECT_EQ(Print(0), (Sheets{" sheet 1 ", " sheet 2 ", " sheet 3 "}));
+    EXPECT_EQ(Print(0), (Sheets{"sheet 1", "sheet 2", "sheet 3"}));
     EXPECT_EQ(LastPrintReport().PagesPlayed, 3);
     EXPECT_TRUE(LastPrintReport().Delivered);
-    EXPECT_EQ(status_->statuses, (Sheets{"Printing..."}));
-    EXPECT_EQ(status_->pages, (Sheets{"1", "2", "3"}));
-    EXPECT_TRUE(status_->shown);
+    EXPECT_EQ(log_.statuses, (Sheets{"Printing..."}));
+    EXPECT_EQ(log_.pages, (Sheets{"1", "2", "3"}));
+    EXPECT_TRUE(log_.shown);
     EXPECT_EQ(StoredPageCount(), 3) << "the stored pages stay for the job to clear";
 }
 
@@ -141,40 +152,40 @@ TEST_F(PageOutput, AllPagesGiveOneSheetEachAndNoMore)
 TEST_F(PageOutput, OddPassPrintsOddPagesOnePerLeaf)
 {
     Record(5);
-    EXPECT_EQ(Print(1), (Sheets{" sheet 1 ", " sheet 3 ", " sheet 5 "}));
+    EXPECT_EQ(Print(1), (Sheets{"sheet 1", "sheet 3", "sheet 5"}));
 }
 
 TEST_F(PageOutput, EvenPassOfAnOddCountFeedsTheLastLeafBlank)
 {
     Record(5);
-    EXPECT_EQ(Print(2), (Sheets{" sheet 2 ", " sheet 4 ", " "}));
+    EXPECT_EQ(Print(2), (Sheets{"sheet 2", "sheet 4", ""}));
     EXPECT_EQ(LastPrintReport().Sheets, 3);
 }
 
 TEST_F(PageOutput, OddPassStartsNoTrailingBlankSheet)
 {
     Record(2);
-    EXPECT_EQ(Print(1), (Sheets{" sheet 1 "}));
+    EXPECT_EQ(Print(1), (Sheets{"sheet 1"}));
 }
 
 TEST_F(PageOutput, PassesOfAnEvenCountTakeHalfTheSheetsEach)
 {
     Record(4);
-    EXPECT_EQ(Print(1), (Sheets{" sheet 1 ", " sheet 3 "}));
+    EXPECT_EQ(Print(1), (Sheets{"sheet 1", "sheet 3"}));
     std::filesystem::remove(out_.file(testing::filesIn(out_.path()).at(0)));
-    EXPECT_EQ(Print(2), (Sheets{" sheet 2 ", " sheet 4 "}));
+    EXPECT_EQ(Print(2), (Sheets{"sheet 2", "sheet 4"}));
 }
 
 TEST_F(PageOutput, PrintingStopsAtTheFirstGap)
 {
     Record(4);
     std::filesystem::remove(PageFileName(3));
-    EXPECT_EQ(Print(0), (Sheets{" sheet 1 ", " sheet 2 "}));
+    EXPECT_EQ(Print(0), (Sheets{"sheet 1", "sheet 2"}));
 }
 
 TEST_F(PageOutput, NoStoredPagePrintsOneEmptyDocument)
 {
-    EXPECT_EQ(Print(0), (Sheets{" "}));
+    EXPECT_EQ(Print(0), (Sheets{""}));
     EXPECT_EQ(LastPrintReport().PagesPlayed, 0);
 }
 
@@ -187,7 +198,7 @@ TEST_F(PageOutput, MoreThanAThousandPagesAreAllPrinted)
     const auto files = testing::filesIn(out_.path());
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(PdfPageCount(out_.file(files[0])), 502);
-    EXPECT_EQ(PdfPageText(out_.file(files[0]), 502), " sheet 1003 ");
+    EXPECT_EQ(PdfPageText(out_.file(files[0]), 502), "sheet 1003");
 }
 
 TEST_F(PageOutput, RecordedOrientationIsSetBeforeTheDocumentBegins)
@@ -214,8 +225,8 @@ TEST_F(PageOutput, DamagedPageIsReportedAndTheOthersPrint)
     }
     const Sheets sheets = Print(0);
     ASSERT_EQ(sheets.size(), 3u);
-    EXPECT_EQ(sheets[0], " sheet 1 ");
-    EXPECT_EQ(sheets[2], " sheet 3 ");
+    EXPECT_EQ(sheets[0], "sheet 1");
+    EXPECT_EQ(sheets[2], "sheet 3");
     EXPECT_EQ(LastPrintReport().DamagedPages, 1);
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_NE(messages_[0].find("PRN002.EMF is damaged"), std::string::npos) << messages_[0];
