@@ -5,6 +5,7 @@
 #include "preview/Cb_view.h"
 #include "engine/UserInterface.h"
 #include "preview/Drawscrn.h"
+#include "preview/Pellido.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <memory>
@@ -187,6 +189,21 @@ TEST_F(ReprintTest, ANewPrinterIndexIsCheckedBeforeAnythingPrints)
     QTest::mouseClick(window->Print, Qt::LeftButton);
     EXPECT_EQ(errors.messages.back(), "'first' is not a valid integer value");
     EXPECT_TRUE(Printed().empty());
+}
+
+TEST_F(ReprintTest, AbortCancelsThePageInProgressAndEndsThePass)
+{
+    Open(10);
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [] {
+        auto* status = dynamic_cast<TPrintDialog1*>(PrintDialog1);
+        if (status && status->Page->text() == "4" && !status->Aborted())
+            QTest::mouseClick(status->CancelBtn, Qt::LeftButton);
+    });
+    user.start(0);
+    QTest::mouseClick(window->Print, Qt::LeftButton);
+    EXPECT_EQ(Printed(), OneEach({1, 2, 3}));
+    EXPECT_EQ(PrintDialog1, nullptr);
 }
 
 } // namespace
