@@ -121,7 +121,9 @@ public:
         if (dpiX != dpiY)
             transform_ = QTransform::fromScale(double(dpiY) / dpiX, 1.0);
         painter_.setTransform(transform_);
-        device_ = std::make_unique<PainterDevice>(painter_);
+        // Not clipped to the printable area: what a page draws beyond it
+        // (the footer's date stamp and page number) lands on the paper's margin.
+        device_ = std::make_unique<PainterDevice>(painter_, false);
         guard_.attach(device_.get());
         open_ = true;
         sheets_ = 1;
@@ -242,9 +244,9 @@ std::string timestamp()
 
 class PdfPrinter : public Printer {
 public:
-    PdfPrinter(std::string name, const PrinterCaps& portrait, std::string folder,
+    PdfPrinter(std::string name, const PrinterCaps& portrait, int marginPx, std::string folder,
                std::function<std::optional<std::string>()> takeOutputFile)
-        : name_(std::move(name)), portrait_(portrait), folder_(std::move(folder)),
+        : name_(std::move(name)), portrait_(portrait), marginPx_(marginPx), folder_(std::move(folder)),
           takeOutputFile_(std::move(takeOutputFile))
     {
     }
@@ -269,15 +271,16 @@ public:
     {
         std::optional<std::string> exact = takeOutputFile_ ? takeOutputFile_() : std::nullopt;
         PdfTarget target = exact && !exact->empty() ? replacing(*exact) : newFile();
-        // Points of the portrait page; Qt turns it for landscape.
-        const QSizeF points(portrait_.horzRes * 72.0 / portrait_.logPixelsX,
-                            portrait_.vertRes * 72.0 / portrait_.logPixelsY);
+        // Points of the portrait paper (printable area plus margins); Qt turns it for landscape.
+        const double marginPt = marginPx_ * 72.0 / portrait_.logPixelsY;
+        const QSizeF points(portrait_.horzRes * 72.0 / portrait_.logPixelsX + 2 * marginPt,
+                            portrait_.vertRes * 72.0 / portrait_.logPixelsY + 2 * marginPt);
         const QPageSize size(points, QPageSize::Point, QString(),
                              takeOutputFile_ ? QPageSize::FuzzyMatch : QPageSize::ExactMatch);
         const QPageLayout layout(size,
                                  orientation_ == PaperOrientation::Landscape ? QPageLayout::Landscape
                                                                               : QPageLayout::Portrait,
-                                 QMarginsF(0, 0, 0, 0), QPageLayout::Point);
+                                 QMarginsF(marginPt, marginPt, marginPt, marginPt), QPageLayout::Point);
         const PrinterCaps c = caps();
         return openPdfDocument(std::move(target), layout, c.logPixelsX, c.logPixelsY, title);
     }
@@ -331,6 +334,7 @@ private:
 
     std::string name_;
     PrinterCaps portrait_;
+    int marginPx_;
     std::string folder_;
     std::function<std::optional<std::string>()> takeOutputFile_;
     PaperOrientation orientation_ = PaperOrientation::Portrait;
@@ -371,23 +375,23 @@ std::unique_ptr<PrintDocument> openPdfDocument(PdfTarget target, const QPageLayo
 }
 
 std::unique_ptr<Printer> makePdfPrinter(const std::string& name, const PrinterCaps& portraitCaps,
-                                        const std::string& folder,
+                                        int marginPx, const std::string& folder,
                                         std::function<std::optional<std::string>()> takeOutputFile)
 {
-    return std::make_unique<PdfPrinter>(name, portraitCaps, folder, std::move(takeOutputFile));
+    return std::make_unique<PdfPrinter>(name, portraitCaps, marginPx, folder, std::move(takeOutputFile));
 }
 
 PrinterCaps builtInCaps()
 {
     const bool letter = letterPaper();
-    const double widthMm = letter ? 215.9 : 210.0;
-    const double heightMm = letter ? 279.4 : 297.0;
+    const int paperWidth = static_cast<int>(std::lround((letter ? 215.9 : 210.0) * 600 / 25.4));  // 4961 on A4
+    const int paperHeight = static_cast<int>(std::lround((letter ? 279.4 : 297.0) * 600 / 25.4)); // 7016 on A4
     PrinterCaps caps;
     caps.logPixelsX = caps.logPixelsY = 600;
-    caps.horzRes = static_cast<int>(std::lround(widthMm * 600 / 25.4));   // 4961 on A4
-    caps.vertRes = static_cast<int>(std::lround(heightMm * 600 / 25.4));  // 7016 on A4
-    caps.horzSizeMm = static_cast<int>(std::lround(widthMm));
-    caps.vertSizeMm = static_cast<int>(std::lround(heightMm));
+    caps.horzRes = paperWidth - 2 * kBuiltInMarginPx;
+    caps.vertRes = paperHeight - 2 * kBuiltInMarginPx;
+    caps.horzSizeMm = static_cast<int>(std::lround(caps.horzRes * 25.4 / 600));
+    caps.vertSizeMm = static_cast<int>(std::lround(caps.vertRes * 25.4 / 600));
     return caps;
 }
 

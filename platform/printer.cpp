@@ -95,7 +95,7 @@ Printers& Printers::instance()
 Printers::Printers() : impl_(std::make_shared<Impl>())
 {
     std::weak_ptr<Impl> impl = impl_;
-    impl_->builtIn = detail::makePdfPrinter(kBuiltInName, detail::builtInCaps(), "",
+    impl_->builtIn = detail::makePdfPrinter(kBuiltInName, detail::builtInCaps(), detail::kBuiltInMarginPx, "",
                                             [impl]() -> std::optional<std::string> {
                                                 auto d = impl.lock();
                                                 if (!d)
@@ -170,7 +170,7 @@ int Printers::addTestPrinter(const std::string& name, const PrinterCaps& caps,
     if (caps.horzRes <= 0 || caps.vertRes <= 0 || caps.logPixelsX <= 0 || caps.logPixelsY <= 0)
         throw PrinterError("Invalid test printer geometry");
     impl_->load();
-    impl_->tests.push_back(detail::makePdfPrinter(name, caps, outputFolder, nullptr));
+    impl_->tests.push_back(detail::makePdfPrinter(name, caps, 0, outputFolder, nullptr));
     return count() - 1;
 }
 

@@ -38,10 +38,15 @@ std::unique_ptr<PrintDocument> openPdfDocument(PdfTarget target, const QPageLayo
 // Printers::pdfFolder() at the time of each document; takeOutputFile gives
 // the one-shot -o path) and the test printers (a fixed folder).
 std::unique_ptr<Printer> makePdfPrinter(const std::string& name, const PrinterCaps& portraitCaps,
-                                        const std::string& folder,
+                                        int marginPx, const std::string& folder,
                                         std::function<std::optional<std::string>()> takeOutputFile);
-// The built-in printer's portrait geometry: A4 at 600 dpi (4961 x 7016
-// pixels, 210 x 297 mm), or Letter when $PAPERSIZE or /etc/papersize says so.
+// The built-in printer behaves like a printer whose printable area is
+// inset from the paper's edges by a quarter inch: the layout's footer, date
+// stamp and page number, which reach below the printable area, still land
+// on the paper.
+constexpr int kBuiltInMarginPx = 150;
+// Its portrait printable area: A4 at 600 dpi (4661 x 6716 pixels of a
+// 4961 x 7016 sheet), or Letter when $PAPERSIZE or /etc/papersize says so.
 PrinterCaps builtInCaps();
 
 // A CUPS queue as Qt reports it. Nothing is asked of the server until the

@@ -116,22 +116,23 @@ TEST(Printers, BuiltInPdfPrinterComesFirst)
         GTEST_SKIP() << "this machine's paper is not A4";
     Printer& pdf = printers.at(0);
     PrinterCaps caps = pdf.caps();
-    EXPECT_EQ(caps.horzRes, 4961);
-    EXPECT_EQ(caps.vertRes, 7016);
+    // The printable area of an A4 sheet (4961 x 7016) inset by a quarter inch.
+    EXPECT_EQ(caps.horzRes, 4661);
+    EXPECT_EQ(caps.vertRes, 6716);
     EXPECT_EQ(caps.logPixelsX, 600);
     EXPECT_EQ(caps.logPixelsY, 600);
-    EXPECT_EQ(caps.horzSizeMm, 210);
-    EXPECT_EQ(caps.vertSizeMm, 297);
+    EXPECT_EQ(caps.horzSizeMm, 197);
+    EXPECT_EQ(caps.vertSizeMm, 284);
     EXPECT_EQ(pdf.orientation(), PaperOrientation::Portrait);
     pdf.setOrientation(PaperOrientation::Landscape);
     caps = pdf.caps();
     EXPECT_EQ(pdf.orientation(), PaperOrientation::Landscape);
-    EXPECT_EQ(caps.horzRes, 7016);
-    EXPECT_EQ(caps.vertRes, 4961);
-    EXPECT_EQ(caps.horzSizeMm, 297);
-    EXPECT_EQ(caps.vertSizeMm, 210);
+    EXPECT_EQ(caps.horzRes, 6716);
+    EXPECT_EQ(caps.vertRes, 4661);
+    EXPECT_EQ(caps.horzSizeMm, 284);
+    EXPECT_EQ(caps.vertSizeMm, 197);
     pdf.setOrientation(PaperOrientation::Portrait);
-    EXPECT_EQ(pdf.caps().horzRes, 4961);
+    EXPECT_EQ(pdf.caps().horzRes, 4661);
 }
 
 TEST(Printers, DefaultIsTheCupsDefaultElseTheBuiltInPrinter)
@@ -183,6 +184,8 @@ TEST(Printers, TwoPageDocumentIsARealPdf)
     document->newPage();
     EXPECT_EQ(document->sheetCount(), 2);
     drawText(*document, caps, u"And this is page two");
+    // The footer's stamp reaches below the printable area: it must still reach the paper.
+    drawText(*document, caps, u"Below the printable area", caps.vertRes + 60);
     document->end();
     EXPECT_FALSE(document->isOpen());
     document->end();     // a second end does nothing
@@ -204,6 +207,7 @@ TEST(Printers, TwoPageDocumentIsARealPdf)
     EXPECT_NE(text.find("Hello from page one"), std::string::npos) << text;
     EXPECT_NE(text.find("And this is page two"), std::string::npos) << text;
     EXPECT_LT(text.find("page one"), text.find("page two"));
+    EXPECT_NE(text.find("Below the printable area"), std::string::npos) << text;
     std::string fonts;
     run("pdffonts '" + file + "'", &fonts);
     EXPECT_NE(fonts.find("LiberationSans"), std::string::npos) << fonts;
