@@ -11,6 +11,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -99,7 +100,14 @@ TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent)
 
 bool TFontDialog::Execute()
 {
-    Chooser->setCurrentFont(ToQFont(Font));
+    // Names like "Arial" are served by a metric-compatible face that the
+    // chooser lists under its own name: show that face, and keep the stored
+    // name while the user stays with it.
+    const QFont stored = ToQFont(Font);
+    const QString shownFamily = QFontInfo(stored).family();
+    QFont shown = stored;
+    shown.setFamily(shownFamily);
+    Chooser->setCurrentFont(shown);
     int index = ColorBox->findData(ColorToRGB(Font.Color));
     if (index < 0) {
         // A stored colour outside the basic ones stays choosable as it is.
@@ -110,7 +118,8 @@ bool TFontDialog::Execute()
     if (exec() != QDialog::Accepted)
         return false;
     const QFont chosen = Chooser->currentFont();
-    Font.Name = chosen.family().toStdString();
+    if (chosen.family() != shownFamily)
+        Font.Name = chosen.family().toStdString();
     Font.SetSize(chosen.pointSize() > 0 ? chosen.pointSize() : Font.Size());
     Font.Color = ColorBox->currentData().toInt();
     Font.Style = (chosen.bold() ? fsBold : 0u) | (chosen.italic() ? fsItalic : 0u)

@@ -26,6 +26,7 @@ protected:
     // Opens the dialog as the menu entry does (a fresh showing reloads it).
     void Open()
     {
+        dialog.hide();
         dialog.show();
         QCoreApplication::processEvents();
     }
@@ -88,31 +89,48 @@ TEST_F(ConfigureTest, MonitoringEnabledGreysTheMonitorControls)
 
 TEST_F(ConfigureTest, ChosenFontIsWrittenInTheStoredFormat)
 {
+    ConfigureVelm = &dialog;
     Open();
-    std::string family;
     ModalAnswerer answerer([&](QWidget* w) {
         auto* fonts = dynamic_cast<TFontDialog*>(w);
         ASSERT_NE(fonts, nullptr);
-        QFont font("Arial");
-        font.setPointSize(12);
+        // The face the stored "Arial" is shown as, made bold italic 12 point and red.
+        QFont font(fonts->Chooser->currentFont().family(), 12);
         font.setBold(true);
         font.setItalic(true);
         fonts->Chooser->setCurrentFont(font);
         fonts->ColorBox->setCurrentIndex(fonts->ColorBox->findText("Red"));
-        family = fonts->Chooser->currentFont().family().toStdString();
         fonts->accept();
     });
     dialog.Button1->click();
+    ConfigureVelm = nullptr;
     ASSERT_EQ(answerer.Seen, std::vector<std::string>{"Font"});
-    // Jobs use the font from the moment it is chosen, before OK.
-    EXPECT_EQ(PrintFont().Size(), 12);
-    EXPECT_EQ(PrintFont().Color, clRed);
+    EXPECT_EQ(Get("FontSize"), "<missing>");
 
     dialog.OKBtn->click();
-    EXPECT_EQ(Get("FontName"), family);
-    EXPECT_EQ(Get("FontSize"), "12");
-    EXPECT_EQ(Get("FontColor"), "       255");
-    EXPECT_EQ(Get("FontStyle"), "110");
+    const std::string ini = readFile(SettingsFile().path());
+    EXPECT_NE(ini.find("FontName=Arial\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("FontSize=12\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("FontColor=       255\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("FontStyle=110\n"), std::string::npos) << ini;
+}
+
+TEST_F(ConfigureTest, JobsUseTheChosenFontBeforeOk)
+{
+    ConfigureVelm = &dialog;
+    Open();
+    ModalAnswerer answerer([&](QWidget* w) {
+        auto* fonts = dynamic_cast<TFontDialog*>(w);
+        ASSERT_NE(fonts, nullptr);
+        fonts->Chooser->setCurrentFont(QFont("Liberation Mono", 9));
+        fonts->accept();
+    });
+    dialog.Button1->click();
+    const TFont font = PrintFont();
+    ConfigureVelm = nullptr;
+    EXPECT_EQ(font.Name, "Liberation Mono");
+    EXPECT_EQ(font.Size(), 9);
+    EXPECT_EQ(StoredPrintFont().Name, "Arial");
 }
 
 TEST_F(ConfigureTest, LoadsStoredValuesWithTheirOddities)

@@ -166,7 +166,7 @@ TEST_F(MonitorTest, JobsNeverStoreTheirPagesInTheWatchedFolder)
         storedPages = StoredPageCount();
         toolbar->Timer1Timer(); // a tick while the pages exist
     };
-    watched.write("job.txt", NumberedLines(120));
+    watched.write("job.txt", LongLines(120));
     {
         CurrentDir inWatched(watched.path()); // even with the watched folder current
         toolbar->Timer1Timer();

@@ -122,8 +122,11 @@ inline void DropFiles(QWidget& target, const std::vector<std::string>& paths, in
     for (const std::string& p : paths)
         urls << QUrl::fromLocalFile(QString::fromStdString(p));
     mime.setUrls(urls);
+    QDragEnterEvent enter(QPoint(x, y), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&target, &enter);
     QDropEvent drop(QPointF(x, y), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&target, &drop);
+    EXPECT_TRUE(enter.isAccepted() && drop.isAccepted());
     QCoreApplication::processEvents();
 }
 
@@ -143,12 +146,22 @@ inline std::string PdfText(const std::string& pdf)
     return out;
 }
 
-// Lines "line 1" ... "line n" for a file long enough to fill several sheets.
+// Lines "line 1" ... "line n".
 inline std::string NumberedLines(int n, const std::string& prefix = "line")
 {
     std::string text;
     for (int i = 1; i <= n; ++i)
         text += prefix + " " + std::to_string(i) + "\n";
+    return text;
+}
+
+// Lines of about 80 characters, numbered, for files that fill several sheets.
+inline std::string LongLines(int n, const std::string& prefix = "line")
+{
+    std::string text;
+    for (int i = 1; i <= n; ++i)
+        text += prefix + " " + std::to_string(i)
+                + " the quick brown fox jumps over the lazy dog and keeps running on\n";
     return text;
 }
 

@@ -147,7 +147,7 @@ TEST_F(ToolbarTest, InputKindFollowsTheLastExtensionAndHTMAsText)
 
 TEST_F(ToolbarTest, DoubleSidedPrintsOddThenPausesThenEven)
 {
-    const std::string file = TextFile("long.txt", NumberedLines(150));
+    const std::string file = TextFile("long.txt", LongLines(400));
     const int sheets = SingleSidedSheets(file);
     ASSERT_GE(sheets, 3);
     Set("DoubleSided", "1");
@@ -187,7 +187,7 @@ TEST_F(ToolbarTest, DoubleSidedPrintsOddThenPausesThenEven)
 
 TEST_F(ToolbarTest, RichTextPrintsOnceWithoutThePause)
 {
-    const std::string file = TextFile("letter.rtf", NumberedLines(150, "{\\rtf1 row"));
+    const std::string file = TextFile("letter.rtf", LongLines(400, "{\\rtf1 row"));
     const int sheets = SingleSidedSheets(file);
     Set("DoubleSided", "1");
     ModalAnswerer answerer;
