@@ -46,6 +46,10 @@ for q in Velm_Test_PDF Generic_Text_PDF; do
   if ! lpadmin -p "$q" -E -v cups-pdf:/ ${ppd:+-m "$ppd"} 2>/dev/null; then
     lpadmin -p "$q" -E -v cups-pdf:/ || fail "cannot add the queue $q"
   fi
+  # cups-pdf takes PostScript; poppler's and ghostscript's converters turn
+  # the fonts into glyph outlines without text, cairo's keeps the text that
+  # the tests read back with pdftotext.
+  lpadmin -p "$q" -o pdftops-renderer-default=pdftocairo
   cupsenable "$q"
   cupsaccept "$q"
 done
