@@ -182,6 +182,7 @@ TConfigureVelm::TConfigureVelm(QWidget* parent) : QDialog(parent)
     buttons->addWidget(OKBtn);
 
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(TabbedNotebook1, 1);
     layout->addLayout(buttons);
     FormActivate();
@@ -226,6 +227,9 @@ QWidget* TConfigureVelm::MonitorPage()
     connect(MonitorEnabled, &QCheckBox::toggled, this, &TConfigureVelm::MonitorEnabledClick);
     Label11 = NewLabel("Drive", page);
     DriveComboBox1 = new QComboBox(page);
+    // Long mount points must not push the action choices off the page.
+    DriveComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    DriveComboBox1->setMinimumContentsLength(12);
     connect(DriveComboBox1, &QComboBox::activated, this, &TConfigureVelm::DriveChanged);
     Label7 = NewLabel("Directory", page);
     DirectoryListBox1 = new TMonitorFolderBox(page);
@@ -234,7 +238,7 @@ QWidget* TConfigureVelm::MonitorPage()
     Label8 = NewLabel("Upon detection of file ", page);
 
     Panel2 = new QFrame(page);
-    Panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel2->setFrameStyle(QFrame::Box | QFrame::Sunken);
     Label9 = NewLabel("View", Panel2);
     Label10 = NewLabel("Print", Panel2);
     View = new QRadioButton(Panel2);
@@ -257,12 +261,15 @@ QWidget* TConfigureVelm::MonitorPage()
     Memo1->setAlignment(Qt::AlignCenter);
     QFont bold = Memo1->font();
     bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() - 1);
     Memo1->setFont(bold);
     Memo1->setAutoFillBackground(true);
     Memo1->setBackgroundRole(QPalette::Button);
     Memo1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
 
     auto* grid = new QGridLayout(page);
+    // Narrow margins: the note's longest line needs nearly the whole page width.
+    grid->setContentsMargins(6, 6, 8, 6);
     grid->addWidget(Label2, 0, 0);
     grid->addWidget(MonitorEnabled, 0, 1);
     grid->addWidget(Label11, 1, 0);
@@ -270,10 +277,13 @@ QWidget* TConfigureVelm::MonitorPage()
     grid->addWidget(Label7, 2, 0, Qt::AlignTop);
     grid->addWidget(DirectoryListBox1, 2, 1, 3, 1);
     grid->addWidget(Label8, 2, 2, Qt::AlignTop);
-    grid->addWidget(Panel2, 3, 2, Qt::AlignTop);
+    grid->addWidget(Panel2, 3, 2);
     grid->addWidget(Memo1, 5, 0, 1, 3);
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(4, 1);
+    // The fixed client area leaves the folder column what the other two do not need.
+    DriveComboBox1->setMaximumWidth(280);
+    DirectoryListBox1->setMaximumWidth(280);
     return page;
 }
 
