@@ -25,6 +25,7 @@ TDlgDoubleSided::TDlgDoubleSided(QWidget* parent)
     auto* lines = new QVBoxLayout(bevel);
     QFont lineFont("Arial");
     lineFont.setPixelSize(15);
+    lineFont.setBold(false); // not inherited from the bold dialog font
     for (const char* text : {"Please wait for the ODD-Numbered pages to finish",
                              "printing, remove them and turn them around  to",
                              "start printing the even-numbered pages",
