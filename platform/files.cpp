@@ -17,6 +17,7 @@
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace velm {
@@ -216,6 +217,55 @@ bool updateStore(const std::string& key, const std::optional<Mark>& mark)
     return ok;
 }
 
+// The mark travels with the file as an extended attribute where the file
+// system has them: marking then costs one call however many files were
+// marked before (a long job marks every stored page it writes). The store
+// serves file systems without them.
+constexpr const char* kMarkAttribute = "user.velm.seen";
+
+std::string markText(const Mark& m)
+{
+    return std::to_string(m.inode) + " " + std::to_string(m.size) + " " + std::to_string(m.mtimeNs);
+}
+
+std::optional<Mark> attributeMark(const std::string& path, bool* supported)
+{
+    char buffer[96];
+    const ssize_t n = ::getxattr(path.c_str(), kMarkAttribute, buffer, sizeof buffer - 1);
+    *supported = n >= 0 || errno == ENODATA;
+    if (n <= 0)
+        return std::nullopt;
+    buffer[n] = 0;
+    Mark m;
+    unsigned long long inode = 0;
+    long long size = 0, mtime = 0;
+    if (std::sscanf(buffer, "%llu %lld %lld", &inode, &size, &mtime) != 3)
+        return std::nullopt;
+    m.inode = inode;
+    m.size = size;
+    m.mtimeNs = mtime;
+    return m;
+}
+
+bool markedInStore(const std::string& key) { return markCache().find(key).has_value(); }
+
+// Records or drops a mark, on the file itself when it can hold one.
+bool recordMark(const std::string& path, const std::optional<Mark>& mark)
+{
+    const std::string key = markKey(path);
+    const bool stored = markedInStore(key);
+    bool attributeDone;
+    if (mark) {
+        const std::string text = markText(*mark);
+        attributeDone = ::setxattr(path.c_str(), kMarkAttribute, text.data(), text.size(), 0) == 0;
+    } else {
+        attributeDone = ::removexattr(path.c_str(), kMarkAttribute) == 0 || errno == ENODATA;
+    }
+    if (attributeDone)
+        return stored ? updateStore(key, std::nullopt) : true;
+    return updateStore(key, mark);
+}
+
 bool isHiddenName(std::string path)
 {
     while (path.size() > 1 && path.back() == '/')
@@ -270,7 +320,10 @@ int fileAttributes(const std::string& path)
     if (isHiddenName(path))
         attributes |= faHidden;
     if (S_ISREG(st.st_mode)) {
-        std::optional<Mark> mark = markCache().find(markKey(path));
+        bool supported = false;
+        std::optional<Mark> mark = attributeMark(path, &supported);
+        if (!mark && !supported)
+            mark = markCache().find(markKey(path));
         if (!mark || *mark != markOf(st))
             attributes |= faArchive;
     }
@@ -291,8 +344,8 @@ bool setFileAttributes(const std::string& path, int attributes)
     // chmod changes the inode's change time only, so the mark taken from the
     // earlier stat still describes the file.
     if (attributes & faArchive)
-        return updateStore(markKey(path), std::nullopt);
-    return updateStore(markKey(path), markOf(st));
+        return recordMark(path, std::nullopt);
+    return recordMark(path, markOf(st));
 }
 
 std::string joinPath(const std::string& folder, const std::string& name)
