@@ -148,7 +148,8 @@ unsigned char TFileReader::ReadLine(std::string& line)
         FStart = 0;
         return 0;
     }
-    const std::size_t p = ahead.find_first_of(FPlainText ? std::string_view("\r") : std::string_view("<&\r\n"));
+    // Plain text ends lines at a lone line feed too: that is how Linux files end them.
+    const std::size_t p = ahead.find_first_of(FPlainText ? std::string_view("\r\n") : std::string_view("<&\r\n"));
     if (p == std::string_view::npos) {
         TakeFront(CutAtLimit(ahead.size()), line);
         return 1;

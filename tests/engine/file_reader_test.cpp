@@ -50,9 +50,10 @@ TEST_F(FileReaderTest, LineBreaksOfPlainText)
 {
     EXPECT_EQ(Pieces(""), (std::vector<Piece>{{"", 0}}));
     EXPECT_EQ(Pieces("a\r\n\r\nb"), (std::vector<Piece>{{"a", 1}, {"", 3}, {"", 3}, {"b", 1}, {"", 0}}));
-    // A lone carriage return breaks no line; a lone line feed is text.
+    // A lone carriage return breaks no line.
     EXPECT_EQ(Pieces("a\rb\r\n"), (std::vector<Piece>{{"a", 1}, {"", 1}, {"b", 1}, {"", 3}, {"", 0}}));
-    EXPECT_EQ(Pieces("a\nb"), (std::vector<Piece>{{"a\nb", 1}, {"", 0}}));
+    // Files written on Linux end their lines with a lone line feed: it ends the line.
+    EXPECT_EQ(Pieces("a\nb\n\nc"), (std::vector<Piece>{{"a", 1}, {"", 3}, {"b", 1}, {"", 3}, {"", 3}, {"c", 1}, {"", 0}}));
 }
 
 TEST_F(FileReaderTest, LongLinesArriveInPiecesOf250)
