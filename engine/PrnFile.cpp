@@ -282,6 +282,9 @@ void TPrintFile::PrintCellText()
     FGdi->SetLineHeight(step);
     FSkipNextText = false;
     FGdi->CarriageReturn();
+    // A first-row cell of a two-row sheet ends at its own bottom, so its
+    // lines never run over the cell below it.
+    const int limit = std::min(FBottomLimit, FGdi->Bottom());
     std::string line;
     while (!FEndOfInput && ReadNextLine(line)) {
         while (!line.empty()) {
@@ -312,7 +315,7 @@ void TPrintFile::PrintCellText()
             FY += step;
             FGdi->CarriageReturn();
         }
-        if (FY > FBottomLimit)
+        if (FY > limit)
             return;
     }
 }
