@@ -49,8 +49,13 @@ TChangeDlg::TChangeDlg(QWidget* parent) : QDialog(parent)
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     setTabOrder(OKBtn, CancelBtn);
     OKBtn->setFocus();
-    if (!ChangeDlg)
-        ChangeDlg = this;
+    ChangeDlg = this;
+}
+
+TChangeDlg::~TChangeDlg()
+{
+    if (ChangeDlg == this)
+        ChangeDlg = nullptr;
 }
 
 namespace {

@@ -41,7 +41,9 @@ public:
 class TChangeDlg : public QDialog {
     Q_OBJECT
 public:
+    // The latest dialog made is ChangeDlg until it is destroyed.
     explicit TChangeDlg(QWidget* parent = nullptr);
+    ~TChangeDlg() override;
     QLabel* CurrentDir;
     QLabel* Label1;
     QLineEdit* FromFileName;

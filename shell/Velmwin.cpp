@@ -501,6 +501,8 @@ bool TSaveDialog::Execute(QWidget* Parent)
     QFileDialog dialog(Parent, "Save As");
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // Saving replaces an existing file without asking, as Save does.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     // "Description|Pattern|..." pairs become the dialog's name filters.
     const QStringList parts = QString::fromStdString(Filter).split('|');
     QStringList filters;
