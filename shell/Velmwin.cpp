@@ -678,6 +678,7 @@ void TVelmWindow::CreateRichTextBar()
     row->setSpacing(1);
     FontName = new QComboBox(Panel3);
     FontName->addItems(QFontDatabase::families());
+    FontName->setCurrentText("Times New Roman"); // the face rich text starts in
     FontName->setMinimumWidth(140);
     connect(FontName, qOverload<int>(&QComboBox::activated), this, &TVelmWindow::FontNameChange);
     FontSize = new QLineEdit("0", Panel3);
