@@ -59,7 +59,8 @@ private:
         Seen.push_back((box ? box->text() : w->windowTitle()).toStdString());
         action_(w);
         // The same window may open again later (a form shown twice).
-        QTimer::singleShot(0, [this] { answered_ = nullptr; });
+        // Tied to the timer, so the reset is dropped when the answerer goes first.
+        QTimer::singleShot(0, &timer_, [this] { answered_ = nullptr; });
     }
     Action action_;
     QTimer timer_;
