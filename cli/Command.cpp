@@ -21,6 +21,7 @@
 #include <QGuiApplication>
 
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +30,9 @@
 #include <memory>
 #include <optional>
 #include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -309,6 +313,20 @@ int RunJobs(const CommandOptions& o)
     return result;
 }
 
+// Scripts and services often run without a login session: give Qt the
+// private runtime folder it would pick itself, without its warning on stderr.
+void EnsureRuntimeDirectory()
+{
+    if (std::getenv("XDG_RUNTIME_DIR"))
+        return;
+    const std::string folder = "/tmp/runtime-" + std::to_string(::getuid());
+    if (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) {
+        struct stat st;
+        if (::stat(folder.c_str(), &st) == 0 && st.st_uid == ::getuid() && (st.st_mode & 077) == 0)
+            setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+    }
+}
+
 // Headless jobs need fonts but no screen.
 void UseOffscreenWithoutDisplay()
 {
@@ -336,6 +354,7 @@ int RunVelm(int argc, char** argv)
         std::fputs(kVersionText, stdout);
         return kPrinted;
     }
+    EnsureRuntimeDirectory();
     try {
         if (o.desktop) {
             QApplication app(argc, argv);
