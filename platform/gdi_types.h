@@ -34,10 +34,26 @@ struct Rect {
 };
 
 enum PenStyle : int { PS_SOLID = 0, PS_DASH = 1, PS_DOT = 2, PS_DASHDOT = 3, PS_DASHDOTDOT = 4, PS_NULL = 5, PS_INSIDEFRAME = 6 };
+// Above the line style (style & PS_STYLE_MASK) a LogPen's style may carry the
+// end-cap and join bits of an extended pen. 0 in both is what GDI gives a
+// wide CreatePen pen: round caps, round joins. They matter only for pens
+// wider than one pixel.
+constexpr int PS_STYLE_MASK = 0x0F;
+constexpr int PS_ENDCAP_ROUND = 0x000, PS_ENDCAP_SQUARE = 0x100, PS_ENDCAP_FLAT = 0x200, PS_ENDCAP_MASK = 0xF00;
+constexpr int PS_JOIN_ROUND = 0x0000, PS_JOIN_BEVEL = 0x1000, PS_JOIN_MITER = 0x2000, PS_JOIN_MASK = 0xF000;
 enum BrushStyle : int { BS_SOLID = 0, BS_NULL = 1, BS_HATCHED = 2 };
 enum HatchStyle : int { HS_HORIZONTAL = 0, HS_VERTICAL = 1, HS_FDIAGONAL = 2, HS_BDIAGONAL = 3, HS_CROSS = 4, HS_DIAGCROSS = 5 };
 enum BkMode : int { TRANSPARENT = 1, OPAQUE = 2 };
-enum MapMode : int { MM_TEXT = 1, MM_ISOTROPIC = 7, MM_ANISOTROPIC = 8 };
+enum MapMode : int {
+    MM_TEXT = 1, MM_LOMETRIC = 2, MM_HIMETRIC = 3, MM_LOENGLISH = 4, MM_HIENGLISH = 5, MM_TWIPS = 6,
+    MM_ISOTROPIC = 7, MM_ANISOTROPIC = 8,
+};
+enum PolyFillMode : int { ALTERNATE = 1, WINDING = 2 };
+// SetTextAlign flags: horizontal part = align & 6, vertical part = align & 24.
+enum TextAlign : unsigned {
+    TA_NOUPDATECP = 0, TA_UPDATECP = 1, TA_LEFT = 0, TA_RIGHT = 2, TA_CENTER = 6,
+    TA_TOP = 0, TA_BOTTOM = 8, TA_BASELINE = 24, TA_RTLREADING = 0x100,
+};
 
 struct LogPen {
     int style = PS_SOLID;

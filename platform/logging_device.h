@@ -1,5 +1,16 @@
 // A device that writes every call as one line of text, for tests: the
-// trace of what a page really holds, in reference pixels.
+// trace of what a page really holds, in reference pixels. One Call per
+// method; tests should read `numbers` and the typed fields, the text is for
+// people and failure messages. numbers by kind:
+//   begin      widthPx heightPx widthMm heightMm frame.left top right bottom
+//   line       x1 y1 x2 y2             polyline / polygon  x0 y0 x1 y1 ...
+//   fill, rectangle, clip   left top right bottom (right and bottom excluded)
+//   text       origin x, y             end, unclip   (none)
+// Lines look like
+//   line 100 200 2000 200 pen=0/1/000000            (style/width/RRGGBB [scale=s])
+//   fill 100 200 2000 300 brush=0/ffffff            (style/RRGGBB[/hatch])
+//   text 160 391 'Hello' Arial h=-88 w=400 [italic] [underline] [color=RRGGBB]
+//        [opaque=RRGGBB] [align=n] [advance=sum of dx]
 #pragma once
 
 #include "platform/page_device.h"

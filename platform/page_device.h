@@ -24,18 +24,28 @@ struct PageSpace {
 struct PointF {
     double x = 0;
     double y = 0;
+    bool operator==(const PointF&) const = default;
+};
+
+struct RectF {
+    double left = 0;
+    double top = 0;
+    double right = 0;
+    double bottom = 0;
+    bool operator==(const RectF&) const = default;
 };
 
 struct TextRun {
     PointF origin;                 // reference point as the alignment defines it
     std::u16string text;
     std::vector<double> dx;        // advance of each unit; empty when the file gave none
+    std::vector<double> dy;        // vertical advance of each unit (ETO_PDY); usually empty
     LogFont font;                  // height already in reference pixels
     ColorRef color = 0;
     int bkMode = OPAQUE;
     ColorRef bkColor = 0xFFFFFF;
     unsigned align = 0;            // TA_* flags
-    double scaleX = 1.0;           // file mapping scale, for glyph size
+    double scaleX = 1.0;           // file mapping scale (absolute); font and dx already carry it
     double scaleY = 1.0;
 };
 

@@ -2,13 +2,17 @@
 
 #include "platform/fonts.h"
 
+#include <QFontMetricsF>
 #include <QGlyphRun>
-#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRawFont>
+#include <QTextLayout>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <memory>
 #include <unordered_map>
 
 namespace velm {
@@ -38,125 +42,383 @@ QBrush toQBrush(const LogBrush& brush)
     return QBrush(toQColor(brush.color));
 }
 
-struct FontKey {
-    std::u16string face;
-    int height, weight;
-    bool italic;
-    bool operator==(const FontKey&) const = default;
+Qt::PenStyle dashStyle(int style)
+{
+    switch (style & PS_STYLE_MASK) {
+    case PS_DASH: return Qt::DashLine;
+    case PS_DOT: return Qt::DotLine;
+    case PS_DASHDOT: return Qt::DashDotLine;
+    case PS_DASHDOTDOT: return Qt::DashDotDotLine;
+    default: return Qt::SolidLine;
+    }
+}
+
+Qt::PenCapStyle capStyle(int style)
+{
+    switch (style & PS_ENDCAP_MASK) {
+    case PS_ENDCAP_SQUARE: return Qt::SquareCap;
+    case PS_ENDCAP_FLAT: return Qt::FlatCap;
+    default: return Qt::RoundCap;
+    }
+}
+
+Qt::PenJoinStyle joinStyle(int style)
+{
+    switch (style & PS_JOIN_MASK) {
+    case PS_JOIN_BEVEL: return Qt::BevelJoin;
+    case PS_JOIN_MITER: return Qt::MiterJoin;
+    default: return Qt::RoundJoin;
+    }
+}
+
+bool isNullPen(const LogPen& pen) { return (pen.style & PS_STYLE_MASK) == PS_NULL; }
+bool isSolid(const LogPen& pen)
+{
+    const int s = pen.style & PS_STYLE_MASK;
+    return s == PS_SOLID || s == PS_INSIDEFRAME;
+}
+
+// ---- Fonts --------------------------------------------------------------
+
+struct GlyphRef {
+    std::uint32_t glyph = 0;
+    std::uint16_t font = 0; // 0: the face itself, n: fallbacks[n - 1]
+    bool present = false;
+    double advance = 0;
 };
 
-struct FontKeyHash {
-    std::size_t operator()(const FontKey& k) const
+// One LOGFONT's faces and glyph lookups; fonts repeat on every page, so
+// glyphs are looked up once per character.
+struct FaceEntry {
+    QFont font;
+    QRawFont raw;
+    std::vector<QRawFont> fallbacks;
+    double ascent = 0;
+    double descent = 0;
+    // Decorations as GDI places them, from the face's own tables: offsets
+    // of the stroke's top from the baseline (positive = below) and heights.
+    double underlineTop = 0, underlineHeight = 1;
+    double strikeTop = 0, strikeHeight = 1;
+    std::array<GlyphRef, 256> latin1{};
+    std::array<bool, 256> latin1Known{};
+    std::unordered_map<char32_t, GlyphRef> others;
+
+    void measureDecorations()
     {
-        return std::hash<std::u16string>()(k.face) ^ (std::size_t(k.height) * 31u) ^ (std::size_t(k.weight) << 20) ^
-               std::size_t(k.italic);
+        const auto be16 = [](const QByteArray& t, int at) {
+            return static_cast<std::int16_t>((static_cast<std::uint8_t>(t[at]) << 8) | static_cast<std::uint8_t>(t[at + 1]));
+        };
+        const double scale = raw.unitsPerEm() > 0 ? raw.pixelSize() / raw.unitsPerEm() : 0;
+        // post: underlinePosition (top of the stroke, negative below the
+        // baseline) and underlineThickness; Qt's own values otherwise.
+        const QByteArray post = raw.fontTable("post");
+        if (scale > 0 && post.size() >= 12 && be16(post, 10) > 0) {
+            underlineTop = -be16(post, 8) * scale;
+            underlineHeight = be16(post, 10) * scale;
+        } else {
+            underlineTop = raw.underlinePosition();
+            underlineHeight = std::max(1.0, raw.lineThickness());
+        }
+        // OS/2: yStrikeoutSize and yStrikeoutPosition (top of the stroke above the baseline).
+        const QByteArray os2 = raw.fontTable("OS/2");
+        if (scale > 0 && os2.size() >= 30 && be16(os2, 26) > 0) {
+            strikeHeight = be16(os2, 26) * scale;
+            strikeTop = -be16(os2, 28) * scale;
+        } else {
+            strikeHeight = underlineHeight;
+            strikeTop = -ascent / 3;
+        }
+    }
+
+    const QRawFont& rawFont(std::uint16_t index) const { return index == 0 ? raw : fallbacks[index - 1u]; }
+
+    GlyphRef glyphFor(char32_t cp)
+    {
+        if (cp < 256) {
+            if (!latin1Known[cp]) {
+                latin1[cp] = lookup(cp);
+                latin1Known[cp] = true;
+            }
+            return latin1[cp];
+        }
+        auto it = others.find(cp);
+        if (it == others.end())
+            it = others.emplace(cp, lookup(cp)).first;
+        return it->second;
+    }
+
+    GlyphRef lookup(char32_t cp)
+    {
+        GlyphRef ref;
+        if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0))
+            return ref; // control characters draw nothing
+        QChar units[2];
+        int count = 1;
+        if (cp > 0xFFFF) {
+            units[0] = QChar::highSurrogate(cp);
+            units[1] = QChar::lowSurrogate(cp);
+            count = 2;
+        } else {
+            units[0] = QChar(static_cast<char16_t>(cp));
+        }
+        if (raw.supportsCharacter(static_cast<uint>(cp))) {
+            quint32 glyphs[2] = {0, 0};
+            int n = 2;
+            if (raw.glyphIndexesForChars(units, count, glyphs, &n) && n >= 1 && glyphs[0] != 0) {
+                ref = {glyphs[0], 0, true, 0};
+                QPointF advance;
+                raw.advancesForGlyphIndexes(&ref.glyph, &advance, 1);
+                ref.advance = advance.x();
+                return ref;
+            }
+        }
+        // The face lacks it: the glyph of the face Qt falls back to, as
+        // fonts.cpp measured it.
+        QTextLayout layout(QString(units, count), font);
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        const QList<QGlyphRun> runs = layout.glyphRuns();
+        if (runs.isEmpty() || runs.front().glyphIndexes().isEmpty() || runs.front().glyphIndexes().front() == 0)
+            return ref;
+        const QRawFont fallback = runs.front().rawFont();
+        auto found = std::find(fallbacks.begin(), fallbacks.end(), fallback);
+        if (found == fallbacks.end()) {
+            if (fallbacks.size() >= 0xFFFE)
+                return ref;
+            fallbacks.push_back(fallback);
+            found = fallbacks.end() - 1;
+        }
+        ref.glyph = runs.front().glyphIndexes().front();
+        ref.font = static_cast<std::uint16_t>(found - fallbacks.begin() + 1);
+        ref.present = true;
+        QPointF advance;
+        fallback.advancesForGlyphIndexes(&ref.glyph, &advance, 1);
+        ref.advance = advance.x();
+        return ref;
     }
 };
 
-// Glyph lookups are the player's hot path; fonts repeat on every page.
-struct CachedFont {
-    QRawFont raw;
-    double ascent = 0;
-    double descent = 0;
-    double underlineY = 0;
-    double lineWidth = 1;
+struct FaceKey {
+    std::u16string face;
+    int height;
+    int weight;
+    bool italic;
+    bool operator==(const FaceKey&) const = default;
 };
 
-const CachedFont& cachedFont(const LogFont& font)
+struct FaceKeyHash {
+    std::size_t operator()(const FaceKey& k) const noexcept
+    {
+        std::size_t h = std::hash<std::u16string>()(k.face);
+        h ^= std::hash<long long>()((static_cast<long long>(k.height) << 32) ^ (k.weight << 1) ^ (k.italic ? 1 : 0)) +
+             0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+        return h;
+    }
+};
+
+// Per thread, as QRawFont and QFont engines are; kept for the life of the
+// thread, so a preview that repaints keeps its glyph tables.
+class FaceCache {
+public:
+    FaceEntry& lookup(const LogFont& lf)
+    {
+        if (last_ && last_->first.height == lf.height && last_->first.weight == lf.weight &&
+            last_->first.italic == lf.italic && last_->first.face == lf.faceName)
+            return *last_->second;
+        FaceKey key{lf.faceName, lf.height, lf.weight, lf.italic};
+        auto it = entries_.find(key);
+        if (it == entries_.end()) {
+            if (entries_.size() >= 512) { // a hostile page with endless sizes
+                entries_.clear();
+                last_ = nullptr;
+            }
+            LogFont plain = lf;
+            plain.underline = plain.strikeOut = false;
+            auto entry = std::make_unique<FaceEntry>();
+            entry->font = qtFontFor(plain);
+            entry->raw = QRawFont::fromFont(entry->font);
+            const QFontMetricsF metrics(entry->font);
+            entry->ascent = metrics.ascent();
+            entry->descent = metrics.descent();
+            entry->measureDecorations();
+            it = entries_.emplace(std::move(key), std::move(entry)).first;
+        }
+        last_ = &*it;
+        return *it->second;
+    }
+
+private:
+    std::unordered_map<FaceKey, std::unique_ptr<FaceEntry>, FaceKeyHash> entries_;
+    std::pair<const FaceKey, std::unique_ptr<FaceEntry>>* last_ = nullptr;
+};
+
+FaceCache& faceCache()
 {
-    static std::unordered_map<FontKey, CachedFont, FontKeyHash> cache;
-    const FontKey key{font.faceName, font.height, font.weight, font.italic};
-    auto it = cache.find(key);
-    if (it != cache.end())
-        return it->second;
-    LogFont plain = font;
-    plain.underline = plain.strikeOut = false;
-    CachedFont entry;
-    entry.raw = QRawFont::fromFont(qtFontFor(plain));
-    entry.ascent = entry.raw.ascent();
-    entry.descent = entry.raw.descent();
-    entry.underlineY = entry.raw.underlinePosition();
-    entry.lineWidth = std::max(1.0, entry.raw.lineThickness());
-    if (cache.size() > 256)
-        cache.clear();
-    return cache.emplace(key, std::move(entry)).first->second;
+    thread_local FaceCache cache;
+    return cache;
 }
+
+// A run of consecutive thin lines of one colour that touch: drawn as one
+// rectangle when the run ends.
+struct Band {
+    bool active = false;
+    bool horizontal = false;
+    QRectF rect;
+    QColor color;
+};
 
 } // namespace
 
 struct PainterDevice::State {
     QPainter& painter;
     bool clipToPage;
+    int saves = 0;
     QRectF page;
-    bool saved = false;
+    double devicePixel = 1; // one device pixel in reference pixels
+    Band band;
+    std::vector<quint32> glyphs;
+    std::vector<QPointF> positions;
+
     State(QPainter& p, bool clip) : painter(p), clipToPage(clip) {}
 
-    // One device pixel in reference pixels: GDI never draws a line thinner.
-    double devicePixel() const
+    void measureDevicePixel()
     {
         const QTransform t = painter.deviceTransform();
         const double scale = std::sqrt(std::fabs(t.determinant()));
-        return scale > 0 ? 1.0 / scale : 1.0;
+        devicePixel = scale > 0 && std::isfinite(scale) ? 1.0 / scale : 1.0;
     }
-    double penWidth(const LogPen& pen, double penScale) const
+
+    void flush()
     {
-        return std::max(pen.width * penScale, devicePixel());
+        if (!band.active)
+            return;
+        band.active = false;
+        painter.fillRect(band.rect, band.color);
+    }
+
+    // GDI never draws a line thinner than one device pixel.
+    double thickness(const LogPen& pen, double penScale) const
+    {
+        const double w = pen.width * std::fabs(penScale);
+        return std::max(std::isfinite(w) ? w : 1.0, devicePixel);
+    }
+    bool isThin(const LogPen& pen, double penScale) const { return pen.width * std::fabs(penScale) <= 1.0; }
+
+    void addBand(const QRectF& r, const QColor& color, bool horizontal)
+    {
+        if (band.active && band.horizontal == horizontal && band.color == color) {
+            QRectF& b = band.rect;
+            const bool sameSpan = horizontal ? r.left() == b.left() && r.right() == b.right()
+                                             : r.top() == b.top() && r.bottom() == b.bottom();
+            const bool touches = horizontal ? r.top() <= b.bottom() && r.bottom() >= b.top()
+                                            : r.left() <= b.right() && r.right() >= b.left();
+            if (sameSpan && touches) {
+                b = b.united(r);
+                return;
+            }
+        }
+        flush();
+        band = {true, horizontal, r, color};
+    }
+
+    QPen strokePen(const LogPen& pen, double penScale) const
+    {
+        QPen q(toQColor(pen.color));
+        if (pen.width == 0)
+            q.setWidthF(0); // cosmetic: one device pixel, the thinnest line in PDF
+        else
+            q.setWidthF(thickness(pen, penScale));
+        q.setStyle(dashStyle(pen.style));
+        if (isThin(pen, penScale)) {
+            q.setCapStyle(Qt::FlatCap);
+            q.setJoinStyle(Qt::MiterJoin);
+        } else {
+            q.setCapStyle(capStyle(pen.style));
+            q.setJoinStyle(joinStyle(pen.style));
+        }
+        return q;
     }
 };
 
-PainterDevice::PainterDevice(QPainter& painter, bool clipToPage) : d(std::make_unique<State>(painter, clipToPage)) {}
+PainterDevice::PainterDevice(QPainter& painter, bool clipToPage) : d(std::make_unique<State>(painter, clipToPage))
+{
+    d->measureDevicePixel();
+}
 
 PainterDevice::~PainterDevice()
 {
-    if (d->saved)
-        d->painter.restore();
+    if (d->painter.isActive()) {
+        d->flush();
+        for (; d->saves > 0; --d->saves)
+            d->painter.restore();
+    }
 }
 
 void PainterDevice::beginPage(const PageSpace& space)
 {
-    if (d->saved)
-        d->painter.restore();
-    d->painter.save();
-    d->saved = true;
+    endPage();
+    QPainter& p = d->painter;
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
     d->page = QRectF(0, 0, space.widthPx, space.heightPx);
-    d->painter.setRenderHint(QPainter::Antialiasing, false);
     if (d->clipToPage)
-        d->painter.setClipRect(d->page, Qt::IntersectClip);
+        p.setClipRect(d->page, Qt::IntersectClip);
+    p.save(); // the file's own clip lives at this level
+    d->saves = 2;
+    d->measureDevicePixel();
 }
 
 void PainterDevice::endPage()
 {
-    if (d->saved) {
+    d->flush();
+    for (; d->saves > 0; --d->saves)
         d->painter.restore();
-        d->saved = false;
-    }
 }
 
 void PainterDevice::line(PointF from, PointF to, const LogPen& pen, double penScale)
 {
-    if (pen.style == PS_NULL)
+    if (isNullPen(pen))
         return;
-    const double w = d->penWidth(pen, penScale);
-    const QColor color = toQColor(pen.color);
-    // Axis-aligned lines cover the pixels from the start up to, not
-    // including, the end, so bands of adjacent lines render solid.
-    if (from.y == to.y) {
-        const double left = std::min(from.x, to.x), right = std::max(from.x, to.x);
-        d->painter.fillRect(QRectF(left, from.y - (w > 1 ? w / 2 : 0), right - left, w), color);
-    } else if (from.x == to.x) {
-        const double top = std::min(from.y, to.y), bottom = std::max(from.y, to.y);
-        d->painter.fillRect(QRectF(from.x - (w > 1 ? w / 2 : 0), top, w, bottom - top), color);
-    } else {
-        QPen qpen(color, w, Qt::SolidLine, Qt::FlatCap);
-        d->painter.setPen(qpen);
-        d->painter.drawLine(QPointF(from.x + 0.5, from.y + 0.5), QPointF(to.x + 0.5, to.y + 0.5));
+    if (from == to)
+        return; // GDI sets no pixel: the end point is excluded
+    if (isSolid(pen) && d->isThin(pen, penScale) && (from.y == to.y || from.x == to.x)) {
+        const double t = d->thickness(pen, penScale);
+        const QColor color = toQColor(pen.color);
+        // Drawn from the start up to, not including, the end pixel: leftwards
+        // from x1 the pixels are x2 + 1 .. x1.
+        if (from.y == to.y) {
+            const double left = to.x > from.x ? from.x : to.x + 1, right = to.x > from.x ? to.x : from.x + 1;
+            d->addBand(QRectF(left, from.y, right - left, t), color, true);
+        } else {
+            const double top = to.y > from.y ? from.y : to.y + 1, bottom = to.y > from.y ? to.y : from.y + 1;
+            d->addBand(QRectF(from.x, top, t, bottom - top), color, false);
+        }
+        return;
     }
+    d->flush();
+    d->painter.setPen(d->strokePen(pen, penScale));
+    d->painter.drawLine(QPointF(from.x + 0.5, from.y + 0.5), QPointF(to.x + 0.5, to.y + 0.5));
 }
 
 void PainterDevice::polyline(const std::vector<PointF>& points, const LogPen& pen, double penScale)
 {
-    for (std::size_t i = 1; i < points.size(); ++i)
-        line(points[i - 1], points[i], pen, penScale);
+    if (points.size() < 2 || isNullPen(pen))
+        return;
+    if (d->isThin(pen, penScale) && isSolid(pen)) {
+        // Segment by segment: each leaves out its end pixel, which the next draws.
+        for (std::size_t i = 1; i < points.size(); ++i)
+            line(points[i - 1], points[i], pen, penScale);
+        return;
+    }
+    d->flush();
+    QPolygonF path;
+    path.reserve(static_cast<qsizetype>(points.size()));
+    for (const PointF& p : points)
+        path << QPointF(p.x + 0.5, p.y + 0.5);
+    d->painter.setPen(d->strokePen(pen, penScale));
+    d->painter.setBrush(Qt::NoBrush);
+    d->painter.drawPolyline(path);
 }
 
 void PainterDevice::polygon(const std::vector<PointF>& points, const LogPen& pen, double penScale,
@@ -164,104 +426,194 @@ void PainterDevice::polygon(const std::vector<PointF>& points, const LogPen& pen
 {
     if (points.size() < 2)
         return;
-    QPolygonF polygon;
-    for (const PointF& p : points)
-        polygon << QPointF(p.x, p.y);
-    QPainterPath path;
-    path.addPolygon(polygon);
-    path.closeSubpath();
-    path.setFillRule(fillMode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
-    d->painter.fillPath(path, toQBrush(brush));
-    if (pen.style != PS_NULL) {
-        d->painter.setPen(QPen(toQColor(pen.color), d->penWidth(pen, penScale)));
-        d->painter.setBrush(Qt::NoBrush);
-        d->painter.drawPath(path);
+    d->flush();
+    QPainter& p = d->painter;
+    // The fill runs on pixel edges ([x, x2) as GDI fills), the outline
+    // through pixel centres.
+    if (brush.style != BS_NULL) {
+        QPolygonF area;
+        area.reserve(static_cast<qsizetype>(points.size()));
+        for (const PointF& pt : points)
+            area << QPointF(pt.x, pt.y);
+        QPainterPath path;
+        path.addPolygon(area);
+        path.closeSubpath();
+        path.setFillRule(fillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
+        p.fillPath(path, toQBrush(brush));
+    }
+    if (!isNullPen(pen)) {
+        QPolygonF outline;
+        outline.reserve(static_cast<qsizetype>(points.size()) + 1);
+        for (const PointF& pt : points)
+            outline << QPointF(pt.x + 0.5, pt.y + 0.5);
+        outline << outline.front();
+        p.setPen(d->strokePen(pen, penScale));
+        p.setBrush(Qt::NoBrush);
+        p.drawPolyline(outline);
     }
 }
 
 void PainterDevice::fillRect(double left, double top, double right, double bottom, const LogBrush& brush)
 {
-    if (brush.style == BS_NULL || right <= left || bottom <= top)
+    if (brush.style == BS_NULL || !(right > left) || !(bottom > top))
         return;
+    d->flush();
     d->painter.fillRect(QRectF(left, top, right - left, bottom - top), toQBrush(brush));
 }
 
 void PainterDevice::rectangle(double left, double top, double right, double bottom, const LogPen& pen,
                               double penScale, const LogBrush& brush)
 {
-    if (right < left) std::swap(left, right);
-    if (bottom < top) std::swap(top, bottom);
-    fillRect(left, top, right, bottom, brush);
-    if (pen.style == PS_NULL)
+    if (right < left)
+        std::swap(left, right);
+    if (bottom < top)
+        std::swap(top, bottom);
+    d->flush();
+    QPainter& p = d->painter;
+    if (isNullPen(pen)) {
+        // Without an outline GDI's fill stops one pixel short on the right and bottom.
+        fillRect(left, top, right - 1, bottom - 1, brush);
         return;
-    // The outline lies inside [left, right) x [top, bottom).
-    const double w = d->penWidth(pen, penScale);
-    const QColor color = toQColor(pen.color);
-    d->painter.fillRect(QRectF(left, top, right - left, w), color);
-    d->painter.fillRect(QRectF(left, bottom - w, right - left, w), color);
-    d->painter.fillRect(QRectF(left, top, w, bottom - top), color);
-    d->painter.fillRect(QRectF(right - w, top, w, bottom - top), color);
+    }
+    fillRect(left, top, right, bottom, brush);
+    if (right - left < 1 || bottom - top < 1)
+        return;
+    if (d->isThin(pen, penScale) && isSolid(pen)) {
+        // The outline lies inside [left, right) x [top, bottom).
+        const double t = std::min({d->thickness(pen, penScale), right - left, bottom - top});
+        const QColor color = toQColor(pen.color);
+        p.fillRect(QRectF(left, top, right - left, t), color);
+        p.fillRect(QRectF(left, bottom - t, right - left, t), color);
+        p.fillRect(QRectF(left, top + t, t, bottom - top - 2 * t), color);
+        p.fillRect(QRectF(right - t, top + t, t, bottom - top - 2 * t), color);
+        return;
+    }
+    QRectF outline(left + 0.5, top + 0.5, right - left - 1, bottom - top - 1);
+    if ((pen.style & PS_STYLE_MASK) == PS_INSIDEFRAME) {
+        const double w = d->thickness(pen, penScale);
+        outline = QRectF(left + w / 2, top + w / 2, right - left - w, bottom - top - w);
+    }
+    QPen q = d->strokePen(pen, penScale);
+    q.setJoinStyle(Qt::MiterJoin);
+    p.setPen(q);
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(outline);
 }
 
 void PainterDevice::text(const TextRun& run)
 {
     if (run.text.empty())
         return;
-    const CachedFont& font = cachedFont(run.font);
-    const QString string = QString::fromUtf16(run.text.data(), static_cast<qsizetype>(run.text.size()));
-    QList<quint32> glyphs = font.raw.glyphIndexesForString(string);
-    QList<QPointF> advances = font.raw.advancesForGlyphIndexes(glyphs, QRawFont::KernedAdvances);
+    d->flush();
+    QPainter& p = d->painter;
+    FaceEntry& face = faceCache().lookup(run.font);
+    const std::u16string& text = run.text;
+    const bool useDx = run.dx.size() == text.size();
+    const bool useDy = run.dy.size() == text.size();
 
-    // Place every glyph at the recorded advances: what was measured is what prints.
-    QList<QPointF> positions;
-    positions.reserve(glyphs.size());
-    double x = 0;
-    for (qsizetype i = 0; i < glyphs.size(); ++i) {
-        positions.push_back(QPointF(x, 0));
-        x += std::size_t(i) < run.dx.size() && glyphs.size() == qsizetype(run.text.size()) ? run.dx[std::size_t(i)]
-                                                                                          : advances[i].x();
+    // One glyph per character at the sum of the advances before it.
+    struct Placed {
+        GlyphRef ref;
+        QPointF at;
+    };
+    thread_local std::vector<Placed> placed;
+    placed.clear();
+    double x = 0, y = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i];
+        std::size_t units = 1;
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<char32_t>(text[i + 1]) - 0xDC00);
+            units = 2;
+        }
+        const GlyphRef ref = face.glyphFor(cp);
+        if (ref.present)
+            placed.push_back({ref, QPointF(x, y)});
+        for (std::size_t u = 0; u < units; ++u) {
+            x += useDx ? run.dx[i + u] : (u == 0 ? ref.advance : 0);
+            if (useDy)
+                y += run.dy[i + u];
+        }
+        i += units - 1;
     }
     const double width = x;
-    double left = run.origin.x;
-    const unsigned horizontal = run.align & 6u;
-    if (horizontal == 6u)
-        left -= width / 2;
-    else if (horizontal == 2u)
-        left -= width;
-    double baseline = run.origin.y + font.ascent;
-    const unsigned vertical = run.align & 0x18u;
-    if (vertical == 0x18u)
-        baseline = run.origin.y;
-    else if (vertical == 8u)
-        baseline = run.origin.y - font.descent;
 
-    if (run.bkMode == OPAQUE)
-        d->painter.fillRect(QRectF(left, baseline - font.ascent, width, font.ascent + font.descent),
-                            toQColor(run.bkColor));
-    QGlyphRun glyphRun;
-    glyphRun.setRawFont(font.raw);
-    glyphRun.setGlyphIndexes(glyphs);
-    glyphRun.setPositions(positions);
-    d->painter.setPen(toQColor(run.color));
-    d->painter.drawGlyphRun(QPointF(left, baseline), glyphRun);
-    const QColor color = toQColor(run.color);
-    if (run.font.underline)
-        d->painter.fillRect(QRectF(left, baseline + font.underlineY, width, font.lineWidth), color);
-    if (run.font.strikeOut)
-        d->painter.fillRect(QRectF(left, baseline - font.ascent / 3, width, font.lineWidth), color);
+    // The reference point by the alignment (EMF-REFERENCE.md 3.8).
+    double left = 0;
+    const unsigned horizontal = run.align & TA_CENTER;
+    if (horizontal == TA_CENTER)
+        left = -width / 2;
+    else if (horizontal == TA_RIGHT)
+        left = -width;
+    double baseline = face.ascent;
+    const unsigned vertical = run.align & TA_BASELINE;
+    if (vertical == TA_BASELINE)
+        baseline = 0;
+    else if (vertical == TA_BOTTOM)
+        baseline = -face.descent;
+
+    const bool rotated = run.font.escapement % 3600 != 0;
+    QPointF origin(run.origin.x, run.origin.y);
+    if (rotated) {
+        p.save();
+        p.translate(origin);
+        p.rotate(-run.font.escapement / 10.0); // counter-clockwise on a y-down page
+        origin = QPointF(0, 0);
+    }
+    const QPointF start = origin + QPointF(left, baseline);
+    if (run.bkMode == OPAQUE && width > 0)
+        p.fillRect(QRectF(start.x(), start.y() - face.ascent, width, face.ascent + face.descent),
+                   toQColor(run.bkColor));
+
+    p.setPen(toQColor(run.color));
+    for (std::size_t first = 0; first < placed.size();) {
+        const std::uint16_t font = placed[first].ref.font;
+        std::size_t last = first;
+        d->glyphs.clear();
+        d->positions.clear();
+        while (last < placed.size() && placed[last].ref.font == font) {
+            d->glyphs.push_back(placed[last].ref.glyph);
+            d->positions.push_back(placed[last].at);
+            ++last;
+        }
+        QGlyphRun glyphRun;
+        glyphRun.setRawFont(face.rawFont(font));
+        glyphRun.setRawData(d->glyphs.data(), d->positions.data(), static_cast<int>(d->glyphs.size()));
+        p.drawGlyphRun(start, glyphRun);
+        first = last;
+    }
+    // GDI underlines and strikes through the whole advance, at the face's
+    // positions (Qt would stop at the last glyph and place its own).
+    if ((run.font.underline || run.font.strikeOut) && width > 0) {
+        const QColor color = toQColor(run.color);
+        if (run.font.underline)
+            p.fillRect(QRectF(start.x(), start.y() + face.underlineTop, width,
+                              std::max(face.underlineHeight, d->devicePixel)),
+                       color);
+        if (run.font.strikeOut)
+            p.fillRect(QRectF(start.x(), start.y() + face.strikeTop, width,
+                              std::max(face.strikeHeight, d->devicePixel)),
+                       color);
+    }
+    if (rotated)
+        p.restore();
 }
 
 void PainterDevice::intersectClip(double left, double top, double right, double bottom)
 {
-    d->painter.setClipRect(QRectF(left, top, right - left, bottom - top), Qt::IntersectClip);
+    d->flush();
+    d->painter.setClipRect(QRectF(left, top, std::max(0.0, right - left), std::max(0.0, bottom - top)),
+                           Qt::IntersectClip);
 }
 
 void PainterDevice::resetClip()
 {
-    if (d->clipToPage)
-        d->painter.setClipRect(d->page, Qt::ReplaceClip);
-    else
-        d->painter.setClipping(false);
+    d->flush();
+    if (d->saves == 2) {
+        // Back to the clip of beginPage (the caller's, with the page).
+        d->painter.restore();
+        d->painter.save();
+    }
 }
 
 } // namespace velm

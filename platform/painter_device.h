@@ -2,6 +2,20 @@
 // own transform maps reference pixels to the target; this device draws in
 // reference pixels. Glyphs are placed at the recorded advances, so text
 // lands where it was measured.
+//
+// Pixel rules (GDI's, in reference pixels with coordinates on pixel edges):
+// fillRect fills exactly [left, right) x [top, bottom). A line of a pen up
+// to one pixel wide covers the pixels from its start up to, not including,
+// its end, one pixel (at least one device pixel) thick: a horizontal line
+// from (x, y) to (x2, y) is the area [x, x2) x [y, y + 1). Consecutive such
+// lines of one colour that touch (the bands of a page frame) are drawn as
+// one rectangle, so a 6-line band is one solid 6-pixel band in PDF viewers
+// and on screen, without seams or overlaps. Wider pens are stroked through
+// pixel centres with the pen's caps and joins; width 0 is one device pixel.
+// Text goes through QGlyphRun with the glyphs of the font from qtFontFor()
+// (characters the face lacks from Qt's fallback face), so Qt's PDF output
+// carries real, extractable text. Hatched brushes use Qt's hatch patterns on
+// a transparent background.
 #pragma once
 
 #include "platform/page_device.h"
@@ -15,7 +29,13 @@ namespace velm {
 class PainterDevice : public PageDevice {
 public:
     // The painter stays the caller's; its transform is left as it was found
-    // after every call. clipToPage intersects with the page rectangle.
+    // after every call. Between beginPage() and endPage() the device holds
+    // two painter.save() levels (the page clip and the file's clip), which
+    // endPage() or the destructor undoes. clipToPage intersects with the
+    // page rectangle (0, 0, widthPx, heightPx); resetClip() returns to the
+    // clip the painter had at beginPage() (with the page rectangle).
+    // Geometry is drawn without antialiasing (exact pixels, as GDI does);
+    // text antialiasing stays as the caller set it.
     explicit PainterDevice(QPainter& painter, bool clipToPage = true);
     ~PainterDevice() override;
 
