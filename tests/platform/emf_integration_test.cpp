@@ -20,8 +20,8 @@ void writeFile(const TempDir& dir, const std::string& name, const Bytes& bytes)
     dir.write(name, std::string(bytes.begin(), bytes.end()));
 }
 
-// The same page claiming the 96-dpi display as reference device, as Part 1.5
-// records it.
+// The same page claiming the 96-dpi display as reference device, the way a
+// recorder that ignores the printer page would write it.
 Bytes withDisplayHeader(Bytes bytes)
 {
     emf::storeI32(bytes.data() + 24 + 8, 27100);
