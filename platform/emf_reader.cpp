@@ -270,6 +270,7 @@ private:
     void onViewportOrg(const Record& r);
     void onScaleViewportExt(const Record& r);
     void onScaleWindowExt(const Record& r);
+    void scaleExtent(const Record& r, double& extentX, double& extentY);
     void onSetWorldTransform(const Record& r);
     void onModifyWorldTransform(const Record& r);
     void onSetBkMode(const Record& r);
@@ -519,31 +520,23 @@ void Player::onViewportOrg(const Record& r)
 
 void Player::onScaleViewportExt(const Record& r)
 {
-    Mapping& m = state_.map;
-    if (m.mode != MM_ISOTROPIC && m.mode != MM_ANISOTROPIC)
-        return;
-    const double xNum = r.i32(8), xDenom = r.i32(12), yNum = r.i32(16), yDenom = r.i32(20);
-    if (xNum == 0 || xDenom == 0 || yNum == 0 || yDenom == 0) {
-        note(describe(r) + ": a zero factor is ignored");
-        return;
-    }
-    m.viewportExtX = m.viewportExtX * xNum / xDenom;
-    m.viewportExtY = m.viewportExtY * yNum / yDenom;
-    remap();
+    scaleExtent(r, state_.map.viewportExtX, state_.map.viewportExtY);
 }
 
-void Player::onScaleWindowExt(const Record& r)
+void Player::onScaleWindowExt(const Record& r) { scaleExtent(r, state_.map.windowExtX, state_.map.windowExtY); }
+
+// SCALEVIEWPORTEXTEX and SCALEWINDOWEXTEX: extent := extent * num / denom.
+void Player::scaleExtent(const Record& r, double& extentX, double& extentY)
 {
-    Mapping& m = state_.map;
-    if (m.mode != MM_ISOTROPIC && m.mode != MM_ANISOTROPIC)
+    if (state_.map.mode != MM_ISOTROPIC && state_.map.mode != MM_ANISOTROPIC)
         return;
     const double xNum = r.i32(8), xDenom = r.i32(12), yNum = r.i32(16), yDenom = r.i32(20);
     if (xNum == 0 || xDenom == 0 || yNum == 0 || yDenom == 0) {
         note(describe(r) + ": a zero factor is ignored");
         return;
     }
-    m.windowExtX = m.windowExtX * xNum / xDenom;
-    m.windowExtY = m.windowExtY * yNum / yDenom;
+    extentX = extentX * xNum / xDenom;
+    extentY = extentY * yNum / yDenom;
     remap();
 }
 

@@ -1362,17 +1362,23 @@ void TVelmWindow::ApplyColumns()
     }
 }
 
+namespace {
+
+// Whatever a command does, the job rests at the viewer and all pages afterwards.
+struct JobAtRest {
+    TPrintFile& job;
+    ~JobAtRest()
+    {
+        job.OutputTo = poViewer;
+        job.PagesToPrint = pAll;
+    }
+};
+
+} // namespace
+
 void TVelmWindow::RunJob(TInput Input)
 {
-    // Whatever happens, the job rests at the viewer and all pages afterwards.
-    struct Rest {
-        TPrintFile& job;
-        ~Rest()
-        {
-            job.OutputTo = poViewer;
-            job.PagesToPrint = pAll;
-        }
-    } rest{PrintFile1};
+    const JobAtRest rest{PrintFile1};
     PrintFile1.Filename = FCurrentFile;
     if (FCurrentFile.empty()) {
         ShowMessage("No file selected");
@@ -1432,14 +1438,7 @@ void TVelmWindow::PreviewCurrent()
 
 void TVelmWindow::PrintCurrent()
 {
-    struct Rest {
-        TPrintFile& job;
-        ~Rest()
-        {
-            job.OutputTo = poViewer;
-            job.PagesToPrint = pAll;
-        }
-    } rest{PrintFile1};
+    const JobAtRest rest{PrintFile1};
     PrintFile1.OutputTo = poPrinter;
     TakePageFile();
     if (FCurrentFile.empty()) {
