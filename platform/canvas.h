@@ -1,0 +1,54 @@
+// What a page player needs from its target once GDI's pixel rules have been
+// applied: filled areas, stroked outlines and placed glyphs, in reference
+// pixels (y down). GdiDevice (gdi_device.h) decides what to draw; a canvas
+// only draws it: PainterCanvas onto a QPainter (screen, image, printer),
+// PdfCanvas into a PDF file of our own.
+#pragma once
+
+#include <QBrush>
+#include <QColor>
+#include <QPainterPath>
+#include <QPen>
+#include <QPolygonF>
+#include <QRawFont>
+#include <QRectF>
+#include <QTransform>
+
+#include <span>
+
+namespace velm {
+
+class Canvas {
+public:
+    virtual ~Canvas() = default;
+
+    // One device pixel in reference pixels: GDI never draws a line thinner.
+    virtual double devicePixel() const = 0;
+
+    // A stored page is played between these. beginPage clips to `page` when
+    // clipToPage is set; resetClip() returns to the clip beginPage made.
+    virtual void beginPage(const QRectF& page, bool clipToPage) = 0;
+    virtual void endPage() = 0;
+    virtual void intersectClip(const QRectF& box) = 0;
+    virtual void resetClip() = 0;
+
+    // A transform for what follows, undone by popTransform (calls pair up
+    // within one drawing call of the player; clips are not touched between).
+    virtual void pushTransform(const QTransform& transform) = 0;
+    virtual void popTransform() = 0;
+
+    // Solid colour or one of Qt's hatch patterns (on a transparent ground).
+    virtual void fillRect(const QRectF& area, const QBrush& brush) = 0;
+    virtual void fillPath(const QPainterPath& path, const QBrush& brush) = 0;
+    // An open polyline through the points; closed when the last point equals
+    // the first. Width 0 is the thinnest line the target draws.
+    virtual void strokePolyline(const QPolygonF& points, const QPen& pen) = 0;
+    // Glyphs of one face at positions relative to `origin` (the baseline
+    // start); chars[i] is the character glyphs[i] stands for, so text stays
+    // extractable where the target keeps text.
+    virtual void drawGlyphs(const QPointF& origin, const QRawFont& font, std::span<const quint32> glyphs,
+                            std::span<const QPointF> positions, std::span<const char32_t> chars,
+                            const QColor& color) = 0;
+};
+
+} // namespace velm
