@@ -1,12 +1,10 @@
-#include "platform/painter_device.h"
+#include "platform/gdi_device.h"
 
+#include "platform/canvas.h"
 #include "platform/fonts.h"
 
 #include <QFontMetricsF>
 #include <QGlyphRun>
-#include <QPainter>
-#include <QPainterPath>
-#include <QRawFont>
 #include <QTextLayout>
 
 #include <algorithm>
@@ -270,31 +268,24 @@ struct Band {
 
 } // namespace
 
-struct PainterDevice::State {
-    QPainter& painter;
+struct GdiDevice::State {
+    Canvas& canvas;
     bool clipToPage;
-    int saves = 0;
-    QRectF page;
+    bool inPage = false;
     double devicePixel = 1; // one device pixel in reference pixels
     Band band;
     std::vector<quint32> glyphs;
     std::vector<QPointF> positions;
+    std::vector<char32_t> chars;
 
-    State(QPainter& p, bool clip) : painter(p), clipToPage(clip) {}
-
-    void measureDevicePixel()
-    {
-        const QTransform t = painter.deviceTransform();
-        const double scale = std::sqrt(std::fabs(t.determinant()));
-        devicePixel = scale > 0 && std::isfinite(scale) ? 1.0 / scale : 1.0;
-    }
+    State(Canvas& c, bool clip) : canvas(c), clipToPage(clip), devicePixel(c.devicePixel()) {}
 
     void flush()
     {
         if (!band.active)
             return;
         band.active = false;
-        painter.fillRect(band.rect, band.color);
+        canvas.fillRect(band.rect, band.color);
     }
 
     // GDI never draws a line thinner than one device pixel.
@@ -341,42 +332,28 @@ struct PainterDevice::State {
     }
 };
 
-PainterDevice::PainterDevice(QPainter& painter, bool clipToPage) : d(std::make_unique<State>(painter, clipToPage))
-{
-    d->measureDevicePixel();
-}
+GdiDevice::GdiDevice(Canvas& canvas, bool clipToPage) : d(std::make_unique<State>(canvas, clipToPage)) {}
 
-PainterDevice::~PainterDevice()
-{
-    if (d->painter.isActive()) {
-        d->flush();
-        for (; d->saves > 0; --d->saves)
-            d->painter.restore();
-    }
-}
+GdiDevice::~GdiDevice() { endPage(); }
 
-void PainterDevice::beginPage(const PageSpace& space)
+void GdiDevice::beginPage(const PageSpace& space)
 {
     endPage();
-    QPainter& p = d->painter;
-    p.save();
-    p.setRenderHint(QPainter::Antialiasing, false);
-    d->page = QRectF(0, 0, space.widthPx, space.heightPx);
-    if (d->clipToPage)
-        p.setClipRect(d->page, Qt::IntersectClip);
-    p.save(); // the file's own clip lives at this level
-    d->saves = 2;
-    d->measureDevicePixel();
+    d->canvas.beginPage(QRectF(0, 0, space.widthPx, space.heightPx), d->clipToPage);
+    d->inPage = true;
+    d->devicePixel = d->canvas.devicePixel();
 }
 
-void PainterDevice::endPage()
+void GdiDevice::endPage()
 {
+    if (!d->inPage)
+        return;
     d->flush();
-    for (; d->saves > 0; --d->saves)
-        d->painter.restore();
+    d->inPage = false;
+    d->canvas.endPage();
 }
 
-void PainterDevice::line(PointF from, PointF to, const LogPen& pen, double penScale)
+void GdiDevice::line(PointF from, PointF to, const LogPen& pen, double penScale)
 {
     if (isNullPen(pen))
         return;
@@ -397,11 +374,11 @@ void PainterDevice::line(PointF from, PointF to, const LogPen& pen, double penSc
         return;
     }
     d->flush();
-    d->painter.setPen(d->strokePen(pen, penScale));
-    d->painter.drawLine(QPointF(from.x + 0.5, from.y + 0.5), QPointF(to.x + 0.5, to.y + 0.5));
+    d->canvas.strokePolyline(QPolygonF({QPointF(from.x + 0.5, from.y + 0.5), QPointF(to.x + 0.5, to.y + 0.5)}),
+                             d->strokePen(pen, penScale));
 }
 
-void PainterDevice::polyline(const std::vector<PointF>& points, const LogPen& pen, double penScale)
+void GdiDevice::polyline(const std::vector<PointF>& points, const LogPen& pen, double penScale)
 {
     if (points.size() < 2 || isNullPen(pen))
         return;
@@ -416,18 +393,15 @@ void PainterDevice::polyline(const std::vector<PointF>& points, const LogPen& pe
     path.reserve(static_cast<qsizetype>(points.size()));
     for (const PointF& p : points)
         path << QPointF(p.x + 0.5, p.y + 0.5);
-    d->painter.setPen(d->strokePen(pen, penScale));
-    d->painter.setBrush(Qt::NoBrush);
-    d->painter.drawPolyline(path);
+    d->canvas.strokePolyline(path, d->strokePen(pen, penScale));
 }
 
-void PainterDevice::polygon(const std::vector<PointF>& points, const LogPen& pen, double penScale,
-                            const LogBrush& brush, int fillMode)
+void GdiDevice::polygon(const std::vector<PointF>& points, const LogPen& pen, double penScale,
+                        const LogBrush& brush, int fillMode)
 {
     if (points.size() < 2)
         return;
     d->flush();
-    QPainter& p = d->painter;
     // The fill runs on pixel edges ([x, x2) as GDI fills), the outline
     // through pixel centres.
     if (brush.style != BS_NULL) {
@@ -439,7 +413,7 @@ void PainterDevice::polygon(const std::vector<PointF>& points, const LogPen& pen
         path.addPolygon(area);
         path.closeSubpath();
         path.setFillRule(fillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
-        p.fillPath(path, toQBrush(brush));
+        d->canvas.fillPath(path, toQBrush(brush));
     }
     if (!isNullPen(pen)) {
         QPolygonF outline;
@@ -447,29 +421,26 @@ void PainterDevice::polygon(const std::vector<PointF>& points, const LogPen& pen
         for (const PointF& pt : points)
             outline << QPointF(pt.x + 0.5, pt.y + 0.5);
         outline << outline.front();
-        p.setPen(d->strokePen(pen, penScale));
-        p.setBrush(Qt::NoBrush);
-        p.drawPolyline(outline);
+        d->canvas.strokePolyline(outline, d->strokePen(pen, penScale));
     }
 }
 
-void PainterDevice::fillRect(double left, double top, double right, double bottom, const LogBrush& brush)
+void GdiDevice::fillRect(double left, double top, double right, double bottom, const LogBrush& brush)
 {
     if (brush.style == BS_NULL || !(right > left) || !(bottom > top))
         return;
     d->flush();
-    d->painter.fillRect(QRectF(left, top, right - left, bottom - top), toQBrush(brush));
+    d->canvas.fillRect(QRectF(left, top, right - left, bottom - top), toQBrush(brush));
 }
 
-void PainterDevice::rectangle(double left, double top, double right, double bottom, const LogPen& pen,
-                              double penScale, const LogBrush& brush)
+void GdiDevice::rectangle(double left, double top, double right, double bottom, const LogPen& pen,
+                          double penScale, const LogBrush& brush)
 {
     if (right < left)
         std::swap(left, right);
     if (bottom < top)
         std::swap(top, bottom);
     d->flush();
-    QPainter& p = d->painter;
     if (isNullPen(pen)) {
         // Without an outline GDI's fill stops one pixel short on the right and bottom.
         fillRect(left, top, right - 1, bottom - 1, brush);
@@ -478,14 +449,15 @@ void PainterDevice::rectangle(double left, double top, double right, double bott
     fillRect(left, top, right, bottom, brush);
     if (right - left < 1 || bottom - top < 1)
         return;
+    Canvas& c = d->canvas;
     if (d->isThin(pen, penScale) && isSolid(pen)) {
         // The outline lies inside [left, right) x [top, bottom).
         const double t = std::min({d->thickness(pen, penScale), right - left, bottom - top});
-        const QColor color = toQColor(pen.color);
-        p.fillRect(QRectF(left, top, right - left, t), color);
-        p.fillRect(QRectF(left, bottom - t, right - left, t), color);
-        p.fillRect(QRectF(left, top + t, t, bottom - top - 2 * t), color);
-        p.fillRect(QRectF(right - t, top + t, t, bottom - top - 2 * t), color);
+        const QBrush color(toQColor(pen.color));
+        c.fillRect(QRectF(left, top, right - left, t), color);
+        c.fillRect(QRectF(left, bottom - t, right - left, t), color);
+        c.fillRect(QRectF(left, top + t, t, bottom - top - 2 * t), color);
+        c.fillRect(QRectF(right - t, top + t, t, bottom - top - 2 * t), color);
         return;
     }
     QRectF outline(left + 0.5, top + 0.5, right - left - 1, bottom - top - 1);
@@ -495,17 +467,15 @@ void PainterDevice::rectangle(double left, double top, double right, double bott
     }
     QPen q = d->strokePen(pen, penScale);
     q.setJoinStyle(Qt::MiterJoin);
-    p.setPen(q);
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(outline);
+    c.strokePolyline(QPolygonF(outline), q); // QPolygonF(QRectF) is closed
 }
 
-void PainterDevice::text(const TextRun& run)
+void GdiDevice::text(const TextRun& run)
 {
     if (run.text.empty())
         return;
     d->flush();
-    QPainter& p = d->painter;
+    Canvas& c = d->canvas;
     FaceEntry& face = faceCache().lookup(run.font);
     const std::u16string& text = run.text;
     const bool useDx = run.dx.size() == text.size();
@@ -515,6 +485,7 @@ void PainterDevice::text(const TextRun& run)
     struct Placed {
         GlyphRef ref;
         QPointF at;
+        char32_t cp;
     };
     thread_local std::vector<Placed> placed;
     placed.clear();
@@ -528,7 +499,7 @@ void PainterDevice::text(const TextRun& run)
         }
         const GlyphRef ref = face.glyphFor(cp);
         if (ref.present)
-            placed.push_back({ref, QPointF(x, y)});
+            placed.push_back({ref, QPointF(x, y), cp});
         for (std::size_t u = 0; u < units; ++u) {
             x += useDx ? run.dx[i + u] : (u == 0 ? ref.advance : 0);
             if (useDy)
@@ -555,65 +526,59 @@ void PainterDevice::text(const TextRun& run)
     const bool rotated = run.font.escapement % 3600 != 0;
     QPointF origin(run.origin.x, run.origin.y);
     if (rotated) {
-        p.save();
-        p.translate(origin);
-        p.rotate(-run.font.escapement / 10.0); // counter-clockwise on a y-down page
+        QTransform turn;
+        turn.translate(origin.x(), origin.y());
+        turn.rotate(-run.font.escapement / 10.0); // counter-clockwise on a y-down page
+        c.pushTransform(turn);
         origin = QPointF(0, 0);
     }
     const QPointF start = origin + QPointF(left, baseline);
     if (run.bkMode == OPAQUE && width > 0)
-        p.fillRect(QRectF(start.x(), start.y() - face.ascent, width, face.ascent + face.descent),
-                   toQColor(run.bkColor));
+        c.fillRect(QRectF(start.x(), start.y() - face.ascent, width, face.ascent + face.descent),
+                   QBrush(toQColor(run.bkColor)));
 
-    p.setPen(toQColor(run.color));
+    const QColor color = toQColor(run.color);
     for (std::size_t first = 0; first < placed.size();) {
         const std::uint16_t font = placed[first].ref.font;
         std::size_t last = first;
         d->glyphs.clear();
         d->positions.clear();
+        d->chars.clear();
         while (last < placed.size() && placed[last].ref.font == font) {
             d->glyphs.push_back(placed[last].ref.glyph);
             d->positions.push_back(placed[last].at);
+            d->chars.push_back(placed[last].cp);
             ++last;
         }
-        QGlyphRun glyphRun;
-        glyphRun.setRawFont(face.rawFont(font));
-        glyphRun.setRawData(d->glyphs.data(), d->positions.data(), static_cast<int>(d->glyphs.size()));
-        p.drawGlyphRun(start, glyphRun);
+        c.drawGlyphs(start, face.rawFont(font), d->glyphs, d->positions, d->chars, color);
         first = last;
     }
     // GDI underlines and strikes through the whole advance, at the face's
     // positions (Qt would stop at the last glyph and place its own).
     if ((run.font.underline || run.font.strikeOut) && width > 0) {
-        const QColor color = toQColor(run.color);
         if (run.font.underline)
-            p.fillRect(QRectF(start.x(), start.y() + face.underlineTop, width,
+            c.fillRect(QRectF(start.x(), start.y() + face.underlineTop, width,
                               std::max(face.underlineHeight, d->devicePixel)),
-                       color);
+                       QBrush(color));
         if (run.font.strikeOut)
-            p.fillRect(QRectF(start.x(), start.y() + face.strikeTop, width,
+            c.fillRect(QRectF(start.x(), start.y() + face.strikeTop, width,
                               std::max(face.strikeHeight, d->devicePixel)),
-                       color);
+                       QBrush(color));
     }
     if (rotated)
-        p.restore();
+        c.popTransform();
 }
 
-void PainterDevice::intersectClip(double left, double top, double right, double bottom)
+void GdiDevice::intersectClip(double left, double top, double right, double bottom)
 {
     d->flush();
-    d->painter.setClipRect(QRectF(left, top, std::max(0.0, right - left), std::max(0.0, bottom - top)),
-                           Qt::IntersectClip);
+    d->canvas.intersectClip(QRectF(left, top, std::max(0.0, right - left), std::max(0.0, bottom - top)));
 }
 
-void PainterDevice::resetClip()
+void GdiDevice::resetClip()
 {
     d->flush();
-    if (d->saves == 2) {
-        // Back to the clip of beginPage (the caller's, with the page).
-        d->painter.restore();
-        d->painter.save();
-    }
+    d->canvas.resetClip();
 }
 
 } // namespace velm

@@ -1,7 +1,6 @@
-// Plays pages onto a QPainter: screen, printer, PDF or image. The painter's
-// own transform maps reference pixels to the target; this device draws in
-// reference pixels. Glyphs are placed at the recorded advances, so text
-// lands where it was measured.
+// Plays pages onto a Canvas by GDI's rules: what a page's calls draw, to the
+// pixel, whatever the target. Glyphs are placed at the recorded advances, so
+// text lands where it was measured.
 //
 // Pixel rules (GDI's, in reference pixels with coordinates on pixel edges):
 // fillRect fills exactly [left, right) x [top, bottom). A line of a pen up
@@ -12,32 +11,25 @@
 // one rectangle, so a 6-line band is one solid 6-pixel band in PDF viewers
 // and on screen, without seams or overlaps. Wider pens are stroked through
 // pixel centres with the pen's caps and joins; width 0 is one device pixel.
-// Text goes through QGlyphRun with the glyphs of the font from qtFontFor()
-// (characters the face lacks from Qt's fallback face), so Qt's PDF output
-// carries real, extractable text. Hatched brushes use Qt's hatch patterns on
-// a transparent background.
+// Text uses the glyphs of the font from qtFontFor() (characters the face
+// lacks from Qt's fallback face). Hatched brushes use Qt's hatch patterns
+// on a transparent background.
 #pragma once
 
 #include "platform/page_device.h"
 
 #include <memory>
 
-class QPainter;
-
 namespace velm {
 
-class PainterDevice : public PageDevice {
+class Canvas;
+
+class GdiDevice : public PageDevice {
 public:
-    // The painter stays the caller's; its transform is left as it was found
-    // after every call. Between beginPage() and endPage() the device holds
-    // two painter.save() levels (the page clip and the file's clip), which
-    // endPage() or the destructor undoes. clipToPage intersects with the
-    // page rectangle (0, 0, widthPx, heightPx); resetClip() returns to the
-    // clip the painter had at beginPage() (with the page rectangle).
-    // Geometry is drawn without antialiasing (exact pixels, as GDI does);
-    // text antialiasing stays as the caller set it.
-    explicit PainterDevice(QPainter& painter, bool clipToPage = true);
-    ~PainterDevice() override;
+    // The canvas stays the caller's and must outlive the device. clipToPage
+    // clips every page to (0, 0, widthPx, heightPx).
+    explicit GdiDevice(Canvas& canvas, bool clipToPage = true);
+    ~GdiDevice() override;
 
     void beginPage(const PageSpace& space) override;
     void endPage() override;
