@@ -31,7 +31,9 @@
 #include <optional>
 #include <vector>
 
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -130,20 +132,43 @@ void ApplyOptions(TPrintFile& job, const CommandOptions& o)
     job.OutputTo = o.preview ? poViewer : poPrinter;
 }
 
+// Where a private job folder goes. Every sheet is a file written once and
+// read once, and creating a file on a disk file system can cost a
+// millisecond: a memory-backed folder (the session's runtime folder, else
+// /dev/shm) is used when the job's pages take at most a quarter of its free
+// space. A TMPDIR the user set, or a large job, gets the temporary folder.
+fs::path TemporaryBase(std::uintmax_t inputBytes)
+{
+    if (const char* chosen = std::getenv("TMPDIR"); chosen && *chosen)
+        return chosen;
+    // A stored sheet is about ten times the text printed on it.
+    const std::uintmax_t pagesBytes = std::max<std::uintmax_t>(inputBytes, 1 << 20) * 10;
+    for (const char* candidate : {static_cast<const char*>(std::getenv("XDG_RUNTIME_DIR")), "/dev/shm"}) {
+        struct statfs fsInfo;
+        if (candidate && *candidate && ::statfs(candidate, &fsInfo) == 0 && fsInfo.f_type == TMPFS_MAGIC &&
+            ::access(candidate, W_OK | X_OK) == 0 &&
+            static_cast<std::uintmax_t>(fsInfo.f_bavail) * fsInfo.f_bsize / 4 >= pagesBytes)
+            return candidate;
+    }
+    return "/tmp";
+}
+
 // The folder a job formats in, current for the job's lifetime: a private
 // temporary one (removed afterwards), or the user's --keep-pages folder.
 // Never the caller's own folder: a job deletes the stored pages it finds.
 class FormattingFolder {
 public:
-    explicit FormattingFolder(const std::optional<std::string>& keep) : previous_(currentDirectory())
+    FormattingFolder(const std::optional<std::string>& keep, std::uintmax_t inputBytes)
+        : previous_(currentDirectory())
     {
         if (keep) {
             fs::create_directories(*keep);
             path_ = *keep;
         } else {
-            std::string pattern = (fs::temp_directory_path() / "velm-XXXXXX").string();
+            const fs::path base = TemporaryBase(inputBytes);
+            std::string pattern = (base / "velm-XXXXXX").string();
             if (!mkdtemp(pattern.data()))
-                throw FileError("cannot make a temporary folder in " + fs::temp_directory_path().string());
+                throw FileError("cannot make a temporary folder in " + base.string());
             path_ = pattern;
             temporary_ = true;
         }
@@ -246,7 +271,9 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
         Printers::instance().setPdfOutputFile(*o.output);
     ClearPrintReport();
     try {
-        FormattingFolder where(o.keepPages);
+        std::error_code sizeUnknown;
+        const std::uintmax_t bytes = fs::file_size(file, sizeUnknown);
+        FormattingFolder where(o.keepPages, sizeUnknown ? 0 : bytes);
         job.Execute();
     } catch (const std::exception& e) {
         Complain(argument + ": " + e.what());
@@ -300,8 +327,6 @@ int RunJobs(const CommandOptions& o)
     if (!SelectPrinter(o))
         return kFailed;
     const MessageSink sink = InstallPresenter(o.preview);
-    if (!o.preview)
-        ConsoleStatus::InstallInterruptHandler();
     int result = kPrinted;
     for (const std::string& file : o.files) {
         const ExitCode code = RunJob(o, file, sink);
@@ -365,6 +390,9 @@ int RunVelm(int argc, char** argv)
             return RunJobs(o);
         }
         UseOffscreenWithoutDisplay();
+        // Before the slow start-up: a Ctrl-C then still ends the job cleanly.
+        if (!o.listPrinters)
+            ConsoleStatus::InstallInterruptHandler();
         QGuiApplication app(argc, argv);
         return RunJobs(o);
     } catch (const std::exception& e) {

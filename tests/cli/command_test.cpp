@@ -252,6 +252,34 @@ TEST_F(Command, PageOptionsReachThePage)
     EXPECT_FALSE(std::regex_search(dense_text, std::regex("Page \\d")));
 }
 
+TEST_F(Command, PrivateJobFolderHonoursTmpdirAndIsRemoved)
+{
+    fs::create_directory(dir_.file("tmp"));
+    const Outcome chosen = Velm("-o a.pdf short.txt", dir_.path(), "TMPDIR=" + Quote(dir_.file("tmp")));
+    ASSERT_EQ(chosen.status, 0) << chosen.err;
+    EXPECT_TRUE(testing::filesIn(dir_.file("tmp")).empty());
+
+    const Outcome missing = Velm("-o b.pdf short.txt", dir_.path(), "TMPDIR=" + Quote(dir_.file("gone")));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("cannot make a temporary folder in " + dir_.file("gone")), std::string::npos)
+        << missing.err;
+    EXPECT_FALSE(fs::exists(dir_.file("b.pdf")));
+
+    // Without TMPDIR a small job formats in memory-backed space; nothing stays behind there.
+    const auto leftovers = [] {
+        std::error_code ignored;
+        int n = 0;
+        for (const auto& entry : fs::directory_iterator("/dev/shm", ignored))
+            n += entry.path().filename().string().rfind("velm-", 0) == 0;
+        return n;
+    };
+    const int before = leftovers();
+    const Outcome plain = Velm("-o c.pdf short.txt", dir_.path(), "env -u TMPDIR");
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(leftovers(), before);
+    EXPECT_EQ(PdfPages(dir_.file("c.pdf")), 1);
+}
+
 TEST_F(Command, KeepPagesLeavesTheStoredPages)
 {
     const Outcome o = Velm("-o kept.pdf --keep-pages=pages short.txt", dir_.path());
@@ -267,7 +295,8 @@ TEST_F(Command, CtrlCAbortsTheJobAndWritesNothing)
     for (int i = 0; i < 200000; ++i)
         big += line;
     dir_.write("big.txt", big);
-    const Outcome o = Velm("-o big.pdf big.txt", dir_.path(), "timeout --preserve-status -s INT 1");
+    // --foreground: one Ctrl-C reaches velm, not a second one through the process group.
+    const Outcome o = Velm("-o big.pdf big.txt", dir_.path(), "timeout --foreground --preserve-status -s INT 1");
     EXPECT_EQ(o.status, 130) << o.err;
     EXPECT_NE(o.err.find("interrupted"), std::string::npos) << o.err;
     EXPECT_FALSE(fs::exists(dir_.file("big.pdf")));
