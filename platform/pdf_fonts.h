@@ -1,0 +1,94 @@
+// The PDF writer's fonts (pdf_canvas.cpp draws with them): one Type0 font
+// per face, whatever the sizes it is drawn at, embedded as a subset that
+// keeps glyph ids as CIDs, with widths from the face's own metrics and a
+// ToUnicode map from the characters the glyphs were drawn for. Also the
+// PDF number syntax both files write. Not for use outside platform/.
+#pragma once
+
+#include <QRawFont>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace velm::pdf {
+
+// PDF numbers have no exponent: v rounded to `decimals` places (0..6),
+// trailing zeros dropped, clamped to +-1e9. Callers keep NaN away.
+void appendNumber(std::string& out, double v, int decimals);
+void appendInt(std::string& out, long long v);
+
+// Where finished objects go: "n 0 obj <body> endobj", or a stream whose
+// dictionary gets entries plus /Length (and /Filter when compressed).
+class ObjectSink {
+public:
+    virtual ~ObjectSink() = default;
+    virtual int allocate() = 0;
+    virtual void object(int number, std::string_view body) = 0;
+    virtual void stream(int number, std::string_view entries, std::string_view data, bool compress) = 0;
+};
+
+struct PdfFace {
+    int index = 0;        // resource name /F<index>
+    int fontObject = 0;   // the Type0 font; 0 until a glyph is drawn
+    bool outlines = false; // tables unreadable: glyphs are drawn as paths
+    bool cff = false;      // CFF outlines (else TrueType glyf)
+    QRawFont raw;          // any size of the face: its tables
+    // Advance widths in 1/1000 em by glyph id, as /W states them.
+    std::vector<std::int32_t> widths;
+    // By glyph id: kUnused, or the character the glyph was first drawn for
+    // (kNoChar when none was given).
+    static constexpr char32_t kUnused = 0xFFFFFFFF;
+    static constexpr char32_t kNoChar = 0;
+    std::vector<char32_t> chars;
+
+    std::size_t glyphCount() const { return widths.size(); }
+    void use(std::uint32_t glyph, char32_t c)
+    {
+        char32_t& slot = chars[glyph];
+        if (slot == kUnused || slot == kNoChar)
+            slot = c;
+    }
+};
+
+class PdfFontSet {
+public:
+    PdfFontSet();
+    ~PdfFontSet();
+    PdfFontSet(const PdfFontSet&) = delete;
+    PdfFontSet& operator=(const PdfFontSet&) = delete;
+
+    // The face of a raw font (family and style; every pixel size of it is
+    // the same face). O(1): the last font asked for is remembered.
+    PdfFace& faceFor(const QRawFont& raw)
+    {
+        if (last_ && raw == lastRaw_)
+            return *last_;
+        return lookup(raw);
+    }
+
+    bool anyCff() const;
+    // /F<index> references of the faces that drew glyphs, for the resources.
+    void appendResources(std::string& out) const;
+    // Writes every used face's font objects. A face the subsetter rejects is
+    // embedded whole.
+    void write(ObjectSink& sink);
+
+private:
+    PdfFace& lookup(const QRawFont& raw);
+
+    struct RawHash {
+        std::size_t operator()(const QRawFont& f) const noexcept { return qHash(f); }
+    };
+    std::vector<std::unique_ptr<PdfFace>> faces_;
+    std::unordered_map<std::string, PdfFace*> byKey_;
+    std::unordered_map<QRawFont, PdfFace*, RawHash> byEngine_;
+    QRawFont lastRaw_;
+    PdfFace* last_ = nullptr;
+};
+
+} // namespace velm::pdf
