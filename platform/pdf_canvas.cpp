@@ -17,6 +17,7 @@ namespace velm {
 
 using pdf::appendInt;
 using pdf::appendNumber;
+using pdf::roundNearest;
 
 namespace {
 
@@ -402,7 +403,7 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
     {
         color(p.color(), " RG\n", state.stroke);
         const double width = std::isfinite(p.widthF()) ? std::clamp(p.widthF(), 0.0, kLimit) : 0.0;
-        const long long w = std::llround(width * 100);
+        const long long w = roundNearest(width * 100);
         if (w != state.lineWidth) {
             state.lineWidth = w;
             fixed(w);
@@ -423,7 +424,7 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
         // Qt's limit is how far the miter reaches from the joint in widths;
         // PDF's is the whole miter length.
         const double limit = std::isfinite(p.miterLimit()) ? std::clamp(2 * p.miterLimit(), 1.0, 1000.0) : 10.0;
-        const long long miter = std::llround(limit * 100);
+        const long long miter = roundNearest(limit * 100);
         if (join == 0 && miter != state.miter) {
             state.miter = miter;
             fixed(miter);
@@ -480,17 +481,24 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
         lineY = y;
     }
 
+    // Two bytes, big-endian, escaped as a literal string needs.
     void glyphCode(std::uint32_t glyph)
     {
-        for (char b : {static_cast<char>(glyph >> 8), static_cast<char>(glyph & 0xFF)}) {
-            if (b == '(' || b == ')' || b == '\\')
-                content += '\\';
-            else if (b == '\r') {
-                content += "\\r";
-                continue;
-            }
-            content += b;
+        const char hi = static_cast<char>(glyph >> 8), lo = static_cast<char>(glyph);
+        const auto plain = [](char b) { return b != '(' && b != ')' && b != '\\' && b != '\r'; };
+        if (plain(hi) && plain(lo)) {
+            content += hi;
+            content += lo;
+            return;
         }
+        char code[6];
+        std::size_t n = 0;
+        for (const char b : {static_cast<char>(glyph >> 8), static_cast<char>(glyph)}) {
+            if (b == '(' || b == ')' || b == '\\' || b == '\r')
+                code[n++] = '\\';
+            code[n++] = b == '\r' ? 'r' : b;
+        }
+        content.append(code, n);
     }
 
     // The glyphs as paths: a face whose tables cannot be embedded still shows.
@@ -519,25 +527,32 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
                                  std::span<const quint32> glyphs, std::span<const QPointF> positions,
                                  std::span<const char32_t> chars, const QColor& c)
 {
-    const long long sizeQ = std::llround(std::min(pixelSize, kLimit) * 1000);
+    const long long sizeQ = roundNearest(std::min(pixelSize, kLimit) * 1000);
     if (sizeQ <= 0)
         return;
     const double size = static_cast<double>(sizeQ) / 1000.0;
     const double em = size / 1000.0; // pixels per 1/1000 em
     const auto natural = [&](std::uint32_t g) { return face.widths[g] * em; };
+    // A glyph of the face at a sane place (NaN fails the comparisons too).
     const auto valid = [&](std::size_t i) {
-        return glyphs[i] < face.glyphCount() && finite(origin + positions[i]) &&
-               std::fabs(origin.x() + positions[i].x()) < kLimit && std::fabs(origin.y() + positions[i].y()) < kLimit;
+        return glyphs[i] < face.glyphCount() && std::fabs(origin.x() + positions[i].x()) < kLimit &&
+               std::fabs(origin.y() + positions[i].y()) < kLimit;
     };
 
-    // Tc: the commonest difference between given and natural advances.
+    // Tc: the commonest difference between given and natural advances, in
+    // thousandths of a pixel, among the first few (runs are mostly uniform;
+    // glyphs that differ get their own adjustment).
     std::array<std::pair<long long, int>, 4> candidates{};
     std::size_t used = 0;
-    for (std::size_t i = 1; i < glyphs.size(); ++i) {
-        if (!valid(i - 1) || !valid(i) || positions[i].y() != positions[i - 1].y())
+    bool previousValid = valid(0);
+    for (std::size_t i = 1; i < std::min<std::size_t>(glyphs.size(), 17); ++i) {
+        const bool validNow = valid(i);
+        const bool pair = previousValid && validNow && positions[i].y() == positions[i - 1].y();
+        previousValid = validNow;
+        if (!pair)
             continue;
         const double gap = positions[i].x() - positions[i - 1].x() - natural(glyphs[i - 1]);
-        const long long q = std::llround(std::clamp(gap, -kLimit, kLimit) * 1000);
+        const long long q = roundNearest(std::clamp(gap, -kLimit, kLimit) * 1000);
         std::size_t k = 0;
         while (k < used && candidates[k].first != q)
             ++k;
@@ -553,7 +568,6 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
             best = candidates[k].second;
             tc = candidates[k].first;
         }
-
     beginText();
     color(c, " rg\n", state.fill);
     if (state.font != face.index || state.fontSize != sizeQ) {
@@ -571,34 +585,35 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
         content += "Tc\n";
     }
 
-    // TJ adjustments in 1/1000 em, as fine as a hundredth of a pixel needs.
+    // TJ adjustments in 1/1000 em, as fine as about a tenth of a pixel needs.
     const int adjustDecimals = size <= 100 ? 0 : size <= 1000 ? 1 : 2;
+    const double step = adjustDecimals == 0 ? 1 : adjustDecimals == 1 ? 0.1 : 0.01;
+    const double stepsPerPixel = 1 / (em * step);
     const double spacing = static_cast<double>(tc) / 1000.0;
     bool inRun = false;
-    double x = 0;      // where the text position stands, in pixels
-    long long runY = 0;
+    double x = 0; // where the text position stands, in pixels
+    double runY = 0;
     std::uint32_t previous = 0;
     for (std::size_t i = 0; i < glyphs.size(); ++i) {
         if (!valid(i))
             continue;
         const QPointF at = origin + positions[i];
-        const long long y = std::llround(at.y() * 100);
-        if (inRun && y != runY) {
+        if (inRun && at.y() != runY) {
             content += ")]TJ\n";
             inRun = false;
         }
         if (!inRun) {
-            const long long xq = std::llround(at.x() * 100);
-            moveTo(xq, y);
+            const long long xq = roundNearest(at.x() * 100);
+            moveTo(xq, roundNearest(at.y() * 100));
             content += "[(";
             inRun = true;
-            runY = y;
+            runY = at.y();
             x = static_cast<double>(xq) / 100.0;
         } else {
             x += natural(previous) + spacing;
-            const double step = std::pow(10.0, -adjustDecimals);
-            const double n = std::round((x - at.x()) / em / step) * step;
-            if (n != 0) {
+            const double off = (x - at.x()) * stepsPerPixel; // positive moves left
+            if (off >= 0.5 || off <= -0.5) {
+                const double n = static_cast<double>(roundNearest(off)) * step;
                 content += ')';
                 appendNumber(content, n, adjustDecimals);
                 content += '(';

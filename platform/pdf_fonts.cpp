@@ -25,7 +25,7 @@ void appendNumber(std::string& out, double v, int decimals)
     if (!(v == v))
         v = 0;
     const long long scale = kScale[decimals];
-    const long long q = std::llround(v * static_cast<double>(scale));
+    const long long q = roundNearest(v * static_cast<double>(scale));
     if (q < 0)
         out += '-';
     const unsigned long long magnitude = q < 0 ? 0ULL - static_cast<unsigned long long>(q) : static_cast<unsigned long long>(q);

@@ -20,6 +20,9 @@ namespace velm::pdf {
 // PDF numbers have no exponent: v rounded to `decimals` places (0..6),
 // trailing zeros dropped, clamped to +-1e9. Callers keep NaN away.
 void appendNumber(std::string& out, double v, int decimals);
+// Half away from zero, inline (the library call costs more than the rest
+// of a glyph); |v| must stay well inside the range of long long.
+inline long long roundNearest(double v) { return static_cast<long long>(v < 0 ? v - 0.5 : v + 0.5); }
 void appendInt(std::string& out, long long v);
 
 // Where finished objects go: "n 0 obj <body> endobj", or a stream whose
