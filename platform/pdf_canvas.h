@@ -34,7 +34,7 @@ class PdfCanvas : public Canvas {
 public:
     // Writes to fd (never closed by the canvas), buffered. Title and creator
     // go to the Info dictionary. Throws PdfWriteError when the header cannot
-    // be written.
+    // be written. Destroyed without finish(), the file stays incomplete.
     PdfCanvas(int fd, const std::string& title, const std::string& creator);
     ~PdfCanvas() override;
     PdfCanvas(const PdfCanvas&) = delete;
