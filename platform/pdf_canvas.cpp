@@ -713,6 +713,9 @@ void PdfCanvas::finish()
         throw PdfWriteError(d->failure);
     if (d->finished)
         return;
+    // Readers reject an empty page tree: a document without sheets gets a blank one.
+    if (d->pages.empty() && !d->inSheet)
+        startSheet(PdfPageBox{});
     finishSheet();
     d->finished = true;
     d->fonts.write(*d);

@@ -47,7 +47,7 @@ public:
     void finishSheet();
     // Finishes the open sheet, then writes fonts, page tree, info, xref and
     // trailer, and flushes. After it nothing more is drawn; a second call
-    // does nothing. A document without sheets has an empty page tree.
+    // does nothing. A document without sheets gets one blank A4 sheet.
     void finish();
     int sheetCount() const;
     // Bytes handed to the file so far (all of them after finish()).

@@ -422,6 +422,11 @@ TEST(PdfCanvas, SheetsKeepTheirSizeAndPlacement)
     EXPECT_EQ(third.at(124, 249), qRgb(0, 0, 0));
     for (auto [x, y] : {std::pair{99, 200}, {100, 199}, {125, 200}, {100, 250}})
         EXPECT_EQ(third.at(x, y), kWhite) << x << "," << y;
+
+    // Readers reject an empty page tree: a document without sheets has one blank sheet.
+    Document empty("empty.pdf");
+    const std::string blank = tool("pdfinfo '" + empty.close() + "'");
+    EXPECT_TRUE(std::regex_search(blank, std::regex("Pages: +1\n"))) << blank;
 }
 
 TEST(PdfCanvas, ContentIsCompactAndStatesAreWrittenOnlyWhenTheyChange)
