@@ -5,12 +5,8 @@
 
 #include "platform/errors.h"
 #include "platform/files.h"
-#include "platform/painter_device.h"
-
-#include <QFile>
-#include <QPainter>
-#include <QPdfWriter>
-#include <QTransform>
+#include "platform/gdi_device.h"
+#include "platform/pdf_canvas.h"
 
 #include <cctype>
 #include <cerrno>
@@ -100,33 +96,39 @@ private:
     PageDevice* target_ = nullptr;
 };
 
+// One sheet's geometry from the page layout: paper and printable area in
+// points, one reference pixel per device pixel on each axis.
+PdfPageBox sheetBox(const QPageLayout& layout, int dpiX, int dpiY)
+{
+    const QRectF paper = layout.fullRect(QPageLayout::Point);
+    const QRectF printable = layout.paintRect(QPageLayout::Point);
+    PdfPageBox box;
+    box.widthPt = paper.width();
+    box.heightPt = paper.height();
+    box.originXPt = printable.left();
+    box.originYPt = printable.top();
+    box.ptPerPixelX = 72.0 / dpiX;
+    box.ptPerPixelY = 72.0 / dpiY;
+    return box;
+}
+
 class PdfDocument : public PrintDocument {
 public:
     PdfDocument(PdfTarget target, const QPageLayout& layout, int dpiX, int dpiY,
                 const std::string& title)
-        : target_(std::move(target))
+        : target_(std::move(target)), box_(sheetBox(layout, dpiX, dpiY))
     {
-        if (!file_.open(target_.fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-            ::close(target_.fd);
-            fail("the file cannot be opened");
+        try {
+            canvas_ = std::make_unique<PdfCanvas>(target_.fd, title, "Velm");
+            canvas_->startSheet(box_);
+        } catch (const PdfWriteError& e) {
+            fail(e.what());
         }
-        writer_ = std::make_unique<QPdfWriter>(&file_);
-        writer_->setResolution(dpiY);
-        writer_->setCreator(QStringLiteral("Velm"));
-        writer_->setTitle(QString::fromStdString(title));
-        if (!writer_->setPageLayout(layout))
-            fail("the page size is not usable");
-        if (!painter_.begin(writer_.get()))
-            fail("the PDF writer did not start");
-        if (dpiX != dpiY)
-            transform_ = QTransform::fromScale(double(dpiY) / dpiX, 1.0);
-        painter_.setTransform(transform_);
         // Not clipped to the printable area: what a page draws beyond it
         // (the footer's date stamp and page number) lands on the paper's margin.
-        device_ = std::make_unique<PainterDevice>(painter_, false);
+        device_ = std::make_unique<GdiDevice>(*canvas_, false);
         guard_.attach(device_.get());
         open_ = true;
-        sheets_ = 1;
     }
 
     ~PdfDocument() override
@@ -141,32 +143,34 @@ public:
     {
         if (!open_)
             return;
-        if (!writer_->newPage()) {
-            discard();
-            throw PrinterError(target_.failurePrefix + ": a new page could not be started");
+        try {
+            device_->endPage();
+            canvas_->startSheet(box_);
+        } catch (const PdfWriteError& e) {
+            fail(e.what());
         }
-        painter_.setTransform(transform_);
-        ++sheets_;
     }
 
     void end() override
     {
         if (!open_)
             return;
+        std::string problem;
+        try {
+            device_->endPage();
+            canvas_->finish();
+        } catch (const PdfWriteError& e) {
+            problem = e.what();
+        }
         open_ = false;
         guard_.attach(nullptr);
-        device_.reset();
-        std::string problem;
-        if (!painter_.end())
-            problem = "the PDF writer failed";
-        file_.flush();
-        if (problem.empty() && file_.error() != QFileDevice::NoError)
-            problem = file_.errorString().toStdString();
-        if (problem.empty() && file_.size() <= 0)
+        if (problem.empty() && canvas_->bytesWritten() == 0)
             problem = "nothing was written";
-        if (problem.empty() && ::fsync(file_.handle()) != 0)
+        if (problem.empty() && ::fsync(target_.fd) != 0)
             problem = std::strerror(errno);
-        file_.close();
+        if (::close(target_.fd) != 0 && problem.empty())
+            problem = std::strerror(errno);
+        target_.fd = -1;
         std::string written = target_.writtenPath;
         if (problem.empty() && !target_.finalPath.empty()) {
             if (::rename(written.c_str(), target_.finalPath.c_str()) != 0)
@@ -196,16 +200,13 @@ public:
     }
 
     bool isOpen() const override { return open_; }
-    int sheetCount() const override { return sheets_; }
+    int sheetCount() const override { return canvas_ ? canvas_->sheetCount() : 0; }
     std::string outputPath() const override { return target_.shownPath; }
 
 private:
     [[noreturn]] void fail(const std::string& problem)
     {
-        if (painter_.isActive())
-            painter_.end();
-        file_.close();
-        ::unlink(target_.writtenPath.c_str());
+        discard();
         throw PrinterError(target_.failurePrefix + ": " + problem);
     }
 
@@ -214,22 +215,18 @@ private:
     {
         open_ = false;
         guard_.attach(nullptr);
-        device_.reset();
-        if (painter_.isActive())
-            painter_.end();
-        file_.close();
+        if (target_.fd >= 0)
+            ::close(target_.fd);
+        target_.fd = -1;
         ::unlink(target_.writtenPath.c_str());
     }
 
     PdfTarget target_;
-    QFile file_;
-    std::unique_ptr<QPdfWriter> writer_;
-    QPainter painter_;
-    std::unique_ptr<PainterDevice> device_;
+    PdfPageBox box_;
+    std::unique_ptr<PdfCanvas> canvas_;
+    std::unique_ptr<GdiDevice> device_;
     GuardedDevice guard_;
-    QTransform transform_;
     bool open_ = false;
-    int sheets_ = 0;
 };
 
 std::string timestamp()

@@ -27,10 +27,10 @@ struct PdfTarget {
     std::function<void(const std::string& file)> deliver;
 };
 
-// A print document that draws into a PDF file through QPdfWriter and the
-// QPainter player. One reference pixel is one device pixel: the writer runs
-// at dpiY and the x axis is scaled by dpiY / dpiX when the two differ.
-// Throws PrinterError when the writer cannot start.
+// A print document that draws into a PDF file through the GDI player and
+// our PDF canvas. One reference pixel is one device pixel: 1/dpiX inch
+// across, 1/dpiY inch down, from the layout's printable area's top-left.
+// Throws PrinterError when the file cannot be written.
 std::unique_ptr<PrintDocument> openPdfDocument(PdfTarget target, const QPageLayout& layout,
                                                int dpiX, int dpiY, const std::string& title);
 
