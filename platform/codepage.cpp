@@ -73,10 +73,16 @@ void appendUtf16(std::u16string& out, char32_t cp)
 
 std::u16string toUnicode(std::string_view bytes)
 {
-    std::u16string out;
+    // Plain ASCII, most of what is printed, is the same in both readings.
+    std::size_t ascii = 0;
+    while (ascii < bytes.size() && static_cast<unsigned char>(bytes[ascii]) < 0x80)
+        ++ascii;
+    std::u16string out(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(ascii));
+    if (ascii == bytes.size())
+        return out;
     out.reserve(bytes.size());
     bool utf8 = true;
-    for (std::size_t i = 0; i < bytes.size();) {
+    for (std::size_t i = ascii; i < bytes.size();) {
         char32_t cp;
         std::size_t n = sequenceAt(bytes, i, &cp);
         if (n == 0) {
