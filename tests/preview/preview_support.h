@@ -23,6 +23,7 @@
 #include <map>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace velm::testing {
@@ -145,9 +146,17 @@ inline std::vector<std::vector<int>> PrintedSheets(const std::string& folder)
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         if (entry.path().extension() == ".pdf")
             pdfs.push_back(entry.path());
-    std::sort(pdfs.begin(), pdfs.end(), [](const auto& a, const auto& b) {
-        return std::filesystem::last_write_time(a) < std::filesystem::last_write_time(b);
-    });
+    // In the order written: by time, and within one clock tick by the
+    // printer's numbering (velm-<time>.pdf, then -2, -3, ...).
+    const auto order = [](const std::filesystem::path& p) {
+        static const std::regex numbered("(velm-\\d+-\\d+)-(\\d+)");
+        const std::string stem = p.stem().string();
+        std::smatch m;
+        const bool isNumbered = std::regex_match(stem, m, numbered);
+        return std::make_tuple(std::filesystem::last_write_time(p), isNumbered ? m[1].str() : stem,
+                               isNumbered ? std::stoi(m[2].str()) : 1);
+    };
+    std::sort(pdfs.begin(), pdfs.end(), [&](const auto& a, const auto& b) { return order(a) < order(b); });
     std::vector<std::vector<int>> documents;
     for (const auto& pdf : pdfs) {
         std::string info;
