@@ -1,7 +1,7 @@
 // Cost of one dense sheet in the PDF writer: 60 lines of 80 monospace
 // glyphs (a 10 pt face at 600 dpi, integer advances as recorded) under a
 // header box of lines, written to /dev/null. Reports time and bytes per
-// sheet, fonts and trailer included, at zlib levels 0, 1 and 6.
+// sheet, fonts and trailer included, at deflate levels 0, 1 and 6.
 // $VELM_BENCH_PDF names a file to write instead, to look at the output.
 #include "platform/pdf_canvas.h"
 

@@ -2,7 +2,7 @@
 
 #include "platform/pdf_fonts.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <array>
@@ -41,8 +41,7 @@ struct GState {
     int cap = 0, join = 0;
     long long miter = 1000; // hundredths
     std::string dash = "[]0";
-    int font = 0;           // face index, 0 = none
-    long long fontSize = 0; // thousandths of a pixel
+    int font = 0;           // font (face at a size) index, 0 = none
     long long tc = 0;       // thousandths of a pixel
 };
 constexpr std::uint64_t kPatternBit = 1ULL << 40;
@@ -92,38 +91,35 @@ std::string hatchCell(int hatch)
     return cell;
 }
 
+// zlib streams (FlateDecode) from libdeflate: the same format as zlib's
+// at two to three times its speed on page content.
 class Deflater {
 public:
-    ~Deflater()
-    {
-        if (level_ >= 0)
-            deflateEnd(&z_);
-    }
+    Deflater() = default;
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+    ~Deflater() { libdeflate_free_compressor(compressor_); }
+
     // Compresses data into out (replacing it).
     void compress(std::string_view data, std::string& out, int level)
     {
-        if (level != level_) {
-            if (level_ >= 0)
-                deflateEnd(&z_);
-            z_ = z_stream{};
-            if (deflateInit(&z_, level) != Z_OK)
+        if (level != level_ || !compressor_) {
+            libdeflate_free_compressor(compressor_);
+            compressor_ = libdeflate_alloc_compressor(level);
+            if (!compressor_)
                 throw PdfWriteError("the compressor cannot start");
             level_ = level;
-        } else {
-            deflateReset(&z_);
         }
-        out.resize(deflateBound(&z_, static_cast<uLong>(data.size())));
-        z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-        z_.avail_in = static_cast<uInt>(data.size());
-        z_.next_out = reinterpret_cast<Bytef*>(out.data());
-        z_.avail_out = static_cast<uInt>(out.size());
-        if (deflate(&z_, Z_FINISH) != Z_STREAM_END)
+        out.resize(libdeflate_zlib_compress_bound(compressor_, data.size()));
+        const std::size_t written =
+            libdeflate_zlib_compress(compressor_, data.data(), data.size(), out.data(), out.size());
+        if (written == 0)
             throw PdfWriteError("the compressor failed");
-        out.resize(z_.total_out);
+        out.resize(written);
     }
 
 private:
-    z_stream z_{};
+    libdeflate_compressor* compressor_ = nullptr;
     int level_ = -1;
 };
 
@@ -531,8 +527,9 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
     if (sizeQ <= 0)
         return;
     const double size = static_cast<double>(sizeQ) / 1000.0;
-    const double em = size / 1000.0; // pixels per 1/1000 em
-    const auto natural = [&](std::uint32_t g) { return face.widths[g] * em; };
+    const double em = size / 1000.0; // pixels per 1/1000 text unit
+    const pdf::PdfFace::Size& sized = fonts.sizeFor(face, sizeQ, *this);
+    const auto natural = [&](std::uint32_t g) { return face.pixelAdvance(g, size); };
     // A glyph of the face at a sane place (NaN fails the comparisons too).
     const auto valid = [&](std::size_t i) {
         return glyphs[i] < face.glyphCount() && std::fabs(origin.x() + positions[i].x()) < kLimit &&
@@ -570,11 +567,10 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
         }
     beginText();
     color(c, " rg\n", state.fill);
-    if (state.font != face.index || state.fontSize != sizeQ) {
-        state.font = face.index;
-        state.fontSize = sizeQ;
+    if (state.font != sized.index) {
+        state.font = sized.index;
         content += "/F";
-        appendInt(content, face.index);
+        appendInt(content, sized.index);
         content += ' ';
         num(size, 3);
         content += "Tf\n";
@@ -900,8 +896,6 @@ void PdfCanvas::drawGlyphs(const QPointF& origin, const QRawFont& font, std::spa
         d->drawOutlines(origin, font, glyphs, positions, color);
         return;
     }
-    if (face.fontObject == 0)
-        face.fontObject = d->allocate();
     d->drawText(origin, face, font.pixelSize(), glyphs, positions, chars, color);
 }
 

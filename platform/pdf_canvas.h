@@ -52,7 +52,7 @@ public:
     int sheetCount() const;
     // Bytes handed to the file so far (all of them after finish()).
     std::uint64_t bytesWritten() const;
-    // zlib level of the content streams, 0 (none) to 9; 1 by default.
+    // Deflate level of the content streams, 0 (none) to 9; 1 by default.
     void setCompressionLevel(int level);
 
     // Every call below may throw PdfWriteError once a write fails; after a

@@ -94,11 +94,10 @@ void readMetrics(PdfFace& face)
     if (face.cff ? raw.fontTable("CFF ").isEmpty() : raw.fontTable("loca").isEmpty())
         return;
     face.outlines = false;
-    face.widths.resize(glyphs);
-    for (unsigned g = 0; g < glyphs; ++g) {
-        const unsigned advance = u16(hmtx, 4 * static_cast<qsizetype>(std::min(g, metrics - 1)));
-        face.widths[g] = static_cast<std::int32_t>(std::lround(advance * 1000.0 / unitsPerEm));
-    }
+    face.unitsPerEm = unitsPerEm;
+    face.advances.resize(glyphs);
+    for (unsigned g = 0; g < glyphs; ++g)
+        face.advances[g] = u16(hmtx, 4 * static_cast<qsizetype>(std::min(g, metrics - 1)));
     face.chars.assign(glyphs, PdfFace::kUnused);
 }
 
@@ -248,26 +247,33 @@ std::string descriptor(const PdfFace& face, const std::string& baseFont, int fil
     return out;
 }
 
-// /DW is the commonest width of the glyphs drawn; /W lists the others.
-std::string widths(const PdfFace& face)
+// /DW is the commonest width of the glyphs drawn at this size, rounded;
+// /W lists the others, in 1/1000 text units.
+std::string widths(const PdfFace& face, long long sizeQ)
 {
-    std::map<std::int32_t, std::size_t> counts;
+    const double size = static_cast<double>(sizeQ) / 1000.0;
+    std::vector<long long> scaled(face.chars.size()); // 1/1000 of a width unit
+    std::map<long long, std::size_t> counts;
     for (std::size_t g = 0; g < face.chars.size(); ++g)
-        if (face.chars[g] != PdfFace::kUnused)
-            ++counts[face.widths[g]];
-    std::int32_t common = 1000;
+        if (face.chars[g] != PdfFace::kUnused) {
+            scaled[g] = roundNearest(face.pixelAdvance(static_cast<std::uint32_t>(g), size) * 1e6 / size);
+            ++counts[scaled[g]];
+        }
+    long long common = 1000000;
     std::size_t best = 0;
     for (const auto& [width, n] : counts)
         if (n > best) {
             common = width;
             best = n;
         }
+    // Readers take /DW only as an integer (poppler ignores a real one).
+    common = roundNearest(static_cast<double>(common) / 1000.0) * 1000;
     std::string out = "/DW ";
-    appendInt(out, common);
+    appendInt(out, common / 1000);
     out += "/W[";
     std::size_t next = SIZE_MAX; // the glyph id the open group continues with
     for (std::size_t g = 0; g < face.chars.size(); ++g) {
-        if (face.chars[g] == PdfFace::kUnused || face.widths[g] == common)
+        if (face.chars[g] == PdfFace::kUnused || scaled[g] == common)
             continue;
         if (g != next) {
             if (next != SIZE_MAX)
@@ -277,7 +283,7 @@ std::string widths(const PdfFace& face)
         } else {
             out += ' ';
         }
-        appendInt(out, face.widths[g]);
+        appendNumber(out, static_cast<double>(scaled[g]) / 1000.0, 3);
         next = g + 1;
     }
     if (next != SIZE_MAX)
@@ -333,8 +339,7 @@ std::string toUnicode(const PdfFace& face)
 
 void writeFace(const PdfFace& face, ObjectSink& sink)
 {
-    const int cidFont = sink.allocate(), descriptorObject = sink.allocate();
-    const int file = sink.allocate(), cmap = sink.allocate();
+    const int descriptorObject = sink.allocate(), file = sink.allocate(), cmap = sink.allocate();
     hb_blob_t* sfnt = sfntOf(face);
     hb_blob_t* subset = subsetOf(sfnt, face);
     hb_blob_t* program = subset ? subset : sfnt;
@@ -347,16 +352,19 @@ void writeFace(const PdfFace& face, ObjectSink& sink)
 
     const std::string baseFont = (subset ? subsetTag(face) + "+" : std::string()) + postScriptName(face.raw);
     sink.object(descriptorObject, descriptor(face, baseFont, file));
-    std::string cid = std::string("<</Type/Font/Subtype/") + (face.cff ? "CIDFontType0" : "CIDFontType2") +
-                      "/BaseFont/" + baseFont +
-                      "/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>/FontDescriptor " +
-                      std::to_string(descriptorObject) + " 0 R" + widths(face) +
-                      (face.cff ? "" : "/CIDToGIDMap/Identity") + ">>";
-    sink.object(cidFont, cid);
     sink.stream(cmap, "", toUnicode(face), true);
-    sink.object(face.fontObject, "<</Type/Font/Subtype/Type0/BaseFont/" + baseFont +
-                                     "/Encoding/Identity-H/DescendantFonts[" + std::to_string(cidFont) +
-                                     " 0 R]/ToUnicode " + std::to_string(cmap) + " 0 R>>");
+    for (const PdfFace::Size& size : face.sizes) {
+        const int cidFont = sink.allocate();
+        std::string cid = std::string("<</Type/Font/Subtype/") + (face.cff ? "CIDFontType0" : "CIDFontType2") +
+                          "/BaseFont/" + baseFont +
+                          "/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>/FontDescriptor " +
+                          std::to_string(descriptorObject) + " 0 R" + widths(face, size.sizeQ) +
+                          (face.cff ? "" : "/CIDToGIDMap/Identity") + ">>";
+        sink.object(cidFont, cid);
+        sink.object(size.fontObject, "<</Type/Font/Subtype/Type0/BaseFont/" + baseFont +
+                                         "/Encoding/Identity-H/DescendantFonts[" + std::to_string(cidFont) +
+                                         " 0 R]/ToUnicode " + std::to_string(cmap) + " 0 R>>");
+    }
 }
 
 } // namespace
@@ -388,26 +396,34 @@ PdfFace& PdfFontSet::lookup(const QRawFont& raw)
 
 bool PdfFontSet::anyCff() const
 {
-    return std::any_of(faces_.begin(), faces_.end(), [](const auto& f) { return f->fontObject != 0 && f->cff; });
+    return std::any_of(faces_.begin(), faces_.end(), [](const auto& f) { return !f->sizes.empty() && f->cff; });
+}
+
+const PdfFace::Size& PdfFontSet::sizeFor(PdfFace& face, long long sizeQ, ObjectSink& sink)
+{
+    for (const PdfFace::Size& size : face.sizes)
+        if (size.sizeQ == sizeQ)
+            return size;
+    face.sizes.push_back({sizeQ, ++sizes_, sink.allocate()});
+    return face.sizes.back();
 }
 
 void PdfFontSet::appendResources(std::string& out) const
 {
-    for (const auto& face : faces_) {
-        if (face->fontObject == 0)
-            continue;
-        out += "/F";
-        appendInt(out, face->index);
-        out += ' ';
-        appendInt(out, face->fontObject);
-        out += " 0 R";
-    }
+    for (const auto& face : faces_)
+        for (const PdfFace::Size& size : face->sizes) {
+            out += "/F";
+            appendInt(out, size.index);
+            out += ' ';
+            appendInt(out, size.fontObject);
+            out += " 0 R";
+        }
 }
 
 void PdfFontSet::write(ObjectSink& sink)
 {
     for (const auto& face : faces_)
-        if (face->fontObject != 0)
+        if (!face->sizes.empty())
             writeFace(*face, sink);
 }
 

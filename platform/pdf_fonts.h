@@ -1,7 +1,7 @@
-// The PDF writer's fonts (pdf_canvas.cpp draws with them): one Type0 font
-// per face, whatever the sizes it is drawn at, embedded as a subset that
-// keeps glyph ids as CIDs, with widths from the face's own metrics and a
-// ToUnicode map from the characters the glyphs were drawn for. Also the
+// The PDF writer's fonts (pdf_canvas.cpp draws with them): each face is
+// embedded once as a subset that keeps glyph ids as CIDs, with a ToUnicode
+// map from the characters the glyphs were drawn for; each size it is drawn
+// at is a Type0 font with the face's advances rounded to whole pixels. Also the
 // PDF number syntax both files write. Not for use outside platform/.
 #pragma once
 
@@ -36,20 +36,35 @@ public:
 };
 
 struct PdfFace {
-    int index = 0;        // resource name /F<index>
-    int fontObject = 0;   // the Type0 font; 0 until a glyph is drawn
+    int index = 0;        // 1, 2, ... in the order faces were met
     bool outlines = false; // tables unreadable: glyphs are drawn as paths
     bool cff = false;      // CFF outlines (else TrueType glyf)
     QRawFont raw;          // any size of the face: its tables
-    // Advance widths in 1/1000 em by glyph id, as /W states them.
-    std::vector<std::int32_t> widths;
+    unsigned unitsPerEm = 0;
+    std::vector<std::uint16_t> advances; // design units by glyph id (hmtx)
     // By glyph id: kUnused, or the character the glyph was first drawn for
     // (kNoChar when none was given).
     static constexpr char32_t kUnused = 0xFFFFFFFF;
     static constexpr char32_t kNoChar = 0;
     std::vector<char32_t> chars;
 
-    std::size_t glyphCount() const { return widths.size(); }
+    // The face at one pixel size is a font of its own (resource /F<index>)
+    // whose /W widths are the advances rounded to whole pixels, as pages
+    // record them: recorded text then needs no position adjustments. All
+    // sizes share the embedded program, descriptor and ToUnicode map.
+    struct Size {
+        long long sizeQ = 0; // pixel size in 1/1000 pixel
+        int index = 0;
+        int fontObject = 0;
+    };
+    std::vector<Size> sizes;
+
+    std::size_t glyphCount() const { return advances.size(); }
+    // The advance of a glyph at a pixel size, rounded to whole pixels.
+    double pixelAdvance(std::uint32_t glyph, double size) const
+    {
+        return static_cast<double>(roundNearest(advances[glyph] * size / unitsPerEm));
+    }
     void use(std::uint32_t glyph, char32_t c)
     {
         char32_t& slot = chars[glyph];
@@ -74,8 +89,12 @@ public:
         return lookup(raw);
     }
 
+    // The font of a face at a pixel size; its object number is allocated
+    // from the sink the first time.
+    const PdfFace::Size& sizeFor(PdfFace& face, long long sizeQ, ObjectSink& sink);
+
     bool anyCff() const;
-    // /F<index> references of the faces that drew glyphs, for the resources.
+    // /F<index> references of the fonts that drew glyphs, for the resources.
     void appendResources(std::string& out) const;
     // Writes every used face's font objects. A face the subsetter rejects is
     // embedded whole.
@@ -92,6 +111,7 @@ private:
     std::unordered_map<QRawFont, PdfFace*, RawHash> byEngine_;
     QRawFont lastRaw_;
     PdfFace* last_ = nullptr;
+    int sizes_ = 0;
 };
 
 } // namespace velm::pdf

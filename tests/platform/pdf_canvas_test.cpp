@@ -233,12 +233,16 @@ TEST(PdfCanvas, TextComesBackExactlyAndFontsAreEmbeddedSubsetsOnePerFace)
         EXPECT_EQ(m[4], "yes") << line; // ToUnicode
         EXPECT_TRUE(std::regex_match(m[1].str(), std::regex("[A-Z]{6}\\+[A-Za-z0-9-]+"))) << line;
     }
-    // Mono at two sizes is one font; bold, sans and the fallback are others.
-    EXPECT_EQ(rows, cjk ? 4 : 3) << fonts;
-    EXPECT_EQ(std::count_if(names.begin(), names.end(),
-                            [](const std::string& n) { return n.ends_with("+LiberationMono"); }),
-              1)
-        << fonts;
+    // A font per face and size; mono at two sizes shares one embedded program.
+    EXPECT_EQ(rows, cjk ? 5 : 4) << fonts;
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    EXPECT_EQ(names.size(), cjk ? 4u : 3u) << fonts;
+    const std::string objects = tool("qpdf --qdf --object-streams=disable '" + pdf + "' -");
+    const std::regex program("/FontFile2 ");
+    const auto programs = std::distance(std::sregex_iterator(objects.begin(), objects.end(), program),
+                                        std::sregex_iterator());
+    EXPECT_EQ(programs, cjk ? 4 : 3);
     tool("qpdf --check '" + pdf + "'");
 }
 
@@ -459,6 +463,33 @@ TEST(PdfCanvas, ContentIsCompactAndStatesAreWrittenOnlyWhenTheyChange)
     EXPECT_EQ(count(content, "TJ"), 60u);
     EXPECT_EQ(count(content, " rg"), 1u); // black is the initial fill
     EXPECT_EQ(count(content, " re f"), 2u);
+}
+
+TEST(PdfCanvas, RecordedWholePixelAdvancesNeedNoAdjustments)
+{
+    // Pages record each character's advance rounded to whole pixels; the
+    // font at that size states exactly those widths.
+    Document doc;
+    PdfCanvas& c = doc.canvas();
+    c.setCompressionLevel(0);
+    c.startSheet(a4());
+    const QRawFont sans = face("Liberation Sans", 600 * 10 / 72.0), big = face("Liberation Sans", 120);
+    for (const QRawFont* font : {&sans, &big}) {
+        Glyphs glyphs = layout(*font, U"Proportional widths rounded as recorded");
+        double x = 0;
+        for (std::size_t i = 0; i < glyphs.glyphs.size(); ++i) {
+            glyphs.positions[i].setX(x);
+            QPointF natural;
+            font->advancesForGlyphIndexes(&glyphs.glyphs[i], &natural, 1);
+            x += std::round(natural.x());
+        }
+        draw(c, *font, glyphs, {100, font == &sans ? 200.0 : 400.0});
+    }
+    const std::string pdf = doc.close();
+    const std::string content = contentOf(pdf);
+    EXPECT_EQ(count(content, " Tc"), 0u) << content;
+    EXPECT_FALSE(std::regex_search(content, std::regex("\\)-?[0-9]"))) << content; // no TJ adjustment
+    EXPECT_EQ(text(pdf), "Proportional widths rounded as recorded\nProportional widths rounded as recorded\n");
 }
 
 TEST(PdfCanvas, DenseSheetsStaySmall)
