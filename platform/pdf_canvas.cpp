@@ -477,25 +477,32 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
         lineY = y;
     }
 
-    // Two bytes, big-endian, escaped as a literal string needs.
-    void glyphCode(std::uint32_t glyph)
-    {
-        const char hi = static_cast<char>(glyph >> 8), lo = static_cast<char>(glyph);
-        const auto plain = [](char b) { return b != '(' && b != ')' && b != '\\' && b != '\r'; };
-        if (plain(hi) && plain(lo)) {
-            content += hi;
-            content += lo;
-            return;
+    // Glyph codes gathered on the stack and appended in one piece: a page
+    // holds thousands of them.
+    struct Codes {
+        char bytes[512];
+        std::size_t size = 0;
+
+        // Two bytes, big-endian, escaped as a literal string needs.
+        void put(std::uint32_t glyph, std::string& content)
+        {
+            if (size > sizeof bytes - 4)
+                flush(content);
+            for (const char b : {static_cast<char>(glyph >> 8), static_cast<char>(glyph)}) {
+                if (b == '(' || b == ')' || b == '\\' || b == '\r') {
+                    bytes[size++] = '\\';
+                    bytes[size++] = b == '\r' ? 'r' : b;
+                } else {
+                    bytes[size++] = b;
+                }
+            }
         }
-        char code[6];
-        std::size_t n = 0;
-        for (const char b : {static_cast<char>(glyph >> 8), static_cast<char>(glyph)}) {
-            if (b == '(' || b == ')' || b == '\\' || b == '\r')
-                code[n++] = '\\';
-            code[n++] = b == '\r' ? 'r' : b;
+        void flush(std::string& content)
+        {
+            content.append(bytes, size);
+            size = 0;
         }
-        content.append(code, n);
-    }
+    };
 
     // The glyphs as paths: a face whose tables cannot be embedded still shows.
     void drawOutlines(const QPointF& origin, const QRawFont& font, std::span<const quint32> glyphs,
@@ -529,7 +536,8 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
     const double size = static_cast<double>(sizeQ) / 1000.0;
     const double em = size / 1000.0; // pixels per 1/1000 text unit
     const pdf::PdfFace::Size& sized = fonts.sizeFor(face, sizeQ, *this);
-    const auto natural = [&](std::uint32_t g) { return face.pixelAdvance(g, size); };
+    const double perUnit = face.pixelsPerUnit(size);
+    const auto natural = [&](std::uint32_t g) { return face.pixelAdvance(g, perUnit); };
     // A glyph of the face at a sane place (NaN fails the comparisons too).
     const auto valid = [&](std::size_t i) {
         return glyphs[i] < face.glyphCount() && std::fabs(origin.x() + positions[i].x()) < kLimit &&
@@ -590,11 +598,13 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
     double x = 0; // where the text position stands, in pixels
     double runY = 0;
     std::uint32_t previous = 0;
+    Codes codes;
     for (std::size_t i = 0; i < glyphs.size(); ++i) {
         if (!valid(i))
             continue;
         const QPointF at = origin + positions[i];
         if (inRun && at.y() != runY) {
+            codes.flush(content);
             content += ")]TJ\n";
             inRun = false;
         }
@@ -610,16 +620,18 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
             const double off = (x - at.x()) * stepsPerPixel; // positive moves left
             if (off >= 0.5 || off <= -0.5) {
                 const double n = static_cast<double>(roundNearest(off)) * step;
+                codes.flush(content);
                 content += ')';
                 appendNumber(content, n, adjustDecimals);
                 content += '(';
                 x -= n * em;
             }
         }
-        glyphCode(glyphs[i]);
+        codes.put(glyphs[i], content);
         face.use(glyphs[i], i < chars.size() ? chars[i] : pdf::PdfFace::kNoChar);
         previous = glyphs[i];
     }
+    codes.flush(content);
     if (inRun)
         content += ")]TJ\n";
 }

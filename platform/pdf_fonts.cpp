@@ -251,12 +251,12 @@ std::string descriptor(const PdfFace& face, const std::string& baseFont, int fil
 // /W lists the others, in 1/1000 text units.
 std::string widths(const PdfFace& face, long long sizeQ)
 {
-    const double size = static_cast<double>(sizeQ) / 1000.0;
+    const double size = static_cast<double>(sizeQ) / 1000.0, perUnit = face.pixelsPerUnit(size);
     std::vector<long long> scaled(face.chars.size()); // 1/1000 of a width unit
     std::map<long long, std::size_t> counts;
     for (std::size_t g = 0; g < face.chars.size(); ++g)
         if (face.chars[g] != PdfFace::kUnused) {
-            scaled[g] = roundNearest(face.pixelAdvance(static_cast<std::uint32_t>(g), size) * 1e6 / size);
+            scaled[g] = roundNearest(face.pixelAdvance(static_cast<std::uint32_t>(g), perUnit) * 1e6 / size);
             ++counts[scaled[g]];
         }
     long long common = 1000000;

@@ -60,10 +60,11 @@ struct PdfFace {
     std::vector<Size> sizes;
 
     std::size_t glyphCount() const { return advances.size(); }
-    // The advance of a glyph at a pixel size, rounded to whole pixels.
-    double pixelAdvance(std::uint32_t glyph, double size) const
+    // The advance of a glyph rounded to whole pixels, at pixelsPerUnit(size).
+    double pixelsPerUnit(double size) const { return size / unitsPerEm; }
+    double pixelAdvance(std::uint32_t glyph, double perUnit) const
     {
-        return static_cast<double>(roundNearest(advances[glyph] * size / unitsPerEm));
+        return static_cast<double>(roundNearest(advances[glyph] * perUnit));
     }
     void use(std::uint32_t glyph, char32_t c)
     {
