@@ -52,6 +52,9 @@ bench: deps-bench
 	cmake -S . -B $(BUILD) -G Ninja -DVELM_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS)
 	bench/compare $(BUILD)
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/hot_paths
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/pdf_canvas_bench
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/preview_paint
 
 install: build
 	cmake --install $(BUILD)

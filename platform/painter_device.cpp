@@ -52,7 +52,13 @@ void PainterCanvas::pushTransform(const QTransform& transform)
 
 void PainterCanvas::popTransform() { painter_.restore(); }
 
-void PainterCanvas::fillRect(const QRectF& area, const QBrush& brush) { painter_.fillRect(area, brush); }
+void PainterCanvas::fillRect(const QRectF& area, const QBrush& brush)
+{
+    if (brush.style() == Qt::SolidPattern)
+        painter_.fillRect(area, brush.color()); // Qt's fast path for plain colour
+    else
+        painter_.fillRect(area, brush);
+}
 
 void PainterCanvas::fillPath(const QPainterPath& path, const QBrush& brush) { painter_.fillPath(path, brush); }
 
