@@ -34,6 +34,7 @@
 #include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/sysinfo.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -136,13 +137,17 @@ void ApplyOptions(TPrintFile& job, const CommandOptions& o)
 // read once, and creating a file on a disk file system can cost a
 // millisecond: a memory-backed folder (the session's runtime folder, else
 // /dev/shm) is used when the job's pages take at most a quarter of its free
-// space. A TMPDIR the user set, or a large job, gets the temporary folder.
+// space and an eighth of the free memory. A TMPDIR the user set, or a large
+// job, gets the temporary folder.
 fs::path TemporaryBase(std::uintmax_t inputBytes)
 {
     if (const char* chosen = std::getenv("TMPDIR"); chosen && *chosen)
         return chosen;
     // A stored sheet is about ten times the text printed on it.
     const std::uintmax_t pagesBytes = std::max<std::uintmax_t>(inputBytes, 1 << 20) * 10;
+    struct sysinfo memory;
+    if (::sysinfo(&memory) != 0 || static_cast<std::uintmax_t>(memory.freeram) * memory.mem_unit / 8 < pagesBytes)
+        return "/tmp";
     for (const char* candidate : {static_cast<const char*>(std::getenv("XDG_RUNTIME_DIR")), "/dev/shm"}) {
         struct statfs fsInfo;
         if (candidate && *candidate && ::statfs(candidate, &fsInfo) == 0 && fsInfo.f_type == TMPFS_MAGIC &&
