@@ -64,17 +64,17 @@ void WriteViewSettings(TColor viewBkColor, const std::string& viewHeading, doubl
 {
     Printer& printer = SelectedPrinter();
     const PrinterCaps caps = printer.caps();
-    SettingsFile settings;
-    settings.writeInteger("Printer", "PageHeight", caps.vertRes);
-    settings.writeInteger("Printer", "PageWidth", caps.horzRes);
-    settings.writeString("Printer", "Orientation",
-                         printer.orientation() == PaperOrientation::Portrait ? "Portrait" : "Landscape");
-    settings.writeInteger("Printer", "View Background", ColorToRGB(viewBkColor));
-    settings.writeString("Printer", "Preview Heading", viewHeading);
-    settings.writeString("Printer", "PrinterName", printer.name());
-    settings.writeInteger("Printer", "PrinterIndex", Printers::instance().printerIndex());
-    settings.writeString("Printer", "ZoomFactor", formatGeneral(zoomPercentage));
-    settings.writeString("Printer", "Directory", currentDirectory());
+    // One write: a job starts with all of them.
+    SettingsFile().writeStrings(
+        "Printer", {{"PageHeight", std::to_string(caps.vertRes)},
+                    {"PageWidth", std::to_string(caps.horzRes)},
+                    {"Orientation", printer.orientation() == PaperOrientation::Portrait ? "Portrait" : "Landscape"},
+                    {"View Background", std::to_string(ColorToRGB(viewBkColor))},
+                    {"Preview Heading", viewHeading},
+                    {"PrinterName", printer.name()},
+                    {"PrinterIndex", std::to_string(Printers::instance().printerIndex())},
+                    {"ZoomFactor", formatGeneral(zoomPercentage)},
+                    {"Directory", currentDirectory()}});
 }
 
 } // namespace

@@ -197,20 +197,16 @@ bool SettingsFile::readBool(const std::string& section, const std::string& key, 
     return readInteger(section, key, fallback ? 1 : 0) != 0;
 }
 
-void SettingsFile::writeString(const std::string& section, const std::string& key,
-                               const std::string& value)
+namespace {
+
+// Sets key=value in the section of the file's lines, as a profile write does.
+void setEntry(std::vector<Line>& lines, const std::string& section, const std::string& key,
+              const std::string& value, const std::string& eol)
 {
     // A line break in a value would end the line and start a key of its own.
     const std::string stored = value.substr(0, value.find_first_of("\r\n"));
     const std::string_view sectionName_ = trim(section);
     const std::string_view keyName = trim(key);
-
-    std::string content;
-    const bool exists = readWholeFile(path_, &content);
-    if (!exists && fileExists(path_))
-        throw FileError(format("Unable to write to %s", path_.c_str()));
-    std::vector<Line> lines = splitLines(content);
-    const std::string eol = !lines.empty() && lines.front().eol == "\r\n" ? "\r\n" : "\n";
 
     std::size_t begin, end;
     if (findSection(lines, sectionName_, &begin, &end)) {
@@ -238,9 +234,30 @@ void SettingsFile::writeString(const std::string& section, const std::string& ke
         lines.push_back(Line{"[" + std::string(sectionName_) + "]", eol});
         lines.push_back(Line{std::string(keyName) + "=" + stored, eol});
     }
+}
+
+} // namespace
+
+void SettingsFile::writeString(const std::string& section, const std::string& key,
+                               const std::string& value)
+{
+    writeStrings(section, {{key, value}});
+}
+
+void SettingsFile::writeStrings(const std::string& section,
+                                const std::vector<std::pair<std::string, std::string>>& entries)
+{
+    std::string content;
+    const bool exists = readWholeFile(path_, &content);
+    if (!exists && fileExists(path_))
+        throw FileError(format("Unable to write to %s", path_.c_str()));
+    std::vector<Line> lines = splitLines(content);
+    const std::string eol = !lines.empty() && lines.front().eol == "\r\n" ? "\r\n" : "\n";
+    for (const auto& [key, value] : entries)
+        setEntry(lines, section, key, value, eol);
 
     std::string out;
-    out.reserve(content.size() + stored.size() + 64);
+    out.reserve(content.size() + 256);
     for (const Line& line : lines)
         out += line.text + line.eol;
 

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace velm {
 
@@ -26,6 +28,9 @@ public:
     void writeString(const std::string& section, const std::string& key, const std::string& value);
     void writeInteger(const std::string& section, const std::string& key, int value);
     void writeBool(const std::string& section, const std::string& key, bool value);
+    // Several keys of one section in one write, as if written one by one.
+    void writeStrings(const std::string& section,
+                      const std::vector<std::pair<std::string, std::string>>& entries);
 
     // $VELM_CONFIG_DIR, else $XDG_CONFIG_HOME/velm, else ~/.config/velm.
     static std::string settingsDirectory();

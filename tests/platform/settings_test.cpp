@@ -155,6 +155,24 @@ TEST(Settings, EverythingElseIsKeptByteForByte)
     EXPECT_EQ(settings.readInteger("Printer", "PageWidth", 0), 4800);
 }
 
+TEST(Settings, SeveralKeysInOneWriteLeaveTheFileAsSeparateWritesDo)
+{
+    TempDir dir;
+    const std::string before = "[velm]\r\nx=1\r\n\r\n[Printer]\r\npagewidth=1\r\n; note\r\n";
+    dir.write("one.ini", before);
+    dir.write("each.ini", before);
+    const std::vector<std::pair<std::string, std::string>> entries = {
+        {"PageWidth", "4800"}, {"PageHeight", "6600"}, {"Directory", "/tmp/a\nb"}, {"PageHeight", "7000"}};
+    SettingsFile(dir.file("one.ini")).writeStrings("printer", entries);
+    SettingsFile each(dir.file("each.ini"));
+    for (const auto& [key, value] : entries)
+        each.writeString("printer", key, value);
+    EXPECT_EQ(readFile(dir.file("one.ini")), readFile(dir.file("each.ini")));
+    EXPECT_EQ(readFile(dir.file("one.ini")),
+              "[velm]\r\nx=1\r\n\r\n[Printer]\r\npagewidth=4800\r\n; note\r\nPageHeight=7000\r\n"
+              "Directory=/tmp/a\r\n");
+}
+
 TEST(Settings, ReadsThroughA1024ByteBuffer)
 {
     TempDir dir;
