@@ -251,12 +251,13 @@ std::string descriptor(const PdfFace& face, const std::string& baseFont, int fil
 // /W lists the others, in 1/1000 text units.
 std::string widths(const PdfFace& face, long long sizeQ)
 {
-    const double size = static_cast<double>(sizeQ) / 1000.0, perUnit = face.pixelsPerUnit(size);
+    const bool rounded = sizeQ != PdfFace::kAnySize;
+    const double size = rounded ? static_cast<double>(sizeQ) / 1000.0 : 1000.0, perUnit = face.pixelsPerUnit(size);
     std::vector<long long> scaled(face.chars.size()); // 1/1000 of a width unit
     std::map<long long, std::size_t> counts;
     for (std::size_t g = 0; g < face.chars.size(); ++g)
         if (face.chars[g] != PdfFace::kUnused) {
-            scaled[g] = roundNearest(face.pixelAdvance(static_cast<std::uint32_t>(g), perUnit) * 1e6 / size);
+            scaled[g] = roundNearest(face.pixelAdvance(static_cast<std::uint32_t>(g), perUnit, rounded) * 1e6 / size);
             ++counts[scaled[g]];
         }
     long long common = 1000000;
@@ -399,13 +400,14 @@ bool PdfFontSet::anyCff() const
     return std::any_of(faces_.begin(), faces_.end(), [](const auto& f) { return !f->sizes.empty() && f->cff; });
 }
 
-const PdfFace::Size& PdfFontSet::sizeFor(PdfFace& face, long long sizeQ, ObjectSink& sink)
+PdfFace::Size PdfFontSet::sizeFor(PdfFace& face, long long sizeQ, ObjectSink& sink)
 {
-    for (const PdfFace::Size& size : face.sizes)
-        if (size.sizeQ == sizeQ)
-            return size;
-    face.sizes.push_back({sizeQ, ++sizes_, sink.allocate()});
-    return face.sizes.back();
+    if (face.sizes.size() >= PdfFace::kMaxSizes && !face.sizeAt.contains(sizeQ))
+        sizeQ = PdfFace::kAnySize;
+    const auto [at, added] = face.sizeAt.try_emplace(sizeQ, face.sizes.size());
+    if (added)
+        face.sizes.push_back({sizeQ, ++sizes_, sink.allocate()});
+    return face.sizes[at->second];
 }
 
 void PdfFontSet::appendResources(std::string& out) const

@@ -52,19 +52,27 @@ struct PdfFace {
     // whose /W widths are the advances rounded to whole pixels, as pages
     // record them: recorded text then needs no position adjustments. All
     // sizes share the embedded program, descriptor and ToUnicode map.
+    // Past kMaxSizes a face's further sizes share one font with the
+    // unrounded design widths (sizeQ kAnySize): positions then take TJ
+    // adjustments, and a file with endless sizes stays bounded.
+    static constexpr long long kAnySize = -1;
+    static constexpr std::size_t kMaxSizes = 64;
     struct Size {
-        long long sizeQ = 0; // pixel size in 1/1000 pixel
+        long long sizeQ = 0; // pixel size in 1/1000 pixel, or kAnySize
         int index = 0;
         int fontObject = 0;
     };
     std::vector<Size> sizes;
+    std::unordered_map<long long, std::size_t> sizeAt; // sizeQ -> index into sizes
 
     std::size_t glyphCount() const { return advances.size(); }
-    // The advance of a glyph rounded to whole pixels, at pixelsPerUnit(size).
+    // The advance of a glyph in pixels at pixelsPerUnit(size), as the font
+    // of that size states it: rounded to whole pixels, or exact for kAnySize.
     double pixelsPerUnit(double size) const { return size / unitsPerEm; }
-    double pixelAdvance(std::uint32_t glyph, double perUnit) const
+    double pixelAdvance(std::uint32_t glyph, double perUnit, bool rounded = true) const
     {
-        return static_cast<double>(roundNearest(advances[glyph] * perUnit));
+        const double exact = advances[glyph] * perUnit;
+        return rounded ? static_cast<double>(roundNearest(exact)) : exact;
     }
     void use(std::uint32_t glyph, char32_t c)
     {
@@ -91,8 +99,8 @@ public:
     }
 
     // The font of a face at a pixel size; its object number is allocated
-    // from the sink the first time.
-    const PdfFace::Size& sizeFor(PdfFace& face, long long sizeQ, ObjectSink& sink);
+    // from the sink the first time. O(1), however many sizes a file uses.
+    PdfFace::Size sizeFor(PdfFace& face, long long sizeQ, ObjectSink& sink);
 
     bool anyCff() const;
     // /F<index> references of the fonts that drew glyphs, for the resources.

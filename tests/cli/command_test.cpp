@@ -265,7 +265,7 @@ TEST_F(Command, PrivateJobFolderHonoursTmpdirAndIsRemoved)
         << missing.err;
     EXPECT_FALSE(fs::exists(dir_.file("b.pdf")));
 
-    // Without TMPDIR a small job formats in memory-backed space; nothing stays behind there.
+    // Without TMPDIR a small job may format in memory-backed space; nothing stays behind there.
     const auto leftovers = [] {
         std::error_code ignored;
         int n = 0;

@@ -556,6 +556,34 @@ TEST(PdfCanvas, AbsurdInputWritesAValidFileWithoutExponentsOrNaN)
     tool("pdftoppm -r 10 '" + pdf + "' '" + doc.file("page") + "'");
 }
 
+TEST(PdfCanvas, EndlessSizesShareOneFontAndStillLandRight)
+{
+    Document doc;
+    PdfCanvas& c = doc.canvas();
+    c.startSheet(a4());
+    for (int i = 0; i < 200; ++i) {
+        const QRawFont sans = face("Liberation Sans", 20 + i * 0.25);
+        draw(c, sans, layout(sans, U"word"), {100, 100.0 + 30 * i});
+    }
+    // The last size comes after the limit; its word must still land where given.
+    const QRawFont late = face("Liberation Sans", 83.5);
+    draw(c, late, layout(late, U"late word"), {1000.5, 6500});
+    const std::string pdf = doc.close();
+
+    const std::string fonts = tool("pdffonts '" + pdf + "'");
+    EXPECT_EQ(std::count(fonts.begin(), fonts.end(), '\n'), 2 + 64 + 1) << fonts; // heading, the sizes, the shared one
+    const std::string box = tool("pdftotext -bbox '" + pdf + "' -");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(box, m, std::regex(R"re(xMin="([0-9.]+)"[^>]*>late<)re"))) << box;
+    EXPECT_NEAR(std::stod(m[1]), 18 + 1000.5 * 0.12, 0.5);
+    const std::regex word(R"re(xMin="([0-9.]+)"[^>]*>word<)re");
+    double lastWord = -1; // the late one comes last
+    for (std::sregex_iterator it(box.begin(), box.end(), word), end; it != end; ++it)
+        lastWord = std::stod((*it)[1]);
+    const std::vector<QPointF> lateLayout = layout(late, U"late word").positions;
+    EXPECT_NEAR(lastWord, 18 + (1000.5 + lateLayout[5].x()) * 0.12, 0.5);
+}
+
 TEST(PdfCanvas, WriteFailuresThrowAndKeepThrowing)
 {
     // A file that may not grow past 3000 bytes: a short write, then EFBIG.
