@@ -31,10 +31,9 @@ std::string folderOf(const std::string& path)
 
 std::string nameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
-// Hands drawing calls to the painter player while the document is open.
-// Calls that arrive after the document was ended or aborted (an Abort
-// button pressed while a page plays) are dropped instead of reaching a
-// painter that is no longer active.
+// Hands drawing calls to the player while the document is open. Calls
+// that arrive after the document was ended or aborted (an Abort button
+// pressed while a page plays) are dropped instead of reaching a closed file.
 class GuardedDevice : public PageDevice {
 public:
     void attach(PageDevice* target) { target_ = target; }
