@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -55,12 +56,7 @@ std::string folderOf(const std::string& path)
 
 // ---- the archive-attribute emulation -------------------------------------
 
-struct Mark {
-    std::uint64_t inode = 0;
-    std::int64_t size = 0;
-    std::int64_t mtimeNs = 0;
-    bool operator==(const Mark&) const = default;
-};
+using Mark = FileStamp;
 
 Mark markOf(const struct stat& st)
 {
@@ -346,6 +342,44 @@ bool setFileAttributes(const std::string& path, int attributes)
     if (attributes & faArchive)
         return recordMark(path, std::nullopt);
     return recordMark(path, markOf(st));
+}
+
+WriterState writerState(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return WriterState::Unknown;
+    // A writer opening the file while the lease is held breaks it with a
+    // signal; SIGIO, the default, would end Velm, SIGURG is ignored.
+    ::fcntl(fd, F_SETSIG, SIGURG);
+    const bool leased = ::fcntl(fd, F_SETLEASE, F_RDLCK) == 0;
+    const int error = errno;
+    if (leased)
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    ::close(fd);
+    if (leased)
+        return WriterState::NoWriter;
+    return error == EAGAIN ? WriterState::Writing : WriterState::Unknown;
+}
+
+bool WriteWatch::done(const std::string& path)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    const WriterState state = askWriters_ ? writerState(path) : WriterState::Unknown;
+    if (state != WriterState::Unknown)
+        return state == WriterState::NoWriter;
+    const FileStamp now = markOf(st);
+    current_[path] = now;
+    const auto before = previous_.find(path);
+    return before != previous_.end() && before->second == now;
+}
+
+void WriteWatch::endLook()
+{
+    previous_ = std::move(current_);
+    current_.clear();
 }
 
 std::string joinPath(const std::string& folder, const std::string& name)

@@ -3,6 +3,8 @@
 // archive = written since last marked seen).
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -36,6 +38,39 @@ int fileAttributes(const std::string& path);
 // drops the mark. Hidden cannot be set or cleared without renaming and is
 // ignored. False when the file is missing or a change could not be made.
 bool setFileAttributes(const std::string& path, int attributes);
+
+// What a file was like when looked at: a writer changes at least one of these.
+struct FileStamp {
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t mtimeNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// Whether some process holds a regular file open for writing. Asked by
+// taking a read lease for a moment, which the kernel refuses while any
+// writer has the file open: one open and two fcntl calls, however many
+// processes run. Unknown where no lease can be had: a file we may not read,
+// a file of another owner (without CAP_LEASE), a file system without leases.
+enum class WriterState { NoWriter, Writing, Unknown };
+WriterState writerState(const std::string& path);
+
+// Decides, look by look (the folder monitor's ticks), whether files are done
+// being written. A file is done when no process has it open for writing;
+// where that cannot be asked, when its stamp is the same as at the previous
+// look. A file that is gone is not done.
+class WriteWatch {
+public:
+    // askWriters false: the stamp rule alone, as for files without leases.
+    explicit WriteWatch(bool askWriters = true) : askWriters_(askWriters) {}
+    bool done(const std::string& path);
+    // Ends a look: stamps of files not asked about during it are dropped.
+    void endLook();
+
+private:
+    bool askWriters_;
+    std::map<std::string, FileStamp> previous_, current_;
+};
 
 // Joins a folder and a name with "/", leaving an empty folder out.
 std::string joinPath(const std::string& folder, const std::string& name);

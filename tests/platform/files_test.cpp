@@ -180,5 +180,50 @@ TEST(Files, WriteFileAtomically)
     EXPECT_FALSE(makeDirectories(dir.file("a/b"), &problem));
 }
 
+// A writer is any open for writing, ours or another process's: the kernel
+// counts them all.
+TEST(Files, AFileOpenForWritingIsNotDoneUntilClosed)
+{
+    TempDir dir;
+    const std::string path = dir.file("report.txt");
+    const int writer = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(::write(writer, "part\n", 5), 5);
+    EXPECT_EQ(writerState(path), WriterState::Writing);
+    WriteWatch watch;
+    EXPECT_FALSE(watch.done(path));
+    const int reader = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ::close(writer);
+    EXPECT_EQ(writerState(path), WriterState::NoWriter); // readers do not count
+    ::close(reader);
+    EXPECT_TRUE(watch.done(path)); // no need to wait for a second look
+    EXPECT_FALSE(watch.done(dir.file("renamed-away.tmp")));
+    EXPECT_FALSE(watch.done(dir.path()));
+    EXPECT_EQ(writerState(dir.file("missing")), WriterState::Unknown);
+}
+
+TEST(Files, WithoutLeasesAFileIsDoneWhenUnchangedSinceThePreviousLook)
+{
+    TempDir dir;
+    const std::string path = dir.file("log.txt");
+    dir.write("log.txt", "one\n");
+    WriteWatch watch(false);
+    EXPECT_FALSE(watch.done(path)); // first seen: it may still grow
+    watch.endLook();
+    std::ofstream(path, std::ios::app) << "two\n";
+    EXPECT_FALSE(watch.done(path));
+    watch.endLook();
+    EXPECT_TRUE(watch.done(path));
+    watch.endLook();
+    watch.endLook(); // a look that did not ask about it forgets it
+    EXPECT_FALSE(watch.done(path));
+    watch.endLook();
+    // Rewritten at the same size: the modification time tells.
+    setModificationTime(path, 1000000000);
+    EXPECT_FALSE(watch.done(path));
+    watch.endLook();
+    EXPECT_TRUE(watch.done(path));
+}
+
 } // namespace
 } // namespace velm
