@@ -42,7 +42,6 @@ const char* const DefaultMonitorDir = "c:\\tmp";
 namespace {
 
 const char* const Section = "Velm";
-constexpr int MonitorInterval = 5000;
 constexpr int ButtonSize = 25;
 constexpr int PanelBorder = 2;
 
@@ -573,22 +572,36 @@ void TVelm::Timer1Timer()
         ~TickScope() { Flag = false; }
     } tick{FTicking};
 
+    const bool lookedAtAll = HandleNewFiles();
+    FWriteWatch.endLook();
+    if (lookedAtAll)
+        emit Ticked();
+}
+
+// Hands on every new file that its writer is done with; false when the
+// folder could not be read or a window opened before the end of the list.
+bool TVelm::HandleNewFiles()
+{
     const std::string folder = DirectoryListBox1.Directory;
     FileListBox1.Directory = folder;
     if (!FileListBox1.Update()) {
         ReportWatchedFolder(folder);
-        return;
+        return false;
     }
     FFolderReported = false;
     const std::vector<std::string> names = FileListBox1.Items;
     for (const std::string& name : names) {
         // A box or window opened meanwhile: the rest keep their mark for a later tick.
         if (Busy())
-            return;
+            return false;
         const std::string path = joinPath(folder, name);
+        const bool pageImage = IsPageImageName(UpperCase(name));
+        // Still being written (or renamed away): handed on when complete.
+        if (!pageImage && !FWriteWatch.done(path))
+            continue;
         // Marked before it is handed on, so no later tick sees it again.
         setFileAttributes(path, 0);
-        if (IsPageImageName(UpperCase(name)))
+        if (pageImage)
             continue;
         try {
             ProcessFile(path, "Check");
@@ -597,6 +610,7 @@ void TVelm::Timer1Timer()
         }
         ProcessMessages();
     }
+    return true;
 }
 
 void TVelm::ReportWatchedFolder(const std::string& Folder)

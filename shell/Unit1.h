@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/PrnFile.h"
+#include "platform/files.h"
 
 #include <QDialog>
 #include <QWidget>
@@ -76,7 +77,8 @@ public:
     void StartMonitor();
     void MarkExistingFiles();
     // One tick. It starts nothing while a job, a print loop or a modal window
-    // is open: the files keep their archive attribute and wait for a later tick.
+    // is open, and leaves a file that is still being written: such files keep
+    // their archive attribute and wait for a later tick.
     void Timer1Timer();
 
     void FormMouseDown(QPoint Pos);
@@ -90,6 +92,9 @@ public:
 
     // True while a job of the toolbar, a print loop or a modal window is open.
     bool Busy() const;
+
+    // Milliseconds between ticks; tests shorten it before the toolbar starts.
+    static inline int MonitorInterval = 5000;
 
     QMenu* PopupMenu1;
     QAction* Configure;
@@ -112,6 +117,8 @@ public:
 signals:
     // The toolbar was closed: the application ends.
     void Closed();
+    // A tick looked at every new file of the watched folder.
+    void Ticked();
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -131,12 +138,14 @@ private:
     void RunJob(const std::string& Extension, bool Print, bool DoubleSided);
     void OpenInBrowser(const std::string& FileName);
     void ReportWatchedFolder(const std::string& Folder);
+    bool HandleNewFiles();
 
     int FGrabX = -1, FGrabY = -1;
     int FLastX = 0, FLastY = 0;
     int FJobDepth = 0;
     bool FTicking = false;
     bool FFolderReported = false;
+    WriteWatch FWriteWatch;
     std::deque<std::pair<std::string, std::string>> FPending;
 };
 

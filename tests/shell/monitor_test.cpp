@@ -1,5 +1,6 @@
-// The folder monitor with real files in a real folder; the tick is called
-// directly instead of waiting for the timer.
+// The folder monitor with real files in a real folder. Most cases call the
+// tick directly; the writer cases run the real timer against a child process
+// that writes in steps when told to.
 #include "shell/Unit1.h"
 #include "shell/Unit2.h"
 #include "shell/Unit4.h"
@@ -9,9 +10,12 @@
 #include "platform/files.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -222,6 +226,176 @@ TEST_F(MonitorTest, ClosingTheConfigurationMarksTheFilesOfTheNewFolder)
     other.write("new.txt", "after\n");
     toolbar->Timer1Timer();
     EXPECT_EQ(Handled(), Names{"new.txt"});
+}
+
+// A child process that writes into a folder one command at a time and
+// answers each when it is done: "open NAME" (held open as the writer's file),
+// "write N TEXT" (lines "TEXT 1" to "TEXT N" into it), "close",
+// "put NAME TEXT" (a whole file of one line), "rename OLD NEW".
+class Writer {
+public:
+    explicit Writer(const std::string& folder)
+    {
+        static const char* const script = R"(cd "$1" || exit 1
+while read -r command first rest; do
+    case $command in
+        open) exec 3>"$first" ;;
+        write) i=1; while [ $i -le "$first" ]; do printf '%s %s\n' "$rest" $i >&3; i=$((i + 1)); done ;;
+        close) exec 3>&- ;;
+        put) printf '%s\n' "$rest" >"$first" ;;
+        rename) mv "$first" "$rest" ;;
+    esac
+    echo done
+done)";
+        process_.start("sh", {"-c", script, "writer", QString::fromStdString(folder)});
+        EXPECT_TRUE(process_.waitForStarted());
+    }
+    ~Writer()
+    {
+        process_.closeWriteChannel();
+        process_.waitForFinished();
+    }
+    // Runs one command and waits for its answer.
+    void Do(const std::string& command)
+    {
+        process_.write(QByteArray::fromStdString(command + "\n"));
+        while (!process_.canReadLine())
+            ASSERT_TRUE(process_.waitForReadyRead()) << "the writer did not answer " << command;
+        EXPECT_EQ(process_.readLine(), "done\n");
+    }
+
+private:
+    QProcess process_;
+};
+
+// The real timer, shortened, with the files printed to PDFs.
+class MonitorTimerTest : public MonitorTest {
+protected:
+    void SetUp() override
+    {
+        MonitorTest::SetUp();
+        Set("MonitorView", "0");
+        printer = std::make_unique<TestPrinter>(pdfs.path());
+        TVelm::MonitorInterval = 20;
+        Start();
+        ticks = std::make_unique<QSignalSpy>(toolbar.get(), &TVelm::Ticked);
+    }
+    void TearDown() override
+    {
+        ticks.reset();
+        TVelm::MonitorInterval = 5000;
+        MonitorTest::TearDown();
+        printer.reset();
+    }
+    // Waits until n more ticks have looked at the folder; each began after
+    // everything the writers were told before.
+    void WaitTicks(int n)
+    {
+        const auto until = ticks->count() + n;
+        while (ticks->count() < until)
+            ASSERT_TRUE(ticks->wait(30000)) << "the timer stopped ticking";
+    }
+    // Waits, tick by tick, for n printouts, then two more ticks for any extra.
+    void WaitForPrintouts(std::size_t n)
+    {
+        for (int tick = 0; tick < 100 && filesIn(pdfs.path()).size() < n; ++tick)
+            WaitTicks(1);
+        WaitTicks(2);
+    }
+    std::vector<std::string> Printouts() const
+    {
+        std::vector<std::string> texts;
+        for (const std::string& pdf : filesIn(pdfs.path()))
+            texts.push_back(PdfText(pdfs.file(pdf)));
+        return texts;
+    }
+    static std::size_t Containing(const std::vector<std::string>& texts, const std::string& text)
+    {
+        return static_cast<std::size_t>(std::count_if(texts.begin(), texts.end(), [&](const std::string& t) {
+            return t.find(text) != std::string::npos;
+        }));
+    }
+    std::size_t PrintoutsWith(const std::string& text) const { return Containing(Printouts(), text); }
+
+    TempDir pdfs;
+    std::unique_ptr<TestPrinter> printer;
+    std::unique_ptr<QSignalSpy> ticks;
+};
+
+// The stored pages' first sheet has no path in its header, so the files
+// printed here fill two sheets: the second names the file.
+TEST_F(MonitorTimerTest, AFileWrittenOverThreeTicksPrintsOnceWhenComplete)
+{
+    Writer slow(watched.path());
+    slow.Do("open report.txt");
+    for (int part = 1; part <= 3; ++part) {
+        slow.Do("write 40 part" + std::to_string(part));
+        WaitTicks(1);
+        EXPECT_TRUE(filesIn(pdfs.path()).empty()) << "printed while open after part " << part;
+    }
+    // A file that is still being written holds up no other file.
+    Writer quick(watched.path());
+    quick.Do("put other.txt written whole");
+    WaitForPrintouts(1);
+    EXPECT_EQ(PrintoutsWith("written whole"), 1u);
+
+    slow.Do("close");
+    WaitForPrintouts(2);
+    ASSERT_EQ(filesIn(pdfs.path()).size(), 2u);
+    const auto texts = Printouts();
+    const auto report = std::find_if(texts.begin(), texts.end(), [](const std::string& text) {
+        return text.find("report.txt") != std::string::npos;
+    });
+    ASSERT_NE(report, texts.end());
+    for (const char* line : {"part1 1\n", "part2 40\n", "part3 1\n", "part3 40\n"})
+        EXPECT_NE(report->find(line), std::string::npos) << line;
+}
+
+TEST_F(MonitorTimerTest, AFileWrittenUnderATemporaryNameAndRenamedPrintsOnceUnderItsName)
+{
+    Writer writer(watched.path());
+    writer.Do("open x.tmp");
+    writer.Do("write 60 first half");
+    WaitTicks(1);
+    writer.Do("write 60 second half");
+    WaitTicks(1);
+    EXPECT_TRUE(filesIn(pdfs.path()).empty());
+    writer.Do("close");
+    writer.Do("rename x.tmp x.txt");
+    WaitForPrintouts(1);
+    ASSERT_EQ(filesIn(pdfs.path()).size(), 1u);
+    const std::string text = Printouts()[0];
+    EXPECT_NE(text.find(watched.file("x.txt")), std::string::npos);
+    EXPECT_EQ(text.find("x.tmp"), std::string::npos);
+    EXPECT_NE(text.find("second half 60\n"), std::string::npos);
+}
+
+TEST_F(MonitorTimerTest, TenFilesWrittenAtOncePrintOnceEach)
+{
+    Writer writer(watched.path());
+    for (int i = 1; i <= 10; ++i)
+        writer.Do("put file" + std::to_string(i) + ".txt contents of number " + std::to_string(i) + " end");
+    WaitForPrintouts(10);
+    EXPECT_EQ(filesIn(pdfs.path()).size(), 10u);
+    const auto texts = Printouts();
+    for (int i = 1; i <= 10; ++i)
+        EXPECT_EQ(Containing(texts, "number " + std::to_string(i) + " end"), 1u) << i;
+}
+
+TEST_F(MonitorTimerTest, AFileRewrittenAfterItPrintedPrintsAgainOnce)
+{
+    Writer writer(watched.path());
+    writer.Do("put note.txt first version");
+    WaitForPrintouts(1);
+    writer.Do("open note.txt");
+    writer.Do("write 1 second version");
+    WaitTicks(1);
+    EXPECT_EQ(filesIn(pdfs.path()).size(), 1u) << "printed while being rewritten";
+    writer.Do("close");
+    WaitForPrintouts(2);
+    EXPECT_EQ(filesIn(pdfs.path()).size(), 2u);
+    EXPECT_EQ(PrintoutsWith("first version"), 1u);
+    EXPECT_EQ(PrintoutsWith("second version"), 1u);
 }
 
 } // namespace
