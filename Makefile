@@ -55,6 +55,7 @@ bench: deps-bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/hot_paths
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/pdf_canvas_bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/preview_paint
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/monitor_tick
 
 install: build
 	cmake --install $(BUILD)
