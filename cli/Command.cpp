@@ -131,6 +131,10 @@ void ApplyOptions(TPrintFile& job, const CommandOptions& o)
     job.DateTimeStampEnabled = !o.noDate;
     job.PageNumberEnabled = !o.noPageNumber;
     job.OutputTo = o.preview ? poViewer : poPrinter;
+    job.LineNumbers = o.lineNumbers;
+    job.Highlight = o.highlight.has_value();
+    job.HighlightLanguage = o.highlight.value_or("");
+    job.Monochrome = o.monochrome;
 }
 
 // Where a private job folder goes. Every sheet is a file written once and
@@ -384,6 +388,8 @@ int RunVelm(int argc, char** argv)
         std::fputs(kVersionText, stdout);
         return kPrinted;
     }
+    if (o.highlight && !o.highlight->empty() && LanguageDefinition(*o.highlight, {}).empty())
+        Complain("no highlighting known for '" + *o.highlight + "': printed plain");
     EnsureRuntimeDirectory();
     try {
         if (o.desktop) {

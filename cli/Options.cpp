@@ -45,6 +45,13 @@ const char* const kHelpText =
     "      --units=in|cm           page units of --borders\n"
     "      --orientation=portrait|landscape|default\n"
     "\n"
+    "Program source (text input):\n"
+    "  -N, --line-numbers          number every source line in a gutter\n"
+    "      --highlight[=LANG]      keywords bold, comments italic, strings, numbers and\n"
+    "                              preprocessor lines in colour; LANG as GNU\n"
+    "                              source-highlight names it (default: from the file name)\n"
+    "      --monochrome            highlight in faces only, without colour\n"
+    "\n"
     "  -h, --help                  show this help and exit\n"
     "      --version               show the version and exit\n"
     "\n"
@@ -58,7 +65,7 @@ namespace {
 enum LongOnly : int {
     kPages = 256, kHtml, kText, kLineSpacing, kHeader, kHeaderLeft, kHeaderRight, kFooter,
     kBorders, kUnits, kOrientation, kNoDate, kNoPageNumber, kNoHeader, kKeepPages, kPreview,
-    kListPrinters, kVersion,
+    kListPrinters, kVersion, kHighlight, kMonochrome,
 };
 
 const option kLongOptions[] = {
@@ -84,6 +91,9 @@ const option kLongOptions[] = {
     {"keep-pages", required_argument, nullptr, kKeepPages},
     {"preview", no_argument, nullptr, kPreview},
     {"list-printers", no_argument, nullptr, kListPrinters},
+    {"line-numbers", no_argument, nullptr, 'N'},
+    {"highlight", optional_argument, nullptr, kHighlight},
+    {"monochrome", no_argument, nullptr, kMonochrome},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
@@ -160,6 +170,9 @@ void Take(CommandOptions& o, int code, const std::string& value)
     case kKeepPages: o.keepPages = Absolute(value); break;
     case kPreview: o.preview = true; break;
     case kListPrinters: o.listPrinters = true; break;
+    case 'N': o.lineNumbers = true; break;
+    case kHighlight: o.highlight = value; break;
+    case kMonochrome: o.monochrome = true; break;
     case 'h': o.help = true; break;
     case kVersion: o.version = true; break;
     }
@@ -194,7 +207,7 @@ CommandOptions ParseOptions(int argc, char** argv)
     optind = 0; // a fresh scan, also when called twice in one process
     opterr = 0;
     for (;;) {
-        const int code = getopt_long(argc, argv, ":P:o:l:f:s:h", kLongOptions, nullptr);
+        const int code = getopt_long(argc, argv, ":P:o:l:f:s:hN", kLongOptions, nullptr);
         if (code == -1)
             break;
         const std::string seen = argv[optind - 1];

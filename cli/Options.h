@@ -35,6 +35,9 @@ struct CommandOptions {
     std::optional<std::pair<double, double>> borders;
     std::optional<TUnits> units;
     std::optional<TOrient> orientation;
+    bool lineNumbers = false;
+    std::optional<std::string> highlight; // a language, or empty: told from the file name
+    bool monochrome = false;
     bool noDate = false;
     bool noPageNumber = false;
     bool noHeader = false;

@@ -303,12 +303,14 @@ void TGdi::TextAt(int X, int Y, const std::string& Text)
     FX = X + width;
 }
 
-bool TGdi::PutText(int& Y, std::string& Text)
+bool TGdi::PutText(int& Y, std::string& Text, bool Joined)
 {
+    bool gap = !Joined;
     while (!Text.empty()) {
         const int width = TextWidth(Text);
-        if (FX != 0)
+        if (FX != 0 && gap)
             FX += 10;
+        gap = true;
         if (FX + width <= FRight) {
             TextAt(FX, Y, Text);
             Text.clear();

@@ -79,7 +79,9 @@ public:
 
     // Drawing
     void TextAt(int X, int Y, const std::string& Text);
-    bool PutText(int& Y, std::string& Text);
+    // Joined: the text continues the previous one on its line (the next
+    // style run of a source line), so no word gap comes between them.
+    bool PutText(int& Y, std::string& Text, bool Joined = false);
     void MoveTo(int X, int Y);
     void LineTo(int X, int Y);
     void DrawRule(int Y);

@@ -106,6 +106,10 @@ std::string CharacterReference(std::string_view digits)
 
 void TPrintFile::NextSegment(std::string& Line, std::string& Segment)
 {
+    if (FStyler) {
+        NextStyledRun(Line, Segment);
+        return;
+    }
     if (Input != frHTML) {
         Segment = std::move(Line);
         Line.clear();

@@ -107,6 +107,7 @@ void TPrintFile::StartRun()
     // The footer box always stands 100 printer pixels above the page's bottom.
     FooterTop = PixelsToUnits(caps.vertRes - 100, true);
     FGdi->SelectFont(PrinterCanvas().Font.Name, PrinterCanvas().Font.Height);
+    StartSource();
 }
 
 void TPrintFile::ApplyBaseFont()
@@ -118,6 +119,9 @@ void TPrintFile::ApplyBaseFont()
 
 bool TPrintFile::InputDone() const
 {
+    // A whole source line read up to the end of the file may still be carried.
+    if (!FCarry.empty())
+        return false;
     if (IsFileInput(Input))
         return FReader.Eof() || FEndOfInput;
     return FEndOfInput;
@@ -189,6 +193,7 @@ void TPrintFile::ReleaseRun()
     }
     FCarry.clear();
     FWordTail.clear();
+    FStyler.reset();
 }
 
 void TPrintFile::SetPageGrid()
@@ -281,12 +286,18 @@ void TPrintFile::PrintCellText()
     FY = FCellTop > 0 ? FCellTop : roundHalfEven(h / LineSpacing) + 200 + step;
     FGdi->SetLineHeight(step);
     FSkipNextText = false;
+    FRunStyle = TRunStyle::Plain;
+    FPlainColor = FGdi->TextColor();
+    ReserveGutter();
     FGdi->CarriageReturn();
     // A first-row cell of a two-row sheet ends at its own bottom, so its
     // lines never run over the cell below it.
     const int limit = std::min(FBottomLimit, FGdi->Bottom());
     std::string line;
-    while (!FEndOfInput && ReadNextLine(line)) {
+    while ((!FEndOfInput || !FCarry.empty()) && ReadNextLine(line)) {
+        if (FLineStarts)
+            PrintLineNumber();
+        bool joined = false;
         while (!line.empty()) {
             std::string segment;
             NextSegment(line, segment);
@@ -299,16 +310,17 @@ void TPrintFile::PrintCellText()
             FPendingBreak = false;
             if (Input == frHTML)
                 StripLeadingBlanks(segment);
-            else
+            else if (!FStyler)
                 StripTrailingBlanks(segment);
             if (segment.empty())
                 continue;
-            if (!FSkipNextText && !FGdi->PutText(FY, segment)) {
+            if (!FSkipNextText && !FGdi->PutText(FY, segment, joined)) {
                 // The rest of the source line goes too, not only the rest
-                // of the run that filled the cell.
-                FCarry = segment + line;
+                // of the run that filled the cell, in the style it stood in.
+                FCarry = (FStyler ? RunMarker(FRunStyle) : std::string()) + segment + line;
                 return;
             }
+            joined = FStyler != nullptr;
             FSkipNextText = false;
         }
         if (Input != frHTML && FNewLineAfter) {
@@ -327,28 +339,37 @@ void TPrintFile::NewLine()
 
 bool TPrintFile::ReadNextLine(std::string& Line)
 {
+    FLineStarts = false;
     if (!FCarry.empty()) {
         Line = std::move(FCarry);
         FCarry.clear();
         return true;
     }
     FNewLineAfter = true;
+    const bool atLineStart = FAtLineStart;
     if (IsFileInput(Input)) {
         if (FReader.Eof())
             return false;
-        ReadFileLine(Line);
+        if (FStyler)
+            ReadSourceLine(Line);
+        else
+            ReadFileLine(Line);
         if (Input == frHTML && !Line.empty() && Line.front() == '>')
             Line.erase(0, 1);
         JoinWordTail(Line);
-        return true;
+    } else {
+        const TLineSource* source = Input == frTMemo ? Memo : RichEdit;
+        if (!source || FLineIndex >= source->Count()) {
+            FEndOfInput = true;
+            return false;
+        }
+        Line = source->Line(FLineIndex++);
+        ExpandTabs(Line);
     }
-    const TLineSource* source = Input == frTMemo ? Memo : RichEdit;
-    if (!source || FLineIndex >= source->Count()) {
-        FEndOfInput = true;
-        return false;
-    }
-    Line = source->Line(FLineIndex++);
-    ExpandTabs(Line);
+    // The end of the input is no line of its own.
+    FLineStarts = atLineStart && !(FEndOfInput && Line.empty());
+    FAtLineStart = FNewLineAfter;
+    StyleLine(Line);
     return true;
 }
 

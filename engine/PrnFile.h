@@ -5,6 +5,7 @@
 
 #include "engine/FileReader.h"
 #include "engine/Graphics.h"
+#include "engine/SourceStyler.h"
 
 #include <functional>
 #include <memory>
@@ -108,6 +109,12 @@ public:
     TFrameStyles FrameStyleRight = frNone;
     TFrameStyles FrameStyleBottom = frSingleThin;
 
+    // Program source, off unless asked for; text input only, never HTML.
+    bool LineNumbers = false;       // each source line numbered in a gutter
+    bool Highlight = false;         // keywords, comments, strings in their own faces
+    std::string HighlightLanguage;  // a language name; empty: told from Filename
+    bool Monochrome = false;        // highlighting in faces only, never in colour
+
     // Run state, readable for the presenters and tests.
     bool JobAborted() const { return FJobAborted; }
     TGdi* Gdi() const { return FGdi.get(); }
@@ -132,6 +139,11 @@ public:
     void DecodeEntity(std::string& Text);
     void ChangeFontSize(bool Open, int Points);
 
+    // Program source runs.
+    void ReadSourceLine(std::string& Line);
+    void NextStyledRun(std::string& Line, std::string& Segment);
+    void ApplyRunStyle(TRunStyle Style);
+
 private:
     bool OpenInput();
     void StartRun();
@@ -142,6 +154,10 @@ private:
     void ApplyBaseFont();
     void DrawSeparators(int Left, int Right, int Width, int Height);
     void JoinWordTail(std::string& Line);
+    void StartSource();
+    void StyleLine(std::string& Line);
+    void ReserveGutter();
+    void PrintLineNumber();
 
     std::unique_ptr<TGdi> FGdi;
     std::unique_ptr<StatusDialogScope> FStatus; // the "Print Status" dialog of the run
@@ -159,6 +175,15 @@ private:
     bool FIsEntity = false;
     int FLineIndex = 0;
     bool FJobAborted = false;
+    std::unique_ptr<TSourceStyler> FStyler; // while highlighting
+    TRunStyle FRunStyle = TRunStyle::Plain;
+    TColor FPlainColor = clBlack;
+    bool FColourRuns = false;
+    bool FAtLineStart = true;  // the next read begins a source line
+    bool FLineStarts = false;  // the last read began a source line
+    int FSourceLine = 0;
+    int FNumberDigits = 0;     // 0: no line numbers
+    int FDigitWidth = 0;
     friend class PrnFileTestAccess;
 };
 

@@ -436,13 +436,15 @@ void TVelm::ProcessFile(const std::string& FileName, std::string Action)
         return;
     }
     int colCount;
-    bool monitorView, htmAsText, doubleSided;
+    bool monitorView, htmAsText, doubleSided, lineNumbers, highlight;
     {
         const SettingsFile ini;
         colCount = ini.readInteger(Section, "ColCount", 0);
         monitorView = ini.readBool(Section, "MonitorView", true);
         htmAsText = ini.readBool(Section, "HTMAsText", false);
         doubleSided = ini.readBool(Section, "DoubleSided", false);
+        lineNumbers = ini.readBool(Section, "LineNumbers", false);
+        highlight = ini.readBool(Section, "Highlight", false);
     }
     if (Action == "Check")
         Action = monitorView ? "View" : "Print";
@@ -450,6 +452,8 @@ void TVelm::ProcessFile(const std::string& FileName, std::string Action)
     PrintFile1.Filename = FileName;
     PrintFile1.HeaderStringCenter = FileName;
     PrintFile1.Input = frFile;
+    PrintFile1.LineNumbers = lineNumbers;
+    PrintFile1.Highlight = highlight;
     PrintFile1.OutputTo = poViewer;
     if (print) {
         PrintFile1.OutputTo = poPrinter;

@@ -198,11 +198,17 @@ QWidget* TConfigureVelm::GlobalSetupPage()
     DoubleSided = new QCheckBox(page);
     Label1 = NewLabel("Interpret HTM files as text", page);
     HTMAsText = new QCheckBox(page);
+    Label5 = NewLabel("Line numbers", page);
+    LineNumbers = new QCheckBox(page);
+    Label6 = NewLabel("Highlight program source", page);
+    Highlight = new QCheckBox(page);
     Button1 = new QPushButton("Set Print &Font", page);
     connect(Button1, &QPushButton::clicked, this, &TConfigureVelm::Button1Click);
     Label3->setBuddy(ColCount);
     Label4->setBuddy(DoubleSided);
     Label1->setBuddy(HTMAsText);
+    Label5->setBuddy(LineNumbers);
+    Label6->setBuddy(Highlight);
 
     auto* grid = new QGridLayout(page);
     grid->addWidget(Label3, 0, 0);
@@ -211,9 +217,13 @@ QWidget* TConfigureVelm::GlobalSetupPage()
     grid->addWidget(DoubleSided, 1, 1);
     grid->addWidget(Label1, 2, 0);
     grid->addWidget(HTMAsText, 2, 1);
-    grid->addWidget(Button1, 3, 0);
+    grid->addWidget(Label5, 3, 0);
+    grid->addWidget(LineNumbers, 3, 1);
+    grid->addWidget(Label6, 4, 0);
+    grid->addWidget(Highlight, 4, 1);
+    grid->addWidget(Button1, 5, 0);
     grid->setColumnStretch(2, 1);
-    grid->setRowStretch(4, 1);
+    grid->setRowStretch(6, 1);
     return page;
 }
 
@@ -310,6 +320,8 @@ void TConfigureVelm::FormActivate()
     View->setChecked(view);
     Print->setChecked(!view);
     HTMAsText->setChecked(ini.readBool(Section, "HTMAsText", false));
+    LineNumbers->setChecked(ini.readBool(Section, "LineNumbers", false));
+    Highlight->setChecked(ini.readBool(Section, "Highlight", false));
     FontDialog1->Font = StoredPrintFont();
 }
 
@@ -320,6 +332,8 @@ void TConfigureVelm::OKBtnClick()
     ini.writeBool(Section, "DoubleSided", DoubleSided->isChecked());
     ini.writeBool(Section, "MonitorEnabled", MonitorEnabled->isChecked());
     ini.writeBool(Section, "HTMAsText", HTMAsText->isChecked());
+    ini.writeBool(Section, "LineNumbers", LineNumbers->isChecked());
+    ini.writeBool(Section, "Highlight", Highlight->isChecked());
     ini.writeBool(Section, "MonitorView", View->isChecked());
     ini.writeString(Section, "MonitorDir", DirectoryListBox1->Directory());
     const TFont& font = FontDialog1->Font;

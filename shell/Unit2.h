@@ -76,6 +76,10 @@ public:
     QCheckBox* DoubleSided;
     QLabel* Label1;
     QCheckBox* HTMAsText;
+    QLabel* Label5;
+    QCheckBox* LineNumbers;
+    QLabel* Label6;
+    QCheckBox* Highlight;
     QPushButton* Button1;
     QLabel* Label2;
     QCheckBox* MonitorEnabled;

@@ -252,6 +252,44 @@ TEST_F(Command, PageOptionsReachThePage)
     EXPECT_FALSE(std::regex_search(dense_text, std::regex("Page \\d")));
 }
 
+// Words of a PDF with their boxes, as pdftotext -bbox gives them.
+struct PdfWord {
+    std::string text;
+    double xMin, yMin, xMax;
+};
+std::vector<PdfWord> PdfWords(const std::string& pdf)
+{
+    std::string html;
+    testing::run("pdftotext -bbox " + Quote(pdf) + " - 2>/dev/null", &html);
+    std::vector<PdfWord> words;
+    const std::regex word("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\"[^>]*>([^<]*)</word>");
+    for (auto it = std::sregex_iterator(html.begin(), html.end(), word); it != std::sregex_iterator(); ++it)
+        words.push_back({(*it)[4], std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3])});
+    return words;
+}
+
+TEST_F(Command, LineNumbersAndHighlightingReachThePdf)
+{
+    dir_.write("prog.c", "/* one\n   two */\nint main(void) { return 0; }\n");
+    const Outcome o = Velm("-o src.pdf -N --highlight prog.c", dir_.path());
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::vector<PdfWord> words = PdfWords(dir_.file("src.pdf"));
+    auto find = [&words](const std::string& text) {
+        const auto it = std::find_if(words.begin(), words.end(), [&](const PdfWord& w) { return w.text == text; });
+        return it == words.end() ? PdfWord{"", -1, -1, -1} : *it;
+    };
+    const PdfWord one = find("1"), two = find("2"), three = find("3"), open = find("/*"), keyword = find("int");
+    ASSERT_FALSE(one.text.empty() || two.text.empty() || three.text.empty() || open.text.empty());
+    EXPECT_NEAR(one.xMax, three.xMax, 0.5);
+    EXPECT_LT(one.xMax, open.xMin);
+    EXPECT_NEAR(three.yMin, keyword.yMin, 0.5);
+    EXPECT_NEAR(one.yMin, open.yMin, 0.5);
+
+    const Outcome unknown = Velm("-o plain.pdf --highlight=no-such-language prog.c", dir_.path());
+    EXPECT_EQ(unknown.status, 0) << unknown.err;
+    EXPECT_NE(unknown.err.find("no highlighting known for 'no-such-language'"), std::string::npos) << unknown.err;
+}
+
 TEST_F(Command, PrivateJobFolderHonoursTmpdirAndIsRemoved)
 {
     fs::create_directory(dir_.file("tmp"));

@@ -22,6 +22,7 @@ struct DecodedText {
     int y = 0;
     int width = 0;     // sum of the recorded advances
     LogFont font;
+    ColorRef color = 0;
 };
 
 struct DecodedLine {
@@ -38,7 +39,8 @@ struct DecodedPage {
         for (const auto* call : log->callsOf("text")) {
             const TextRun& run = call->text;
             out.push_back({toUtf8(run.text), static_cast<int>(run.origin.x), static_cast<int>(run.origin.y),
-                           static_cast<int>(std::accumulate(run.dx.begin(), run.dx.end(), 0.0)), run.font});
+                           static_cast<int>(std::accumulate(run.dx.begin(), run.dx.end(), 0.0)), run.font,
+                           run.color});
         }
         return out;
     }
@@ -107,7 +109,8 @@ class JobHarness {
     UserInterface saved_;
 
 public:
-    JobHarness() : here_(dir_.path()), printer_(dir_.file("out")), saved_(ui())
+    explicit JobHarness(const std::string& printerName = "Velm Test 600")
+        : here_(dir_.path()), printer_(dir_.file("out"), 4800, 6600, 600, printerName), saved_(ui())
     {
         UserInterface& face = ui();
         face.createStatus = [this]() -> std::unique_ptr<TPrintStatus> {

@@ -63,6 +63,29 @@ TEST_F(ConfigureTest, CloseBoxWritesNothing)
     EXPECT_EQ(Get("MonitorView"), "1");
 }
 
+TEST_F(ConfigureTest, SourceChoicesAreOffUntilCheckedAndRoundTrip)
+{
+    Open();
+    EXPECT_FALSE(dialog.LineNumbers->isChecked());
+    EXPECT_FALSE(dialog.Highlight->isChecked());
+    dialog.LineNumbers->click();
+    dialog.OKBtn->click();
+    EXPECT_EQ(Get("LineNumbers"), "1");
+    EXPECT_EQ(Get("Highlight"), "0");
+
+    Open();
+    EXPECT_TRUE(dialog.LineNumbers->isChecked());
+    dialog.LineNumbers->click();
+    dialog.Highlight->click();
+    dialog.OKBtn->click();
+    EXPECT_EQ(Get("LineNumbers"), "0");
+    EXPECT_EQ(Get("Highlight"), "1");
+
+    Open();
+    EXPECT_FALSE(dialog.LineNumbers->isChecked());
+    EXPECT_TRUE(dialog.Highlight->isChecked());
+}
+
 TEST_F(ConfigureTest, MonitoringEnabledGreysTheMonitorControls)
 {
     Open();

@@ -1,0 +1,197 @@
+#include "engine/SourceStyler.h"
+
+#include "engine/PrnFile.h"
+
+#include <srchilite/formatter.h>
+#include <srchilite/formattermanager.h>
+#include <srchilite/formatterparams.h>
+#include <srchilite/instances.h>
+#include <srchilite/langdefmanager.h>
+#include <srchilite/langmap.h>
+#include <srchilite/sourcehighlighter.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+namespace velm {
+
+namespace {
+
+// The library's element names and the faces they print in.
+struct TElementStyle {
+    const char* Element;
+    TRunStyle Style;
+};
+constexpr TElementStyle kElementStyles[] = {
+    {"keyword", TRunStyle::Keyword}, {"type", TRunStyle::Keyword},
+    {"comment", TRunStyle::Comment}, {"todo", TRunStyle::Comment},
+    {"string", TRunStyle::String},   {"regexp", TRunStyle::String}, {"specialchar", TRunStyle::String},
+    {"number", TRunStyle::Number},   {"preproc", TRunStyle::Preprocessor},
+};
+
+// Appends what the highlighter hands it to the line's runs, joining
+// neighbours of one style.
+class TRunFormatter : public srchilite::Formatter {
+public:
+    TRunFormatter(TRunStyle style, std::vector<TStyledRun>*& sink) : FStyle(style), FSink(sink) {}
+    void format(const std::string& s, const srchilite::FormatterParams*) override
+    {
+        if (s.empty() || !FSink)
+            return;
+        if (!FSink->empty() && FSink->back().Style == FStyle)
+            FSink->back().Text += s;
+        else
+            FSink->push_back({FStyle, s});
+    }
+
+private:
+    TRunStyle FStyle;
+    std::vector<TStyledRun>*& FSink;
+};
+
+std::string Lower(std::string_view s)
+{
+    std::string out(s);
+    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+bool IsYes(const std::string& v) { return v.empty() || v == "yes" || v == "true" || v == "on" || v == "1"; }
+bool IsNo(const std::string& v) { return v == "no" || v == "false" || v == "off" || v == "0"; }
+
+// A byte no text file holds, apart from the blanks and page feeds of text.
+bool IsControl(unsigned char c) { return c < 32 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 26; }
+
+} // namespace
+
+struct TSourceStyler::TImpl {
+    std::vector<TStyledRun>* Sink = nullptr;
+    srchilite::FormatterManager Formatters{srchilite::FormatterPtr(new TRunFormatter(TRunStyle::Plain, Sink))};
+    srchilite::FormatterParams Params;
+    std::unique_ptr<srchilite::SourceHighlighter> Highlighter;
+};
+
+TSourceStyler::TSourceStyler(const std::string& Language, const std::string& FileName)
+    : FImpl(std::make_unique<TImpl>())
+{
+    const std::string definition = LanguageDefinition(Language, FileName);
+    if (definition.empty())
+        return;
+    try {
+        FImpl->Highlighter = std::make_unique<srchilite::SourceHighlighter>(
+            srchilite::Instances::getLangDefManager()->getHighlightState(definition));
+    } catch (const std::exception&) {
+        return; // a definition that does not build leaves the text plain
+    }
+    for (const TElementStyle& e : kElementStyles)
+        FImpl->Formatters.addFormatter(e.Element, srchilite::FormatterPtr(new TRunFormatter(e.Style, FImpl->Sink)));
+    FImpl->Highlighter->setFormatterManager(&FImpl->Formatters);
+    FImpl->Highlighter->setFormatterParams(&FImpl->Params);
+}
+
+TSourceStyler::~TSourceStyler() = default;
+
+bool TSourceStyler::Active() const { return FImpl->Highlighter != nullptr; }
+
+std::vector<TStyledRun> TSourceStyler::StyleLine(const std::string& Line)
+{
+    std::vector<TStyledRun> runs;
+    if (!Active() || Line.empty()) {
+        if (!Line.empty())
+            runs.push_back({TRunStyle::Plain, Line});
+        return runs;
+    }
+    FImpl->Sink = &runs;
+    FImpl->Params.start = 0;
+    try {
+        FImpl->Highlighter->highlightParagraph(Line);
+    } catch (const std::exception&) {
+        // A line too complex for the matcher prints plain; the next starts afresh.
+        FImpl->Highlighter->clearStateStack();
+        FImpl->Highlighter->setCurrentState(FImpl->Highlighter->getMainState());
+        runs.assign(1, {TRunStyle::Plain, Line});
+    }
+    FImpl->Sink = nullptr;
+    return runs;
+}
+
+std::string RunMarker(TRunStyle Style)
+{
+    return {'\0', static_cast<char>('0' + static_cast<int>(Style))};
+}
+
+std::string LanguageDefinition(const std::string& Language, const std::string& FileName)
+{
+    try {
+        srchilite::LangMap& map = *srchilite::Instances::getLangMap();
+        map.open();
+        if (!Language.empty()) {
+            const std::string name = Lower(Language);
+            const std::string definition = map.getMappedFileName(name);
+            // A definition file's own name ("cpp.lang") selects it too.
+            return definition.empty() && map.getMappedFileNames().count(name) ? name : definition;
+        }
+        const std::size_t slash = FileName.rfind('/');
+        return map.getMappedFileNameFromFileName(slash == std::string::npos ? FileName : FileName.substr(slash + 1));
+    } catch (const std::exception&) {
+        return {}; // no language map installed: everything prints plain
+    }
+}
+
+bool LooksBinary(const std::string& FileName)
+{
+    std::FILE* stream = std::fopen(FileName.c_str(), "rb");
+    if (!stream)
+        return false;
+    std::array<unsigned char, 8192> head{};
+    const std::size_t count = std::fread(head.data(), 1, head.size(), stream);
+    std::fclose(stream);
+    const auto controls = std::count_if(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(count), IsControl);
+    return std::memchr(head.data(), 0, count) != nullptr || static_cast<std::size_t>(controls) * 20 > count;
+}
+
+int CountSourceLines(const std::string& FileName)
+{
+    std::FILE* stream = std::fopen(FileName.c_str(), "rb");
+    if (!stream)
+        return 0;
+    std::array<char, 65536> block{};
+    long long lines = 0;
+    char last = '\n';
+    for (std::size_t count; (count = std::fread(block.data(), 1, block.size(), stream)) > 0;) {
+        lines += std::count(block.data(), block.data() + count, '\n');
+        last = block[count - 1];
+    }
+    std::fclose(stream);
+    return static_cast<int>(std::min<long long>(lines + (last != '\n' ? 1 : 0), 999'999'999));
+}
+
+bool SetSourceOption(TPrintFile& Job, std::string_view Name, std::string_view Value,
+                     std::string_view DocumentName)
+{
+    const std::string value = Lower(Value);
+    if (Name == "velm-line-numbers") {
+        Job.LineNumbers = !IsNo(value);
+        return true;
+    }
+    if (Name == "velm-highlight") {
+        Job.Highlight = !IsNo(value);
+        if (Job.Highlight && !IsYes(value))
+            Job.HighlightLanguage = value;
+        else if (Job.Highlight && !DocumentName.empty())
+            Job.HighlightLanguage = LanguageDefinition({}, std::string(DocumentName));
+        return true;
+    }
+    if ((Name == "print-color-mode" && value == "monochrome") ||
+        (Name == "ColorModel" && (value == "gray" || value == "grey" || value == "kgray"))) {
+        Job.Monochrome = true;
+        return true;
+    }
+    return false;
+}
+
+} // namespace velm
