@@ -314,9 +314,8 @@ void GdiDevice::text(const TextRun& run)
             units = 2;
         }
         const Glyph ref = face.glyph(cp);
-        // A missing-glyph box stands for no particular character.
         if (ref.drawn)
-            placed.push_back({ref, QPointF(x, y), ref.covered ? cp : U'\uFFFD'});
+            placed.push_back({ref, QPointF(x, y), cp});
         for (std::size_t u = 0; u < units; ++u) {
             x += useDx ? run.dx[i + u] : (u == 0 ? ref.advance : 0);
             if (useDy)
