@@ -1,6 +1,6 @@
 // Where a character comes from when the chosen face lacks it: the installed
 // faces in fontconfig's order for that face, and, when none has it, the
-// Debian package that would. Used by the font resolver (fonts.cpp) only.
+// Debian package that would (for the command's warning).
 #pragma once
 
 #include <QString>
