@@ -12,6 +12,8 @@
 #include "platform/convert.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/font_fallback.h"
+#include "platform/fonts.h"
 #include "platform/printer.h"
 #include "platform/settings.h"
 #include "preview/Presenter.h"
@@ -19,6 +21,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 
 #include <algorithm>
 #include <cerrno>
@@ -249,6 +252,30 @@ MessageSink InstallPresenter(bool desktop)
     };
 }
 
+// Characters no installed face has print as boxes: say which, once per
+// job, and what would print them.
+void WarnOfUncoveredCharacters(const std::string& argument)
+{
+    const std::vector<char32_t> missing = takeUncoveredCharacters();
+    if (missing.empty())
+        return;
+    constexpr std::size_t kNamed = 8;
+    std::string names, packages;
+    for (std::size_t i = 0; i < missing.size(); ++i) {
+        char code[16];
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(missing[i]));
+        if (i < kNamed)
+            names += (i ? " " : "") + std::string(code);
+        const char* package = packageCovering(missing[i]);
+        if (package && packages.find(package) == std::string::npos)
+            packages += (packages.empty() ? "" : " ") + std::string(package);
+    }
+    if (missing.size() > kNamed)
+        names += " ...";
+    Complain("warning: " + argument + ": no installed font has " + names + "; printed as boxes" +
+             (packages.empty() ? std::string() : " (install " + packages + ")"));
+}
+
 // --keep-pages: the command prints the stored pages itself, since the
 // engine's printer path deletes them afterwards.
 void PrintAndKeepPages(TPrintFile& job)
@@ -279,6 +306,7 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
     if (o.output)
         Printers::instance().setPdfOutputFile(*o.output);
     ClearPrintReport();
+    takeUncoveredCharacters(); // only this job's characters count
     try {
         std::error_code sizeUnknown;
         const std::uintmax_t bytes = fs::file_size(file, sizeUnknown);
@@ -288,6 +316,7 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
         Complain(argument + ": " + e.what());
         return kFailed;
     }
+    WarnOfUncoveredCharacters(argument);
     const TPrintReport& report = LastPrintReport();
     if (ConsoleStatus::Interrupted() || job.JobAborted() || report.Aborted) {
         Complain(argument + ": interrupted; nothing was printed");
@@ -391,6 +420,9 @@ int RunVelm(int argc, char** argv)
     if (o.highlight && !o.highlight->empty() && LanguageDefinition(*o.highlight, {}).empty())
         Complain("no highlighting known for '" + *o.highlight + "': printed plain");
     EnsureRuntimeDirectory();
+    // Qt's notes on faces without tables for a script are not the user's
+    // concern: the resolver picks faces itself and warns of what is missing.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.text.font.db.warning=false"));
     try {
         if (o.desktop) {
             QApplication app(argc, argv);

@@ -1,8 +1,10 @@
 #include "platform/fonts.h"
 
 #include "platform/errors.h"
+#include "platform/font_fallback.h"
 
 #include <QFont>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QString>
@@ -14,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 
 namespace velm {
 namespace {
@@ -65,10 +68,9 @@ QFont baseFont(const QString& family, int weight, bool italic)
     font.setItalic(italic);
     font.setKerning(false);
     font.setHintingPreference(QFont::PreferNoHinting);
-    // Outline faces only, so advances scale linearly with the size. Merging
-    // stays on: a character the face lacks is drawn (and measured) in the
-    // fallback face Qt picks, the same way both times.
-    font.setStyleStrategy(QFont::StyleStrategy(QFont::PreferOutline | QFont::ForceOutline));
+    // Outline faces only, so advances scale linearly with the size. No
+    // merging: the resolver picks the faces for missing characters itself.
+    font.setStyleStrategy(QFont::StyleStrategy(QFont::PreferOutline | QFont::ForceOutline | QFont::NoFontMerging));
     return font;
 }
 
@@ -78,40 +80,69 @@ void requireApplication()
         throw VelmError("Text measurement needs a running QGuiApplication");
 }
 
-// Everything measured for one LOGFONT. Advances are cached per code unit
-// (per code point for surrogate pairs), a direct table for Latin-1.
-struct Measured {
-    QFont font;
-    std::unique_ptr<QFontMetricsF> metrics;
-    int cell = 0;
-    std::array<int, 256> latin1;
-    std::unordered_map<char32_t, int> others;
+// Characters that take no room: controls, and the default-ignorable ones
+// (joiners, marks of direction, variation selectors, tags) when the face
+// lacks them.
+bool isControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c < 0xA0); }
+bool isIgnorable(char32_t c)
+{
+    return c == 0x00AD || c == 0x034F || c == 0x061C || (c >= 0x115F && c <= 0x1160) || (c >= 0x17B4 && c <= 0x17B5) ||
+           (c >= 0x180B && c <= 0x180F) || (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2060 && c <= 0x206F) || c == 0x3164 || (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF ||
+           c == 0xFFA0 || (c >= 0x1BCA0 && c <= 0x1BCA3) || (c >= 0x1D173 && c <= 0x1D17A) ||
+           (c >= 0xE0000 && c <= 0xE0FFF);
+}
 
-    int advance(char32_t codePoint)
+// The glyph of c in raw, or 0.
+std::uint32_t glyphIndex(const QRawFont& raw, char32_t c)
+{
+    if (!raw.supportsCharacter(static_cast<uint>(c)))
+        return 0;
+    QChar units[2];
+    int count = 1;
+    if (c > 0xFFFF) {
+        units[0] = QChar::highSurrogate(c);
+        units[1] = QChar::lowSurrogate(c);
+        count = 2;
+    } else {
+        units[0] = QChar(static_cast<char16_t>(c));
+    }
+    quint32 glyphs[2] = {0, 0};
+    int n = 2;
+    return raw.glyphIndexesForChars(units, count, glyphs, &n) && n >= 1 ? glyphs[0] : 0;
+}
+
+double advanceOf(const QRawFont& raw, std::uint32_t glyph)
+{
+    QPointF advance;
+    raw.advancesForGlyphIndexes(&glyph, &advance, 1);
+    return advance.x();
+}
+
+// Characters no face has, for the job's warning.
+class Uncovered {
+public:
+    static Uncovered& instance()
     {
-        if (codePoint < latin1.size()) {
-            int& slot = latin1[codePoint];
-            if (slot < 0)
-                slot = measure(codePoint);
-            return slot;
-        }
-        auto it = others.find(codePoint);
-        if (it != others.end())
-            return it->second;
-        int value = measure(codePoint);
-        others.emplace(codePoint, value);
-        return value;
+        static Uncovered uncovered;
+        return uncovered;
+    }
+    void note(char32_t c)
+    {
+        std::lock_guard lock(mutex_);
+        if (found_.size() < kKept && std::find(found_.begin(), found_.end(), c) == found_.end())
+            found_.push_back(c);
+    }
+    std::vector<char32_t> take()
+    {
+        std::lock_guard lock(mutex_);
+        return std::exchange(found_, {});
     }
 
-    int measure(char32_t codePoint) const
-    {
-        qreal width;
-        if (codePoint <= 0xFFFF)
-            width = metrics->horizontalAdvance(QChar(static_cast<char16_t>(codePoint)));
-        else
-            width = metrics->horizontalAdvance(QString::fromUcs4(&codePoint, 1));
-        return static_cast<int>(std::nearbyint(width));
-    }
+private:
+    static constexpr std::size_t kKept = 64;
+    std::mutex mutex_;
+    std::vector<char32_t> found_;
 };
 
 struct FontKey {
@@ -119,8 +150,6 @@ struct FontKey {
     int height;
     int weight;
     bool italic;
-    bool underline;
-    bool strikeOut;
     bool operator==(const FontKey&) const = default;
 };
 
@@ -131,7 +160,7 @@ struct FontKeyHash {
         auto mix = [&h](std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
         mix(static_cast<std::size_t>(k.height));
         mix(static_cast<std::size_t>(k.weight));
-        mix((k.italic ? 1u : 0u) | (k.underline ? 2u : 0u) | (k.strikeOut ? 4u : 0u));
+        mix(k.italic ? 1u : 0u);
         return h;
     }
 };
@@ -150,31 +179,29 @@ struct FaceKeyHash {
     }
 };
 
+// One thread's fonts (QFont and QRawFont belong to the thread that uses
+// them). A page with endless sizes is bounded: past kMaxFonts the cache
+// starts again.
 class FontCache {
 public:
-    static FontCache& instance()
+    static FontCache& forThisThread()
     {
-        static FontCache cache;
+        thread_local FontCache cache;
         return cache;
     }
 
-    std::mutex mutex;
-
-    // The caller holds the mutex.
-    Measured& lookup(const LogFont& lf)
+    ResolvedFont& lookup(const LogFont& lf)
     {
         if (last_ && lastKeyMatches(lf))
             return *last_;
-        FontKey key{lf.faceName, lf.height, lf.weight, lf.italic, lf.underline, lf.strikeOut};
+        FontKey key{lf.faceName, lf.height, lf.weight, lf.italic};
         auto it = fonts_.find(key);
         if (it == fonts_.end()) {
-            auto entry = std::make_unique<Measured>();
-            entry->font = makeFont(lf);
-            entry->metrics = std::make_unique<QFontMetricsF>(entry->font);
-            entry->cell = static_cast<int>(std::nearbyint(entry->metrics->ascent()))
-                + static_cast<int>(std::nearbyint(entry->metrics->descent()));
-            entry->latin1.fill(-1);
-            it = fonts_.emplace(std::move(key), std::move(entry)).first;
+            if (fonts_.size() >= kMaxFonts) {
+                fonts_.clear();
+                last_ = nullptr;
+            }
+            it = fonts_.emplace(std::move(key), std::make_unique<ResolvedFont>(lf)).first;
         }
         last_ = it->second.get();
         lastKey_ = &it->first;
@@ -186,18 +213,17 @@ public:
         QString family = familyFor(lf.faceName);
         int weight = qtWeight(lf.weight);
         QFont font = baseFont(family, weight, lf.italic);
-        font.setUnderline(lf.underline);
-        font.setStrikeOut(lf.strikeOut);
         font.setPixelSize(emFor(lf.height, family, weight, lf.italic));
         return font;
     }
 
 private:
+    static constexpr std::size_t kMaxFonts = 512;
+
     bool lastKeyMatches(const LogFont& lf) const
     {
-        return lastKey_->height == lf.height && lastKey_->weight == lf.weight
-            && lastKey_->italic == lf.italic && lastKey_->underline == lf.underline
-            && lastKey_->strikeOut == lf.strikeOut && lastKey_->face == lf.faceName;
+        return lastKey_->height == lf.height && lastKey_->weight == lf.weight && lastKey_->italic == lf.italic &&
+               lastKey_->face == lf.faceName;
     }
 
     int emFor(int height, const QString& family, int weight, bool italic)
@@ -226,31 +252,128 @@ private:
         return ratio;
     }
 
-    std::unordered_map<FontKey, std::unique_ptr<Measured>, FontKeyHash> fonts_;
+    std::unordered_map<FontKey, std::unique_ptr<ResolvedFont>, FontKeyHash> fonts_;
     std::unordered_map<FaceKey, double, FaceKeyHash> ratios_;
-    Measured* last_ = nullptr;
+    ResolvedFont* last_ = nullptr;
     const FontKey* lastKey_ = nullptr;
 };
 
 } // namespace
 
-std::vector<int> textAdvances(const LogFont& font, std::u16string_view text)
+ResolvedFont::ResolvedFont(const LogFont& lf) : font_(FontCache::forThisThread().makeFont(lf))
+{
+    raw_ = QRawFont::fromFont(font_);
+    const QFontMetricsF metrics(font_);
+    ascent_ = metrics.ascent();
+    descent_ = metrics.descent();
+    cell_ = static_cast<int>(std::nearbyint(ascent_)) + static_cast<int>(std::nearbyint(descent_));
+    readDecorations();
+}
+
+void ResolvedFont::readDecorations()
+{
+    const auto be16 = [](const QByteArray& t, int at) {
+        return static_cast<std::int16_t>((static_cast<std::uint8_t>(t[at]) << 8) | static_cast<std::uint8_t>(t[at + 1]));
+    };
+    const double scale = raw_.unitsPerEm() > 0 ? raw_.pixelSize() / raw_.unitsPerEm() : 0;
+    // post: underlinePosition (top of the stroke, negative below the
+    // baseline) and underlineThickness; Qt's own values otherwise.
+    const QByteArray post = raw_.fontTable("post");
+    if (scale > 0 && post.size() >= 12 && be16(post, 10) > 0) {
+        strokes_.underlineTop = -be16(post, 8) * scale;
+        strokes_.underlineHeight = be16(post, 10) * scale;
+    } else {
+        strokes_.underlineTop = raw_.underlinePosition();
+        strokes_.underlineHeight = std::max(1.0, raw_.lineThickness());
+    }
+    // OS/2: yStrikeoutSize and yStrikeoutPosition (top of the stroke above the baseline).
+    const QByteArray os2 = raw_.fontTable("OS/2");
+    if (scale > 0 && os2.size() >= 30 && be16(os2, 26) > 0) {
+        strokes_.strikeHeight = be16(os2, 26) * scale;
+        strokes_.strikeTop = -be16(os2, 28) * scale;
+    } else {
+        strokes_.strikeHeight = strokes_.underlineHeight;
+        strokes_.strikeTop = -ascent_ / 3;
+    }
+}
+
+Glyph ResolvedFont::glyph(char32_t c)
+{
+    Glyph* slot;
+    if (c < latin1_.size()) {
+        slot = &latin1_[c];
+        if (!latin1Known_[c]) {
+            *slot = resolve(c);
+            latin1Known_[c] = true;
+        }
+    } else {
+        auto it = others_.find(c);
+        if (it == others_.end())
+            it = others_.emplace(c, resolve(c)).first;
+        slot = &it->second;
+    }
+    if (!slot->covered)
+        Uncovered::instance().note(c); // every job that meets it hears of it
+    return *slot;
+}
+
+int ResolvedFont::advance(char32_t c) { return static_cast<int>(std::nearbyint(glyph(c).advance)); }
+
+Glyph ResolvedFont::resolve(char32_t c)
+{
+    if (isControl(c))
+        return {};
+    if (const std::uint32_t index = glyphIndex(raw_, c))
+        return {index, 0, true, true, advanceOf(raw_, index)};
+    if (isIgnorable(c))
+        return {};
+    return fromFallback(c);
+}
+
+Glyph ResolvedFont::fromFallback(char32_t c)
+{
+    const std::vector<QString> families =
+        fallbackFamilies(QFontInfo(font_).family(), font_.weight(), font_.italic(), c);
+    for (const QString& family : families) {
+        auto it = std::find_if(fallbacks_.begin(), fallbacks_.end(), [&](const Fallback& f) { return f.family == family; });
+        if (it == fallbacks_.end()) {
+            if (fallbacks_.size() >= 0xFFFE)
+                break;
+            QFont font = font_;
+            font.setFamily(family);
+            font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::NoFontMerging));
+            fallbacks_.push_back({family, QRawFont::fromFont(font)});
+            it = fallbacks_.end() - 1;
+        }
+        // Qt may pick another face of the family than fontconfig ranked.
+        if (const std::uint32_t index = glyphIndex(it->raw, c))
+            return {index, static_cast<std::uint16_t>(it - fallbacks_.begin() + 1), true, true, advanceOf(it->raw, index)};
+    }
+    return {0, 0, true, false, advanceOf(raw_, 0)};
+}
+
+ResolvedFont& resolvedFont(const LogFont& font)
 {
     requireApplication();
+    return FontCache::forThisThread().lookup(font);
+}
+
+std::vector<char32_t> takeUncoveredCharacters() { return Uncovered::instance().take(); }
+
+std::vector<int> textAdvances(const LogFont& font, std::u16string_view text)
+{
     std::vector<int> advances(text.size(), 0);
-    FontCache& cache = FontCache::instance();
-    std::lock_guard lock(cache.mutex);
-    Measured& m = cache.lookup(font);
+    ResolvedFont& resolved = resolvedFont(font);
     for (std::size_t i = 0; i < text.size(); ++i) {
         char16_t unit = text[i];
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00
             && text[i + 1] <= 0xDFFF) {
             char32_t cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10)
                 + (static_cast<char32_t>(text[i + 1]) - 0xDC00);
-            advances[i] = m.advance(cp);
+            advances[i] = resolved.advance(cp);
             ++i; // the low surrogate keeps 0
         } else {
-            advances[i] = m.advance(unit);
+            advances[i] = resolved.advance(unit);
         }
     }
     return advances;
@@ -258,42 +381,31 @@ std::vector<int> textAdvances(const LogFont& font, std::u16string_view text)
 
 int textWidth(const LogFont& font, std::u16string_view text)
 {
-    requireApplication();
-    FontCache& cache = FontCache::instance();
-    std::lock_guard lock(cache.mutex);
-    Measured& m = cache.lookup(font);
+    ResolvedFont& resolved = resolvedFont(font);
     long long sum = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         char16_t unit = text[i];
-        if (unit < 0x100) {
-            sum += m.advance(unit);
-        } else if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size()
-                   && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00
+            && text[i + 1] <= 0xDFFF) {
             char32_t cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10)
                 + (static_cast<char32_t>(text[i + 1]) - 0xDC00);
-            sum += m.advance(cp);
+            sum += resolved.advance(cp);
             ++i;
         } else {
-            sum += m.advance(unit);
+            sum += resolved.advance(unit);
         }
     }
     return static_cast<int>(std::min<long long>(sum, 0x7FFFFFFF));
 }
 
-int cellHeight(const LogFont& font)
-{
-    requireApplication();
-    FontCache& cache = FontCache::instance();
-    std::lock_guard lock(cache.mutex);
-    return cache.lookup(font).cell;
-}
+int cellHeight(const LogFont& font) { return resolvedFont(font).cellHeight(); }
 
 QFont qtFontFor(const LogFont& font)
 {
-    requireApplication();
-    FontCache& cache = FontCache::instance();
-    std::lock_guard lock(cache.mutex);
-    return cache.lookup(font).font;
+    QFont q = resolvedFont(font).font();
+    q.setUnderline(font.underline);
+    q.setStrikeOut(font.strikeOut);
+    return q;
 }
 
 } // namespace velm

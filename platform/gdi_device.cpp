@@ -3,15 +3,10 @@
 #include "platform/canvas.h"
 #include "platform/fonts.h"
 
-#include <QFontMetricsF>
-#include <QGlyphRun>
-#include <QTextLayout>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <memory>
-#include <unordered_map>
 
 namespace velm {
 
@@ -74,187 +69,6 @@ bool isSolid(const LogPen& pen)
 {
     const int s = pen.style & PS_STYLE_MASK;
     return s == PS_SOLID || s == PS_INSIDEFRAME;
-}
-
-// ---- Fonts --------------------------------------------------------------
-
-struct GlyphRef {
-    std::uint32_t glyph = 0;
-    std::uint16_t font = 0; // 0: the face itself, n: fallbacks[n - 1]
-    bool present = false;
-    double advance = 0;
-};
-
-// One LOGFONT's faces and glyph lookups; fonts repeat on every page, so
-// glyphs are looked up once per character.
-struct FaceEntry {
-    QFont font;
-    QRawFont raw;
-    std::vector<QRawFont> fallbacks;
-    double ascent = 0;
-    double descent = 0;
-    // Decorations as GDI places them, from the face's own tables: offsets
-    // of the stroke's top from the baseline (positive = below) and heights.
-    double underlineTop = 0, underlineHeight = 1;
-    double strikeTop = 0, strikeHeight = 1;
-    std::array<GlyphRef, 256> latin1{};
-    std::array<bool, 256> latin1Known{};
-    std::unordered_map<char32_t, GlyphRef> others;
-
-    void measureDecorations()
-    {
-        const auto be16 = [](const QByteArray& t, int at) {
-            return static_cast<std::int16_t>((static_cast<std::uint8_t>(t[at]) << 8) | static_cast<std::uint8_t>(t[at + 1]));
-        };
-        const double scale = raw.unitsPerEm() > 0 ? raw.pixelSize() / raw.unitsPerEm() : 0;
-        // post: underlinePosition (top of the stroke, negative below the
-        // baseline) and underlineThickness; Qt's own values otherwise.
-        const QByteArray post = raw.fontTable("post");
-        if (scale > 0 && post.size() >= 12 && be16(post, 10) > 0) {
-            underlineTop = -be16(post, 8) * scale;
-            underlineHeight = be16(post, 10) * scale;
-        } else {
-            underlineTop = raw.underlinePosition();
-            underlineHeight = std::max(1.0, raw.lineThickness());
-        }
-        // OS/2: yStrikeoutSize and yStrikeoutPosition (top of the stroke above the baseline).
-        const QByteArray os2 = raw.fontTable("OS/2");
-        if (scale > 0 && os2.size() >= 30 && be16(os2, 26) > 0) {
-            strikeHeight = be16(os2, 26) * scale;
-            strikeTop = -be16(os2, 28) * scale;
-        } else {
-            strikeHeight = underlineHeight;
-            strikeTop = -ascent / 3;
-        }
-    }
-
-    const QRawFont& rawFont(std::uint16_t index) const { return index == 0 ? raw : fallbacks[index - 1u]; }
-
-    GlyphRef glyphFor(char32_t cp)
-    {
-        if (cp < 256) {
-            if (!latin1Known[cp]) {
-                latin1[cp] = lookup(cp);
-                latin1Known[cp] = true;
-            }
-            return latin1[cp];
-        }
-        auto it = others.find(cp);
-        if (it == others.end())
-            it = others.emplace(cp, lookup(cp)).first;
-        return it->second;
-    }
-
-    GlyphRef lookup(char32_t cp)
-    {
-        GlyphRef ref;
-        if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0))
-            return ref; // control characters draw nothing
-        QChar units[2];
-        int count = 1;
-        if (cp > 0xFFFF) {
-            units[0] = QChar::highSurrogate(cp);
-            units[1] = QChar::lowSurrogate(cp);
-            count = 2;
-        } else {
-            units[0] = QChar(static_cast<char16_t>(cp));
-        }
-        if (raw.supportsCharacter(static_cast<uint>(cp))) {
-            quint32 glyphs[2] = {0, 0};
-            int n = 2;
-            if (raw.glyphIndexesForChars(units, count, glyphs, &n) && n >= 1 && glyphs[0] != 0) {
-                ref = {glyphs[0], 0, true, 0};
-                QPointF advance;
-                raw.advancesForGlyphIndexes(&ref.glyph, &advance, 1);
-                ref.advance = advance.x();
-                return ref;
-            }
-        }
-        // The face lacks it: the glyph of the face Qt falls back to, as
-        // fonts.cpp measured it.
-        QTextLayout layout(QString(units, count), font);
-        layout.beginLayout();
-        layout.createLine();
-        layout.endLayout();
-        const QList<QGlyphRun> runs = layout.glyphRuns();
-        if (runs.isEmpty() || runs.front().glyphIndexes().isEmpty() || runs.front().glyphIndexes().front() == 0)
-            return ref;
-        const QRawFont fallback = runs.front().rawFont();
-        auto found = std::find(fallbacks.begin(), fallbacks.end(), fallback);
-        if (found == fallbacks.end()) {
-            if (fallbacks.size() >= 0xFFFE)
-                return ref;
-            fallbacks.push_back(fallback);
-            found = fallbacks.end() - 1;
-        }
-        ref.glyph = runs.front().glyphIndexes().front();
-        ref.font = static_cast<std::uint16_t>(found - fallbacks.begin() + 1);
-        ref.present = true;
-        QPointF advance;
-        fallback.advancesForGlyphIndexes(&ref.glyph, &advance, 1);
-        ref.advance = advance.x();
-        return ref;
-    }
-};
-
-struct FaceKey {
-    std::u16string face;
-    int height;
-    int weight;
-    bool italic;
-    bool operator==(const FaceKey&) const = default;
-};
-
-struct FaceKeyHash {
-    std::size_t operator()(const FaceKey& k) const noexcept
-    {
-        std::size_t h = std::hash<std::u16string>()(k.face);
-        h ^= std::hash<long long>()((static_cast<long long>(k.height) << 32) ^ (k.weight << 1) ^ (k.italic ? 1 : 0)) +
-             0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
-        return h;
-    }
-};
-
-// Per thread, as QRawFont and QFont engines are; kept for the life of the
-// thread, so a preview that repaints keeps its glyph tables.
-class FaceCache {
-public:
-    FaceEntry& lookup(const LogFont& lf)
-    {
-        if (last_ && last_->first.height == lf.height && last_->first.weight == lf.weight &&
-            last_->first.italic == lf.italic && last_->first.face == lf.faceName)
-            return *last_->second;
-        FaceKey key{lf.faceName, lf.height, lf.weight, lf.italic};
-        auto it = entries_.find(key);
-        if (it == entries_.end()) {
-            if (entries_.size() >= 512) { // a hostile page with endless sizes
-                entries_.clear();
-                last_ = nullptr;
-            }
-            LogFont plain = lf;
-            plain.underline = plain.strikeOut = false;
-            auto entry = std::make_unique<FaceEntry>();
-            entry->font = qtFontFor(plain);
-            entry->raw = QRawFont::fromFont(entry->font);
-            const QFontMetricsF metrics(entry->font);
-            entry->ascent = metrics.ascent();
-            entry->descent = metrics.descent();
-            entry->measureDecorations();
-            it = entries_.emplace(std::move(key), std::move(entry)).first;
-        }
-        last_ = &*it;
-        return *it->second;
-    }
-
-private:
-    std::unordered_map<FaceKey, std::unique_ptr<FaceEntry>, FaceKeyHash> entries_;
-    std::pair<const FaceKey, std::unique_ptr<FaceEntry>>* last_ = nullptr;
-};
-
-FaceCache& faceCache()
-{
-    thread_local FaceCache cache;
-    return cache;
 }
 
 // A run of consecutive thin lines of one colour that touch: drawn as one
@@ -476,14 +290,16 @@ void GdiDevice::text(const TextRun& run)
         return;
     d->flush();
     Canvas& c = d->canvas;
-    FaceEntry& face = faceCache().lookup(run.font);
+    LogFont plain = run.font;
+    plain.underline = plain.strikeOut = false;
+    ResolvedFont& face = resolvedFont(plain);
     const std::u16string& text = run.text;
     const bool useDx = run.dx.size() == text.size();
     const bool useDy = run.dy.size() == text.size();
 
     // One glyph per character at the sum of the advances before it.
     struct Placed {
-        GlyphRef ref;
+        Glyph ref;
         QPointF at;
         char32_t cp;
     };
@@ -497,8 +313,8 @@ void GdiDevice::text(const TextRun& run)
             cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<char32_t>(text[i + 1]) - 0xDC00);
             units = 2;
         }
-        const GlyphRef ref = face.glyphFor(cp);
-        if (ref.present)
+        const Glyph ref = face.glyph(cp);
+        if (ref.drawn)
             placed.push_back({ref, QPointF(x, y), cp});
         for (std::size_t u = 0; u < units; ++u) {
             x += useDx ? run.dx[i + u] : (u == 0 ? ref.advance : 0);
@@ -516,12 +332,12 @@ void GdiDevice::text(const TextRun& run)
         left = -width / 2;
     else if (horizontal == TA_RIGHT)
         left = -width;
-    double baseline = face.ascent;
+    double baseline = face.ascent();
     const unsigned vertical = run.align & TA_BASELINE;
     if (vertical == TA_BASELINE)
         baseline = 0;
     else if (vertical == TA_BOTTOM)
-        baseline = -face.descent;
+        baseline = -face.descent();
 
     const bool rotated = run.font.escapement % 3600 != 0;
     QPointF origin(run.origin.x, run.origin.y);
@@ -534,35 +350,36 @@ void GdiDevice::text(const TextRun& run)
     }
     const QPointF start = origin + QPointF(left, baseline);
     if (run.bkMode == OPAQUE && width > 0)
-        c.fillRect(QRectF(start.x(), start.y() - face.ascent, width, face.ascent + face.descent),
+        c.fillRect(QRectF(start.x(), start.y() - face.ascent(), width, face.ascent() + face.descent()),
                    QBrush(toQColor(run.bkColor)));
 
     const QColor color = toQColor(run.color);
     for (std::size_t first = 0; first < placed.size();) {
-        const std::uint16_t font = placed[first].ref.font;
+        const std::uint16_t font = placed[first].ref.face;
         std::size_t last = first;
         d->glyphs.clear();
         d->positions.clear();
         d->chars.clear();
-        while (last < placed.size() && placed[last].ref.font == font) {
-            d->glyphs.push_back(placed[last].ref.glyph);
+        while (last < placed.size() && placed[last].ref.face == font) {
+            d->glyphs.push_back(placed[last].ref.index);
             d->positions.push_back(placed[last].at);
             d->chars.push_back(placed[last].cp);
             ++last;
         }
-        c.drawGlyphs(start, face.rawFont(font), d->glyphs, d->positions, d->chars, color);
+        c.drawGlyphs(start, face.face(font), d->glyphs, d->positions, d->chars, color);
         first = last;
     }
     // GDI underlines and strikes through the whole advance, at the face's
     // positions (Qt would stop at the last glyph and place its own).
     if ((run.font.underline || run.font.strikeOut) && width > 0) {
+        const ResolvedFont::Strokes& strokes = face.strokes();
         if (run.font.underline)
-            c.fillRect(QRectF(start.x(), start.y() + face.underlineTop, width,
-                              std::max(face.underlineHeight, d->devicePixel)),
+            c.fillRect(QRectF(start.x(), start.y() + strokes.underlineTop, width,
+                              std::max(strokes.underlineHeight, d->devicePixel)),
                        QBrush(color));
         if (run.font.strikeOut)
-            c.fillRect(QRectF(start.x(), start.y() + face.strikeTop, width,
-                              std::max(face.strikeHeight, d->devicePixel)),
+            c.fillRect(QRectF(start.x(), start.y() + strokes.strikeTop, width,
+                              std::max(strokes.strikeHeight, d->devicePixel)),
                        QBrush(color));
     }
     if (rotated)

@@ -11,8 +11,8 @@
 // one rectangle, so a 6-line band is one solid 6-pixel band in PDF viewers
 // and on screen, without seams or overlaps. Wider pens are stroked through
 // pixel centres with the pen's caps and joins; width 0 is one device pixel.
-// Text uses the glyphs of the font from qtFontFor() (characters the face
-// lacks from Qt's fallback face). Hatched brushes use Qt's hatch patterns
+// Text uses the glyphs the font resolver (fonts.h) measured with, a
+// missing-glyph box included. Hatched brushes use Qt's hatch patterns
 // on a transparent background.
 #pragma once
 

@@ -907,11 +907,22 @@ void PdfCanvas::drawGlyphs(const QPointF& origin, const QRawFont& font, std::spa
         return;
     glyphs = glyphs.first(std::min(glyphs.size(), positions.size()));
     pdf::PdfFace& face = d->fonts.faceFor(font);
-    if (face.outlines) {
-        d->drawOutlines(origin, font, glyphs, positions, color);
-        return;
+    // Glyph 0 is the missing-glyph box, which PDF readers leave blank as
+    // .notdef: it is drawn as its outline.
+    for (std::size_t first = 0; first < glyphs.size();) {
+        const bool box = glyphs[first] == 0;
+        std::size_t end = first + 1;
+        while (end < glyphs.size() && (glyphs[end] == 0) == box)
+            ++end;
+        const std::size_t n = end - first;
+        if (box || face.outlines)
+            d->drawOutlines(origin, font, glyphs.subspan(first, n), positions.subspan(first, n), color);
+        else
+            d->drawText(origin, face, font.pixelSize(), glyphs.subspan(first, n), positions.subspan(first, n),
+                        chars.subspan(std::min(first, chars.size()), std::min(n, chars.size() - std::min(first, chars.size()))),
+                        color);
+        first = end;
     }
-    d->drawText(origin, face, font.pixelSize(), glyphs, positions, chars, color);
 }
 
 } // namespace velm

@@ -62,15 +62,19 @@ std::uint32_t u32(const QByteArray& t, qsizetype at)
 }
 
 // Families and styles name faces; the head table (checksum, dates) tells
-// two files of one name apart.
+// two files of one name apart. A font without tables (Qt's stand-in when
+// nothing has a character) may have no family at all: all such fonts share
+// the empty key, and are drawn as outlines.
 std::string faceKey(const QRawFont& raw)
 {
+    const QByteArray head = raw.fontTable("head");
+    if (head.isEmpty())
+        return {};
     std::string key = raw.familyName().toStdString();
     key += '\0';
     key += raw.styleName().toStdString();
     key += '\0';
     key += std::to_string(raw.weight()) + (raw.style() == QFont::StyleNormal ? "n" : "i");
-    const QByteArray head = raw.fontTable("head");
     key.append(head.constData(), static_cast<std::size_t>(head.size()));
     return key;
 }

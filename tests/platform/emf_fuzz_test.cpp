@@ -1,14 +1,17 @@
 // Robustness: real recorded pages, mutated at random (bytes, size and offset
 // words, truncation, spliced records), and plain random bytes, played
-// through the reader onto the logging device and the QPainter device. None
+// through the reader onto the logging device, the QPainter device and the
+// PDF canvas (text in every script, and characters no face has). None
 // may crash, hang or read out of bounds (run this program under valgrind or
 // ASan to see the last); every playback of a sound header is framed by
 // begin and end. VELM_FUZZ_ROUNDS sets the number of mutations (default 3000).
 #include "emf_test_support.h"
 
 #include "platform/emf_reader.h"
+#include "platform/gdi_device.h"
 #include "platform/logging_device.h"
 #include "platform/painter_device.h"
+#include "platform/pdf_canvas.h"
 
 #include <QImage>
 #include <QPainter>
@@ -18,6 +21,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace velm {
 namespace {
@@ -41,6 +47,8 @@ std::vector<Bytes> seeds()
     page.selectObject(font);
     page.setTextAlign(TA_UPDATECP | TA_CENTER);
     page.textOut(10, 10, u"text \u00e9 \U0001F600", {10, 10, 10, 10, 10, 10, 10, 10, 0});
+    // Scripts from fallback faces, a character no face has, controls and joiners.
+    page.textOut(10, 200, u"\u0928\u092E\u0938\u094D\u0924\u0947 \u4F60\u597D \u0645\u0631 \u0E2A\u0378\u0007\u200D", {});
     const GdiHandle pen = page.createPen({PS_DOT, 1, rgb(9, 8, 7)});
     page.selectObject(pen);
     const GdiHandle wide = page.createPen({PS_SOLID, 12, 0});
@@ -84,8 +92,30 @@ struct Outcomes {
     int invalid = 0, sound = 0, damaged = 0, noted = 0;
 };
 
-// Plays one file on both devices and checks what can be checked.
-void playEverywhere(const Bytes& bytes, QImage& image, Outcomes& outcomes)
+// A PDF document that takes every played page as a sheet of its own and
+// is finished (fonts written) at the end; the bytes go nowhere.
+class PdfSink {
+public:
+    PdfSink() : fd_(::open("/dev/null", O_WRONLY | O_CLOEXEC)), canvas_(fd_, "fuzz", "Velm") {}
+    ~PdfSink()
+    {
+        canvas_.finish();
+        ::close(fd_);
+    }
+    void play(const EmfReader& reader)
+    {
+        canvas_.startSheet({595, 842, 0, 0, 0.12, 0.12});
+        GdiDevice device(canvas_);
+        reader.play(device);
+    }
+
+private:
+    int fd_;
+    PdfCanvas canvas_;
+};
+
+// Plays one file on every device and checks what can be checked.
+void playEverywhere(const Bytes& bytes, QImage& image, PdfSink& pdf, Outcomes& outcomes)
 {
     const EmfReader reader(bytes);
     LoggingDevice log;
@@ -111,6 +141,7 @@ void playEverywhere(const Bytes& bytes, QImage& image, Outcomes& outcomes)
     painter.scale(0.02, 0.02);
     PainterDevice device(painter);
     reader.play(device);
+    pdf.play(reader);
 }
 
 TEST(EmfFuzz, MutatedPagesNeverCrashOrReadOutOfBounds)
@@ -123,6 +154,7 @@ TEST(EmfFuzz, MutatedPagesNeverCrashOrReadOutOfBounds)
     }
     std::mt19937 random(20240607);
     QImage image(96, 132, QImage::Format_RGB32);
+    PdfSink pdf;
     const std::uint32_t interesting[] = {0, 1, 4, 7, 8, 12, 0x7F, 0xFF, 0xFFFF, 0x7FFFFFFF, 0x80000000u,
                                          0xFFFFFFFFu, 0xFFFFFFF8u, 100, 76, 104, 0x80000007u, 0x3F800000u};
     const int n = rounds();
@@ -171,7 +203,7 @@ TEST(EmfFuzz, MutatedPagesNeverCrashOrReadOutOfBounds)
                 break;
         }
         SCOPED_TRACE("round " + std::to_string(round));
-        playEverywhere(bytes, image, outcomes);
+        playEverywhere(bytes, image, pdf, outcomes);
         if (HasFatalFailure())
             return;
     }
@@ -191,6 +223,7 @@ TEST(EmfFuzz, RandomBytesBehindAValidHeader)
 {
     std::mt19937 random(99);
     QImage image(96, 132, QImage::Format_RGB32);
+    PdfSink pdf;
     const Bytes header = emftest::RawEmf().finish(false);
     const int n = std::max(1, rounds() / 3);
     Outcomes outcomes;
@@ -212,14 +245,14 @@ TEST(EmfFuzz, RandomBytesBehindAValidHeader)
         }
         emf::storeU32(bytes.data() + 48, static_cast<std::uint32_t>(random() % 2 ? bytes.size() : random()));
         SCOPED_TRACE("round " + std::to_string(round));
-        playEverywhere(bytes, image, outcomes);
+        playEverywhere(bytes, image, pdf, outcomes);
         if (HasFatalFailure())
             return;
         // Entirely random files.
         Bytes noise(random() % 300);
         for (auto& b : noise)
             b = static_cast<std::uint8_t>(random());
-        playEverywhere(noise, image, outcomes);
+        playEverywhere(noise, image, pdf, outcomes);
     }
 }
 

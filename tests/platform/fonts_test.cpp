@@ -2,8 +2,10 @@
 
 #include <QFont>
 #include <QFontInfo>
+#include <QRawFont>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <numeric>
 
 namespace velm {
@@ -103,12 +105,55 @@ TEST(Fonts, SurrogatePairsCarryTheirAdvanceOnTheFirstUnit)
     EXPECT_EQ(textWidth(lf, text), adv[0] + adv[1] + adv[3]);
 }
 
-TEST(Fonts, MissingGlyphsUseTheFallbackFaceAdvance)
+TEST(Fonts, MissingCharactersComeFromAnInstalledFaceAndMeasureAsTheyPrint)
 {
-    // Liberation Sans has no Han characters; the fallback face gives them a width.
-    LogFont lf = font(u"Arial", -100);
-    std::vector<int> adv = textAdvances(lf, u"\u4e2d");
-    EXPECT_GT(adv[0], 30);
+    // Liberation Sans has no Devanagari, Han or Thai; the installed faces do.
+    for (int weight : {400, 700}) {
+        const LogFont lf = font(u"Arial", -100, weight);
+        ResolvedFont& resolved = resolvedFont(lf);
+        for (char32_t c : {U'\u0928', U'\u4e2d', U'\u0e2a'}) {
+            SCOPED_TRACE(static_cast<int>(c));
+            const Glyph g = resolved.glyph(c);
+            EXPECT_TRUE(g.covered && g.drawn);
+            ASSERT_GT(g.face, 0);
+            const QRawFont& face = resolved.face(g.face);
+            EXPECT_TRUE(face.supportsCharacter(c));
+            EXPECT_NE(face.familyName(), "Liberation Sans");
+            EXPECT_EQ(face.pixelSize(), 100);
+            EXPECT_GT(g.advance, 30);
+            EXPECT_EQ(textAdvances(lf, std::u16string(1, static_cast<char16_t>(c)))[0], std::lround(g.advance));
+        }
+        // A family that has bold gives its bold face to bold text.
+        EXPECT_EQ(resolved.face(resolved.glyph(U'\u0928').face).weight(), weight);
+    }
+    EXPECT_TRUE(takeUncoveredCharacters().empty());
+}
+
+TEST(Fonts, CharactersNoFaceHasAreBoxesNotedOnceInOrder)
+{
+    takeUncoveredCharacters();
+    const LogFont lf = font(u"Arial", -2048);
+    // U+0378 is unassigned; no face draws the private U+10FFFD.
+    const std::vector<int> advances = textAdvances(lf, u"a\u0378b\U0010FFFD\u0378");
+    const Glyph box = resolvedFont(lf).glyph(0x378);
+    EXPECT_FALSE(box.covered);
+    EXPECT_TRUE(box.drawn);
+    EXPECT_EQ(box.index, 0u);
+    EXPECT_EQ(box.face, 0);
+    EXPECT_EQ(advances, (std::vector<int>{1139, 1536, 1139, 1536, 0, 1536})); // .notdef is 1536 units wide
+    EXPECT_EQ(takeUncoveredCharacters(), (std::vector<char32_t>{0x378, 0x10FFFD}));
+    // The next job hears of them again, from the cache.
+    textWidth(lf, u"\u0378");
+    EXPECT_EQ(takeUncoveredCharacters(), (std::vector<char32_t>{0x378}));
+}
+
+TEST(Fonts, ControlsAndIgnorablesTheFaceLacksTakeNoRoom)
+{
+    takeUncoveredCharacters();
+    const LogFont lf = font(u"Arial", -100);
+    EXPECT_EQ(textAdvances(lf, u"\u0001\u001b\u0085\ufeff\ufe0f"), (std::vector<int>{0, 0, 0, 0, 0}));
+    EXPECT_FALSE(resolvedFont(lf).glyph(0x1b).drawn);
+    EXPECT_TRUE(takeUncoveredCharacters().empty());
 }
 
 TEST(Fonts, LongTextsMeasureQuickly)
