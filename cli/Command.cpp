@@ -289,8 +289,12 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
         Complain(argument + ": interrupted; nothing was printed");
         return kInterrupted;
     }
-    if (report.Delivered && !report.OutputPath.empty())
-        std::printf("velm: wrote %s\n", report.OutputPath.c_str());
+    if (report.Delivered && !report.OutputPath.empty()) {
+        // With -o - standard output carries the PDF itself.
+        const bool toStdout = report.OutputPath == "-";
+        std::fprintf(toStdout ? stderr : stdout, "velm: wrote %s\n",
+                     toStdout ? "standard output" : report.OutputPath.c_str());
+    }
     if (!messages.empty())
         return kFailed;
     if (!o.preview && !report.Delivered) {
