@@ -245,6 +245,16 @@ MessageSink InstallPresenter(bool desktop)
     };
 }
 
+// Whether -o names standard output ("-", /dev/stdout, ...): it then
+// carries the PDF, and the report line goes to stderr.
+bool NamesStandardOutput(const std::string& path)
+{
+    struct stat named, out;
+    return path == "-"
+           || (::stat(path.c_str(), &named) == 0 && ::fstat(STDOUT_FILENO, &out) == 0
+               && named.st_dev == out.st_dev && named.st_ino == out.st_ino);
+}
+
 // --keep-pages: the command prints the stored pages itself, since the
 // engine's printer path deletes them afterwards.
 void PrintAndKeepPages(TPrintFile& job)
@@ -272,6 +282,8 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
         if (o.keepPages)
             PrintAndKeepPages(job);
     }
+    // Asked before the job: a regular file behind the name is replaced by it.
+    const bool pdfOnStdout = o.output && NamesStandardOutput(*o.output);
     if (o.output)
         Printers::instance().setPdfOutputFile(*o.output);
     ClearPrintReport();
@@ -289,12 +301,9 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
         Complain(argument + ": interrupted; nothing was printed");
         return kInterrupted;
     }
-    if (report.Delivered && !report.OutputPath.empty()) {
-        // With -o - standard output carries the PDF itself.
-        const bool toStdout = report.OutputPath == "-";
-        std::fprintf(toStdout ? stderr : stdout, "velm: wrote %s\n",
-                     toStdout ? "standard output" : report.OutputPath.c_str());
-    }
+    if (report.Delivered && !report.OutputPath.empty())
+        std::fprintf(pdfOnStdout ? stderr : stdout, "velm: wrote %s\n",
+                     report.OutputPath == "-" ? "standard output" : report.OutputPath.c_str());
     if (!messages.empty())
         return kFailed;
     if (!o.preview && !report.Delivered) {

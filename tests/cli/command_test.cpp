@@ -365,6 +365,14 @@ TEST_F(Command, OutputDashIsStandardOutput)
     EXPECT_EQ(PdfPages(dir_.file("stdout.pdf")), 1);
     EXPECT_EQ(Words(PdfText(dir_.file("stdout.pdf"))).at(0), "alpha");
     EXPECT_FALSE(fs::exists(dir_.file("-")));
+
+    // Standard output under another name, a pipe here, gets the PDF alone.
+    const Outcome piped = Velm("-o /dev/stdout short.txt 2>" + Quote(dir_.file("err")) + " | cat", dir_.path());
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.out.find("velm: wrote"), std::string::npos);
+    dir_.write("piped.pdf", piped.out);
+    EXPECT_EQ(PdfPages(dir_.file("piped.pdf")), 1);
+    EXPECT_EQ(testing::readFile(dir_.file("err")), "velm: wrote /dev/stdout\n");
 }
 
 TEST_F(Command, AnExistingPdfIsReplacedWholeOrNotAtAll)
