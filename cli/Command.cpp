@@ -276,6 +276,16 @@ void WarnOfUncoveredCharacters(const std::string& argument)
              (packages.empty() ? std::string() : " (install " + packages + ")"));
 }
 
+// Whether -o names standard output ("-", /dev/stdout, ...): it then
+// carries the PDF, and the report line goes to stderr.
+bool NamesStandardOutput(const std::string& path)
+{
+    struct stat named, out;
+    return path == "-"
+           || (::stat(path.c_str(), &named) == 0 && ::fstat(STDOUT_FILENO, &out) == 0
+               && named.st_dev == out.st_dev && named.st_ino == out.st_ino);
+}
+
 // --keep-pages: the command prints the stored pages itself, since the
 // engine's printer path deletes them afterwards.
 void PrintAndKeepPages(TPrintFile& job)
@@ -303,6 +313,8 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
         if (o.keepPages)
             PrintAndKeepPages(job);
     }
+    // Asked before the job: a regular file behind the name is replaced by it.
+    const bool pdfOnStdout = o.output && NamesStandardOutput(*o.output);
     if (o.output)
         Printers::instance().setPdfOutputFile(*o.output);
     ClearPrintReport();
@@ -323,7 +335,8 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
         return kInterrupted;
     }
     if (report.Delivered && !report.OutputPath.empty())
-        std::printf("velm: wrote %s\n", report.OutputPath.c_str());
+        std::fprintf(pdfOnStdout ? stderr : stdout, "velm: wrote %s\n",
+                     report.OutputPath == "-" ? "standard output" : report.OutputPath.c_str());
     if (!messages.empty())
         return kFailed;
     if (!o.preview && !report.Delivered) {

@@ -19,7 +19,7 @@ const char* const kHelpText =
     "Printer:\n"
     "  -P, --printer=NAME          a printer from --list-printers (default: the default printer)\n"
     "  -o, --output=FILE.pdf       write exactly this PDF (the built-in \"Velm PDF\" printer;\n"
-    "                              one FILE only)\n"
+    "                              one FILE only); '-' writes it to standard output\n"
     "      --list-printers         list the printers, the default marked with '*'\n"
     "      --preview               open the preview window instead of printing\n"
     "      --keep-pages=DIR        format in DIR and leave the stored pages (PRN001.EMF ...)\n"
@@ -143,7 +143,7 @@ void Take(CommandOptions& o, int code, const std::string& value)
 {
     switch (code) {
     case 'P': o.printer = value; break;
-    case 'o': o.output = Absolute(value); break;
+    case 'o': o.output = value == "-" ? value : Absolute(value); break;
     case 'l':
         o.layout = Choice<TPageLayout>("layout", value, {{"1x1", pl_1x1}, {"1x2", pl_1x2}, {"1x3", pl_1x3},
                                                          {"1x4", pl_1x4}, {"2x2", pl_2x2}, {"2x4", pl_2x4}});

@@ -23,7 +23,7 @@ inline constexpr const char* kBuiltInPrinter = "Velm PDF";
 struct CommandOptions {
     std::vector<std::string> files;
     std::optional<std::string> printer;
-    std::optional<std::string> output;     // absolute path
+    std::optional<std::string> output;     // absolute path, or "-" for standard output
     std::optional<std::string> keepPages;  // absolute path
     std::optional<TPageLayout> layout;
     std::optional<TPagesToPrint> pages;

@@ -248,16 +248,12 @@ public:
         std::string folder = std::filesystem::temp_directory_path(ec).string();
         if (ec || folder.empty())
             folder = "/tmp";
-        for (int n = 0; n < 1000 && target.fd < 0; ++n) {
-            target.writtenPath = joinPath(folder, "velm-print-" + std::to_string(::getpid()) + "-"
-                                                      + std::to_string(serial_++) + ".pdf");
-            target.fd = createExclusive(target.writtenPath);
-            if (target.fd < 0 && errno != EEXIST)
-                break;
-        }
-        if (target.fd < 0)
-            throw PrinterError(format("Cannot print on %s: cannot create %s: %s", name_.c_str(),
-                                      target.writtenPath.c_str(), std::strerror(errno)));
+        const std::string stem = joinPath(folder, "velm-print-" + std::to_string(::getpid()) + "-");
+        std::string path;
+        if (!reserveNewFile(target, [&](int) { return stem + std::to_string(serial_++) + ".pdf"; }, 1000, &path,
+                            &problem))
+            throw PrinterError(format("Cannot print on %s: cannot create %s: %s", name_.c_str(), path.c_str(),
+                                      problem.c_str()));
         target.failurePrefix = "Cannot print on " + name_;
         target.deliver = [queue = name_, title, media = l.pageSize().key().toStdString()](
                              const std::string& file) { submit(queue, file, title, media); };

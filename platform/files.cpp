@@ -1,14 +1,13 @@
 #include "platform/files.h"
 
+#include "platform/output_file.h"
 #include "platform/settings.h"
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <sstream>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -24,34 +24,10 @@
 namespace velm {
 namespace {
 
-std::string errnoText(int error) { return std::strerror(error); }
-
 void setProblem(std::string* problem, const std::string& text)
 {
     if (problem)
         *problem = text;
-}
-
-bool writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-std::string folderOf(const std::string& path)
-{
-    std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // ---- the archive-attribute emulation -------------------------------------
@@ -206,7 +182,7 @@ bool updateStore(const std::string& key, const std::optional<Mark>& mark)
         out += std::to_string(m.inode) + " " + std::to_string(m.size) + " "
             + std::to_string(m.mtimeNs) + " " + escapePath(path) + "\n";
     }
-    bool ok = writeFileAtomically(store, out);
+    bool ok = writeWholeFile(store, out);
     if (lock >= 0)
         ::close(lock); // releases the lock
     markCache().forget();
@@ -402,72 +378,6 @@ bool makeDirectories(const std::string& path, std::string* problem)
     if (!directoryExists(path)) {
         setProblem(problem, "not a folder");
         return false;
-    }
-    return true;
-}
-
-bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string* problem)
-{
-    std::string target = path;
-    struct stat st;
-    bool existed = false;
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (::realpath(path.c_str(), resolved))
-            target = resolved;
-    }
-    if (::stat(target.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) {
-            setProblem(problem, "not a regular file");
-            return false;
-        }
-        existed = true;
-    }
-    const std::string folder = folderOf(target);
-    static std::atomic<unsigned> counter{0};
-    std::string slashName = target.substr(target.find_last_of('/') + 1);
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = joinPath(folder, "." + slashName + ".tmp-" + std::to_string(::getpid()) + "-"
-                                    + std::to_string(counter++));
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0) {
-        setProblem(problem, errnoText(errno));
-        return false;
-    }
-    auto fail = [&](int error) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        setProblem(problem, errnoText(error));
-        return false;
-    };
-    if (existed && ::fchmod(fd, st.st_mode & 07777) != 0)
-        return fail(errno);
-    if (!writeAll(fd, bytes))
-        return fail(errno);
-    if (::fsync(fd) != 0)
-        return fail(errno);
-    if (::close(fd) != 0) {
-        int error = errno;
-        ::unlink(temp.c_str());
-        setProblem(problem, errnoText(error));
-        return false;
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        int error = errno;
-        ::unlink(temp.c_str());
-        setProblem(problem, errnoText(error));
-        return false;
-    }
-    // The rename itself reaches the disk with the folder's entry.
-    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
     }
     return true;
 }

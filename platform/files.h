@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <string_view>
 
 namespace velm {
 
@@ -78,12 +77,5 @@ std::string joinPath(const std::string& folder, const std::string& name);
 // Creates a folder and its missing parents; false with the reason in
 // *problem (when given) if that fails.
 bool makeDirectories(const std::string& path, std::string* problem = nullptr);
-// Replaces the file with bytes so that a crash leaves the old or the new
-// content, never a mix: a temporary file in the same folder is written,
-// flushed to disk and renamed over it. A symbolic link is followed (its
-// target is replaced); an existing file keeps its permissions. False with
-// the reason in *problem (when given); no temporary file is left behind.
-bool writeFileAtomically(const std::string& path, std::string_view bytes,
-                         std::string* problem = nullptr);
 
 } // namespace velm

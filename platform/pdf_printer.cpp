@@ -21,16 +21,6 @@
 namespace velm::detail {
 namespace {
 
-std::string folderOf(const std::string& path)
-{
-    std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
-
 // Hands drawing calls to the player while the document is open. Calls
 // that arrive after the document was ended or aborted (an Abort button
 // pressed while a page plays) are dropped instead of reaching a closed file.
@@ -118,7 +108,7 @@ public:
         : target_(std::move(target)), box_(sheetBox(layout, dpiX, dpiY))
     {
         try {
-            canvas_ = std::make_unique<PdfCanvas>(target_.fd, title, "Velm");
+            canvas_ = std::make_unique<PdfCanvas>(target_.file.fd(), title, "Velm");
             canvas_->startSheet(box_);
         } catch (const PdfWriteError& e) {
             fail(e.what());
@@ -165,30 +155,20 @@ public:
         guard_.attach(nullptr);
         if (problem.empty() && canvas_->bytesWritten() == 0)
             problem = "nothing was written";
-        if (problem.empty() && ::fsync(target_.fd) != 0)
-            problem = std::strerror(errno);
-        if (::close(target_.fd) != 0 && problem.empty())
-            problem = std::strerror(errno);
-        target_.fd = -1;
-        std::string written = target_.writtenPath;
-        if (problem.empty() && !target_.finalPath.empty()) {
-            if (::rename(written.c_str(), target_.finalPath.c_str()) != 0)
-                problem = std::strerror(errno);
-            else
-                written = target_.finalPath;
-        }
+        if (problem.empty())
+            target_.file.commit(&problem);
         if (!problem.empty()) {
-            ::unlink(target_.writtenPath.c_str());
+            discard();
             throw PrinterError(target_.failurePrefix + ": " + problem);
         }
         if (target_.deliver) {
             try {
-                target_.deliver(written);
+                target_.deliver(target_.reservedPath);
             } catch (...) {
-                ::unlink(written.c_str());
+                ::unlink(target_.reservedPath.c_str());
                 throw;
             }
-            ::unlink(written.c_str());
+            ::unlink(target_.reservedPath.c_str());
         }
     }
 
@@ -214,10 +194,9 @@ private:
     {
         open_ = false;
         guard_.attach(nullptr);
-        if (target_.fd >= 0)
-            ::close(target_.fd);
-        target_.fd = -1;
-        ::unlink(target_.writtenPath.c_str());
+        target_.file.discard();
+        if (!target_.reservedPath.empty())
+            ::unlink(target_.reservedPath.c_str());
     }
 
     PdfTarget target_;
@@ -266,7 +245,7 @@ public:
     std::unique_ptr<PrintDocument> beginDocument(const std::string& title) override
     {
         std::optional<std::string> exact = takeOutputFile_ ? takeOutputFile_() : std::nullopt;
-        PdfTarget target = exact && !exact->empty() ? replacing(*exact) : newFile();
+        PdfTarget target = exact && !exact->empty() ? exactFile(*exact) : newFile();
         // Points of the portrait paper (printable area plus margins); Qt turns it for landscape.
         const double marginPt = marginPx_ * 72.0 / portrait_.logPixelsY;
         const QSizeF points(portrait_.horzRes * 72.0 / portrait_.logPixelsX + 2 * marginPt,
@@ -282,22 +261,15 @@ public:
     }
 
 private:
-    // The command's -o: the file is replaced only when the new document is
-    // complete; an aborted or failed document leaves the old one alone.
-    static PdfTarget replacing(const std::string& path)
+    // The command's -o: a file is replaced only when the new document is
+    // complete, so an aborted or failed document leaves the old one alone;
+    // a device, FIFO or standard output is written into.
+    static PdfTarget exactFile(const std::string& path)
     {
         PdfTarget t;
-        const std::string folder = folderOf(path);
-        for (int n = 0; n < 1000 && t.fd < 0; ++n) {
-            t.writtenPath = joinPath(folder, "." + nameOf(path) + ".partial-"
-                                                 + std::to_string(::getpid()) + "-" + std::to_string(n));
-            t.fd = createExclusive(t.writtenPath);
-            if (t.fd < 0 && errno != EEXIST)
-                break;
-        }
-        if (t.fd < 0)
-            throw PrinterError(format("Cannot create PDF file %s: %s", path.c_str(), std::strerror(errno)));
-        t.finalPath = path;
+        std::string problem;
+        if (!t.file.open(path, &problem))
+            throw PrinterError(format("Cannot create PDF file %s: %s", path.c_str(), problem.c_str()));
         t.shownPath = path;
         t.failurePrefix = "Cannot write PDF file " + path;
         return t;
@@ -308,23 +280,15 @@ private:
     PdfTarget newFile() const
     {
         const std::string folder = folder_.empty() ? Printers::pdfFolder() : folder_;
-        const std::string stem = "velm-" + timestamp();
-        std::string problem;
-        if (!makeDirectories(folder, &problem))
-            throw PrinterError(format("Cannot create PDF file %s: %s",
-                                      joinPath(folder, stem + ".pdf").c_str(), problem.c_str()));
+        const std::string stem = joinPath(folder, "velm-" + timestamp());
+        std::string path = stem + ".pdf", problem;
         PdfTarget t;
-        for (int n = 1; n <= 10000 && t.fd < 0; ++n) {
-            t.writtenPath = joinPath(folder, stem + (n == 1 ? "" : "-" + std::to_string(n)) + ".pdf");
-            t.fd = createExclusive(t.writtenPath);
-            if (t.fd < 0 && errno != EEXIST)
-                break;
-        }
-        if (t.fd < 0)
-            throw PrinterError(format("Cannot create PDF file %s: %s", t.writtenPath.c_str(),
-                                      std::strerror(errno)));
-        t.shownPath = t.writtenPath;
-        t.failurePrefix = "Cannot write PDF file " + t.writtenPath;
+        if (!makeDirectories(folder, &problem)
+            || !reserveNewFile(t, [&](int n) { return stem + (n == 1 ? "" : "-" + std::to_string(n)) + ".pdf"; },
+                               10000, &path, &problem))
+            throw PrinterError(format("Cannot create PDF file %s: %s", path.c_str(), problem.c_str()));
+        t.shownPath = t.reservedPath;
+        t.failurePrefix = "Cannot write PDF file " + t.reservedPath;
         return t;
     }
 
@@ -359,9 +323,28 @@ bool letterPaper()
 
 } // namespace
 
-int createExclusive(const std::string& path)
+bool reserveNewFile(PdfTarget& target, const std::function<std::string(int)>& candidate, int tries,
+                    std::string* path, std::string* problem)
 {
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    for (int n = 1; n <= tries; ++n) {
+        *path = candidate(n);
+        const int fd = ::open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0) {
+            *problem = std::strerror(errno);
+            return false;
+        }
+        ::close(fd);
+        if (!target.file.open(*path, problem)) {
+            ::unlink(path->c_str());
+            return false;
+        }
+        target.reservedPath = *path;
+        return true;
+    }
+    *problem = std::strerror(EEXIST);
+    return false;
 }
 
 std::unique_ptr<PrintDocument> openPdfDocument(PdfTarget target, const QPageLayout& layout,

@@ -93,12 +93,14 @@ public:
     // Where the built-in printer writes: $VELM_PDF_DIR, else ~/PDF (created
     // when needed). Each document gets a new file velm-YYYYMMDD-HHMMSS.pdf
     // (-2, -3, ... within one second), created exclusively, so no earlier
-    // file is ever overwritten.
+    // file is ever overwritten, and filled atomically when the document ends.
     static std::string pdfFolder();
     // When set, the built-in printer writes exactly this file for the next
-    // document only (the command's -o, set before each job), replacing it
-    // when that document ends; an aborted or failed document leaves an
-    // existing file untouched. An empty path clears it.
+    // document only (the command's -o, set before each job) by the rules of
+    // OutputFile: a regular file is replaced when that document ends (an
+    // aborted or failed document leaves it untouched), a symbolic link's
+    // target is written, a device, FIFO or socket is written into, and "-"
+    // is standard output. An empty path clears it.
     void setPdfOutputFile(const std::string& path);
 
 private:

@@ -3,6 +3,7 @@
 // outside platform/.
 #pragma once
 
+#include "platform/output_file.h"
 #include "platform/printer.h"
 
 #include <QPageLayout>
@@ -14,14 +15,13 @@
 
 namespace velm::detail {
 
-// Where a print document's PDF goes. The document writes into an already
-// created file (fd, path writtenPath); at end() it is renamed to finalPath
-// when that is set, then handed to deliver when that is set (a queue
-// submits it; the file is removed afterwards whatever happens).
+// Where a print document's PDF goes. The document writes into file; at
+// end() the file is committed, then, when deliver is set, the reserved
+// file is handed to it (a queue submits it) and removed whatever happens.
+// A document that fails or is aborted also removes the reserved file.
 struct PdfTarget {
-    int fd = -1;
-    std::string writtenPath;
-    std::string finalPath;
+    OutputFile file;
+    std::string reservedPath;  // the document's own new file, empty for -o
     std::string shownPath;     // outputPath() of the document
     std::string failurePrefix; // "Cannot write PDF file <path>" or "Cannot print on <queue>"
     std::function<void(const std::string& file)> deliver;
@@ -58,7 +58,11 @@ std::unique_ptr<Printer> makeCupsPrinter(const std::string& queueName);
 // within timeoutMs. On failure *problem names the server and the reason.
 bool cupsServerReachable(std::string* problem, int timeoutMs = 3000);
 
-// Creates a new file exclusively (O_EXCL); -1 with errno set on failure.
-int createExclusive(const std::string& path);
+// Opens target.file on the first free name of candidate(1), candidate(2),
+// ... candidate(tries): the name is created empty, so that no other
+// document takes it, and becomes target.reservedPath. False with the
+// reason in *problem and the name last tried in *path.
+bool reserveNewFile(PdfTarget& target, const std::function<std::string(int)>& candidate, int tries,
+                    std::string* path, std::string* problem);
 
 } // namespace velm::detail

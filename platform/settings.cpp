@@ -4,6 +4,7 @@
 #include "platform/convert.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/output_file.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -265,7 +266,7 @@ void SettingsFile::writeStrings(const std::string& section,
     std::string problem;
     if (!folder.empty() && !directoryExists(folder) && !makeDirectories(folder, &problem))
         throw FileError(format("Unable to write to %s", path_.c_str()));
-    if (!writeFileAtomically(path_, out, &problem))
+    if (!writeWholeFile(path_, out, &problem))
         throw FileError(format("Unable to write to %s", path_.c_str()));
 }
 

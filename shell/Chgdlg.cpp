@@ -1,6 +1,7 @@
 #include "shell/Chgdlg.h"
 
 #include "platform/files.h"
+#include "platform/output_file.h"
 #include "shell/Velmwin.h"
 
 #include <QApplication>
@@ -15,7 +16,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <string_view>
 #include <vector>
 
 namespace velm {
@@ -98,20 +99,6 @@ struct Descriptor {
     }
 };
 
-bool WriteAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 ssize_t ReadSome(int fd, char* data, std::size_t size)
 {
     // A full chunk unless the file ends, so a short read means the end.
@@ -167,8 +154,9 @@ void CopyFileTo(const std::string& Source, const std::string& Target)
     struct stat info {};
     if (in.fd < 0 || ::fstat(in.fd, &info) != 0 || S_ISDIR(info.st_mode))
         throw EFOpenError(format("Cannot open file %s", Source.c_str()));
-    Descriptor out{::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
-    if (out.fd < 0)
+    // An existing target keeps its content until the whole copy is on disk.
+    OutputFile out;
+    if (!out.open(target))
         throw EFCreateError(format("Cannot create file %s", target.c_str()));
     constexpr std::size_t ChunkSize = 8192;
     std::vector<char> buffer(ChunkSize);
@@ -176,14 +164,12 @@ void CopyFileTo(const std::string& Source, const std::string& Target)
         const ssize_t got = ReadSome(in.fd, buffer.data(), ChunkSize);
         if (got < 0)
             throw VelmError(format("Cannot read file %s", Source.c_str()));
-        if (!WriteAll(out.fd, buffer.data(), static_cast<std::size_t>(got)))
+        if (!out.write(std::string_view(buffer.data(), static_cast<std::size_t>(got))))
             throw VelmError(format("Cannot write file %s", target.c_str()));
         if (static_cast<std::size_t>(got) < ChunkSize)
             break;
     }
-    const int closed = ::close(out.fd);
-    out.fd = -1;
-    if (closed != 0)
+    if (!out.commit())
         throw VelmError(format("Cannot write file %s", target.c_str()));
 }
 
@@ -195,7 +181,7 @@ void MoveFileTo(const std::string& Source, const std::string& Target)
         return;
     if (HasAttr(Source, faReadOnly))
         throw EFCantMove(format("Cannot move file %s", Source.c_str()));
-    CopyFileTo(Source, full);
+    CopyFileTo(Source, full); // on disk before the source goes
     deleteFile(Source);
 }
 

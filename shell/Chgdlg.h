@@ -1,5 +1,6 @@
 // TChangeDlg and the file operations of the browser's Edit menu: copy in
-// fixed-size chunks, move by rename with a copy-and-delete fallback.
+// fixed-size chunks, move by rename with a copy-and-delete fallback; no
+// failure loses a file.
 // Paths use "/"; a relative target is taken from the process's current
 // directory, and a target naming an existing folder receives the source's
 // file name in it.
@@ -61,11 +62,13 @@ extern TChangeDlg* ChangeDlg;
 bool ConfirmFileChange(const std::string& Op, const std::string& Source, const std::string& Target);
 
 // Throws EFOpenError, EFCreateError, EFSameFile, or VelmError on a failed
-// read or write (a partly written target may remain).
+// read or write. The copy goes to a temporary file beside the target that
+// is synced and renamed into place: a failed copy leaves an existing target
+// whole and no partial file (a device or FIFO target is written into).
 void CopyFileTo(const std::string& Source, const std::string& Target);
 // Renames when the target does not exist and lies on the same file system;
-// otherwise copies and deletes the source. Throws EFCantMove for a read-only
-// or missing source, and as CopyFileTo.
+// otherwise copies and deletes the source once the copy is on disk. Throws
+// EFCantMove for a read-only or missing source, and as CopyFileTo.
 void MoveFileTo(const std::string& Source, const std::string& Target);
 // True when every bit of Mask is set; a failed query counts as all bits set.
 bool HasAttr(const std::string& Name, int Mask);

@@ -5,6 +5,7 @@
 #include "platform/convert.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/output_file.h"
 #include "platform/printer.h"
 #include "platform/settings.h"
 #include "platform/wmf_reader.h"
@@ -98,23 +99,11 @@ std::string ReadWholeFile(const std::string& FileName)
     return bytes.str();
 }
 
-// Written to a temporary file first, so a failed save keeps the old file whole.
+// A saved file is replaced only once the new content is on disk.
 void WriteWholeFile(const std::string& FileName, const std::string& Bytes)
 {
-    const std::string temporary = FileName + ".velm-save";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(Bytes.data(), static_cast<std::streamsize>(Bytes.size()));
-        out.close();
-        if (!out) {
-            deleteFile(temporary);
-            throw EFCreateError(format("Cannot create file %s", FileName.c_str()));
-        }
-    }
-    if (std::rename(temporary.c_str(), FileName.c_str()) != 0) {
-        deleteFile(temporary);
+    if (!writeWholeFile(FileName, Bytes))
         throw EFCreateError(format("Cannot create file %s", FileName.c_str()));
-    }
 }
 
 QString PlainTextOf(const std::string& Bytes)

@@ -7,6 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -324,6 +329,110 @@ TEST_F(Command, KeepPagesLeavesTheStoredPages)
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(testing::filesIn(dir_.file("pages")), std::vector<std::string>{"PRN001.EMF"});
     EXPECT_EQ(PdfPages(dir_.file("kept.pdf")), 1);
+}
+
+// -o writes through what it names: the tests make their own FIFOs, links
+// and device nodes, so that a fault can never replace the system's.
+struct stat LinkStat(const std::string& path)
+{
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    return st;
+}
+
+bool StartsAPdf(const std::string& bytes) { return bytes.rfind("%PDF-", 0) == 0; }
+
+TEST_F(Command, OutputIntoAFifoReachesItsReader)
+{
+    const std::string fifo = dir_.file("fifo"), got = dir_.file("got.pdf");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::thread reader([&] { testing::run("cat " + Quote(fifo) + " > " + Quote(got)); });
+    const Outcome o = Velm("-o fifo short.txt", dir_.path());
+    const int unblock = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); // when velm never opened it
+    if (unblock >= 0)
+        ::close(unblock);
+    reader.join();
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "velm: wrote " + fifo + "\n");
+    EXPECT_TRUE(S_ISFIFO(LinkStat(fifo).st_mode));
+    EXPECT_EQ(PdfPages(got), 1);
+    EXPECT_EQ(Words(PdfText(got)).at(0), "alpha");
+}
+
+TEST_F(Command, OutputThroughALinkWritesItsTargetAndKeepsTheLink)
+{
+    ASSERT_EQ(::symlink("tgt.pdf", dir_.file("link.pdf").c_str()), 0);
+    const Outcome created = Velm("-o link.pdf short.txt", dir_.path());
+    EXPECT_EQ(created.status, 0) << created.err;
+    EXPECT_EQ(PdfPages(dir_.file("tgt.pdf")), 1) << "a dangling link's target is created";
+    dir_.write("short.txt", "second\n");
+    const Outcome replaced = Velm("-o link.pdf short.txt", dir_.path());
+    EXPECT_EQ(replaced.status, 0) << replaced.err;
+    EXPECT_EQ(replaced.out, "velm: wrote " + dir_.file("link.pdf") + "\n");
+    EXPECT_TRUE(S_ISLNK(LinkStat(dir_.file("link.pdf")).st_mode));
+    EXPECT_EQ(Words(PdfText(dir_.file("tgt.pdf"))).at(0), "second");
+    EXPECT_EQ(testing::filesIn(dir_.path()), (std::vector<std::string>{"link.pdf", "short.txt", "tgt.pdf"}));
+}
+
+TEST_F(Command, OutputOntoDevicesWritesIntoThemAndAFullOneFails)
+{
+    const std::string full = dir_.file("full"), null = dir_.file("null");
+    if (::mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0
+        || ::mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+        GTEST_SKIP() << "making device nodes needs root";
+    const Outcome o = Velm("-o full short.txt", dir_.path());
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("Cannot write PDF file " + full + ": No space left on device"), std::string::npos)
+        << o.err;
+    EXPECT_EQ(o.out, "");
+    EXPECT_TRUE(S_ISCHR(LinkStat(full).st_mode)) << "the device is never replaced";
+
+    const Outcome discarded = Velm("-o null short.txt", dir_.path());
+    EXPECT_EQ(discarded.status, 0) << discarded.err;
+    EXPECT_EQ(discarded.out, "velm: wrote " + null + "\n");
+    EXPECT_TRUE(S_ISCHR(LinkStat(null).st_mode));
+}
+
+TEST_F(Command, OutputDashIsStandardOutput)
+{
+    const Outcome o = Velm("-o - short.txt", dir_.path());
+    EXPECT_EQ(o.status, 0) << o.err;
+    ASSERT_TRUE(StartsAPdf(o.out)) << o.out.substr(0, 40);
+    EXPECT_NE(o.err.find("velm: wrote standard output\n"), std::string::npos) << o.err;
+    dir_.write("stdout.pdf", o.out);
+    EXPECT_EQ(PdfPages(dir_.file("stdout.pdf")), 1);
+    EXPECT_EQ(Words(PdfText(dir_.file("stdout.pdf"))).at(0), "alpha");
+    EXPECT_FALSE(fs::exists(dir_.file("-")));
+
+    // Standard output under another name, a pipe here, gets the PDF alone.
+    const Outcome piped = Velm("-o /dev/stdout short.txt 2>" + Quote(dir_.file("err")) + " | cat", dir_.path());
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.out.find("velm: wrote"), std::string::npos);
+    dir_.write("piped.pdf", piped.out);
+    EXPECT_EQ(PdfPages(dir_.file("piped.pdf")), 1);
+    EXPECT_EQ(testing::readFile(dir_.file("err")), "velm: wrote /dev/stdout\n");
+}
+
+TEST_F(Command, AnExistingPdfIsReplacedWholeOrNotAtAll)
+{
+    dir_.write("report.pdf", "the old report");
+    // Stored pages fit under the limit, the PDF with its fonts does not.
+    const Outcome failed = Velm("-o report.pdf short.txt", dir_.path(), "trap '' XFSZ; ulimit -f 8;");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("Cannot write PDF file " + dir_.file("report.pdf") + ": File too large"),
+              std::string::npos)
+        << failed.err;
+    EXPECT_EQ(testing::readFile(dir_.file("report.pdf")), "the old report");
+    EXPECT_EQ(testing::filesIn(dir_.path()), (std::vector<std::string>{"report.pdf", "short.txt"}));
+
+    ASSERT_EQ(::chmod(dir_.file("report.pdf").c_str(), 0604), 0);
+    const ino_t before = LinkStat(dir_.file("report.pdf")).st_ino;
+    const Outcome o = Velm("-o report.pdf short.txt", dir_.path());
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(LinkStat(dir_.file("report.pdf")).st_ino, before) << "renamed into place";
+    EXPECT_EQ(LinkStat(dir_.file("report.pdf")).st_mode & 07777, 0604u);
+    EXPECT_EQ(PdfPages(dir_.file("report.pdf")), 1);
+    EXPECT_EQ(testing::filesIn(dir_.path()), (std::vector<std::string>{"report.pdf", "short.txt"}));
 }
 
 TEST_F(Command, CtrlCAbortsTheJobAndWritesNothing)

@@ -1,4 +1,5 @@
 #include "platform/files.h"
+#include "platform/output_file.h"
 #include "platform/settings.h"
 
 #include "support/testing.h"
@@ -157,23 +158,23 @@ TEST(Files, MarksTravelWithTheFilesAndTheStoreStaysSmall)
     EXPECT_EQ(fileAttributes(dir.file(odd)) & faArchive, 0);
 }
 
-TEST(Files, WriteFileAtomically)
+TEST(Files, WriteWholeFile)
 {
     TempDir dir;
     std::string problem;
-    ASSERT_TRUE(writeFileAtomically(dir.file("a"), "one", &problem)) << problem;
+    ASSERT_TRUE(writeWholeFile(dir.file("a"), "one", &problem)) << problem;
     EXPECT_EQ(testing::readFile(dir.file("a")), "one");
-    ASSERT_TRUE(writeFileAtomically(dir.file("a"), "two"));
+    ASSERT_TRUE(writeWholeFile(dir.file("a"), "two"));
     EXPECT_EQ(testing::readFile(dir.file("a")), "two");
     ASSERT_EQ(symlink("a", dir.file("link").c_str()), 0);
-    ASSERT_TRUE(writeFileAtomically(dir.file("link"), "three"));
+    ASSERT_TRUE(writeWholeFile(dir.file("link"), "three"));
     EXPECT_EQ(testing::readFile(dir.file("a")), "three");
     struct stat st;
     ASSERT_EQ(lstat(dir.file("link").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_FALSE(writeFileAtomically(dir.file("missing/a"), "x", &problem));
+    EXPECT_FALSE(writeWholeFile(dir.file("missing/a"), "x", &problem));
     EXPECT_FALSE(problem.empty());
-    EXPECT_FALSE(writeFileAtomically(dir.path(), "x", &problem)); // a folder
+    EXPECT_FALSE(writeWholeFile(dir.path(), "x", &problem)); // a folder
     EXPECT_EQ(testing::filesIn(dir.path()), (std::vector<std::string>{"a", "link"}));
     EXPECT_TRUE(makeDirectories(dir.file("x/y/z")));
     EXPECT_TRUE(directoryExists(dir.file("x/y/z")));

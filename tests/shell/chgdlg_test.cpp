@@ -140,6 +140,52 @@ TEST(MoveFileTo, ReadOnlyFileAcrossFileSystemsIsNotMoved)
     EXPECT_TRUE(HasAttr(here.file("GONE.TXT"), faReadOnly | faHidden));
 }
 
+TEST(CopyAndMove, AFailedCopyLosesNothing)
+{
+    TempDir dir;
+    dir.write("BIG.BIN", Bytes(5 * 8192));
+    dir.write("OLD.BIN", "the old target");
+    ::symlink("OLD.BIN", dir.file("LINK.BIN").c_str());
+    {
+        // The disk fills up half-way through the copy.
+        testing::FileSizeLimit limit(3 * 8192);
+        for (const char* target : {"OLD.BIN", "LINK.BIN", "NEW.BIN"}) {
+            try {
+                CopyFileTo(dir.file("BIG.BIN"), dir.file(target));
+                ADD_FAILURE() << "copied onto " << target;
+            } catch (const VelmError& e) {
+                EXPECT_STREQ(e.what(), ("Cannot write file " + dir.file(target)).c_str());
+            }
+        }
+    }
+    EXPECT_EQ(readFile(dir.file("OLD.BIN")), "the old target");
+    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"BIG.BIN", "LINK.BIN", "OLD.BIN"}))
+        << "no partial file";
+
+    // A copy onto a link writes its target and keeps the link.
+    CopyFileTo(dir.file("BIG.BIN"), dir.file("LINK.BIN"));
+    EXPECT_EQ(readFile(dir.file("OLD.BIN")), Bytes(5 * 8192));
+    struct stat link {};
+    ASSERT_EQ(::lstat(dir.file("LINK.BIN").c_str(), &link), 0);
+    EXPECT_TRUE(S_ISLNK(link.st_mode));
+}
+
+TEST(MoveFileTo, AFailedCopyAcrossFileSystemsKeepsTheSource)
+{
+    TempDir here;
+    const std::string other = "/dev/shm";
+    if (!directoryExists(other) || DeviceOf(other) == DeviceOf(here.path()) || ::access(other.c_str(), W_OK) != 0)
+        GTEST_SKIP() << "needs /dev/shm writable on another file system than " << here.path();
+    here.write("BIG.BIN", Bytes(5 * 8192));
+    const std::string target = other + "/velm-move-test-" + std::to_string(::getpid());
+    {
+        testing::FileSizeLimit limit(3 * 8192);
+        EXPECT_THROW(MoveFileTo(here.file("BIG.BIN"), target), VelmError);
+    }
+    EXPECT_EQ(readFile(here.file("BIG.BIN")), Bytes(5 * 8192));
+    EXPECT_FALSE(fileExists(target));
+}
+
 // The Edit menu, with the dialog filled in and the questions answered.
 class EditMenuTest : public ShellTest {
 protected:

@@ -450,6 +450,21 @@ TEST_F(BrowserTest, SaveWritesThePageInFrontAndNeedsAFile)
     EXPECT_EQ(readFile(files.file("PAGE.HTM")), "<p>y</p>");
 }
 
+TEST_F(BrowserTest, SaveWritesThroughALinkAndKeepsIt)
+{
+    TVelmWindow& w = Window();
+    Text("REAL.TXT", "old");
+    ASSERT_EQ(::symlink("REAL.TXT", files.file("LINK.TXT").c_str()), 0);
+    w.OpenFile(files.file("LINK.TXT"), true);
+    w.MemoRich->setPlainText("new");
+    w.Save1->trigger();
+    EXPECT_EQ(readFile(files.file("REAL.TXT")), "new");
+    struct stat link {};
+    ASSERT_EQ(::lstat(files.file("LINK.TXT").c_str(), &link), 0);
+    EXPECT_TRUE(S_ISLNK(link.st_mode));
+    EXPECT_EQ(filesIn(files.path()), (std::vector<std::string>{"LINK.TXT", "REAL.TXT"}));
+}
+
 TEST_F(BrowserTest, EditedTextIsOfferedForSavingUnderItsOwnName)
 {
     TVelmWindow& w = Window();

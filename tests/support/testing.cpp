@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -46,6 +47,21 @@ CurrentDir::CurrentDir(const std::string& path) : previous_(currentDirectory())
 }
 
 CurrentDir::~CurrentDir() { setCurrentDirectory(previous_); }
+
+FileSizeLimit::FileSizeLimit(long maxBytes) : previousHandler_(std::signal(SIGXFSZ, SIG_IGN))
+{
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit limit = previous_;
+    limit.rlim_cur = static_cast<rlim_t>(maxBytes);
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        throw std::runtime_error("cannot limit the file size");
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previousHandler_);
+}
 
 TestPrinter::TestPrinter(const std::string& outputFolder, int width, int height, int dpi,
                          const std::string& name)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 namespace velm::testing {
@@ -47,6 +48,21 @@ public:
 
 private:
     int previousIndex_;
+};
+
+// Files this process writes cannot grow past maxBytes for the scope: a
+// write beyond fails with "File too large" (the signal it would raise is
+// ignored), as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(long maxBytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit previous_{};
+    void (*previousHandler_)(int);
 };
 
 std::string readFile(const std::string& path);
