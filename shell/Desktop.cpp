@@ -1,5 +1,6 @@
 #include "shell/Desktop.h"
 
+#include "engine/UserInterface.h"
 #include "preview/Presenter.h"
 #include "shell/About.h"
 #include "shell/Unit1.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 
 #include <exception>
 #include <memory>
@@ -37,9 +39,25 @@ private:
     std::unique_ptr<Form> form_;
 };
 
+// A preview is modal, so the toolbar takes no drop or click while one is
+// open; at its place on top it would only cover the maximised preview's
+// "&Close" and "&Add nl". It steps aside until the preview closes.
+void HideToolbarDuringPreviews()
+{
+    ui().showPreview = [show = ui().showPreview](TPrintFile& job) {
+        struct Aside {
+            QPointer<TVelm> toolbar{Velm && Velm->isVisible() ? Velm : nullptr};
+            Aside() { if (toolbar) toolbar->hide(); }
+            ~Aside() { if (toolbar) toolbar->show(); }
+        } aside;
+        show(job);
+    };
+}
+
 int RunForms(QApplication& app)
 {
     InstallDesktopPresenter();
+    HideToolbarDuringPreviews();
     // The toolbar is a tool window and the other forms are hidden most of
     // the time: closing the toolbar, and only that, ends the application.
     app.setQuitOnLastWindowClosed(false);
@@ -69,12 +87,11 @@ int RunDesktop(int argc, char** argv)
     if (!app)
         app = &ownApp.emplace(argc, argv);
     QApplication::setApplicationName("velm");
-    QApplication::setApplicationDisplayName("Velm for Windows 95");
     QApplication::setApplicationVersion(VelmVersion());
     try {
         return RunForms(*app);
     } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), e.what());
+        ShowMessageBox(QMessageBox::Critical, QString::fromUtf8(e.what()));
         return 1;
     }
 }
