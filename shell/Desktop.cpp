@@ -10,8 +10,10 @@
 #include "shell/Velmwin.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QMessageBox>
 #include <QPointer>
+#include <QWindow>
 
 #include <exception>
 #include <memory>
@@ -54,6 +56,19 @@ void HideToolbarDuringPreviews()
     };
 }
 
+// A window manager maps a new window some time after show(): until it is
+// exposed it cannot paint, and the forms built next would keep the splash
+// from ever showing. Waits for the exposure, within a bound.
+void ShowAndPaint(QWidget& form)
+{
+    form.show();
+    QDeadlineTimer deadline(2000);
+    while (!(form.windowHandle() && form.windowHandle()->isExposed()) && !deadline.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    form.repaint();
+    QApplication::processEvents();
+}
+
 int RunForms(QApplication& app)
 {
     InstallDesktopPresenter();
@@ -68,8 +83,7 @@ int RunForms(QApplication& app)
 
     TForm5 splash;
     Instance<TDlgDoubleSided> pause(DlgDoubleSided, std::make_unique<TDlgDoubleSided>());
-    splash.show();
-    QApplication::processEvents();
+    ShowAndPaint(splash);
 
     const auto browser = std::make_unique<TVelmWindow>(); // sets VelmWindow itself
     Instance<TConfigureVelm> configure(ConfigureVelm, std::make_unique<TConfigureVelm>());
