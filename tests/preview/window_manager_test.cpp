@@ -136,8 +136,8 @@ private:
     {
         if (next_ == steps_.size())
             return;
-        // Every search for a window waits for it, within a bound.
-        const std::string prelude = "set -e\nW=$(xdotool search --sync --name '^Velm Viewer$' | head -1)\n";
+        // Every search waits for the window to be mapped, within a bound.
+        const std::string prelude = "set -e\nW=$(xdotool search --sync --onlyvisible --name '^Velm Viewer$' | head -1)\n";
         process_.start("timeout", {"60", "sh", "-c", QString::fromStdString(prelude + steps_[next_].script)});
     }
     void Finished(int code)
@@ -170,9 +170,10 @@ public:
     {
         ui().processMessages = [this] {
             previous_();
-            if (PrintDialog1 && !PrintDialog1->Aborted())
+            if (PrintDialog1 && !PrintDialog1->Aborted()) {
                 EXPECT_TRUE(QTest::qWaitFor([] { return PrintDialog1->Aborted(); }, 60000))
                     << "no abort came";
+            }
         };
     }
     ~HoldAtFirstPage() { ui().processMessages = previous_; }
@@ -182,7 +183,7 @@ private:
 };
 
 const char* const kAbortPass = R"(
-S=$(xdotool search --sync --name '^Print Status$' | head -1)
+S=$(xdotool search --sync --onlyvisible --name '^Print Status$' | head -1)
 xdotool windowactivate --sync "$S"
 %1
 while xdotool search --name '^Print Status$' >/dev/null; do sleep 0.1; done
