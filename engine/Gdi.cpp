@@ -68,6 +68,7 @@ void WriteViewSettings(TColor viewBkColor, const std::string& viewHeading, doubl
     SettingsFile().writeStrings(
         "Printer", {{"PageHeight", std::to_string(caps.vertRes)},
                     {"PageWidth", std::to_string(caps.horzRes)},
+                    {"PageMarginBottom", std::to_string(caps.marginBottom)},
                     {"Orientation", printer.orientation() == PaperOrientation::Portrait ? "Portrait" : "Landscape"},
                     {"View Background", std::to_string(ColorToRGB(viewBkColor))},
                     {"Preview Heading", viewHeading},

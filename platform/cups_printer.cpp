@@ -13,6 +13,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cmath>
@@ -230,6 +231,7 @@ public:
         c.logPixelsX = c.logPixelsY = resolution_;
         c.horzSizeMm = static_cast<int>(std::lround(mm.width()));
         c.vertSizeMm = static_cast<int>(std::lround(mm.height()));
+        c.marginBottom = std::max(0, l.fullRectPixels(resolution_).height() - pixels.bottom() - 1);
         return c;
     }
 

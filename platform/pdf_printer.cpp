@@ -369,6 +369,7 @@ PrinterCaps builtInCaps()
     caps.logPixelsX = caps.logPixelsY = 600;
     caps.horzRes = paperWidth - 2 * kBuiltInMarginPx;
     caps.vertRes = paperHeight - 2 * kBuiltInMarginPx;
+    caps.marginBottom = kBuiltInMarginPx;
     caps.horzSizeMm = static_cast<int>(std::lround(caps.horzRes * 25.4 / 600));
     caps.vertSizeMm = static_cast<int>(std::lround(caps.vertRes * 25.4 / 600));
     return caps;

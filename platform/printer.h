@@ -22,6 +22,9 @@ struct PrinterCaps {
     int logPixelsY = 600;
     int horzSizeMm = 0;  // printable width in millimetres
     int vertSizeMm = 0;
+    // Paper below the printable area in device pixels (PHYSICALHEIGHT -
+    // PHYSICALOFFSETY - VERTRES): what a page draws there still prints.
+    int marginBottom = 0;
 };
 
 // One open print document. Pages are played onto device(); the document

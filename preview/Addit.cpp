@@ -1,6 +1,7 @@
 #include "preview/Addit.h"
 
 #include "preview/LoadText.h"
+#include "preview/Presenter.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -70,7 +71,7 @@ void MakeEditableList(QComboBox* box)
 }
 
 TAddition::TAddition(QWidget* parent)
-    : QDialog(parent),
+    : QDialog(parent, DialogBorder),
       PageRange(Place<QGroupBox>(this, 16, 16, 345, 113)),
       All(Place<QRadioButton>(this, 40, 40, 177, 25)),
       Current(Place<QRadioButton>(this, 40, 66, 189, 23)),

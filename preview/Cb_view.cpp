@@ -2,6 +2,7 @@
 
 #include "platform/convert.h"
 #include "platform/printer.h"
+#include "preview/Presenter.h"
 #include "platform/settings.h"
 #include "preview/Addit.h"
 #include "preview/Drawscrn.h"
@@ -106,14 +107,13 @@ auto Reported(Action action)
 TErrorBox& ErrorBox()
 {
     static TErrorBox box = [](const std::string& message) {
-        QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationDisplayName(),
-                              QString::fromStdString(message), QMessageBox::Ok);
+        ShowMessageBox(QMessageBox::Critical, QString::fromStdString(message));
     };
     return box;
 }
 
 TCB_Prev::TCB_Prev(QWidget* parent)
-    : QDialog(parent),
+    : QDialog(parent, Qt::Window), // a main window of its own, maximised
       Panel1(MakePanel(this, 33)),
       CloseButton(MakeButton<QPushButton>(Panel1, "door", 10, 2, 88, 26, "")),
       Additional(MakeButton<QPushButton>(Panel1, "printer", 110, 2, 111, 26,
@@ -179,6 +179,9 @@ TCB_Prev::TCB_Prev(QWidget* parent)
     connect(NextPage, &QToolButton::clicked, this, Reported([this] { NextPageClick(); }));
     connect(DrawIt1, &TDrawIt::ZoomChanged, this,
             [this](int percent, int zero) { Reported([=, this] { ZoomChanged(percent, zero); })(); });
+    // Enter reaches the list itself when it has the focus and the line edit
+    // when that has it; either way it is the typed zoom.
+    PrintPreview->installEventFilter(this);
     PrintPreview->lineEdit()->installEventFilter(this);
     PageNo->installEventFilter(this);
     FormCreate();
@@ -267,14 +270,26 @@ bool TCB_Prev::eventFilter(QObject* watched, QEvent* e)
 {
     const bool press = e->type() == QEvent::KeyPress;
     const bool release = e->type() == QEvent::KeyRelease;
+    const bool zoomBox = watched == PrintPreview || watched == PrintPreview->lineEdit();
     if ((press || release) && IsEnter(e)) {
-        if (watched == PrintPreview->lineEdit() && press)
+        if (zoomBox && press)
             Reported([this] { PrintPreviewKeyPress(); })();
         else if (watched == PageNo && release)
             Reported([this] { PageNoKeyUp(); })();
-        return watched == PrintPreview->lineEdit() || watched == PageNo;
+        return zoomBox || watched == PageNo;
     }
     return QDialog::eventFilter(watched, e);
+}
+
+// "&Close" has no cancel role: Esc, typed to leave a box, must not end the
+// preview and take its stored pages with it.
+void TCB_Prev::keyPressEvent(QKeyEvent* e)
+{
+    if (e->key() == Qt::Key_Escape) {
+        e->accept();
+        return;
+    }
+    QDialog::keyPressEvent(e);
 }
 
 void TCB_Prev::reject()

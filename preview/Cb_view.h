@@ -93,7 +93,8 @@ public:
 protected:
     bool event(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
-    void reject() override; // Esc and the close box; refused during a pass
+    void keyPressEvent(QKeyEvent* e) override; // Esc does nothing
+    void reject() override; // the close box; refused during a pass
 
 private:
     void FormCreate();

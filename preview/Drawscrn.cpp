@@ -106,10 +106,12 @@ TDrawIt::TDrawIt(QWidget* owner) : QWidget(owner)
         if (FPageWidth <= 0 || FPageHeight <= 0)
             throw VelmError(format("The stored pages have no size (%d by %d pixels)",
                                    FPageWidth, FPageHeight));
+        FMarginBottom = std::clamp(strToInt(settings.readString("Printer", "PageMarginBottom", "0")), 0,
+                                   FPageHeight);
         setCurrentDirectory(settings.readString("Printer", "Directory", "."));
         FDirectory = currentDirectory();
     }
-    FAspect = static_cast<double>(FPageHeight) / FPageWidth;
+    FAspect = static_cast<double>(SheetHeight()) / FPageWidth;
     resize(850, CanvasSide(850 * FAspect));
     ProcessMessages();
 }
@@ -156,7 +158,9 @@ void TDrawIt::paintEvent(QPaintEvent*)
 }
 
 // The page keeps its proportions and fits the drawable area, or is
-// stretched to fill it for a "Generic" printer. Printer pixels are the
+// stretched to fill it for a "Generic" printer. The sheet reaches below the
+// printable area into the paper's margin, where the footer's stamp and page
+// number print. Printer pixels are the
 // page's own reference pixels, so scaling them is the whole mapping.
 void TDrawIt::PaintStoredPage(QPainter& painter, bool Stretch)
 {
@@ -166,7 +170,7 @@ void TDrawIt::PaintStoredPage(QPainter& painter, bool Stretch)
     if (areaWidth <= 0 || areaHeight <= 0 || !fileExists(file))
         return;
     double scaleX = static_cast<double>(areaWidth) / FPageWidth;
-    double scaleY = static_cast<double>(areaHeight) / FPageHeight;
+    double scaleY = static_cast<double>(areaHeight) / SheetHeight();
     if (!Stretch)
         scaleX = scaleY = std::min(scaleX, scaleY);
 
@@ -176,7 +180,8 @@ void TDrawIt::PaintStoredPage(QPainter& painter, bool Stretch)
     painter.scale(scaleX, scaleY);
     EmfPlayResult result;
     {
-        PainterDevice device(painter);
+        // Not clipped to the printable area: the margin below it shows too.
+        PainterDevice device(painter, false);
         result = reader.play(device);
     }
     painter.restore();

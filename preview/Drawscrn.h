@@ -21,8 +21,9 @@ class TPrintStatus;
 class TDrawIt : public QWidget {
     Q_OBJECT
 public:
-    // Reads "PageHeight", "PageWidth" and "Directory" from the settings and
-    // makes that folder current. Throws ConversionError for a page size that
+    // Reads "PageHeight", "PageWidth", "PageMarginBottom" and "Directory"
+    // from the settings and makes that folder current. The canvas shows the
+    // printable area at the zoom's size and the paper's margin below it. Throws ConversionError for a page size that
     // is not an integer and VelmError for one that is not positive.
     explicit TDrawIt(QWidget* owner = nullptr);
     // Deletes the stored pages of the current directory up to the first gap.
@@ -45,6 +46,9 @@ public:
     int Zoom() const { return FZoom; }
     int PageWidth() const { return FPageWidth; }
     int PageHeight() const { return FPageHeight; }
+    int MarginBottom() const { return FMarginBottom; }
+    // Printer pixels shown from the top of the printable area down.
+    int SheetHeight() const { return FPageHeight + FMarginBottom; }
 
     // One reprint pass: Mode 1 odd pages, 2 even pages, else all; Range as
     // "1,2,5,7-14,21" (empty: every page). Each page is a print document of
@@ -85,6 +89,7 @@ private:
     int FZoom = 100;
     int FPageHeight = 3112;
     int FPageWidth = 2400;
+    int FMarginBottom = 0; // paper below the printable area, printer pixels
     double FAspect = 1.0;
     std::string FDirectory; // where the pages this canvas owns are stored
 };

@@ -35,6 +35,17 @@ void ShowPreview(TPrintFile& job)
 
 } // namespace
 
+QString ApplicationTitle() { return QStringLiteral("Velm for Windows 95"); }
+
+QMessageBox::StandardButton ShowMessageBox(QMessageBox::Icon Icon, const QString& Text,
+                                           QMessageBox::StandardButtons Buttons,
+                                           QMessageBox::StandardButton Default)
+{
+    QMessageBox box(Icon, ApplicationTitle(), Text, Buttons, QApplication::activeWindow(), DialogBorder);
+    box.setDefaultButton(Default);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
 void InstallDesktopPresenter()
 {
     // The forms are designed in "MS Sans Serif"; fontconfig alone would
@@ -43,11 +54,12 @@ void InstallDesktopPresenter()
         QFont::insertSubstitution("MS Sans Serif", "Liberation Sans");
     UserInterface& face = ui();
     face.createStatus = []() -> std::unique_ptr<TPrintStatus> {
-        return std::make_unique<TPrintDialog1>();
+        // A modal window (the preview during a reprint) blocks input to
+        // every window but its own children: "&Abort" must be one of them.
+        return std::make_unique<TPrintDialog1>(QApplication::activeModalWidget());
     };
     face.showMessage = [](const std::string& text) {
-        QMessageBox::information(QApplication::activeWindow(), QApplication::applicationDisplayName(),
-                                 QString::fromStdString(text), QMessageBox::Ok);
+        ShowMessageBox(QMessageBox::Information, QString::fromStdString(text));
     };
     face.processMessages = [] { QApplication::processEvents(); };
     face.showPreview = ShowPreview;

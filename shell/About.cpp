@@ -1,5 +1,7 @@
 #include "shell/About.h"
 
+#include "preview/Presenter.h"
+
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -10,7 +12,7 @@ TAboutBox* AboutBox = nullptr;
 
 const char* VelmVersion() { return VELM_VERSION; }
 
-TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
+TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent, DialogBorder)
 {
     setWindowTitle("About");
     auto* product = new QLabel("Velm", this);

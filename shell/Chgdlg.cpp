@@ -2,6 +2,7 @@
 
 #include "platform/files.h"
 #include "platform/output_file.h"
+#include "preview/Presenter.h"
 #include "shell/Velmwin.h"
 
 #include <QApplication>
@@ -23,7 +24,7 @@ namespace velm {
 
 TChangeDlg* ChangeDlg = nullptr;
 
-TChangeDlg::TChangeDlg(QWidget* parent) : QDialog(parent)
+TChangeDlg::TChangeDlg(QWidget* parent) : QDialog(parent, DialogBorder)
 {
     setWindowTitle("Dialog");
     setFixedSize(478, 151);
@@ -63,9 +64,9 @@ namespace {
 
 bool AskYesNo(const std::string& Question)
 {
-    return QMessageBox::question(QApplication::activeWindow(), QApplication::applicationName(),
-                                 QString::fromStdString(Question), QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    return ShowMessageBox(QMessageBox::Question, QString::fromStdString(Question),
+                          QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+           == QMessageBox::Yes;
 }
 
 std::string NameOf(const std::string& Path)

@@ -1,5 +1,6 @@
 #include "shell/Desktop.h"
 
+#include "engine/UserInterface.h"
 #include "preview/Presenter.h"
 #include "shell/About.h"
 #include "shell/Unit1.h"
@@ -9,7 +10,10 @@
 #include "shell/Velmwin.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QMessageBox>
+#include <QPointer>
+#include <QWindow>
 
 #include <exception>
 #include <memory>
@@ -37,9 +41,38 @@ private:
     std::unique_ptr<Form> form_;
 };
 
+// A preview is modal, so the toolbar takes no drop or click while one is
+// open; at its place on top it would only cover the maximised preview's
+// "&Close" and "&Add nl". It steps aside until the preview closes.
+void HideToolbarDuringPreviews()
+{
+    ui().showPreview = [show = ui().showPreview](TPrintFile& job) {
+        struct Aside {
+            QPointer<TVelm> toolbar{Velm && Velm->isVisible() ? Velm : nullptr};
+            Aside() { if (toolbar) toolbar->hide(); }
+            ~Aside() { if (toolbar) toolbar->show(); }
+        } aside;
+        show(job);
+    };
+}
+
+// A window manager maps a new window some time after show(): until it is
+// exposed it cannot paint, and the forms built next would keep the splash
+// from ever showing. Waits for the exposure, within a bound.
+void ShowAndPaint(QWidget& form)
+{
+    form.show();
+    QDeadlineTimer deadline(2000);
+    while (!(form.windowHandle() && form.windowHandle()->isExposed()) && !deadline.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    form.repaint();
+    QApplication::processEvents();
+}
+
 int RunForms(QApplication& app)
 {
     InstallDesktopPresenter();
+    HideToolbarDuringPreviews();
     // The toolbar is a tool window and the other forms are hidden most of
     // the time: closing the toolbar, and only that, ends the application.
     app.setQuitOnLastWindowClosed(false);
@@ -50,8 +83,7 @@ int RunForms(QApplication& app)
 
     TForm5 splash;
     Instance<TDlgDoubleSided> pause(DlgDoubleSided, std::make_unique<TDlgDoubleSided>());
-    splash.show();
-    QApplication::processEvents();
+    ShowAndPaint(splash);
 
     const auto browser = std::make_unique<TVelmWindow>(); // sets VelmWindow itself
     Instance<TConfigureVelm> configure(ConfigureVelm, std::make_unique<TConfigureVelm>());
@@ -69,12 +101,11 @@ int RunDesktop(int argc, char** argv)
     if (!app)
         app = &ownApp.emplace(argc, argv);
     QApplication::setApplicationName("velm");
-    QApplication::setApplicationDisplayName("Velm for Windows 95");
     QApplication::setApplicationVersion(VelmVersion());
     try {
         return RunForms(*app);
     } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), e.what());
+        ShowMessageBox(QMessageBox::Critical, QString::fromUtf8(e.what()));
         return 1;
     }
 }

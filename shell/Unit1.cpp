@@ -5,6 +5,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/printer.h"
+#include "preview/Presenter.h"
 #include "platform/settings.h"
 #include "shell/JobDesign.h"
 #include "shell/Unit2.h"
@@ -60,12 +61,12 @@ bool CanEnter(const std::string& folder)
 
 void ShowErrorBox(const std::string& text)
 {
-    QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), QString::fromStdString(text));
+    ShowMessageBox(QMessageBox::Critical, QString::fromStdString(text));
 }
 
 void ShowWarningBox(const std::string& text)
 {
-    QMessageBox::warning(nullptr, QApplication::applicationDisplayName(), QString::fromStdString(text));
+    ShowMessageBox(QMessageBox::Warning, QString::fromStdString(text));
 }
 
 // Names the monitor passes over: the old picture pages ("PRN" ... ".WMF")
@@ -130,7 +131,7 @@ bool TFileListBox::Update()
 
 // --- TPrinterSetupDialog ---------------------------------------------------
 
-TPrinterSetupDialog::TPrinterSetupDialog(QWidget* parent) : QDialog(parent)
+TPrinterSetupDialog::TPrinterSetupDialog(QWidget* parent) : QDialog(parent, DialogBorder)
 {
     setWindowTitle("Printer Setup");
     PrinterBox = new QComboBox(this);
@@ -167,7 +168,7 @@ TVelm::TVelm(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
     InitShellResources();
-    setWindowTitle(QApplication::applicationDisplayName());
+    setWindowTitle(ApplicationTitle());
     setAutoFillBackground(true);
     QPalette silver = palette();
     silver.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
@@ -538,7 +539,7 @@ void TVelm::StartMonitor()
     SettingsFile ini;
     std::string folder = ini.readString(Section, "MonitorDir", DefaultMonitorDir);
     if (!CanEnter(MonitorFolderPath(folder))) {
-        ShowWarningBox("Cannot find directory " + folder);
+        ShowWarningBox("Cannot find directory " + MonitorFolderPath(folder));
         QDir().mkpath(QString::fromStdString(MonitorFolderPath(DefaultMonitorDir)));
         ini.writeString(Section, "MonitorDir", DefaultMonitorDir);
         folder = ini.readString(Section, "MonitorDir", DefaultMonitorDir);

@@ -4,6 +4,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/settings.h"
+#include "preview/Presenter.h"
 #include "shell/Unit1.h"
 
 #include <QCheckBox>
@@ -72,13 +73,17 @@ QLabel* NewLabel(const char* text, QWidget* parent)
 
 // --- TFontDialog -----------------------------------------------------------
 
-TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent)
+TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent, DialogBorder)
 {
     setWindowTitle("Font");
     Font.SetSize(10);
     Chooser = new QFontDialog(this);
     Chooser->setOptions(QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
     Chooser->setWindowFlags(Qt::Widget);
+    // Esc or Enter inside the embedded chooser ends the chooser alone and
+    // hides it; they end the whole dialog instead.
+    connect(Chooser, &QDialog::rejected, this, &QDialog::reject);
+    connect(Chooser, &QDialog::accepted, this, &QDialog::accept);
     ColorBox = new QComboBox(this);
     for (const NamedColor& c : BasicColors) {
         QPixmap swatch(16, 12);
@@ -90,7 +95,10 @@ TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* colorRow = new QHBoxLayout;
-    colorRow->addWidget(NewLabel("&Color:", this));
+    QLabel* colorLabel = NewLabel("&Color:", this);
+    colorLabel->setObjectName("ColorLabel");
+    colorLabel->setBuddy(ColorBox);
+    colorRow->addWidget(colorLabel);
     colorRow->addWidget(ColorBox, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Chooser);
@@ -115,6 +123,7 @@ bool TFontDialog::Execute()
         index = ColorBox->count() - 1;
     }
     ColorBox->setCurrentIndex(index);
+    Chooser->show();
     if (exec() != QDialog::Accepted)
         return false;
     const QFont chosen = Chooser->currentFont();
@@ -163,7 +172,7 @@ void TMonitorFolderBox::ItemActivated(QListWidgetItem* Item)
 
 // --- TConfigureVelm --------------------------------------------------------
 
-TConfigureVelm::TConfigureVelm(QWidget* parent) : QDialog(parent)
+TConfigureVelm::TConfigureVelm(QWidget* parent) : QDialog(parent, DialogBorder)
 {
     setWindowTitle("Configure Velm!");
     setFixedSize(592, 389);
@@ -276,6 +285,8 @@ QWidget* TConfigureVelm::MonitorPage()
     Memo1->setAutoFillBackground(true);
     Memo1->setBackgroundRole(QPalette::Button);
     Memo1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // All four lines always show; the folder list gives up the height.
+    Memo1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 
     auto* grid = new QGridLayout(page);
     // Narrow margins: the note's longest line needs nearly the whole page width.

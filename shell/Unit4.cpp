@@ -1,5 +1,7 @@
 #include "shell/Unit4.h"
 
+#include "preview/Presenter.h"
+
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,8 +13,7 @@ namespace velm {
 TDlgDoubleSided* DlgDoubleSided = nullptr;
 
 TDlgDoubleSided::TDlgDoubleSided(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                          | Qt::WindowCloseButtonHint)
+    : QDialog(parent, DialogBorder)
 {
     setWindowTitle("Double Sided Printing");
     setFixedSize(390, 212);

@@ -9,6 +9,7 @@
 #include "platform/printer.h"
 #include "platform/settings.h"
 #include "platform/wmf_reader.h"
+#include "preview/Presenter.h"
 #include "shell/JobDesign.h"
 #include "shell/About.h"
 #include "shell/Chgdlg.h"
@@ -24,6 +25,7 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QImageReader>
@@ -83,8 +85,7 @@ std::string ExtensionOf(const std::string& FileName)
 
 void ShowErrorBox(const std::string& text)
 {
-    QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationName(),
-                          QString::fromStdString(text));
+    ShowMessageBox(QMessageBox::Critical, QString::fromStdString(text));
 }
 
 std::string ReadWholeFile(const std::string& FileName)
@@ -202,6 +203,21 @@ QPixmap DrivePicture(TDrive::Kind kind)
         break;
     }
     return pixmap;
+}
+
+// The families as a user names them: a family that several foundries
+// provide is listed once, without the foundry's tag ("C059 [UKWN]").
+QStringList ScreenFontNames()
+{
+    QStringList names;
+    for (QString family : QFontDatabase::families()) {
+        const qsizetype tag = family.lastIndexOf(" [");
+        if (tag > 0 && family.endsWith(']'))
+            family.truncate(tag);
+        names << family;
+    }
+    names.removeDuplicates();
+    return names;
 }
 
 QIcon TextIcon(const QString& text, bool bold, bool italic, bool underline)
@@ -667,11 +683,12 @@ void TVelmWindow::CreateRichTextBar()
     row->setContentsMargins(2, 1, 2, 1);
     row->setSpacing(1);
     FontName = new QComboBox(Panel3);
-    FontName->addItems(QFontDatabase::families());
-    FontName->setCurrentText("Times New Roman"); // the face rich text starts in
+    FontName->addItems(ScreenFontNames());
+    // Rich text starts in "Times New Roman", 12 points: show the face that serves it.
+    FontName->setCurrentText(QFontInfo(QFont("Times New Roman")).family());
     FontName->setMinimumWidth(140);
     connect(FontName, qOverload<int>(&QComboBox::activated), this, &TVelmWindow::FontNameChange);
-    FontSize = new QLineEdit("0", Panel3);
+    FontSize = new QLineEdit("12", Panel3);
     FontSize->setFixedWidth(32);
     connect(FontSize, &QLineEdit::textEdited, this, &TVelmWindow::FontSizeChange);
     UpDown1Up = new QToolButton(Panel3);
@@ -1026,6 +1043,9 @@ void TVelmWindow::OpenItemClick()
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix("");
+    // The descriptions alone show; the patterns behind them also match
+    // lower-case names.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters({"All Files (*.*) (*)", "Bitmap Files (*.BMP) (*.BMP *.bmp)",
                            "HTML Files (*.HTM) (*.HTM *.htm)", "Text Files (*.TXT) (*.TXT *.txt)",
                            "DBF Files (*.DBF) (*.DBF *.dbf)", "DB Files (*.DB) (*.DB *.db)",

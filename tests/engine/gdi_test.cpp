@@ -130,6 +130,7 @@ TEST_F(Surface, BeginDocumentWritesThePrinterSection)
     gdi_->BeginDocument(static_cast<TColor>(0x8000000F), "My Heading", 12.5); // button face
     EXPECT_EQ(settings.readString("Printer", "PageHeight", ""), "6600");
     EXPECT_EQ(settings.readString("Printer", "PageWidth", ""), "4800");
+    EXPECT_EQ(settings.readString("Printer", "PageMarginBottom", ""), "0"); // a printer without margins
     EXPECT_EQ(settings.readString("Printer", "Orientation", ""), "Portrait");
     EXPECT_EQ(settings.readString("Printer", "View Background", ""), "12632256");
     EXPECT_EQ(settings.readString("Printer", "Preview Heading", ""), "My Heading");
@@ -401,6 +402,24 @@ TEST(GenericPrinter, TheTestIsCaseSensitive)
     TempDir dir;
     TestPrinter printer(dir.path(), 4800, 6600, 600, "generic text");
     EXPECT_FALSE(IsGenericPrinter());
+}
+
+// The built-in printer prints the footer's stamp and page number in its
+// margin below the printable height; the preview learns how much paper is there.
+TEST(BuiltInPrinter, BeginDocumentRecordsThePaperBelowThePrintableArea)
+{
+    TempDir dir;
+    CurrentDir here(dir.path());
+    Printers& printers = Printers::instance();
+    const int previous = printers.printerIndex();
+    ASSERT_TRUE(printers.selectByName("Velm PDF"));
+    const PrinterCaps caps = printers.selected().caps();
+    TGdi gdi;
+    gdi.BeginDocument(clWhite, "Margin", 100);
+    gdi.EndPage();
+    printers.setPrinterIndex(previous);
+    EXPECT_GT(caps.marginBottom, 0);
+    EXPECT_EQ(SettingsFile().readString("Printer", "PageMarginBottom", ""), std::to_string(caps.marginBottom));
 }
 
 } // namespace

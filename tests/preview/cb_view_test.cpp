@@ -192,6 +192,31 @@ TEST_F(WindowTest, TypedPercentages)
     EXPECT_EQ(window->PrintPreview->currentText(), "300%");
 }
 
+// With the focus on the list itself, keys reach its line edit through the
+// list: Enter there is still the typed zoom, a preset's text included, and
+// Esc leaves the window and its stored pages alone.
+TEST_F(WindowTest, KeysTypedToTheFocusedListApplyTheZoomAndEscKeepsTheWindow)
+{
+    auto window = Open();
+    QComboBox* list = window->PrintPreview;
+    list->setFocus();
+    list->lineEdit()->selectAll();
+    QTest::keyClicks(list, "25%");
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(list->currentIndex(), 9);
+    EXPECT_EQ(list->itemText(9), "25 %");
+    EXPECT_EQ(window->DrawIt1->size(), CanvasAt(25));
+
+    QTest::keyClick(list, Qt::Key_Escape);
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->result(), 0);
+    EXPECT_EQ(window->DrawIt1->PageCount(), 5);
+    window->CloseButton->click();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->result(), 1);
+}
+
 TEST_F(WindowTest, ZeroAndHugeTypedZoomsReachTheCanvasSafely)
 {
     auto window = Open();

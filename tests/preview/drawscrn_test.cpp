@@ -274,6 +274,44 @@ TEST_F(CanvasTest, ShowsTheStoredPageAsPlayedDirectly)
     EXPECT_GT(Difference(shown, DirectPlay(first, shown.size(), scale), inside), 0.0002);
 }
 
+// What a page draws in the paper's margin below the printable height (the
+// footer's stamp and page number) prints, so the canvas shows it too; the
+// zoom still sizes the printable width as before.
+TEST_F(CanvasTest, ThePaperBelowThePrintableAreaShowsWhatPrintsThere)
+{
+    EmfRecorder page(PageGeometry{2400, 3112, 300, 300});
+    const GdiHandle red = page.createBrush(LogBrush{BS_SOLID, rgb(255, 0, 0), 0});
+    page.fillRect(Rect{1000, 3112 + 40, 1400, 3112 + 74}, red); // a stamp in a 75-pixel margin
+    page.saveTo(pages.file(StoredPageName(1)));
+    const auto redAt = [](const QImage& image, int y) {
+        const QColor c = image.pixelColor(420, y);
+        return c.red() > 200 && c.green() < 60 && c.blue() < 60;
+    };
+
+    SetPrinterKey("PageMarginBottom", "75");
+    TDrawIt canvas;
+    EXPECT_EQ(canvas.SheetHeight(), 3187);
+    EXPECT_EQ(SizeAt(canvas, 100), QSize(850, 1149)); // 850 * 3187 / 2400 + 20
+    QImage shown(canvas.size(), QImage::Format_RGB32);
+    canvas.render(&shown);
+    // 3112 + 74 printer pixels at 845 / 2400 end near 1122.
+    EXPECT_TRUE(redAt(shown, 1118));
+    EXPECT_TRUE(redAt(shown, 1120));
+    EXPECT_EQ(shown.pixelColor(420, 1130), QColor(Qt::white));
+
+    // Without the margin the sheet ends at the printable height: its bottom
+    // edge covers the stamp.
+    SetPrinterKey("PageMarginBottom", "0");
+    TDrawIt bare;
+    EXPECT_EQ(SizeAt(bare, 100), QSize(850, 1122));
+    QImage cut(bare.size(), QImage::Format_RGB32);
+    bare.render(&cut);
+    EXPECT_FALSE(redAt(cut, 1120));
+
+    SetPrinterKey("PageMarginBottom", "wide");
+    EXPECT_THROW(TDrawIt(), ConversionError);
+}
+
 TEST_F(CanvasTest, GenericPrintersStretchThePageToHeight800)
 {
     TempDir pdfs;

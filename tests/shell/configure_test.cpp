@@ -9,10 +9,12 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QListView>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTest>
 
 #include <filesystem>
 
@@ -200,3 +202,53 @@ TEST_F(ConfigureTest, FolderListEntersSubFoldersAndFollowsTheDrive)
 }
 
 } // namespace
+
+// Esc typed into the font chooser cancels the whole font dialog; the next
+// showing has its chooser back.
+TEST_F(ConfigureTest, EscapeInTheFontChooserCancelsAndTheChooserComesBack)
+{
+    ConfigureVelm = &dialog;
+    Open();
+    bool stillOpen = true;
+    {
+        ModalAnswerer escape([&](QWidget* w) {
+            auto* fonts = dynamic_cast<TFontDialog*>(w);
+            ASSERT_NE(fonts, nullptr);
+            QTest::keyClick(fonts->Chooser->findChild<QListView*>(), Qt::Key_Escape);
+            stillOpen = fonts->isVisible();
+            if (stillOpen)
+                fonts->reject();
+        });
+        dialog.Button1->click();
+    }
+    EXPECT_FALSE(stillOpen);
+
+    bool chooserShown = false;
+    QLabel* colorLabel = nullptr;
+    ModalAnswerer look([&](QWidget* w) {
+        auto* fonts = dynamic_cast<TFontDialog*>(w);
+        ASSERT_NE(fonts, nullptr);
+        chooserShown = fonts->Chooser->isVisible();
+        colorLabel = fonts->findChild<QLabel*>("ColorLabel");
+        // With its buddy the "&" marks the shortcut instead of showing.
+        EXPECT_TRUE(colorLabel && colorLabel->buddy() == fonts->ColorBox);
+        fonts->reject();
+    });
+    dialog.Button1->click();
+    ConfigureVelm = nullptr;
+    EXPECT_TRUE(chooserShown);
+    EXPECT_NE(colorLabel, nullptr);
+}
+
+// The fixed-size dialog shows the whole note on the Monitor page.
+TEST_F(ConfigureTest, MonitorPageShowsTheWholeNote)
+{
+    Open();
+    dialog.TabbedNotebook1->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    const QWidget* page = dialog.TabbedNotebook1->currentWidget();
+    EXPECT_GE(dialog.Memo1->height(), dialog.Memo1->sizeHint().height());
+    EXPECT_GE(dialog.Memo1->width(), dialog.Memo1->sizeHint().width());
+    EXPECT_TRUE(page->rect().contains(dialog.Memo1->geometry())) << page->rect().height();
+}
+

@@ -123,6 +123,17 @@ TEST_F(MonitorTest, MissingFolderWarnsOnceAndFallsBackToTmpInHome)
     EXPECT_EQ(answerer.Seen.size(), 1u);
 }
 
+// A new account: no MonitorDir yet and no ~/tmp. The warning names the
+// folder that was looked for, not the setting's "c:\tmp".
+TEST_F(MonitorTest, FirstStartNamesTheFolderItLookedFor)
+{
+    std::remove(SettingsFile().path().c_str());
+    ModalAnswerer answerer;
+    Start();
+    EXPECT_EQ(answerer.Seen, Names{"Cannot find directory " + home.file("tmp")});
+    EXPECT_TRUE(directoryExists(home.file("tmp")));
+}
+
 TEST_F(MonitorTest, FolderRemovedWhileWatchingIsReportedOnceUntilItReturns)
 {
     Start();

@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFontInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QMenu>
@@ -485,6 +486,32 @@ TEST_F(BrowserTest, EditedTextIsOfferedForSavingUnderItsOwnName)
     EXPECT_EQ(offeredName, files.file("A.TXT")) << "never the picture shown last";
     EXPECT_EQ(readFile(files.file("A.TXT")), "edited");
     EXPECT_EQ(w.MemoRich->toPlainText(), "c");
+}
+
+// The Open dialog lists the filters by their descriptions alone, and the
+// rich-text bar names a face and size a user can find in its lists.
+TEST_F(BrowserTest, OpenDialogFiltersAndRichTextBarReadAsAUserExpects)
+{
+    TVelmWindow& w = Window();
+    QStringList shown;
+    ModalAnswerer answerer([&](QWidget* dialog) {
+        auto* d = qobject_cast<QFileDialog*>(dialog);
+        ASSERT_NE(d, nullptr);
+        if (auto* types = d->findChild<QComboBox*>("fileTypeCombo"))
+            for (int i = 0; i < types->count(); ++i)
+                shown << types->itemText(i);
+        static_cast<QDialog*>(d)->reject();
+    });
+    w.OpenItem->trigger();
+    QCoreApplication::processEvents(); // lets the answerer finish with the box
+    ASSERT_EQ(shown.size(), 11);
+    EXPECT_EQ(shown[0], "All Files (*.*)");
+    EXPECT_EQ(shown[10], "C++ Files (*.CPP)");
+
+    for (int i = 0; i < w.FontName->count(); ++i)
+        EXPECT_FALSE(w.FontName->itemText(i).contains(" [")) << w.FontName->itemText(i).toStdString();
+    EXPECT_EQ(w.FontName->currentText(), QFontInfo(QFont("Times New Roman")).family());
+    EXPECT_EQ(w.FontSize->text(), "12");
 }
 
 TEST_F(BrowserTest, RichTextPageEditsAndPrints)

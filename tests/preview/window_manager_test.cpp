@@ -1,0 +1,256 @@
+// The preview under a real X server and window manager, driven by real
+// input events (xdotool): the cases that only show there. A modal preview
+// blocks input to every window that is not its own, and keys reach the
+// focused widget the window system picks.
+//
+// The X server (Xvfb on a free display) and openbox start before the
+// QApplication does, during static initialisation. A missing tool fails the
+// test; it never skips.
+
+#include "preview/Cb_view.h"
+
+#include "preview_support.h"
+
+#include "engine/UserInterface.h"
+#include "platform/convert.h"
+#include "preview/Drawscrn.h"
+
+#include <QComboBox>
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+#include <cstdlib>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+using namespace velm;
+using namespace velm::testing;
+
+namespace {
+
+pid_t Spawn(const std::vector<std::string>& command)
+{
+    std::vector<char*> argv;
+    for (const std::string& word : command)
+        argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    return posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
+void Stop(pid_t pid)
+{
+    if (pid > 0) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
+}
+
+// Xvfb on the first free display (it names it on a pipe once it accepts
+// clients) and openbox on it, up before Qt connects.
+class XSession {
+public:
+    XSession()
+    {
+        for (const char* tool : {"Xvfb", "openbox", "xdotool"})
+            if (run(std::string("command -v ") + tool + " >/dev/null") != 0)
+                problem_ += std::string(tool) + " is not installed; ";
+        if (!problem_.empty())
+            return;
+        int ready[2];
+        if (pipe(ready) != 0) {
+            problem_ = "no pipe";
+            return;
+        }
+        server_ = Spawn({"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", "1280x1024x24",
+                         "-nolisten", "tcp"});
+        close(ready[1]);
+        std::string display;
+        char c;
+        while (read(ready[0], &c, 1) == 1 && c != '\n')
+            display += c;
+        close(ready[0]);
+        if (server_ < 0 || display.empty()) {
+            problem_ = "Xvfb did not start";
+            return;
+        }
+        setenv("DISPLAY", (":" + display).c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        manager_ = Spawn({"openbox", "--sm-disable"});
+        // The current desktop is known once a window manager manages the screen.
+        if (manager_ < 0
+            || run("timeout 30 sh -c 'until xdotool get_desktop >/dev/null 2>&1; do sleep 0.1; done'") != 0)
+            problem_ = "openbox did not start";
+    }
+    ~XSession()
+    {
+        Stop(manager_);
+        Stop(server_);
+    }
+    const std::string& problem() const { return problem_; }
+
+private:
+    pid_t server_ = -1;
+    pid_t manager_ = -1;
+    std::string problem_;
+};
+
+XSession& Session()
+{
+    static XSession session;
+    return session;
+}
+// Before main, so DISPLAY is set when the QApplication is made.
+const bool kSessionStarted = (Session(), true);
+
+// One step of the user: a shell script of xdotool commands, then the check
+// of what the window did with the input.
+struct Step {
+    std::string name;
+    std::string script;
+    std::function<void()> check;
+};
+
+// Runs the steps one after the other while the preview's modal loop runs;
+// a step that fails ends the preview, so nothing waits for ever.
+class UserDriver {
+public:
+    UserDriver(TCB_Prev& window, std::vector<Step> steps) : window_(window), steps_(std::move(steps))
+    {
+        QObject::connect(&process_, &QProcess::finished, [this](int code) { Finished(code); });
+    }
+    ~UserDriver()
+    {
+        process_.disconnect();
+        process_.waitForFinished(10000);
+    }
+    void Start() { Next(); }
+    std::size_t done() const { return next_; }
+
+private:
+    void Next()
+    {
+        if (next_ == steps_.size())
+            return;
+        // Every search waits for the window to be mapped, within a bound.
+        const std::string prelude = "set -e\nW=$(xdotool search --sync --onlyvisible --name '^Velm Viewer$' | head -1)\n";
+        process_.start("timeout", {"60", "sh", "-c", QString::fromStdString(prelude + steps_[next_].script)});
+    }
+    void Finished(int code)
+    {
+        Step& step = steps_[next_];
+        if (code != 0) {
+            ADD_FAILURE() << step.name << ": the driver failed (" << code << "): "
+                          << process_.readAllStandardError().toStdString();
+            window_.done(0);
+            return;
+        }
+        step.check();
+        ++next_;
+        Next();
+    }
+
+    TCB_Prev& window_;
+    std::vector<Step> steps_;
+    QProcess process_;
+    std::size_t next_ = 0;
+};
+
+// Holds each reprint pass at its first page, with that page's document open
+// and messages running as in the printer's abort callback, until the user's
+// abort arrives: the pass cannot end before the user acts, and the abort is
+// always seen while page 1 is open.
+class HoldAtFirstPage {
+public:
+    HoldAtFirstPage() : previous_(ui().processMessages)
+    {
+        ui().processMessages = [this] {
+            previous_();
+            if (PrintDialog1 && !PrintDialog1->Aborted()) {
+                EXPECT_TRUE(QTest::qWaitFor([] { return PrintDialog1->Aborted(); }, 60000))
+                    << "no abort came";
+            }
+        };
+    }
+    ~HoldAtFirstPage() { ui().processMessages = previous_; }
+
+private:
+    std::function<void()> previous_;
+};
+
+const char* const kAbortPass = R"(
+S=$(xdotool search --sync --onlyvisible --name '^Print Status$' | head -1)
+xdotool windowactivate --sync "$S"
+%1
+while xdotool search --name '^Print Status$' >/dev/null; do sleep 0.1; done
+)";
+
+std::string Pass(const std::string& button, const std::string& abort)
+{
+    return "xdotool windowactivate --sync \"$W\" mousemove --window \"$W\" " + button + " click 1\n"
+           + QString(kAbortPass).arg(QString::fromStdString(abort)).toStdString();
+}
+
+// The zoom box sits at 75,3 in the second panel, below the 33 pixels of the first.
+std::string TypeZoom(const std::string& text)
+{
+    return "xdotool windowactivate --sync \"$W\" mousemove --window \"$W\" 120 48 click 1 key ctrl+a type '"
+           + text + "'\nxdotool key Return\n";
+}
+
+int CanvasWidthAt(double percent) { return roundHalfEven(percent * 0.01 * 2400 * 17 / 48); }
+
+TEST(WindowManager, AbortDuringAReprintAndTypedZoomsWithRealInput)
+{
+    ASSERT_TRUE(Session().problem().empty()) << Session().problem();
+    InstallDesktopPresenter();
+    ResetSettings();
+    TempDir pages;
+    TempDir elsewhere;
+    CurrentDir restore(elsewhere.path());
+    TempDir pdfs;
+    TestPrinter printer(pdfs.path(), 2400, 3112, 300);
+    WriteStoredPages(pages.path(), 10);
+    DescribeStoredPages(pages.path());
+    SetPrinterKey("Preview Heading", "Velm Viewer");
+    CapturedErrors errors;
+    HoldAtFirstPage hold;
+
+    TCB_Prev window;
+    const auto pdfCount = [&] { return filesIn(pdfs.path()).size(); };
+    const auto zoomShown = [&](const char* entry, double percent) {
+        return QTest::qWaitFor([&] {
+            return window.PrintPreview->currentIndex() == 9 && window.PrintPreview->itemText(9) == entry
+                   && window.DrawIt1->width() == CanvasWidthAt(percent);
+        }, 10000);
+    };
+    // The print buttons "&All" at 225,2 and "&Odd" at 315,2, 88 by 26;
+    // "&Abort" at 304,234, 75 by 33 in the status dialog.
+    UserDriver user(window, {
+        {"Abort clicked during All", Pass("269 15", "xdotool mousemove --window \"$S\" 341 250 click 1"),
+         [&] { EXPECT_EQ(pdfCount(), 0u) << "page 1 is cancelled and no other page is sent"; }},
+        {"Esc during Odd", Pass("359 15", "xdotool key Escape"),
+         [&] { EXPECT_EQ(pdfCount(), 0u) << "page 1 is cancelled and no other page is sent"; }},
+        {"typed 120", TypeZoom("120"), [&] { EXPECT_TRUE(zoomShown("120%", 120)); }},
+        {"typed abc", TypeZoom("abc"),
+         [&] {
+             EXPECT_TRUE(QTest::qWaitFor([&] { return !errors.messages.empty(); }, 10000));
+             EXPECT_EQ(errors.messages, std::vector<std::string>{"'abc' is not a valid floating point value"});
+         }},
+        // Esc in the box first: it must not close the preview.
+        {"typed 25%", "xdotool windowactivate --sync \"$W\" key Escape\n" + TypeZoom("25%"),
+         [&] { EXPECT_TRUE(zoomShown("25 %", 25)); }},
+        {"Close", "xdotool mousemove --window \"$W\" 54 15 click 1\n", [] {}},
+    });
+    window.hide();
+    window.raise();
+    QTimer::singleShot(0, [&] { user.Start(); });
+    EXPECT_EQ(window.exec(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return user.done() == 6u; }, 30000)) << user.done() << " steps done";
+}
+
+} // namespace
