@@ -10,7 +10,7 @@ RUN_PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev \
   libharfbuzz-dev libdeflate-dev
 TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev libgmock-dev poppler-utils qpdf cups \
   cups-client cups-bsd printer-driver-cups-pdf emf2svg libreoffice-draw-nogui libreoffice-writer-nogui \
-  xvfb xauth imagemagick time ccache
+  xvfb xauth imagemagick time ccache fonts-urw-base35
 BENCH_PACKAGES := $(TEST_PACKAGES) libbenchmark-dev valgrind hyperfine \
   enscript a2ps ghostscript cups-filters
 
