@@ -24,6 +24,7 @@ using testing::TempDir;
 using testing::filesIn;
 using testing::readFile;
 using testing::run;
+using testing::waitUntil;
 
 // Draws one line of text on the current sheet through the document's device.
 void drawText(PrintDocument& document, const PrinterCaps& caps, const std::u16string& text, int y = 600)
