@@ -374,7 +374,8 @@ void TConfigureVelm::FillDrives()
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
         if (volume.isValid() && volume.isReady())
             roots << volume.rootPath();
-    roots << QDir::homePath();
+    // The root folder even where the mount table leaves it out (a chroot).
+    roots << "/" << QDir::homePath();
     roots.removeDuplicates();
     roots.sort();
     DriveComboBox1->addItems(roots);

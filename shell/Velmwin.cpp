@@ -318,10 +318,13 @@ QMimeData* BrowserDragData(TDragSource Source, const std::string& File)
     return mime;
 }
 
-std::vector<TDrive> MountedDrives()
+std::vector<TDrive> MountedDrives(const std::string& mountTable)
 {
     std::vector<TDrive> drives;
-    std::ifstream mounts("/proc/self/mounts");
+    const auto listed = [&](const std::string& point) {
+        return std::any_of(drives.begin(), drives.end(), [&](const TDrive& d) { return d.MountPoint == point; });
+    };
+    std::ifstream mounts(mountTable);
     std::string line;
     while (std::getline(mounts, line)) {
         std::istringstream fields(line);
@@ -332,7 +335,7 @@ std::vector<TDrive> MountedDrives()
         if (IsPseudoFileSystem(type) || mountPoint.rfind("/proc", 0) == 0 || mountPoint.rfind("/sys", 0) == 0 ||
             mountPoint.rfind("/dev", 0) == 0 || mountPoint.rfind("/run", 0) == 0)
             continue;
-        if (std::any_of(drives.begin(), drives.end(), [&](const TDrive& d) { return d.MountPoint == mountPoint; }))
+        if (listed(mountPoint))
             continue;
         TDrive drive;
         drive.MountPoint = mountPoint;
@@ -343,6 +346,8 @@ std::vector<TDrive> MountedDrives()
             drive.Type = TDrive::Floppy;
         drives.push_back(drive);
     }
+    if (!listed("/"))
+        drives.push_back(TDrive{"/", TDrive::Fixed});
     std::sort(drives.begin(), drives.end(), [](const TDrive& a, const TDrive& b) { return a.MountPoint < b.MountPoint; });
     return drives;
 }

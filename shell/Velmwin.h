@@ -58,8 +58,10 @@ struct TDrive {
     std::string MountPoint;
     Kind Type = Fixed;
 };
-// The mounted file systems a user keeps files on, pseudo file systems left out.
-std::vector<TDrive> MountedDrives();
+// The mounted file systems a user keeps files on, pseudo file systems left out,
+// from a mount table in the format of /proc/self/mounts. The root folder is
+// always one of them, even where the table leaves it out (a chroot, a container).
+std::vector<TDrive> MountedDrives(const std::string& mountTable = "/proc/self/mounts");
 
 // The folder list: the current folder's ancestors, then its sub-folders.
 // Activating an entry makes it the current folder.

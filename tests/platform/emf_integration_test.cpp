@@ -38,7 +38,7 @@ Bytes withDisplayHeader(Bytes bytes)
 TEST(EmfIntegration, Emf2svgConvertsEveryKindOfPage)
 {
     if (!installed("emf2svg-conv"))
-        GTEST_SKIP() << "emf2svg-conv is not installed";
+        VELM_SKIP_MISSING("emf2svg-conv is not installed");
     TempDir dir;
     EmfRecorder blank(emftest::kPrinterPage);
     EmfRecorder titled(emftest::kPrinterPage, std::u16string(u"Velm\0", 5) + std::u16string(60, u't'));
@@ -63,7 +63,7 @@ TEST(EmfIntegration, Emf2svgConvertsEveryKindOfPage)
 TEST(EmfIntegration, LibreOfficeShowsTheWholeSheet)
 {
     if (!installed("soffice") || !installed("pdftotext"))
-        GTEST_SKIP() << "LibreOffice (soffice) or pdftotext is not installed";
+        VELM_SKIP_MISSING("LibreOffice (soffice) or pdftotext is not installed");
     TempDir dir;
     writeFile(dir, "PRN001.EMF", emftest::samplePage());
     writeFile(dir, "DISPLAY.EMF", withDisplayHeader(emftest::samplePage()));

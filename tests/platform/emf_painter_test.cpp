@@ -389,7 +389,7 @@ protected:
 TEST_F(PdfPage, TextIsExtractableAndAtItsPlace)
 {
     if (testing::run("command -v pdftotext >/dev/null") != 0)
-        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+        VELM_SKIP_MISSING("pdftotext (poppler-utils) is not installed");
     const std::string pdf = write(emftest::samplePage(u"Caf\u00e9 \u00ae \u00a9 first", u"LAST LINE"));
     std::string text;
     ASSERT_EQ(testing::run("pdftotext -layout '" + pdf + "' -", &text), 0);
@@ -417,7 +417,7 @@ TEST_F(PdfPage, TextIsExtractableAndAtItsPlace)
 TEST_F(PdfPage, BandsRasteriseSolid)
 {
     if (testing::run("command -v pdftoppm >/dev/null") != 0)
-        GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
+        VELM_SKIP_MISSING("pdftoppm (poppler-utils) is not installed");
     const std::string pdf = write(emftest::samplePage());
     // At 300 dpi each recorded line is half a pixel: drawn one by one they
     // would blend into grey; as one band they are a solid 3-pixel band.

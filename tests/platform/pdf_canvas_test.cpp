@@ -251,7 +251,7 @@ TEST(PdfCanvas, OpenTypeCffFacesEmbedAndFacesWithoutTablesAreDrawnAsOutlines)
     const char* otf = "/usr/share/fonts/opentype/urw-base35/NimbusMonoPS-Regular.otf";
     const char* type1 = "/usr/share/fonts/type1/urw-base35/NimbusMonoPS-Regular.t1";
     if (::access(otf, R_OK) != 0 || ::access(type1, R_OK) != 0)
-        GTEST_SKIP() << "no URW fonts installed";
+        VELM_SKIP_MISSING("no URW fonts installed");
     Document doc;
     PdfCanvas& c = doc.canvas();
     c.startSheet(smallSheet());

@@ -13,7 +13,6 @@
 #include "preview/Presenter.h"
 
 #include <QApplication>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -107,35 +106,24 @@ private:
     TErrorBox previous_;
 };
 
-// Runs the next step whenever a visible dialog of type Dialog is waiting
-// for the user, as long as steps are left.
+// Runs the next step whenever a dialog of type Dialog is waiting for the
+// user, as long as steps are left.
 template <class Dialog>
 class ModalDriver {
 public:
-    explicit ModalDriver(std::vector<std::function<void(Dialog&)>> steps) : steps_(std::move(steps))
-    {
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
-        timer_.start(5);
-    }
+    explicit ModalDriver(std::vector<std::function<void(Dialog&)>> steps) : steps_(std::move(steps)) {}
     bool finished() const { return next_ == steps_.size(); }
 
 private:
-    void Poll()
+    void Step(QWidget* w)
     {
-        if (finished())
-            return;
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            auto* dialog = qobject_cast<Dialog*>(top);
-            if (dialog && dialog->isVisible() && QApplication::activeModalWidget() == dialog) {
-                steps_[next_++](*dialog);
-                return;
-            }
-        }
+        if (auto* dialog = qobject_cast<Dialog*>(w); dialog && !finished())
+            steps_[next_++](*dialog);
     }
 
     std::vector<std::function<void(Dialog&)>> steps_;
     std::size_t next_ = 0;
-    QTimer timer_;
+    ModalWatcher watcher_{[this](QWidget* w) { Step(w); }};
 };
 
 // The sheets that reached the test printer: per PDF in the order written,

@@ -197,6 +197,7 @@ TEST_F(ConfigureTest, FolderListEntersSubFoldersAndFollowsTheDrive)
     QApplication::sendEvent(dialog.DirectoryListBox1->List, &enter);
     EXPECT_EQ(dialog.DirectoryListBox1->Directory(), root.file("Velm"));
     EXPECT_GE(dialog.DriveComboBox1->currentIndex(), 0);
+    EXPECT_GE(dialog.DriveComboBox1->findText("/"), 0) << "the root folder, listed or not";
     EXPECT_FALSE(dialog.DirectoryListBox1->SetDirectory(root.file("missing")));
     EXPECT_EQ(dialog.DirectoryListBox1->Directory(), root.file("Velm"));
 }

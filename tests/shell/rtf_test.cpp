@@ -112,7 +112,7 @@ TEST(RichText, FileWrittenByAnOfficeSuiteLoads)
                            dir.path() + "/profile --headless --infilter='HTML (StarWriter)' --convert-to rtf "
                            "--outdir '" + dir.path() + "' doc.html >/dev/null 2>&1");
     if (status != 0 || !fileExists(dir.file("doc.rtf")))
-        GTEST_SKIP() << "soffice could not convert (install libreoffice-writer-nogui)";
+        VELM_SKIP_MISSING("soffice could not convert (install libreoffice-writer-nogui)");
     QTextDocument document;
     LoadRichText(document, readFile(dir.file("doc.rtf")));
     const QString text = document.toPlainText();

@@ -14,7 +14,6 @@
 #include <QDropEvent>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QTimer>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -26,16 +25,13 @@
 
 namespace velm::testing {
 
-// Answers every modal window that opens while it lives: records its title
-// (a message box: its text) and runs the action on it (default: accept).
+// Answers every modal window that opens while it lives, once it is ready for
+// a user: records its title (a message box: its text) and runs the action on
+// it (default: accept).
 class ModalAnswerer {
 public:
     using Action = std::function<void(QWidget*)>;
-    explicit ModalAnswerer(Action action = Accept) : action_(std::move(action))
-    {
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Answer(); });
-        timer_.start(10);
-    }
+    explicit ModalAnswerer(Action action = Accept) : action_(std::move(action)) {}
     static void Accept(QWidget* w)
     {
         if (auto* dialog = qobject_cast<QDialog*>(w))
@@ -49,22 +45,14 @@ public:
     std::vector<std::string> Seen;
 
 private:
-    void Answer()
+    void Answer(QWidget* w)
     {
-        QWidget* w = QApplication::activeModalWidget();
-        if (!w || w == answered_)
-            return;
-        answered_ = w;
         auto* box = qobject_cast<QMessageBox*>(w);
         Seen.push_back((box ? box->text() : w->windowTitle()).toStdString());
         action_(w);
-        // The same window may open again later (a form shown twice).
-        // Tied to the timer, so the reset is dropped when the answerer goes first.
-        QTimer::singleShot(0, &timer_, [this] { answered_ = nullptr; });
     }
     Action action_;
-    QTimer timer_;
-    QWidget* answered_ = nullptr;
+    ModalWatcher watcher_{[this](QWidget* w) { Answer(w); }};
 };
 
 struct PreviewSeen {

@@ -25,9 +25,7 @@
 
 #include <sys/stat.h>
 
-#include <chrono>
 #include <memory>
-#include <thread>
 
 namespace velm {
 namespace {
@@ -142,7 +140,6 @@ TEST_F(BrowserTest, UnreadableFileIsReportedAndTheEditorKept)
     TVelmWindow& w = Window();
     w.OpenFile(Text("A.TXT", "kept"), true);
     w.OpenFile(files.file("MISSING.TXT"), true);
-    QCoreApplication::processEvents(); // lets the answerer finish with the box
     ASSERT_EQ(answerer.Seen.size(), 1u);
     EXPECT_EQ(answerer.Seen[0], "Cannot open file " + files.file("MISSING.TXT"));
     EXPECT_EQ(w.MemoRich->toPlainText(), "kept");
@@ -269,7 +266,31 @@ TEST_F(BrowserTest, StatusLineAndColumnPictureAtCreation)
     EXPECT_EQ(w.ColumnPicture(), 1);
     EXPECT_EQ(w.Cols[2]->toolTip(), "View/Print 3 Columns wide");
     EXPECT_GE(w.DriveTabSet->count(), 1);
+    EXPECT_EQ(w.DriveTabSet->tabText(0), "/");
     EXPECT_GE(w.DriveTabSet->currentIndex(), 0) << "the drive of the current folder is selected";
+}
+
+TEST(MountedDrives, TheRootFolderIsADriveEvenWhereTheMountTableLeavesItOut)
+{
+    TempDir tables;
+    // As in a chroot: the host's mounts, not the root folder.
+    tables.write("chroot", "proc /proc proc rw 0 0\n"
+                           "/dev/velm-no-disk /srv/my\\040files ext4 rw 0 0\n"
+                           "server:/share /mnt/share nfs4 rw 0 0\n");
+    const std::vector<TDrive> drives = MountedDrives(tables.file("chroot"));
+    ASSERT_EQ(drives.size(), 3u);
+    EXPECT_EQ(drives[0].MountPoint, "/");
+    EXPECT_EQ(drives[0].Type, TDrive::Fixed);
+    EXPECT_EQ(drives[1].MountPoint, "/mnt/share");
+    EXPECT_EQ(drives[1].Type, TDrive::Network);
+    EXPECT_EQ(drives[2].MountPoint, "/srv/my files");
+
+    // Listed, the root folder keeps its own kind and comes once.
+    tables.write("nfsroot", "server:/root / nfs rw 0 0\n");
+    const std::vector<TDrive> listed = MountedDrives(tables.file("nfsroot"));
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].Type, TDrive::Network);
+    EXPECT_EQ(MountedDrives(tables.file("missing")).size(), 1u) << "no table at all";
 }
 
 TEST_F(BrowserTest, MenusReadAsTheUserExpects)
@@ -310,9 +331,7 @@ TEST_F(BrowserTest, ProgramFilesAreStartedWithoutTouchingThePages)
     TVelmWindow& w = Window();
     w.OpenFile(Text("A.TXT"), true);
     w.OpenFile(program, true);
-    for (int i = 0; i < 100 && !fileExists(marker); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_TRUE(fileExists(marker));
+    EXPECT_TRUE(waitUntil([&] { return fileExists(marker); }));
     EXPECT_EQ(Shown(), files.file("A.TXT"));
     EXPECT_EQ(w.ActivePage(), "ASCII");
 }
@@ -420,11 +439,11 @@ TEST_F(BrowserTest, SaveAsOffersTheFilterOfThePageForANameWithoutExtension)
         auto* files_ = qobject_cast<QFileDialog*>(dialog);
         ASSERT_NE(files_, nullptr);
         offered = files_->nameFilters();
-        files_->selectFile(QString::fromStdString(target));
+        // Typed into the name box, as a user does.
+        files_->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(target));
         static_cast<QDialog*>(files_)->accept();
     });
     w.SaveAs1->trigger();
-    QCoreApplication::processEvents(); // lets the answerer finish with the box
     EXPECT_EQ(w.SaveDialog1.Filter, "Text Files (*.txt)|*.txt");
     EXPECT_EQ(offered, QStringList{"Text Files (*.txt)"});
     EXPECT_EQ(readFile(target), "new words");
@@ -435,7 +454,6 @@ TEST_F(BrowserTest, SaveAsOffersTheFilterOfThePageForANameWithoutExtension)
 
     w.OpenFile(Picture("B.BMP"), true);
     w.SaveAs1->trigger();
-    QCoreApplication::processEvents(); // lets the answerer finish with the box
     EXPECT_EQ(Messages.back(), "File cannot be saved");
 }
 
@@ -482,7 +500,6 @@ TEST_F(BrowserTest, EditedTextIsOfferedForSavingUnderItsOwnName)
         static_cast<QDialog*>(d)->accept();
     });
     w.OpenFile(Text("C.TXT", "c"), true);
-    QCoreApplication::processEvents(); // lets the answerer finish with the box
     EXPECT_EQ(offeredName, files.file("A.TXT")) << "never the picture shown last";
     EXPECT_EQ(readFile(files.file("A.TXT")), "edited");
     EXPECT_EQ(w.MemoRich->toPlainText(), "c");
@@ -542,7 +559,6 @@ TEST_F(BrowserTest, RichTextPageEditsAndPrints)
     ModalAnswerer answerer;
     w.FontSize->setText("big");
     w.FontSizeChange();
-    QCoreApplication::processEvents(); // lets the answerer finish with the box
     ASSERT_EQ(answerer.Seen.size(), 1u);
     EXPECT_EQ(answerer.Seen[0], "'big' is not a valid integer value");
 

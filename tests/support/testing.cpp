@@ -4,6 +4,10 @@
 #include "platform/printer.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QPointer>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +18,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -118,6 +123,67 @@ int run(const std::string& command, std::string* output)
 std::string settingsFolder() { return std::getenv("VELM_CONFIG_DIR"); }
 
 std::string sourcePath(const std::string& relative) { return std::string(VELM_SOURCE_DIR) + "/" + relative; }
+
+bool waitUntil(const std::function<bool()>& happened, std::chrono::seconds ceiling)
+{
+    const auto end = std::chrono::steady_clock::now() + ceiling;
+    while (!happened()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+bool requireAll()
+{
+    const char* value = std::getenv("VELM_REQUIRE_ALL");
+    return value && std::string(value) == "1";
+}
+
+ModalWatcher::ModalWatcher(std::function<void(QWidget*)> ready) : ready_(std::move(ready))
+{
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+bool ModalWatcher::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (!w || !w->isWindow() || !w->isModal())
+        return false;
+    if (event->type() == QEvent::Show)
+        Expect(w);
+    else if (event->type() == QEvent::WindowActivate && waiting_.count(w))
+        Ready(w, &Waiting::active);
+    return false;
+}
+
+void ModalWatcher::Expect(QWidget* w)
+{
+    Waiting& waiting = waiting_[w] = Waiting{};
+    auto* files = qobject_cast<QFileDialog*>(w);
+    auto* model = files ? files->findChild<QFileSystemModel*>() : nullptr;
+    if (!model)
+        return;
+    // The listing comes through the event loop that showing the dialog starts.
+    waiting.listed = false;
+    connect(model, &QFileSystemModel::directoryLoaded, this, [this, files](const QString& path) {
+        if (waiting_.count(files) && QFileInfo(path).canonicalFilePath() == files->directory().canonicalPath())
+            Ready(files, &Waiting::listed);
+    });
+}
+
+void ModalWatcher::Ready(QWidget* w, bool Waiting::*happened)
+{
+    Waiting& waiting = waiting_[w];
+    waiting.*happened = true;
+    if (!waiting.active || !waiting.listed)
+        return;
+    waiting_.erase(w);
+    // Queued, so that the activation's own handling (the focus) comes first.
+    QMetaObject::invokeMethod(
+        this, [this, window = QPointer<QWidget>(w)] { if (window) ready_(window); }, Qt::QueuedConnection);
+}
 
 } // namespace velm::testing
 

@@ -3,6 +3,12 @@
 // folder, and a QApplication on the offscreen platform.
 #pragma once
 
+#include <QObject>
+#include <QWidget>
+
+#include <chrono>
+#include <functional>
+#include <map>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
@@ -72,4 +78,45 @@ int run(const std::string& command, std::string* output = nullptr);
 std::string settingsFolder();   // this test program's $VELM_CONFIG_DIR
 std::string sourcePath(const std::string& relative); // a file of the source tree
 
+// Polls until `happened` holds, for an event no signal announces (a file that
+// another process writes). The ceiling only ends the wait for an event that
+// never comes; returns whether it came.
+bool waitUntil(const std::function<bool()>& happened, std::chrono::seconds ceiling = std::chrono::seconds(120));
+
+// True where every test must run (VELM_REQUIRE_ALL=1, as `make check` sets).
+bool requireAll();
+
+// Calls `ready` for each modal window shown while it lives, once a user could
+// answer it: the window is active (its focus set) and, for a file dialog, the
+// listing of its folder has arrived (it moves the dialog's selection).
+// Answering earlier races the window's own start.
+class ModalWatcher : public QObject {
+public:
+    explicit ModalWatcher(std::function<void(QWidget*)> ready);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Waiting {
+        bool active = false;
+        bool listed = true;
+    };
+    void Expect(QWidget* w);
+    void Ready(QWidget* w, bool Waiting::*happened);
+
+    std::function<void(QWidget*)> ready_;
+    std::map<QWidget*, Waiting> waiting_;
+};
+
 } // namespace velm::testing
+
+// Skips a test whose tool or service this machine lacks; where every test
+// must run, the same test fails instead. Skips right on any machine (a
+// permission test run as root) use GTEST_SKIP.
+#define VELM_SKIP_MISSING(what)                                                \
+    do {                                                                       \
+        if (::velm::testing::requireAll())                                     \
+            GTEST_FAIL() << what << " (VELM_REQUIRE_ALL=1: this must run)";    \
+        GTEST_SKIP() << what;                                                  \
+    } while (false)
