@@ -28,7 +28,8 @@ using testing::readFile;
 using testing::run;
 
 // Draws one line of text on the current sheet through the document's device.
-void drawText(PrintDocument& document, const PrinterCaps& caps, const std::u16string& text, int y = 600)
+void drawText(PrintDocument& document, const PrinterCaps& caps, const std::u16string& text, int y = 600,
+              int height = -100)
 {
     PageSpace space;
     space.widthPx = caps.horzRes;
@@ -41,7 +42,7 @@ void drawText(PrintDocument& document, const PrinterCaps& caps, const std::u16st
     run.origin = PointF{600, double(y)};
     run.text = text;
     run.font.faceName = u"Arial";
-    run.font.height = -100;
+    run.font.height = height;
     run.bkMode = TRANSPARENT;
     document.device().text(run);
     document.device().endPage();
@@ -184,8 +185,8 @@ TEST(Printers, TwoPageDocumentIsARealPdf)
     document->newPage();
     EXPECT_EQ(document->sheetCount(), 2);
     drawText(*document, caps, u"And this is page two");
-    // The footer's stamp reaches below the printable area: it must still reach the paper.
-    drawText(*document, caps, u"Below the printable area", caps.vertRes + 60);
+    // The footer's 30-pixel stamp reaches below the printable area: it must still reach the paper.
+    drawText(*document, caps, u"Below the printable area", caps.vertRes + 10, -30);
     document->end();
     EXPECT_FALSE(document->isOpen());
     document->end();     // a second end does nothing
