@@ -36,8 +36,8 @@ TerminationWatch::TerminationWatch()
     if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     gWriteEnd = pipe_[1];
-    notifier_ = new QSocketNotifier(pipe_[0], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &TerminationWatch::Terminate);
+    auto* notifier = new QSocketNotifier(pipe_[0], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &TerminationWatch::Terminate);
     struct sigaction action {};
     action.sa_handler = OnTermination;
     action.sa_flags = SA_RESTART;

@@ -6,8 +6,6 @@
 
 #include <QObject>
 
-class QSocketNotifier;
-
 namespace velm {
 
 class TerminationWatch : public QObject {
@@ -23,8 +21,7 @@ public:
 private:
     void Terminate();
 
-    int pipe_[2] = {-1, -1};
-    QSocketNotifier* notifier_ = nullptr;
+    int pipe_[2] = {-1, -1}; // written by the signal handler, read in the loop
 };
 
 } // namespace velm
