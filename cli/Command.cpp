@@ -4,7 +4,9 @@
 #include "cli/Command.h"
 
 #include "cli/ConsoleStatus.h"
+#include "cli/JobFolder.h"
 #include "cli/Options.h"
+#include "cli/Termination.h"
 #include "engine/Gdi.h"
 #include "engine/PageOutput.h"
 #include "engine/PrnFile.h"
@@ -34,10 +36,7 @@
 #include <optional>
 #include <vector>
 
-#include <linux/magic.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
-#include <sys/sysinfo.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -49,6 +48,13 @@ namespace {
 enum ExitCode : int { kPrinted = 0, kFailed = 1, kUsage = 2, kInterrupted = 130 };
 
 void Complain(const std::string& text) { std::fprintf(stderr, "velm: %s\n", text.c_str()); }
+
+// The signal that asked the program to stop, else 0.
+int StopSignal()
+{
+    const int console = ConsoleStatus::InterruptSignal();
+    return console ? console : TerminationWatch::Signal();
+}
 
 // The extension as the toolbar sees it: after the first dot of the last
 // path component, in upper case ("REPORT.OLD.HTM" gives "OLD.HTM").
@@ -139,69 +145,6 @@ void ApplyOptions(TPrintFile& job, const CommandOptions& o)
     job.HighlightLanguage = o.highlight.value_or("");
     job.Monochrome = o.monochrome;
 }
-
-// Where a private job folder goes. Every sheet is a file written once and
-// read once, and creating a file on a disk file system can cost a
-// millisecond: a memory-backed folder (the session's runtime folder, else
-// /dev/shm) is used when the job's pages take at most a quarter of its free
-// space and an eighth of the free memory. A TMPDIR the user set, or a large
-// job, gets the temporary folder.
-fs::path TemporaryBase(std::uintmax_t inputBytes)
-{
-    if (const char* chosen = std::getenv("TMPDIR"); chosen && *chosen)
-        return chosen;
-    // A stored sheet is about ten times the text printed on it.
-    const std::uintmax_t pagesBytes = std::max<std::uintmax_t>(inputBytes, 1 << 20) * 10;
-    struct sysinfo memory;
-    if (::sysinfo(&memory) != 0 || static_cast<std::uintmax_t>(memory.freeram) * memory.mem_unit / 8 < pagesBytes)
-        return "/tmp";
-    for (const char* candidate : {static_cast<const char*>(std::getenv("XDG_RUNTIME_DIR")), "/dev/shm"}) {
-        struct statfs fsInfo;
-        if (candidate && *candidate && ::statfs(candidate, &fsInfo) == 0 && fsInfo.f_type == TMPFS_MAGIC &&
-            ::access(candidate, W_OK | X_OK) == 0 &&
-            static_cast<std::uintmax_t>(fsInfo.f_bavail) * fsInfo.f_bsize / 4 >= pagesBytes)
-            return candidate;
-    }
-    return "/tmp";
-}
-
-// The folder a job formats in, current for the job's lifetime: a private
-// temporary one (removed afterwards), or the user's --keep-pages folder.
-// Never the caller's own folder: a job deletes the stored pages it finds.
-class FormattingFolder {
-public:
-    FormattingFolder(const std::optional<std::string>& keep, std::uintmax_t inputBytes)
-        : previous_(currentDirectory())
-    {
-        if (keep) {
-            fs::create_directories(*keep);
-            path_ = *keep;
-        } else {
-            const fs::path base = TemporaryBase(inputBytes);
-            std::string pattern = (base / "velm-XXXXXX").string();
-            if (!mkdtemp(pattern.data()))
-                throw FileError("cannot make a temporary folder in " + base.string());
-            path_ = pattern;
-            temporary_ = true;
-        }
-        if (!setCurrentDirectory(path_))
-            throw FileError("cannot enter " + path_);
-    }
-    ~FormattingFolder()
-    {
-        setCurrentDirectory(previous_);
-        std::error_code ignored;
-        if (temporary_)
-            fs::remove_all(path_, ignored);
-    }
-    FormattingFolder(const FormattingFolder&) = delete;
-    FormattingFolder& operator=(const FormattingFolder&) = delete;
-
-private:
-    std::string previous_;
-    std::string path_;
-    bool temporary_ = false;
-};
 
 using MessageSink = std::function<void(const std::string&)>;
 
@@ -325,12 +268,15 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
         FormattingFolder where(o.keepPages, sizeUnknown ? 0 : bytes);
         job.Execute();
     } catch (const std::exception& e) {
-        Complain(argument + ": " + e.what());
-        return kFailed;
+        // A signal may break off a read or a write: the job was interrupted.
+        if (!StopSignal()) {
+            Complain(argument + ": " + e.what());
+            return kFailed;
+        }
     }
     WarnOfUncoveredCharacters(argument);
     const TPrintReport& report = LastPrintReport();
-    if (ConsoleStatus::Interrupted() || job.JobAborted() || report.Aborted) {
+    if (StopSignal() || job.JobAborted() || report.Aborted) {
         Complain(argument + ": interrupted; nothing was printed");
         return kInterrupted;
     }
@@ -381,8 +327,8 @@ int RunJobs(const CommandOptions& o)
     int result = kPrinted;
     for (const std::string& file : o.files) {
         const ExitCode code = RunJob(o, file, sink);
-        if (code == kInterrupted)
-            return kInterrupted;
+        if (code == kInterrupted) // as a shell reports a process ended by the signal
+            return StopSignal() ? 128 + StopSignal() : kInterrupted;
         if (code != kPrinted)
             result = code;
     }
@@ -436,14 +382,13 @@ int RunVelm(int argc, char** argv)
     // Qt's notes on faces without tables for a script are not the user's
     // concern: the resolver picks faces itself and warns of what is missing.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.text.font.db.warning=false"));
+    RemoveStaleJobFolders();
     try {
-        if (o.desktop) {
+        if (o.desktop || o.preview) {
             QApplication app(argc, argv);
-            return RunDesktop(argc, argv);
-        }
-        if (o.preview) {
-            QApplication app(argc, argv);
-            return RunJobs(o);
+            const TerminationWatch watch;
+            const int code = o.desktop ? RunDesktop(argc, argv) : RunJobs(o);
+            return TerminationWatch::Signal() ? 128 + TerminationWatch::Signal() : code;
         }
         UseOffscreenWithoutDisplay();
         // Before the slow start-up: a Ctrl-C then still ends the job cleanly.

@@ -10,10 +10,14 @@ namespace velm {
 
 namespace {
 
-volatile std::sig_atomic_t gInterrupted = 0;
+volatile std::sig_atomic_t gInterrupted = 0; // the signal that asked to stop, else 0
 ConsoleStatus* gCurrent = nullptr;
 
-extern "C" void OnInterrupt(int) { gInterrupted = 1; }
+extern "C" void OnInterrupt(int signal)
+{
+    if (gInterrupted == 0)
+        gInterrupted = signal;
+}
 
 } // namespace
 
@@ -68,12 +72,14 @@ void ConsoleStatus::InstallInterruptHandler()
 {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
+    // Not restarted: a job waiting for its input (a pipe) stops waiting.
     action.sa_flags = SA_RESETHAND;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
 }
 
-bool ConsoleStatus::Interrupted() { return gInterrupted != 0; }
+int ConsoleStatus::InterruptSignal() { return gInterrupted; }
 
 void ConsoleStatus::HonourInterrupt()
 {

@@ -1,5 +1,5 @@
 // The "Print Status" dialog of the headless command: a progress line on
-// stderr when stderr is a terminal, and Ctrl-C as "&Abort".
+// stderr when stderr is a terminal, and Ctrl-C (or SIGTERM, SIGHUP) as "&Abort".
 #pragma once
 
 #include "engine/UserInterface.h"
@@ -22,11 +22,12 @@ public:
     bool Aborted() const override;
     void SetPrintDocument(PrintDocument* document) override { document_ = document; }
 
-    // Installs the SIGINT handler: the first Ctrl-C asks to abort, a second
-    // one ends the process as usual.
+    // Installs the handler of SIGINT, SIGTERM and SIGHUP: the first such
+    // signal asks to abort, so that the job cleans up; a second one of the
+    // same kind ends the process as usual.
     static void InstallInterruptHandler();
-    // True once Ctrl-C was pressed in this process.
-    static bool Interrupted();
+    // The first of those signals that arrived in this process, else 0.
+    static int InterruptSignal();
     // Called from the message pump: cancels the open document of the
     // status in force at once after a Ctrl-C (a signal handler may not).
     static void HonourInterrupt();

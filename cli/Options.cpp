@@ -56,7 +56,8 @@ const char* const kHelpText =
     "      --version               show the version and exit\n"
     "\n"
     "Exit status: 0 when everything asked for was printed, 1 when a job failed,\n"
-    "2 for a command line error, 130 when interrupted (Ctrl-C aborts the job).\n"
+    "2 for a command line error, 130 when interrupted (Ctrl-C aborts the job;\n"
+    "SIGHUP gives 129, SIGTERM 143).\n"
     "The built-in printer writes into $VELM_PDF_DIR (default ~/PDF) and prints\n"
     "\"velm: wrote PATH\" for every PDF.\n";
 

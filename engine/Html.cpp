@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string_view>
 
 namespace velm {
@@ -90,13 +91,35 @@ void UpperCase(std::string& s)
             c = static_cast<char>(c - 'a' + 'A');
 }
 
-// The character of a numeric reference: the number in at most three
-// characters, as the platform reads integers (a bad one throws), wrapped
-// into one byte. Negative numbers wrap the same way (-5 gives 251). Code 0
-// gives no text: a NUL would end the text on the device.
+// A hexadecimal reference ("x60" or "X60", every digit counts), wrapped
+// into one byte; nothing when the text is not one.
+std::optional<int> HexadecimalCode(std::string_view digits)
+{
+    if (digits.size() < 2 || (digits[0] != 'x' && digits[0] != 'X'))
+        return std::nullopt;
+    int code = 0;
+    for (char c : digits.substr(1)) {
+        const char lower = static_cast<char>(c | 0x20);
+        int value = -1;
+        if (c >= '0' && c <= '9')
+            value = c - '0';
+        else if (lower >= 'a' && lower <= 'f')
+            value = lower - 'a' + 10;
+        if (value < 0)
+            return std::nullopt;
+        code = (code * 16 + value) % 256;
+    }
+    return code;
+}
+
+// The character of a numeric reference: a hexadecimal one, else the number
+// in at most three characters, as the platform reads integers (a bad one
+// throws), wrapped into one byte. Negative numbers wrap the same way (-5
+// gives 251). Code 0 gives no text: a NUL would end the text on the device.
 std::string CharacterReference(std::string_view digits)
 {
-    const int code = ((strToInt(digits.substr(0, 3)) % 256) + 256) % 256;
+    const std::optional<int> hexadecimal = HexadecimalCode(digits);
+    const int code = hexadecimal ? *hexadecimal : ((strToInt(digits.substr(0, 3)) % 256) + 256) % 256;
     if (code == 0)
         return {};
     return std::string(1, static_cast<char>(static_cast<unsigned char>(code)));

@@ -59,7 +59,7 @@ void TPrintFile::Execute()
 bool TPrintFile::OpenInput()
 {
     if (IsFileInput(Input)) {
-        if (!fileExists(Filename)) {
+        if (!inputExists(Filename)) {
             ShowMessage(format("Error: File %s cannot be opened", Filename.c_str()));
             return false;
         }

@@ -1,10 +1,10 @@
 // CUPS queues. Pages are drawn into a PDF file with the queue's own page
-// layout and resolution and submitted to the queue when the document ends.
+// layout, at the layout resolution, and submitted to the queue when the document ends.
 // Qt's native CUPS engine is not used for documents: its abort() does
 // nothing (the job is still submitted at the painter's end) and it drops
 // the server's answer to the submission, so neither AbortDoc nor a failed
 // delivery could be honoured. Qt still reports the queues and their
-// geometry (PPD page size, margins, resolutions).
+// geometry (PPD page size and margins).
 #include "platform/printer_internal.h"
 
 #include "platform/errors.h"
@@ -201,19 +201,6 @@ void submit(const std::string& queue, const std::string& file, const std::string
     }
 }
 
-int chooseResolution(const QList<int>& supported)
-{
-    // 600 dpi is what the layout constants were made for; Qt's
-    // high-resolution mode would pick 1200 for every queue.
-    if (supported.isEmpty() || supported.contains(600))
-        return 600;
-    int best = supported.front();
-    for (int r : supported)
-        if (r > 0 && (std::abs(r - 600) < std::abs(best - 600) || (std::abs(r - 600) == std::abs(best - 600) && r > best)))
-            best = r;
-    return best > 0 ? best : 600;
-}
-
 class CupsPrinter : public Printer {
 public:
     explicit CupsPrinter(std::string name) : name_(std::move(name)) {}
@@ -223,12 +210,12 @@ public:
     PrinterCaps caps() const override
     {
         const QPageLayout l = layout();
-        const QRect pixels = l.paintRectPixels(resolution_);
+        const QRect pixels = l.paintRectPixels(kLayoutDpi);
         const QRectF mm = l.paintRect(QPageLayout::Millimeter);
         PrinterCaps c;
         c.horzRes = pixels.width();
         c.vertRes = pixels.height();
-        c.logPixelsX = c.logPixelsY = resolution_;
+        c.logPixelsX = c.logPixelsY = kLayoutDpi;
         c.horzSizeMm = static_cast<int>(std::lround(mm.width()));
         c.vertSizeMm = static_cast<int>(std::lround(mm.height()));
         c.marginBottom = std::max(0, l.fullRectPixels(resolution_).height() - pixels.bottom() - 1);
@@ -259,7 +246,7 @@ public:
         target.failurePrefix = "Cannot print on " + name_;
         target.deliver = [queue = name_, title, media = l.pageSize().key().toStdString()](
                              const std::string& file) { submit(queue, file, title, media); };
-        return openPdfDocument(std::move(target), l, resolution_, resolution_, title);
+        return openPdfDocument(std::move(target), l, kLayoutDpi, kLayoutDpi, title);
     }
 
 private:
@@ -274,10 +261,7 @@ private:
         if (info.isNull())
             throw PrinterError(format("Cannot print on %s: the CUPS server does not know this queue",
                                       name_.c_str()));
-        auto printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
-        resolution_ = chooseResolution(info.supportedResolutions());
-        printer->setResolution(resolution_);
-        printer_ = std::move(printer);
+        printer_ = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
     }
 
     QPageLayout layout() const
@@ -292,7 +276,6 @@ private:
     std::string name_;
     PaperOrientation orientation_ = PaperOrientation::Portrait;
     mutable std::unique_ptr<QPrinter> printer_;
-    mutable int resolution_ = 600;
     unsigned serial_ = 0;
 };
 

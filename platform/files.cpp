@@ -255,6 +255,12 @@ bool fileExists(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool inputExists(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode));
+}
+
 bool directoryExists(const std::string& path)
 {
     struct stat st;

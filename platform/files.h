@@ -19,6 +19,7 @@ enum FileAttribute : int {
 constexpr int faInvalid = -1; // attribute query failed: callers treat it as "all bits set"
 
 bool fileExists(const std::string& path);      // a regular file (not a folder)
+bool inputExists(const std::string& path);     // anything readable as a file: a regular file or a pipe
 bool directoryExists(const std::string& path);
 bool deleteFile(const std::string& path);      // false when it could not be removed
 

@@ -363,15 +363,14 @@ std::unique_ptr<Printer> makePdfPrinter(const std::string& name, const PrinterCa
 PrinterCaps builtInCaps()
 {
     const bool letter = letterPaper();
-    const int paperWidth = static_cast<int>(std::lround((letter ? 215.9 : 210.0) * 600 / 25.4));  // 4961 on A4
-    const int paperHeight = static_cast<int>(std::lround((letter ? 279.4 : 297.0) * 600 / 25.4)); // 7016 on A4
+    const auto pixels = [](double mm) { return static_cast<int>(std::lround(mm * kLayoutDpi / 25.4)); };
     PrinterCaps caps;
-    caps.logPixelsX = caps.logPixelsY = 600;
-    caps.horzRes = paperWidth - 2 * kBuiltInMarginPx;
-    caps.vertRes = paperHeight - 2 * kBuiltInMarginPx;
+    caps.logPixelsX = caps.logPixelsY = kLayoutDpi;
+    caps.horzRes = pixels(letter ? 215.9 : 210.0) - 2 * kBuiltInMarginPx;
+    caps.vertRes = pixels(letter ? 279.4 : 297.0) - 2 * kBuiltInMarginPx;
     caps.marginBottom = kBuiltInMarginPx;
-    caps.horzSizeMm = static_cast<int>(std::lround(caps.horzRes * 25.4 / 600));
-    caps.vertSizeMm = static_cast<int>(std::lround(caps.vertRes * 25.4 / 600));
+    caps.horzSizeMm = static_cast<int>(std::lround(caps.horzRes * 25.4 / kLayoutDpi));
+    caps.vertSizeMm = static_cast<int>(std::lround(caps.vertRes * 25.4 / kLayoutDpi));
     return caps;
 }
 

@@ -18,8 +18,8 @@ enum class PaperOrientation { Portrait, Landscape };
 struct PrinterCaps {
     int horzRes = 0;     // printable width in device pixels
     int vertRes = 0;     // printable height in device pixels
-    int logPixelsX = 600;
-    int logPixelsY = 600;
+    int logPixelsX = 300;
+    int logPixelsY = 300;
     int horzSizeMm = 0;  // printable width in millimetres
     int vertSizeMm = 0;
     // Paper below the printable area in device pixels (PHYSICALHEIGHT -

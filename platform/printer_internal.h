@@ -40,13 +40,18 @@ std::unique_ptr<PrintDocument> openPdfDocument(PdfTarget target, const QPageLayo
 std::unique_ptr<Printer> makePdfPrinter(const std::string& name, const PrinterCaps& portraitCaps,
                                         int marginPx, const std::string& folder,
                                         std::function<std::optional<std::string>()> takeOutputFile);
+// The resolution the built-in printer and the CUPS queues lay pages out at:
+// the layout's fixed pixel sizes (header box, margins, the date stamp) give
+// a clean sheet there. Pages are vector PDF, so the device's own resolution
+// does not matter.
+constexpr int kLayoutDpi = 300;
 // The built-in printer behaves like a printer whose printable area is
 // inset from the paper's edges by a quarter inch: the layout's footer, date
 // stamp and page number, which reach below the printable area, still land
 // on the paper.
-constexpr int kBuiltInMarginPx = 150;
-// Its portrait printable area: A4 at 600 dpi (4661 x 6716 pixels of a
-// 4961 x 7016 sheet), or Letter when $PAPERSIZE or /etc/papersize says so.
+constexpr int kBuiltInMarginPx = kLayoutDpi / 4;
+// Its portrait printable area: A4 at 300 dpi (2330 x 3358 pixels of a
+// 2480 x 3508 sheet), or Letter when $PAPERSIZE or /etc/papersize says so.
 PrinterCaps builtInCaps();
 
 // A CUPS queue as Qt reports it. Nothing is asked of the server until the

@@ -495,12 +495,16 @@ void TVelm::RunJob(const std::string& Extension, bool Print, bool DoubleSided)
 {
     // The stored pages of this job live in a folder of their own: a job
     // clears the stored pages where it formats, and the watched folder or
-    // the user's current folder must never lose files to that.
+    // the user's current folder must never lose files to that. Named like
+    // the command's job folders, velm-<pid>-XXXXXX, so that a later start
+    // removes it if this process is killed outright.
     struct JobScope {
         TVelm& Toolbar;
         QTemporaryDir Folder;
         std::string Previous = currentDirectory();
-        explicit JobScope(TVelm& toolbar) : Toolbar(toolbar), Folder(QDir::temp().filePath("velm-job-XXXXXX"))
+        explicit JobScope(TVelm& toolbar)
+            : Toolbar(toolbar),
+              Folder(QDir::temp().filePath(QStringLiteral("velm-%1-XXXXXX").arg(QCoreApplication::applicationPid())))
         {
             if (!Folder.isValid() || !setCurrentDirectory(Folder.path().toStdString()))
                 throw FileError("Cannot create a folder for the stored pages in " + QDir::tempPath().toStdString());

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace velm {
 namespace {
 
@@ -44,6 +47,28 @@ TEST(HtmlCommand, CodePageCharactersPrintBesideUtf8Text)
     for (const char* expected : {"café", "®", "©", "À", "Å", "naïve", "Latin", "È", "té"})
         EXPECT_NE(text.find(expected), std::string::npos) << expected << " missing in:\n" << text;
     EXPECT_EQ(text.find("\xEF\xBF\xBD"), std::string::npos) << "replacement character in:\n" << text;
+}
+
+TEST(HtmlCommand, PagesWithHexadecimalReferencesPrint)
+{
+    TempDir work;
+    // Real-world pages: a compiler's FAQ and a script library's reference.
+    for (const auto& [page, expected] :
+         {std::pair{"compiler-faq.html", std::vector<std::string>{"quote ' s end", "prints as `", "-Fu < dir >",
+                                                                  "12 / 2024 \xC2\xA9"}},
+          std::pair{"library-reference.html", std::vector<std::string>{"\" , '", "and ` become",
+                                                                       "{name: ' moe ' }"}}}) {
+        SCOPED_TRACE(page);
+        const std::string pdf = work.file(std::string(page) + ".pdf");
+        TempDir capture;
+        const int status = testing::run("cd '" + work.path() + "' && '" + VELM_BINARY + "' --html -o '" + pdf
+                                        + "' '" + testing::sourcePath(std::string("tests/data/html/") + page)
+                                        + "' >/dev/null 2>'" + capture.file("err") + "'");
+        ASSERT_EQ(status, 0) << testing::readFile(capture.file("err"));
+        const std::string text = PdfText(pdf);
+        for (const std::string& piece : expected)
+            EXPECT_NE(text.find(piece), std::string::npos) << piece << " missing in:\n" << text;
+    }
 }
 
 TEST(HtmlCommand, BadNumericReferenceFailsWithTheMessageAndWritesNothing)

@@ -219,6 +219,13 @@ TEST_F(HtmlJob, EntitiesAndNumericReferences)
                                                      "<", ">", "\"", "À", "Å", "û", "A", "bogus", "café ", "Ä"}));
 }
 
+TEST_F(HtmlJob, HexadecimalReferencesWrapIntoOneByteLikeDecimalOnes)
+{
+    // Every hexadecimal digit counts; decimal references keep their three.
+    const auto runs = Print("&#x41; &#X61; &#x0141; &#xe9; &#XC9; &#x60; &#x0; &#x1A9; &#2345;");
+    EXPECT_EQ(Texts(runs), (std::vector<std::string>{"A", "a", "A", "é", "É", "`", "©", "ê"}));
+}
+
 TEST_F(HtmlJob, HashTagsPrintThemselvesAndUnknownTagsOnlyDrop)
 {
     EXPECT_EQ(Texts(Print("<#abc>")), (std::vector<std::string>{"ABC"}));
@@ -311,7 +318,9 @@ TEST_F(HtmlJob, BadNumericReferenceEndsTheRunAndLeavesNothingBehind)
         twoSheets += "line " + std::to_string(i) + "<BR>\n";
     for (const auto& [text, message] :
          {std::pair{twoSheets + "&#1a2; after", "'1a2' is not a valid integer value"},
-          std::pair{std::string("&#x;"), "'x' is not a valid integer value"}}) {
+          std::pair{std::string("&#x;"), "'x' is not a valid integer value"},
+          std::pair{std::string("&#x4G;"), "'x4G' is not a valid integer value"},
+          std::pair{std::string("&#xx41;"), "'xx4' is not a valid integer value"}}) {
         SCOPED_TRACE(message);
         bool previewed = false;
         ui().showPreview = [&](TPrintFile&) { previewed = true; };

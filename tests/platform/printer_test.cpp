@@ -27,7 +27,8 @@ using testing::run;
 using testing::waitUntil;
 
 // Draws one line of text on the current sheet through the document's device.
-void drawText(PrintDocument& document, const PrinterCaps& caps, const std::u16string& text, int y = 600)
+void drawText(PrintDocument& document, const PrinterCaps& caps, const std::u16string& text, int y = 600,
+              int height = -100)
 {
     PageSpace space;
     space.widthPx = caps.horzRes;
@@ -40,7 +41,7 @@ void drawText(PrintDocument& document, const PrinterCaps& caps, const std::u16st
     run.origin = PointF{600, double(y)};
     run.text = text;
     run.font.faceName = u"Arial";
-    run.font.height = -100;
+    run.font.height = height;
     run.bkMode = TRANSPARENT;
     document.device().text(run);
     document.device().endPage();
@@ -115,23 +116,23 @@ TEST(Printers, BuiltInPdfPrinterComesFirst)
         GTEST_SKIP() << "this machine's paper is not A4";
     Printer& pdf = printers.at(0);
     PrinterCaps caps = pdf.caps();
-    // The printable area of an A4 sheet (4961 x 7016) inset by a quarter inch.
-    EXPECT_EQ(caps.horzRes, 4661);
-    EXPECT_EQ(caps.vertRes, 6716);
-    EXPECT_EQ(caps.logPixelsX, 600);
-    EXPECT_EQ(caps.logPixelsY, 600);
+    // The printable area of an A4 sheet at 300 dpi (2480 x 3508) inset by a quarter inch.
+    EXPECT_EQ(caps.horzRes, 2330);
+    EXPECT_EQ(caps.vertRes, 3358);
+    EXPECT_EQ(caps.logPixelsX, 300);
+    EXPECT_EQ(caps.logPixelsY, 300);
     EXPECT_EQ(caps.horzSizeMm, 197);
     EXPECT_EQ(caps.vertSizeMm, 284);
     EXPECT_EQ(pdf.orientation(), PaperOrientation::Portrait);
     pdf.setOrientation(PaperOrientation::Landscape);
     caps = pdf.caps();
     EXPECT_EQ(pdf.orientation(), PaperOrientation::Landscape);
-    EXPECT_EQ(caps.horzRes, 6716);
-    EXPECT_EQ(caps.vertRes, 4661);
+    EXPECT_EQ(caps.horzRes, 3358);
+    EXPECT_EQ(caps.vertRes, 2330);
     EXPECT_EQ(caps.horzSizeMm, 284);
     EXPECT_EQ(caps.vertSizeMm, 197);
     pdf.setOrientation(PaperOrientation::Portrait);
-    EXPECT_EQ(pdf.caps().horzRes, 4661);
+    EXPECT_EQ(pdf.caps().horzRes, 2330);
 }
 
 TEST(Printers, DefaultIsTheCupsDefaultElseTheBuiltInPrinter)
@@ -183,8 +184,8 @@ TEST(Printers, TwoPageDocumentIsARealPdf)
     document->newPage();
     EXPECT_EQ(document->sheetCount(), 2);
     drawText(*document, caps, u"And this is page two");
-    // The footer's stamp reaches below the printable area: it must still reach the paper.
-    drawText(*document, caps, u"Below the printable area", caps.vertRes + 60);
+    // The footer's 30-pixel stamp reaches below the printable area: it must still reach the paper.
+    drawText(*document, caps, u"Below the printable area", caps.vertRes + 10, -30);
     document->end();
     EXPECT_FALSE(document->isOpen());
     document->end();     // a second end does nothing
@@ -459,21 +460,21 @@ TEST(CupsPrinters, QueuesAreListedAfterTheBuiltInPrinter)
     printers.setPrinterIndex(-1);
 }
 
-TEST(CupsPrinters, QueueGeometryAt600Dpi)
+TEST(CupsPrinters, QueueGeometryAt300Dpi)
 {
     if (!queueExists("Velm_Test_PDF"))
         VELM_SKIP_MISSING("no CUPS queue Velm_Test_PDF");
     Printer& queue = Printers::instance().at(indexOf("Velm_Test_PDF"));
     const PrinterCaps caps = queue.caps();
-    EXPECT_EQ(caps.logPixelsX, 600);
-    EXPECT_EQ(caps.logPixelsY, 600);
+    EXPECT_EQ(caps.logPixelsX, 300);
+    EXPECT_EQ(caps.logPixelsY, 300);
     // The printable area of a real page: a little less than the paper.
-    EXPECT_GT(caps.horzRes, 4000);
-    EXPECT_LE(caps.horzRes, 5100);
-    EXPECT_GT(caps.vertRes, 6000);
-    EXPECT_LE(caps.vertRes, 7016);
-    EXPECT_NEAR(caps.horzRes * 25.4 / 600, caps.horzSizeMm, 1.0);
-    EXPECT_NEAR(caps.vertRes * 25.4 / 600, caps.vertSizeMm, 1.0);
+    EXPECT_GT(caps.horzRes, 2000);
+    EXPECT_LE(caps.horzRes, 2550);
+    EXPECT_GT(caps.vertRes, 3000);
+    EXPECT_LE(caps.vertRes, 3508);
+    EXPECT_NEAR(caps.horzRes * 25.4 / 300, caps.horzSizeMm, 1.0);
+    EXPECT_NEAR(caps.vertRes * 25.4 / 300, caps.vertSizeMm, 1.0);
     queue.setOrientation(PaperOrientation::Landscape);
     EXPECT_EQ(queue.caps().horzRes, caps.vertRes);
     EXPECT_EQ(queue.caps().vertRes, caps.horzRes);

@@ -1,0 +1,182 @@
+#include "cli/JobFolder.h"
+
+#include "platform/errors.h"
+#include "platform/files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <regex>
+#include <vector>
+
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysinfo.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace velm {
+
+namespace {
+
+std::string Environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// The memory-backed folders a job may format in: the session's runtime
+// folder, else /dev/shm.
+std::vector<std::string> MemoryBackedFolders()
+{
+    std::vector<std::string> folders;
+    if (const std::string session = Environment("XDG_RUNTIME_DIR"); !session.empty())
+        folders.push_back(session);
+    folders.push_back("/dev/shm");
+    return folders;
+}
+
+// Where a private job folder goes. Every sheet is a file written once and
+// read once, and creating a file on a disk file system can cost a
+// millisecond: a memory-backed folder is used when the job's pages take at
+// most a quarter of its free space and an eighth of the free memory. A
+// TMPDIR the user set, or a large job, gets the temporary folder.
+fs::path TemporaryBase(std::uintmax_t inputBytes)
+{
+    if (const std::string chosen = Environment("TMPDIR"); !chosen.empty())
+        return chosen;
+    // A stored sheet is about ten times the text printed on it.
+    const std::uintmax_t pagesBytes = std::max<std::uintmax_t>(inputBytes, 1 << 20) * 10;
+    struct sysinfo memory;
+    if (::sysinfo(&memory) != 0 || static_cast<std::uintmax_t>(memory.freeram) * memory.mem_unit / 8 < pagesBytes)
+        return "/tmp";
+    for (const std::string& candidate : MemoryBackedFolders()) {
+        struct statfs fsInfo;
+        if (::statfs(candidate.c_str(), &fsInfo) == 0 && fsInfo.f_type == TMPFS_MAGIC &&
+            ::access(candidate.c_str(), W_OK | X_OK) == 0 &&
+            static_cast<std::uintmax_t>(fsInfo.f_bavail) * fsInfo.f_bsize / 4 >= pagesBytes)
+            return candidate;
+    }
+    return "/tmp";
+}
+
+// The process that made a private folder "velm-<pid>-XXXXXX", else 0.
+pid_t OwnerOf(const std::string& name)
+{
+    static const std::regex pattern("velm-([1-9][0-9]{0,8})-[A-Za-z0-9]{6}");
+    std::smatch match;
+    return std::regex_match(name, match, pattern) ? static_cast<pid_t>(std::stol(match[1])) : 0;
+}
+
+// What a job writes in its folder: stored pages and their temporary twins.
+bool IsStoredPageName(const std::string& name)
+{
+    static const std::regex pattern("\\.?PRN[0-9]{3,}\\.EMF(\\.tmp-[0-9]+-[0-9]+)?");
+    return std::regex_match(name, pattern);
+}
+
+// The names in a folder when all are stored pages, else nothing.
+std::optional<std::vector<std::string>> StoredPagesOnly(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        names.push_back(it->path().filename().string());
+        if (!IsStoredPageName(names.back()))
+            return std::nullopt;
+    }
+    if (error)
+        return std::nullopt;
+    return names;
+}
+
+// Removes `folder` when it is ours, its process is gone, nobody holds its
+// lock (a process in another PID namespace may share the pid) and it holds
+// nothing but stored pages.
+void RemoveIfStale(const fs::path& folder)
+{
+    const pid_t owner = OwnerOf(folder.filename().string());
+    struct stat st;
+    if (owner == 0 || owner == ::getpid() || ::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        st.st_uid != ::getuid() || ::kill(owner, 0) == 0 || errno != ESRCH)
+        return;
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        if (const auto pages = StoredPagesOnly(folder)) {
+            for (const std::string& name : *pages)
+                ::unlinkat(fd, name.c_str(), 0);
+            ::rmdir(folder.c_str());
+        }
+    }
+    ::close(fd);
+}
+
+} // namespace
+
+FormattingFolder::FormattingFolder(const std::optional<std::string>& keep, std::uintmax_t inputBytes)
+    : previous_(currentDirectory())
+{
+    if (keep) {
+        fs::create_directories(*keep);
+        path_ = *keep;
+    } else {
+        const fs::path base = TemporaryBase(inputBytes);
+        std::string pattern = (base / ("velm-" + std::to_string(::getpid()) + "-XXXXXX")).string();
+        if (!mkdtemp(pattern.data()))
+            throw FileError("cannot make a temporary folder in " + base.string());
+        path_ = pattern;
+        temporary_ = true;
+        lock_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (lock_ >= 0)
+            ::flock(lock_, LOCK_EX);
+    }
+    if (!setCurrentDirectory(path_)) {
+        Release();
+        throw FileError("cannot enter " + path_);
+    }
+}
+
+FormattingFolder::~FormattingFolder()
+{
+    setCurrentDirectory(previous_);
+    Release();
+}
+
+void FormattingFolder::Release() noexcept
+{
+    if (temporary_) {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    if (lock_ >= 0)
+        ::close(lock_);
+    lock_ = -1;
+    temporary_ = false;
+}
+
+void RemoveStaleJobFolders()
+{
+    std::vector<std::string> places = {Environment("TMPDIR"), "/tmp"};
+    for (const std::string& folder : MemoryBackedFolders())
+        places.push_back(folder);
+    std::sort(places.begin(), places.end());
+    places.erase(std::unique(places.begin(), places.end()), places.end());
+    for (const std::string& place : places) {
+        if (place.empty())
+            continue;
+        std::error_code ignored;
+        for (const auto& entry : fs::directory_iterator(place, ignored))
+            RemoveIfStale(entry.path());
+    }
+}
+
+} // namespace velm
