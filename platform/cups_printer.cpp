@@ -218,7 +218,7 @@ public:
         c.logPixelsX = c.logPixelsY = kLayoutDpi;
         c.horzSizeMm = static_cast<int>(std::lround(mm.width()));
         c.vertSizeMm = static_cast<int>(std::lround(mm.height()));
-        c.marginBottom = std::max(0, l.fullRectPixels(resolution_).height() - pixels.bottom() - 1);
+        c.marginBottom = std::max(0, l.fullRectPixels(kLayoutDpi).height() - pixels.bottom() - 1);
         return c;
     }
 
