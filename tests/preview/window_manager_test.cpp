@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdlib>
