@@ -26,6 +26,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <utility>
+
 extern char** environ;
 
 using namespace velm;
@@ -81,10 +83,15 @@ public:
         }
         setenv("DISPLAY", (":" + display).c_str(), 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
-        manager_ = Spawn({"openbox", "--sm-disable"});
-        // The current desktop is known once a window manager manages the screen.
-        if (manager_ < 0
-            || run("timeout 30 sh -c 'until xdotool get_desktop >/dev/null 2>&1; do sleep 0.1; done'") != 0)
+        if (run("timeout 30 sh -c 'until xdotool getdisplaygeometry >/dev/null 2>&1; do sleep 0.1; done'") != 0) {
+            problem_ = "Xvfb does not accept clients";
+            return;
+        }
+        // A loaded machine sometimes sees openbox give up on a display that
+        // has just come up; a second start then finds it.
+        for (int attempt = 0; attempt < 3 && !ManagerUp(); ++attempt)
+            Stop(std::exchange(manager_, -1));
+        if (manager_ < 0)
             problem_ = "openbox did not start";
     }
     ~XSession()
@@ -95,6 +102,23 @@ public:
     const std::string& problem() const { return problem_; }
 
 private:
+    // The current desktop is known once a window manager manages the
+    // screen; a manager that exits first has failed.
+    bool ManagerUp()
+    {
+        manager_ = Spawn({"openbox", "--sm-disable"});
+        for (int poll = 0; manager_ > 0 && poll < 300; ++poll) {
+            if (waitpid(manager_, nullptr, WNOHANG) == manager_) {
+                manager_ = -1;
+                return false;
+            }
+            if (run("xdotool get_desktop >/dev/null 2>&1") == 0)
+                return true;
+            usleep(100000);
+        }
+        return false;
+    }
+
     pid_t server_ = -1;
     pid_t manager_ = -1;
     std::string problem_;
