@@ -14,7 +14,7 @@ TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev libgmock-dev poppler-utils qpdf cu
 BENCH_PACKAGES := $(TEST_PACKAGES) libbenchmark-dev valgrind hyperfine \
   enscript a2ps ghostscript cups-filters
 
-.PHONY: all build run check test deps-run deps-test deps-bench bench install clean cups
+.PHONY: all build run check test deps-run deps-test deps-bench bench install uninstall clean cups
 
 all: build
 
@@ -45,8 +45,8 @@ run: build
 check test: deps-test build cups
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-cups: deps-test
-	tests/cups-setup.sh
+cups: deps-test build
+	tests/cups-setup.sh $(BUILD)
 
 bench: deps-bench
 	cmake -S . -B $(BUILD) -G Ninja -DVELM_BENCH=ON
@@ -56,8 +56,16 @@ bench: deps-bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/pdf_canvas_bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/preview_paint
 
+# The CUPS filter and its rule go into cupsd's own folders; the server
+# reloads its rules (uninstalling restores the previous text chain).
+RELOAD_CUPS := systemctl try-reload-or-restart cups 2>/dev/null || \
+  { [ -f /run/cups/cupsd.pid ] && kill -HUP $$(cat /run/cups/cupsd.pid); } || true
 install: build
-	cmake --install $(BUILD)
+	$(SUDO) cmake --install $(BUILD)
+	$(SUDO) sh -c '$(RELOAD_CUPS)'
+uninstall:
+	[ -f $(BUILD)/install_manifest.txt ] && $(SUDO) xargs -r rm -f < $(BUILD)/install_manifest.txt
+	$(SUDO) sh -c '$(RELOAD_CUPS)'
 
 clean:
 	rm -rf $(BUILD)
