@@ -15,7 +15,7 @@ TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev libgmock-dev poppler-utils qpdf cu
 BENCH_PACKAGES := $(TEST_PACKAGES) libbenchmark-dev valgrind hyperfine \
   enscript a2ps ghostscript cups-filters
 
-.PHONY: all build run check test deps-run deps-test deps-bench bench install clean cups
+.PHONY: all build run check test deps-run deps-test deps-bench bench filter install uninstall clean cups
 
 all: build
 
@@ -48,8 +48,12 @@ check test: deps-test cups
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && VELM_REQUIRE_ALL=1 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-cups: deps-test
-	tests/cups-setup.sh
+# The CUPS filter, built beside velm for the test server and for install.
+filter: build
+	cmake --build $(BUILD) -j $(JOBS) --target velmtopdf
+
+cups: deps-test filter
+	tests/cups-setup.sh $(BUILD)
 
 bench: deps-bench
 	cmake -S . -B $(BUILD) -G Ninja -DVELM_BENCH=ON
@@ -60,8 +64,16 @@ bench: deps-bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/preview_paint
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/monitor_tick
 
-install: build
-	cmake --install $(BUILD)
+# The CUPS filter and its rule go into cupsd's own folders; the server
+# reloads its rules (uninstalling restores the previous text chain).
+RELOAD_CUPS := systemctl try-reload-or-restart cups 2>/dev/null || \
+  { [ -f /run/cups/cupsd.pid ] && kill -HUP $$(cat /run/cups/cupsd.pid); } || true
+install: filter
+	$(SUDO) cmake --install $(BUILD)
+	$(SUDO) sh -c '$(RELOAD_CUPS)'
+uninstall:
+	[ -f $(BUILD)/install_manifest.txt ] && $(SUDO) xargs -r rm -f < $(BUILD)/install_manifest.txt
+	$(SUDO) sh -c '$(RELOAD_CUPS)'
 
 clean:
 	rm -rf $(BUILD)

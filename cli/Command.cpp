@@ -7,6 +7,7 @@
 #include "cli/JobFolder.h"
 #include "cli/Options.h"
 #include "cli/Termination.h"
+#include "cli/SpooledInput.h"
 #include "engine/Gdi.h"
 #include "engine/PageOutput.h"
 #include "engine/PrnFile.h"
@@ -18,8 +19,10 @@
 #include "platform/fonts.h"
 #include "platform/printer.h"
 #include "platform/settings.h"
+#include "preview/Drawscrn.h"
 #include "preview/Presenter.h"
 #include "shell/Desktop.h"
+#include "shell/Velmwin.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -47,7 +50,10 @@ namespace {
 
 enum ExitCode : int { kPrinted = 0, kFailed = 1, kUsage = 2, kInterrupted = 130 };
 
-void Complain(const std::string& text) { std::fprintf(stderr, "velm: %s\n", text.c_str()); }
+// "velm: " on the command line, "ERROR: " in the CUPS filter.
+std::string gMessagePrefix = "velm: ";
+
+void Complain(const std::string& text) { std::fprintf(stderr, "%s%s\n", gMessagePrefix.c_str(), text.c_str()); }
 
 // The signal that asked the program to stop, else 0.
 int StopSignal()
@@ -94,7 +100,7 @@ void ApplyToolbarDefaults(TPrintFile& job, const std::string& file)
     if (columns >= 0 && columns <= 3)
         job.PageLayout = static_cast<TPageLayout>(pl_1x1 + columns);
     const bool htmAsText = settings.readBool("Velm", "HTMAsText", false);
-    job.Input = !htmAsText && UpperExtension(file) == "HTM" ? frHTML : frFile;
+    job.Input = !htmAsText && IsHtmlFile(file) ? frHTML : frFile;
     job.Filename = file;
     job.HeaderStringCenter = file;
 }
@@ -229,19 +235,41 @@ bool NamesStandardOutput(const std::string& path)
                && named.st_dev == out.st_dev && named.st_ino == out.st_ino);
 }
 
-// --keep-pages: the command prints the stored pages itself, since the
-// engine's printer path deletes them afterwards.
-void PrintAndKeepPages(TPrintFile& job)
+// --keep-pages and a list of sheets: the command prints the stored pages
+// itself, since the engine's printer path deletes them afterwards and
+// knows only all, odd and even. A list that names none of the sheets
+// prints nothing and fails the job.
+void PrintStoredPagesItself(TPrintFile& job, const CommandOptions& o)
 {
-    ui().showPreview = [](TPrintFile& running) {
-        running.Gdi()->PrintStoredPages(static_cast<int>(running.PagesToPrint), true);
+    std::function<bool(int)> selected;
+    if (o.pageRange && !o.pageRange->empty())
+        selected = [range = *o.pageRange](int page) { return TDrawIt::PageInRange(page, range); };
+    ui().showPreview = [selected](TPrintFile& running) {
+        const int sheets = StoredPageCount();
+        int chosen = 0;
+        for (int page = 1; page <= sheets && selected; ++page)
+            chosen += selected(page) ? 1 : 0;
+        if (selected && chosen == 0) {
+            ShowMessage(format("--pages selects none of the %d sheets", sheets));
+            return;
+        }
+        running.Gdi()->PrintStoredPages(static_cast<int>(running.PagesToPrint), true, selected);
     };
     job.OutputTo = poViewer;
 }
 
 ExitCode RunJob(const CommandOptions& o, const std::string& argument, const MessageSink& sink)
 {
-    const std::string file = fs::absolute(argument).lexically_normal().string();
+    std::unique_ptr<SpooledInput> standardInput;
+    try {
+        if (argument == kStandardInput)
+            standardInput = std::make_unique<SpooledInput>(TemporaryBase(0).string());
+    } catch (const std::exception& e) {
+        Complain(std::string("standard input: ") + e.what());
+        return kFailed;
+    }
+    const std::string file =
+        standardInput ? standardInput->path() : fs::absolute(argument).lexically_normal().string();
     const std::string extension = UpperExtension(file);
     if (extension == "DBF" || extension == "DB") {
         Complain(argument + ": database files are not printed");
@@ -249,12 +277,16 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
     }
     TPrintFile job;
     ApplyToolbarDefaults(job, file);
+    if (standardInput) {
+        job.Input = frFile;
+        job.HeaderStringCenter = "(standard input)";
+    }
     ApplyOptions(job, o);
     const JobMessages messages(sink);
     if (!o.preview) {
         InstallConsoleStatus(argument);
-        if (o.keepPages)
-            PrintAndKeepPages(job);
+        if (o.keepPages || o.pageRange)
+            PrintStoredPagesItself(job, o);
     }
     // Asked before the job: a regular file behind the name is replaced by it.
     const bool pdfOnStdout = o.output && NamesStandardOutput(*o.output);
@@ -357,6 +389,12 @@ void UseOffscreenWithoutDisplay()
 }
 
 } // namespace
+
+int RunHeadlessJobs(const CommandOptions& o, const std::string& messagePrefix)
+{
+    gMessagePrefix = messagePrefix;
+    return RunJobs(o);
+}
 
 int RunVelm(int argc, char** argv)
 {

@@ -2,7 +2,9 @@
 
 #include "platform/convert.h"
 #include "platform/errors.h"
+#include "preview/Drawscrn.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <getopt.h>
 #include <initializer_list>
@@ -14,7 +16,8 @@ const char* const kVersionText = "velm 0.1.0\n";
 const char* const kHelpText =
     "Usage: velm [OPTION]... FILE...\n"
     "Print each FILE as its own job with a boxed header and footer, date stamp and\n"
-    "page numbers. Without any argument, start the desktop application.\n"
+    "page numbers; FILE - is standard input. Without any argument, start the desktop\n"
+    "application.\n"
     "\n"
     "Printer:\n"
     "  -P, --printer=NAME          a printer from --list-printers (default: the default printer)\n"
@@ -28,9 +31,11 @@ const char* const kHelpText =
     "Page setup (defaults: the drop toolbar's, with the print font and the number of\n"
     "columns of the settings file):\n"
     "  -l, --layout=LAYOUT         1x1, 1x2, 1x3, 1x4, 2x2 or 2x4 logical pages per sheet\n"
-    "      --pages=all|odd|even    which sheets go to the printer (odd, then even, for\n"
-    "                              manual double-sided printing)\n"
-    "      --html, --text          input kind (default: .HTM files as HTML, others as text)\n"
+    "      --pages=all|odd|even|LIST  which sheets go to the printer: odd, then even, for\n"
+    "                              manual double-sided printing, or a LIST of sheets\n"
+    "                              and ranges such as 1,2,5,7-14,21\n"
+    "      --html, --text          input kind (default: .htm and .html files as HTML,\n"
+    "                              others as text)\n"
     "  -f, --font=NAME             contents font\n"
     "  -s, --font-size=POINTS      contents font size\n"
     "      --line-spacing=X        line spacing as a multiple of the font height (1.5)\n"
@@ -135,6 +140,27 @@ std::pair<double, double> Borders(const std::string& value)
             Number("borders", value.substr(comma + 1), 0, 100)};
 }
 
+// all, odd, even, or a selection of sheets as the preview's Print Options
+// dialog takes it. A malformed item is refused before anything prints.
+void Pages(CommandOptions& o, const std::string& value)
+{
+    if (value == "all" || value == "odd" || value == "even") {
+        o.pages = Choice<TPagesToPrint>("pages", value, {{"all", pAll}, {"odd", pOdd}, {"even", pEven}});
+        return;
+    }
+    if (value.empty()) {
+        o.pages = pAll;
+        return;
+    }
+    try {
+        // No item selects page -1, so every item is read.
+        TDrawIt::PageInRange(-1, value);
+    } catch (const ConversionError& e) {
+        throw UsageError(format("--pages: %s", e.what()));
+    }
+    o.pageRange = value;
+}
+
 std::string Absolute(const std::string& path)
 {
     return std::filesystem::absolute(path).lexically_normal().string();
@@ -149,7 +175,7 @@ void Take(CommandOptions& o, int code, const std::string& value)
         o.layout = Choice<TPageLayout>("layout", value, {{"1x1", pl_1x1}, {"1x2", pl_1x2}, {"1x3", pl_1x3},
                                                          {"1x4", pl_1x4}, {"2x2", pl_2x2}, {"2x4", pl_2x4}});
         break;
-    case kPages: o.pages = Choice<TPagesToPrint>("pages", value, {{"all", pAll}, {"odd", pOdd}, {"even", pEven}}); break;
+    case kPages: Pages(o, value); break;
     case kHtml: o.input = frHTML; break;
     case kText: o.input = frFile; break;
     case 'f': o.font = value; break;
@@ -192,6 +218,8 @@ void CheckCombinations(const CommandOptions& o)
                                 kBuiltInPrinter, o.printer->c_str()));
     if (o.output && o.preview)
         throw UsageError("--output and --preview exclude each other");
+    if (std::count(o.files.begin(), o.files.end(), kStandardInput) > 1)
+        throw UsageError("standard input (-) can be printed only once");
     if (o.keepPages && o.files.size() > 1)
         throw UsageError("--keep-pages keeps the pages of one job: give one FILE");
 }
@@ -220,6 +248,11 @@ CommandOptions ParseOptions(int argc, char** argv)
     }
     for (int i = optind; i < argc; ++i)
         o.files.emplace_back(argv[i]);
+    // The desktop entry's Exec line opens the preview of the chosen files,
+    // or the application when started from the menu with none.
+    o.desktop = o.preview && o.files.empty();
+    if (o.desktop)
+        return o;
     CheckCombinations(o);
     return o;
 }

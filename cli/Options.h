@@ -17,6 +17,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The file name that stands for standard input.
+inline constexpr const char* kStandardInput = "-";
+
 // The printer that -o writes on.
 inline constexpr const char* kBuiltInPrinter = "Velm PDF";
 
@@ -27,6 +30,7 @@ struct CommandOptions {
     std::optional<std::string> keepPages;  // absolute path
     std::optional<TPageLayout> layout;
     std::optional<TPagesToPrint> pages;
+    std::optional<std::string> pageRange;  // "1,2,5,7-14,21": the sheets it names
     std::optional<TInput> input;
     std::optional<std::string> font;
     std::optional<int> fontSize;

@@ -8,6 +8,7 @@
 #include "platform/emf_recorder.h"
 #include "platform/gdi_types.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -37,8 +38,9 @@ public:
     void EndPage();
     int PageCount() const { return FPageCount; }
     // Plays the stored pages onto the selected printer as one document:
-    // Which 0 all, 1 odd, 2 even.
-    void PrintStoredPages(int Which, bool ShowStatus);
+    // Which 0 all, 1 odd, 2 even. Selected, when given, further keeps only
+    // the page numbers it accepts, and no blank sheet is added.
+    void PrintStoredPages(int Which, bool ShowStatus, const std::function<bool(int)>& Selected = {});
 
     // Text area and position
     void SetTextArea(int Left, int Top, int Right, int Bottom);

@@ -88,7 +88,7 @@ int SheetsForPass(int PageCount, int Which)
     return std::max(sheets, 1);
 }
 
-void TGdi::PrintStoredPages(int Which, bool ShowStatus)
+void TGdi::PrintStoredPages(int Which, bool ShowStatus, const std::function<bool(int)>& Selected)
 {
     ClearPrintReport();
     std::unique_ptr<StatusDialogScope> dialog;
@@ -112,9 +112,9 @@ void TGdi::PrintStoredPages(int Which, bool ShowStatus)
         const int pageCount = StoredPageCount();
         bool sheetUsed = false;
         for (int i = 0; i < pageCount && !cancelled(); ++i) {
-            if (!PageWanted(Which, i))
-                continue;
             const int n = i + 1;
+            if (!PageWanted(Which, i) || (Selected && !Selected(n)))
+                continue;
             if (dialog)
                 (*dialog)->SetPage(format("%d", n));
             if (sheetUsed)
@@ -126,7 +126,7 @@ void TGdi::PrintStoredPages(int Which, bool ShowStatus)
         }
         // The even pass feeds one more, blank sheet when the odd pass printed
         // the last page, so both passes take the same stack of leaves.
-        while (!cancelled() && document->sheetCount() < SheetsForPass(pageCount, Which))
+        while (!Selected && !cancelled() && document->sheetCount() < SheetsForPass(pageCount, Which))
             document->newPage();
         gReport.Aborted = cancelled();
     }

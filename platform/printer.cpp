@@ -94,16 +94,34 @@ Printers& Printers::instance()
 
 Printers::Printers() : impl_(std::make_shared<Impl>())
 {
+    impl_->builtIn = makeBuiltIn(detail::builtInCaps(), detail::kBuiltInMarginPx);
+}
+
+std::shared_ptr<Printer> Printers::makeBuiltIn(const PrinterCaps& portraitCaps, int marginPx)
+{
     std::weak_ptr<Impl> impl = impl_;
-    impl_->builtIn = detail::makePdfPrinter(kBuiltInName, detail::builtInCaps(), detail::kBuiltInMarginPx, "",
-                                            [impl]() -> std::optional<std::string> {
-                                                auto d = impl.lock();
-                                                if (!d)
-                                                    return std::nullopt;
-                                                std::optional<std::string> file = std::move(d->pdfOutputFile);
-                                                d->pdfOutputFile.reset();
-                                                return file;
-                                            });
+    return detail::makePdfPrinter(kBuiltInName, portraitCaps, marginPx, "",
+                                  [impl]() -> std::optional<std::string> {
+                                      auto d = impl.lock();
+                                      if (!d)
+                                          return std::nullopt;
+                                      std::optional<std::string> file = std::move(d->pdfOutputFile);
+                                      d->pdfOutputFile.reset();
+                                      return file;
+                                  });
+}
+
+PrinterCaps Printers::builtInCaps() { return detail::builtInCaps(); }
+
+void Printers::keepBuiltInOnly(const PrinterCaps& portraitCaps, int marginPx)
+{
+    impl_->retired.push_back(std::move(impl_->builtIn));
+    impl_->builtIn = makeBuiltIn(portraitCaps, marginPx);
+    impl_->retired.insert(impl_->retired.end(), impl_->queues.begin(), impl_->queues.end());
+    impl_->queues.clear();
+    impl_->defaultQueue.clear();
+    impl_->loaded = true;
+    index_ = -1;
 }
 
 std::vector<std::string> Printers::names()

@@ -106,8 +106,17 @@ public:
     // is standard output. An empty path clears it.
     void setPdfOutputFile(const std::string& path);
 
+    // The CUPS filter's list: the built-in printer alone, on the job's paper
+    // (portrait printable area, margin in its pixels). No queue is asked
+    // for: the filter runs inside the server it would ask.
+    // The built-in printer's portrait geometry before keepBuiltInOnly: its
+    // resolution, and A4 or Letter inset by a quarter inch.
+    static PrinterCaps builtInCaps();
+    void keepBuiltInOnly(const PrinterCaps& portraitCaps, int marginPx);
+
 private:
     Printers();
+    std::shared_ptr<Printer> makeBuiltIn(const PrinterCaps& portraitCaps, int marginPx);
     struct Impl;
     std::shared_ptr<Impl> impl_;
     int index_ = -1;

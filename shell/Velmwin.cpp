@@ -1431,6 +1431,8 @@ bool IsPicture(const std::string& ext) { return ext == ".BMP" || ext == ".ICO" |
 bool IsHtml(const std::string& ext) { return ext == ".HTM" || ext == ".HTML"; }
 } // namespace
 
+bool IsHtmlFile(const std::string& FileName) { return IsHtml(ExtensionOf(FileName)); }
+
 void TVelmWindow::PreviewCurrent()
 {
     TakePageFile();

@@ -32,6 +32,10 @@ namespace velm {
 
 class TVelmWindow;
 
+// Whether the browser's print commands take a file as HTML: its name ends
+// in ".HTM" or ".HTML", in any case.
+bool IsHtmlFile(const std::string& FileName);
+
 // What a drag of the browser carries: a split bar or a file-list item.
 enum class TDragSource { None, Panel1, Panel2, FileItem };
 

@@ -5,7 +5,11 @@
 # file labelled with its job number so that no job overwrites another.
 # Needs root and the Debian packages cups, cups-client and
 # printer-driver-cups-pdf (make deps-test installs them).
+# With a build folder as argument it also installs that build's CUPS filter
+# velmtopdf and its rule into the server's folders, and has the server
+# reload when they changed; "Velm_Filter_PDF" is the queue of its tests.
 set -euo pipefail
+build=${1:-}
 out=${VELM_CUPS_OUT:-/var/spool/cups-pdf/velm-tests}
 conf=/etc/cups/cups-pdf.conf
 
@@ -40,8 +44,28 @@ if ! running; then
   running || fail "cupsd started but does not answer (see /var/log/cups/error_log)"
 fi
 
+# Copies a file into place when it differs; says whether it did.
+install_changed() {
+  cmp -s "$1" "$2/$(basename "$1")" && return 1
+  install -D -m "$3" "$1" "$2/$(basename "$1")"
+}
+if [ -n "$build" ]; then
+  [ -x "$build/velmtopdf" ] || fail "$build/velmtopdf is missing: build first"
+  serverbin=$(cups-config --serverbin)
+  datadir=$(cups-config --datadir)
+  changed=0
+  install_changed "$build/velmtopdf" "$serverbin/filter" 755 || true
+  install_changed "$(dirname "$0")/../resources/velm.convs" "$datadir/mime" 644 && changed=1
+  if [ "$changed" = 1 ]; then
+    # A new rule takes a reload; cupsd defers it until running jobs end.
+    kill -HUP "$(cat /run/cups/cupsd.pid)"
+    for _ in $(seq 1 100); do running && break; sleep 0.1; done
+  fi
+fi
+
 ppd=$(lpinfo -m 2>/dev/null | awk '/CUPS-PDF/ {print $1; exit}')
-for q in Velm_Test_PDF Generic_Text_PDF; do
+queues="Velm_Test_PDF Generic_Text_PDF${build:+ Velm_Filter_PDF}"
+for q in $queues; do
   # Printer drivers are deprecated in CUPS 2.4 but still work; the warning is noise.
   if ! lpadmin -p "$q" -E -v cups-pdf:/ ${ppd:+-m "$ppd"} 2>/dev/null; then
     lpadmin -p "$q" -E -v cups-pdf:/ || fail "cannot add the queue $q"

@@ -483,6 +483,58 @@ TEST_F(Command, CtrlCAbortsTheJobAndWritesNothing)
     EXPECT_EQ(velm.readAllStandardOutput().toStdString(), "");
 }
 
+TEST_F(Command, StandardInputAndHtmlByNameAnyCase)
+{
+    const Outcome piped = Velm("-o piped.pdf - <" + Quote(dir_.file("short.txt")), dir_.path());
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(Words(PdfText(dir_.file("piped.pdf"))).front(), "alpha");
+    EXPECT_TRUE(testing::filesIn(dir_.path()) == (std::vector<std::string>{"piped.pdf", "short.txt"}));
+    EXPECT_EQ(Velm("- -", dir_.path()).status, 2);
+
+    dir_.write("page.Html", "<html><head><title>T</title></head><body><p>Rendered <b>words</b></p></body></html>\n");
+    const Outcome html = Velm("-o html.pdf page.Html", dir_.path());
+    const Outcome source = Velm("-o source.pdf --text page.Html", dir_.path());
+    ASSERT_EQ(html.status + source.status, 0) << html.err << source.err;
+    const std::string rendered = PdfText(dir_.file("html.pdf"));
+    EXPECT_NE(rendered.find("Rendered words"), std::string::npos) << rendered;
+    EXPECT_EQ(rendered.find("<b>"), std::string::npos) << rendered;
+    EXPECT_NE(PdfText(dir_.file("source.pdf")).find("<b>words</b>"), std::string::npos);
+}
+
+TEST_F(Command, PagesTakesAListOfSheetsAsThePrintOptionsDialogDoes)
+{
+    std::string text;
+    for (int i = 0; i < 300; ++i)
+        text += "line " + std::to_string(i) + "\n";
+    dir_.write("lines.txt", text);
+    const Outcome two = Velm("-o two.pdf --pages=2-3 lines.txt", dir_.path());
+    const Outcome order = Velm("-o order.pdf --pages=3,1,3 lines.txt", dir_.path());
+    ASSERT_EQ(two.status + order.status, 0) << two.err << order.err;
+    EXPECT_EQ(PdfPages(dir_.file("two.pdf")), 2);
+    const std::string twoText = PdfText(dir_.file("two.pdf"));
+    EXPECT_EQ(twoText.find("Page 1"), std::string::npos);
+    EXPECT_LT(twoText.find("Page 2"), twoText.find("Page 3"));
+    // Sheets print once each, in ascending order, whatever the list's order.
+    EXPECT_EQ(PdfPages(dir_.file("order.pdf")), 2);
+    const std::string orderText = PdfText(dir_.file("order.pdf"));
+    EXPECT_LT(orderText.find("Page 1"), orderText.find("Page 3"));
+
+    const std::pair<std::string, std::string> refused[] = {
+        {"--pages=1,,3", "--pages: '' is not a valid integer value"},
+        {"--pages=7 -9", "--pages: '7 ' is not a valid integer value"},
+        {"--pages=5-", "--pages: '' is not a valid integer value"},
+    };
+    for (const auto& [option, message] : refused) {
+        const Outcome o = Velm("-o bad.pdf " + Quote(option) + " lines.txt", dir_.path());
+        EXPECT_EQ(o.status, 2) << option;
+        EXPECT_NE(o.err.find(message), std::string::npos) << option << ": " << o.err;
+    }
+    const Outcome none = Velm("-o none.pdf --pages=14-7 lines.txt", dir_.path());
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.err.find("selects none of the"), std::string::npos) << none.err;
+    EXPECT_FALSE(fs::exists(dir_.file("bad.pdf")) || fs::exists(dir_.file("none.pdf")));
+}
+
 // The test server's queues (tests/cups-setup.sh); cups-pdf writes their PDFs.
 class CupsQueue : public Command {
 protected:

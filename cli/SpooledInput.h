@@ -1,0 +1,27 @@
+// Standard input kept in a private file, since the engine reads its input
+// by name.
+#pragma once
+
+#include <string>
+
+namespace velm {
+
+class SpooledInput {
+public:
+    // Copies all of standard input into a new file in folder; throws
+    // FileError when it cannot.
+    explicit SpooledInput(const std::string& folder);
+    ~SpooledInput(); // removes the file
+    SpooledInput(const SpooledInput&) = delete;
+    SpooledInput& operator=(const SpooledInput&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// Whether a file holds binary data rather than text: a NUL byte within its
+// first 64 KiB. Text in any 8-bit encoding or UTF-8 has none.
+bool LooksBinary(const std::string& path);
+
+} // namespace velm

@@ -1,0 +1,301 @@
+// The velmtopdf CUPS filter: called as cupsd calls it (no home, no
+// display, a TMPDIR of its own), then through the test server itself.
+#include "cli/FilterJob.h"
+#include "support/testing.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace velm {
+namespace {
+
+using testing::TempDir;
+
+std::string Quote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+int PdfPages(const std::string& pdf)
+{
+    std::string info;
+    testing::run("pdfinfo " + Quote(pdf) + " 2>/dev/null", &info);
+    std::smatch m;
+    return std::regex_search(info, m, std::regex("Pages:\\s+(\\d+)")) ? std::stoi(m[1]) : -1;
+}
+
+std::string PdfSize(const std::string& pdf)
+{
+    std::string info;
+    testing::run("pdfinfo " + Quote(pdf) + " 2>/dev/null", &info);
+    std::smatch m;
+    return std::regex_search(info, m, std::regex("Page size:\\s+(\\S+ x \\S+)")) ? m[1].str() : "";
+}
+
+std::string PdfText(const std::string& pdf)
+{
+    std::string text;
+    testing::run("pdftotext -raw " + Quote(pdf) + " - 2>/dev/null", &text);
+    return text;
+}
+
+std::string Lines(int count)
+{
+    std::string text;
+    for (int i = 1; i <= count; ++i)
+        text += "line number " + std::to_string(i) + "\n";
+    return text;
+}
+
+class Filter : public ::testing::Test {
+protected:
+    Filter() { fs::create_directory(dir_.file("tmp")); }
+
+    struct Run {
+        int status = -1;
+        std::string err;
+        std::string pdf;
+    };
+    // velmtopdf job-id user title copies options [file], in the environment
+    // cupsd gives a filter: no HOME, no DISPLAY.
+    Run Call(const std::string& title, const std::string& options, const std::string& file,
+             const std::string& environment = "CONTENT_TYPE=text/plain", const std::string& input = "")
+    {
+        Run r;
+        r.pdf = dir_.file("out" + std::to_string(++calls_) + ".pdf");
+        const std::string command = "env -i PATH=/usr/bin:/bin TMPDIR=" + Quote(dir_.file("tmp")) + " " +
+                                    environment + " " + Quote(VELM_FILTER) + " 7 alice " + Quote(title) +
+                                    " 1 " + Quote(options) + (file.empty() ? "" : " " + Quote(file)) +
+                                    (input.empty() ? "" : " <" + Quote(input)) + " >" + Quote(r.pdf) +
+                                    " 2>" + Quote(dir_.file("err"));
+        r.status = testing::run(command);
+        r.err = testing::readFile(dir_.file("err"));
+        return r;
+    }
+    bool TmpIsEmpty() const { return testing::filesIn(dir_.file("tmp")).empty(); }
+
+    TempDir dir_;
+    int calls_ = 0;
+};
+
+TEST_F(Filter, TextFromFileOrStandardInputGetsVelmsPage)
+{
+    dir_.write("job.txt", Lines(120));
+    const Run file = Call("Quarterly Report", "", dir_.file("job.txt"));
+    const Run piped = Call("Quarterly Report", "", "", "CONTENT_TYPE=text/plain", dir_.file("job.txt"));
+    ASSERT_EQ(file.status, 0) << file.err;
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_NE(file.err.find("INFO: "), std::string::npos) << file.err;
+    for (const Run* r : {&file, &piped}) {
+        const std::string text = PdfText(r->pdf);
+        EXPECT_GT(PdfPages(r->pdf), 1);
+        // The title heads every sheet after the first.
+        EXPECT_NE(text.find("Quarterly Report"), std::string::npos) << text;
+        EXPECT_NE(text.find("Printed on"), std::string::npos);
+        EXPECT_NE(text.find("Page 2"), std::string::npos);
+        for (int i = 1; i <= 120; ++i)
+            EXPECT_NE(text.find("line number " + std::to_string(i) + "\n"), std::string::npos) << i;
+    }
+    EXPECT_TRUE(TmpIsEmpty());
+}
+
+TEST_F(Filter, HtmlIsRenderedAndVelmOptionsApply)
+{
+    dir_.write("page", "<html><head><title>T</title></head><body><p>Rendered <b>words</b></p></body></html>\n");
+    const Run html = Call("Web", "velm-no-date velm-footer=FOOTMARK", dir_.file("page"), "CONTENT_TYPE=text/html");
+    ASSERT_EQ(html.status, 0) << html.err;
+    const std::string text = PdfText(html.pdf);
+    EXPECT_NE(text.find("Rendered words"), std::string::npos) << text;
+    EXPECT_EQ(text.find("<b>"), std::string::npos);
+    EXPECT_NE(text.find("FOOTMARK"), std::string::npos);
+    EXPECT_EQ(text.find("Printed on"), std::string::npos);
+
+    dir_.write("job.txt", Lines(300));
+    const Run one = Call("t", "", dir_.file("job.txt"));
+    const Run two = Call("t", "velm-layout=1x2", dir_.file("job.txt"));
+    ASSERT_EQ(one.status + two.status, 0) << one.err << two.err;
+    EXPECT_LT(PdfPages(two.pdf), PdfPages(one.pdf));
+}
+
+TEST_F(Filter, PaperAndOrientationComeFromTheJobAndThePpd)
+{
+    dir_.write("job.txt", Lines(5));
+    const std::string ppd = "PPD=/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd";
+    if (!fs::exists("/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd"))
+        GTEST_SKIP() << "printer-driver-cups-pdf is not installed";
+    const Run letter = Call("t", "media=Letter", dir_.file("job.txt"), ppd + " CONTENT_TYPE=text/plain");
+    const Run landscape = Call("t", "PageSize=A4 orientation-requested=4", dir_.file("job.txt"));
+    const Run legal = Call("t", "media=na_legal_8.5x14in landscape", dir_.file("job.txt"));
+    ASSERT_EQ(letter.status + landscape.status + legal.status, 0) << letter.err << landscape.err << legal.err;
+    EXPECT_EQ(PdfSize(letter.pdf), "612 x 792");
+    EXPECT_EQ(PdfSize(landscape.pdf), "842 x 595");
+    EXPECT_EQ(PdfSize(legal.pdf), "1008 x 612");
+}
+
+TEST_F(Filter, SystemWideSettingsAreReadAndNeverWritten)
+{
+    dir_.write("system.ini", "[Velm]\nColCount=1\n");
+    const std::string before = testing::readFile(dir_.file("system.ini"));
+    dir_.write("job.txt", Lines(300));
+    const Run plain = Call("t", "", dir_.file("job.txt"));
+    const Run columns = Call("t", "", dir_.file("job.txt"),
+                             "CONTENT_TYPE=text/plain VELM_SYSTEM_SETTINGS=" + Quote(dir_.file("system.ini")));
+    ASSERT_EQ(plain.status + columns.status, 0) << plain.err << columns.err;
+    EXPECT_LT(PdfPages(columns.pdf), PdfPages(plain.pdf));
+    EXPECT_EQ(testing::readFile(dir_.file("system.ini")), before);
+}
+
+TEST_F(Filter, BadInputFailsCleanlyOrPrintsNormally)
+{
+    dir_.write("binary", std::string("\x7f" "ELF\0\0\0 some bytes", 18));
+    dir_.write("empty", "");
+    dir_.write("latin1", "caf\xe9 cr\xe8me\n");
+    dir_.write("job.txt", Lines(3));
+    const Run binary = Call("t", "", dir_.file("binary"));
+    EXPECT_EQ(binary.status, 1);
+    EXPECT_NE(binary.err.find("ERROR: velmtopdf: the document is binary data"), std::string::npos) << binary.err;
+    EXPECT_EQ(testing::readFile(binary.pdf), "");
+    const Run badOption = Call("t", "velm-layout=3x3", dir_.file("job.txt"));
+    EXPECT_EQ(badOption.status, 1);
+    EXPECT_NE(badOption.err.find("ERROR: velmtopdf: velm-layout: '3x3' is not one of"), std::string::npos)
+        << badOption.err;
+    const Run unknown = Call("t", "velm-colour=red", dir_.file("job.txt"));
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("unknown option 'velm-colour'"), std::string::npos) << unknown.err;
+    const Run missing = Call("t", "", dir_.file("absent"));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("ERROR: "), std::string::npos);
+    for (const char* name : {"empty", "latin1"}) {
+        const Run r = Call("t", "", dir_.file(name));
+        EXPECT_EQ(r.status, 0) << name << ": " << r.err;
+        EXPECT_EQ(PdfPages(r.pdf), 1) << name;
+    }
+    EXPECT_EQ(Call("t", "", "", "CONTENT_TYPE=text/plain", "/dev/null").status, 0);
+    EXPECT_NE(testing::run(Quote(VELM_FILTER) + " only three args 2>/dev/null"), 0);
+    EXPECT_TRUE(TmpIsEmpty());
+}
+
+TEST(FilterJob, TitleHeadsThePageUnlessVelmHeaderIsGiven)
+{
+    const FilterJob plain = ReadFilterJob("My Job", "copies=2 page-ranges=2 number-up=2", "text/plain", "");
+    EXPECT_EQ(plain.options.header, "My Job");
+    EXPECT_EQ(plain.options.input, frFile);
+    EXPECT_EQ(plain.options.orientation, Portrait);
+    const FilterJob own = ReadFilterJob("My Job", "velm-header=Mine velm-no-page-number=false velm-no-date=true",
+                                        "text/html", "");
+    EXPECT_EQ(own.options.header, "Mine");
+    EXPECT_EQ(own.options.input, frHTML);
+    EXPECT_FALSE(own.options.noPageNumber);
+    EXPECT_TRUE(own.options.noDate);
+}
+
+TEST(FilterJob, PaperPixelsKeepTheMargin)
+{
+    FilterPaper a4{595.28, 841.89, 18, false};
+    const PrinterCaps caps = PaperCaps(a4, 600);
+    EXPECT_EQ(MarginPixels(a4, 600), 150);
+    EXPECT_EQ(caps.horzRes, 4961 - 300);
+    EXPECT_EQ(caps.vertRes, 7016 - 300);
+    EXPECT_EQ(caps.logPixelsX, 600);
+}
+
+// Through the test server (tests/cups-setup.sh with the build folder):
+// lp of text and HTML on the cups-pdf queue Velm_Filter_PDF.
+class FilterInCups : public Filter {
+protected:
+    void SetUp() override
+    {
+        std::string serverbin;
+        testing::run("cups-config --serverbin", &serverbin);
+        serverbin.erase(serverbin.find_last_not_of("\n") + 1);
+        if (testing::run("lpstat -p Velm_Filter_PDF >/dev/null 2>&1") != 0 ||
+            !fs::exists(serverbin + "/filter/velmtopdf"))
+            GTEST_SKIP() << "no Velm_Filter_PDF queue with velmtopdf: run tests/cups-setup.sh build";
+    }
+    static std::string Spool()
+    {
+        const char* out = std::getenv("VELM_CUPS_OUT");
+        return out ? out : "/var/spool/cups-pdf/velm-tests";
+    }
+    // Submits a job; returns its number (0 when lp refused it).
+    static int Submit(const std::string& arguments)
+    {
+        std::string out;
+        testing::run("lp -d Velm_Filter_PDF " + arguments + " 2>&1", &out);
+        std::smatch m;
+        return std::regex_search(out, m, std::regex("Velm_Filter_PDF-(\\d+)")) ? std::stoi(m[1]) : 0;
+    }
+    // The job's state as lpstat reports it once the server is done with it:
+    // "completed", or "stopped" with its message; polled (at most ten
+    // minutes, the test's own limit).
+    static std::string AwaitEnd(int job)
+    {
+        const std::string id = "Velm_Filter_PDF-" + std::to_string(job);
+        for (int poll = 0; poll < 6000; ++poll) {
+            std::string completed, pending;
+            testing::run("lpstat -W completed -o Velm_Filter_PDF", &completed);
+            if (std::regex_search(completed, std::regex(id + "\\s")))
+                return "completed";
+            testing::run("lpstat -l -o Velm_Filter_PDF", &pending);
+            const std::size_t at = pending.find(id + " ");
+            if (at != std::string::npos && pending.find("job-completed-with-errors", at) != std::string::npos)
+                return "stopped: " + pending.substr(at);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return "still pending";
+    }
+    static std::string PdfOf(int job)
+    {
+        for (const std::string& name : testing::filesIn(Spool()))
+            if (name.starts_with("job_" + std::to_string(job) + "-") && name.ends_with(".pdf"))
+                return Spool() + "/" + name;
+        return {};
+    }
+};
+
+TEST_F(FilterInCups, LpOfTextAndHtmlGetsVelmsLayout)
+{
+    dir_.write("notes.txt", Lines(120));
+    dir_.write("page.html", "<html><head><title>T</title></head><body><p>Rendered <b>words</b></p></body></html>\n");
+    const int text = Submit("-t 'Filter Title' " + Quote(dir_.file("notes.txt")));
+    const int html = Submit("-t Web " + Quote(dir_.file("page.html")));
+    const int twoUp = Submit("-t Two -o velm-layout=1x2 " + Quote(dir_.file("notes.txt")));
+    const int second = Submit("-t Second -o page-ranges=2 " + Quote(dir_.file("notes.txt")));
+    ASSERT_TRUE(text && html && twoUp && second);
+    for (int job : {text, html, twoUp, second})
+        ASSERT_EQ(AwaitEnd(job), "completed") << job;
+    const std::string textPdf = PdfOf(text);
+    const std::string words = PdfText(textPdf);
+    EXPECT_NE(words.find("Filter Title"), std::string::npos) << words;
+    EXPECT_NE(words.find("Printed on"), std::string::npos);
+    EXPECT_NE(words.find("Page 3"), std::string::npos);
+    for (int i = 1; i <= 120; ++i)
+        EXPECT_NE(words.find("line number " + std::to_string(i) + "\n"), std::string::npos) << i;
+    const std::string rendered = PdfText(PdfOf(html));
+    EXPECT_NE(rendered.find("Rendered words"), std::string::npos) << rendered;
+    EXPECT_EQ(rendered.find("<b>"), std::string::npos);
+    EXPECT_LT(PdfPages(PdfOf(twoUp)), PdfPages(textPdf));
+    EXPECT_EQ(PdfPages(PdfOf(second)), 1);
+    EXPECT_NE(PdfText(PdfOf(second)).find("Page 2"), std::string::npos);
+}
+
+TEST_F(FilterInCups, BinaryDataStopsTheJobWithAMessage)
+{
+    dir_.write("binary", std::string("\x7f" "ELF\0\0\0 some bytes", 18));
+    const int job = Submit("-o document-format=text/plain " + Quote(dir_.file("binary")));
+    ASSERT_NE(job, 0);
+    const std::string end = AwaitEnd(job);
+    testing::run("cancel Velm_Filter_PDF-" + std::to_string(job) + " 2>/dev/null");
+    EXPECT_NE(end.find("the document is binary data"), std::string::npos) << end;
+}
+
+} // namespace
+} // namespace velm

@@ -1,0 +1,3 @@
+#include "cli/Filter.h"
+
+int main(int argc, char** argv) { return velm::RunFilter(argc, argv); }
