@@ -8,6 +8,7 @@
 #include "cli/FilterJob.h"
 #include "cli/SpooledInput.h"
 #include "engine/PageOutput.h"
+#include "engine/SourceStyler.h"
 #include "platform/errors.h"
 
 #include <QGuiApplication>

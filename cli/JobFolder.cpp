@@ -43,29 +43,6 @@ std::vector<std::string> MemoryBackedFolders()
     return folders;
 }
 
-// Where a private job folder goes. Every sheet is a file written once and
-// read once, and creating a file on a disk file system can cost a
-// millisecond: a memory-backed folder is used when the job's pages take at
-// most a quarter of its free space and an eighth of the free memory. A
-// TMPDIR the user set, or a large job, gets the temporary folder.
-fs::path TemporaryBase(std::uintmax_t inputBytes)
-{
-    if (const std::string chosen = Environment("TMPDIR"); !chosen.empty())
-        return chosen;
-    // A stored sheet is about ten times the text printed on it.
-    const std::uintmax_t pagesBytes = std::max<std::uintmax_t>(inputBytes, 1 << 20) * 10;
-    struct sysinfo memory;
-    if (::sysinfo(&memory) != 0 || static_cast<std::uintmax_t>(memory.freeram) * memory.mem_unit / 8 < pagesBytes)
-        return "/tmp";
-    for (const std::string& candidate : MemoryBackedFolders()) {
-        struct statfs fsInfo;
-        if (::statfs(candidate.c_str(), &fsInfo) == 0 && fsInfo.f_type == TMPFS_MAGIC &&
-            ::access(candidate.c_str(), W_OK | X_OK) == 0 &&
-            static_cast<std::uintmax_t>(fsInfo.f_bavail) * fsInfo.f_bsize / 4 >= pagesBytes)
-            return candidate;
-    }
-    return "/tmp";
-}
 
 // The process that made a private folder "velm-<pid>-XXXXXX", else 0.
 pid_t OwnerOf(const std::string& name)
@@ -121,6 +98,30 @@ void RemoveIfStale(const fs::path& folder)
 }
 
 } // namespace
+
+// Every sheet is a file written once and
+// read once, and creating a file on a disk file system can cost a
+// millisecond: a memory-backed folder is used when the job's pages take at
+// most a quarter of its free space and an eighth of the free memory. A
+// TMPDIR the user set, or a large job, gets the temporary folder.
+fs::path TemporaryBase(std::uintmax_t inputBytes)
+{
+    if (const std::string chosen = Environment("TMPDIR"); !chosen.empty())
+        return chosen;
+    // A stored sheet is about ten times the text printed on it.
+    const std::uintmax_t pagesBytes = std::max<std::uintmax_t>(inputBytes, 1 << 20) * 10;
+    struct sysinfo memory;
+    if (::sysinfo(&memory) != 0 || static_cast<std::uintmax_t>(memory.freeram) * memory.mem_unit / 8 < pagesBytes)
+        return "/tmp";
+    for (const std::string& candidate : MemoryBackedFolders()) {
+        struct statfs fsInfo;
+        if (::statfs(candidate.c_str(), &fsInfo) == 0 && fsInfo.f_type == TMPFS_MAGIC &&
+            ::access(candidate.c_str(), W_OK | X_OK) == 0 &&
+            static_cast<std::uintmax_t>(fsInfo.f_bavail) * fsInfo.f_bsize / 4 >= pagesBytes)
+            return candidate;
+    }
+    return "/tmp";
+}
 
 FormattingFolder::FormattingFolder(const std::optional<std::string>& keep, std::uintmax_t inputBytes)
     : previous_(currentDirectory())

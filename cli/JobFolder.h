@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -27,6 +28,10 @@ private:
     bool temporary_ = false;
     int lock_ = -1; // flock held while a private folder is in use
 };
+
+// Where a private job folder (or spooled input) goes: TMPDIR when the user
+// set it, else memory-backed space for a job whose pages fit, else /tmp.
+std::filesystem::path TemporaryBase(std::uintmax_t inputBytes);
 
 // Removes the private folders that velm processes which are gone left in
 // the places a job may format in (a process killed outright cannot clean

@@ -2,11 +2,9 @@
 
 #include "platform/errors.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include <unistd.h>
@@ -64,15 +62,6 @@ SpooledInput::~SpooledInput()
 {
     std::error_code ignored;
     std::filesystem::remove(path_, ignored);
-}
-
-bool LooksBinary(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> head(1 << 16);
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    const auto end = head.begin() + in.gcount();
-    return std::find(head.begin(), end, '\0') != end;
 }
 
 } // namespace velm

@@ -20,8 +20,4 @@ private:
     std::string path_;
 };
 
-// Whether a file holds binary data rather than text: a NUL byte within its
-// first 64 KiB. Text in any 8-bit encoding or UTF-8 has none.
-bool LooksBinary(const std::string& path);
-
 } // namespace velm

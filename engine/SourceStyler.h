@@ -46,8 +46,9 @@ std::string RunMarker(TRunStyle Style);
 // The language definition a name or a file name selects; empty when none.
 std::string LanguageDefinition(const std::string& Language, const std::string& FileName);
 
-// True when the first bytes of the file look like a binary or damaged
-// file rather than text: such a file prints plain.
+// True when the first 8 KB of the file hold a NUL or more than 5 % control
+// bytes: binary or damaged data, not text. Such a file prints plain, and the
+// CUPS filter refuses it.
 bool LooksBinary(const std::string& FileName);
 
 // The number of source lines of a file as the line reader counts them.
