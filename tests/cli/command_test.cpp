@@ -35,13 +35,7 @@ struct Outcome {
     std::string err;
 };
 
-std::string Quote(const std::string& text)
-{
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using testing::Quote;
 
 // Runs velm with the given arguments (already quoted) in folder `cwd`.
 Outcome Velm(const std::string& arguments, const std::string& cwd = fs::temp_directory_path().string(),

@@ -16,13 +16,7 @@ namespace {
 
 using testing::TempDir;
 
-std::string Quote(const std::string& text)
-{
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using testing::Quote;
 
 int PdfPages(const std::string& pdf)
 {

@@ -28,13 +28,7 @@ namespace {
 
 using testing::TempDir;
 
-std::string Quote(const std::string& text)
-{
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using testing::Quote;
 
 // Starts velm with `arguments` in `folder` under the given TMPDIR; the
 // process id is velm's own.

@@ -106,6 +106,14 @@ std::vector<std::string> filesIn(const std::string& folder)
     return names;
 }
 
+std::string Quote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 int run(const std::string& command, std::string* output)
 {
     FILE* pipe = popen(command.c_str(), "r");

@@ -73,6 +73,8 @@ private:
 
 std::string readFile(const std::string& path);
 std::vector<std::string> filesIn(const std::string& folder); // sorted names
+// The text as one shell word.
+std::string Quote(const std::string& text);
 // Runs a shell command, returns its exit status and (optionally) its stdout.
 int run(const std::string& command, std::string* output = nullptr);
 std::string settingsFolder();   // this test program's $VELM_CONFIG_DIR
