@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the README's pictures from the current build: a printed sheet of
 # samples/sample.txt at 1x1 and 2x2 from the built-in PDF printer, and the
-# preview window on a virtual screen. Needs poppler-utils, xvfb, x11-utils
+# preview window on a virtual screen. Needs poppler-utils, xvfb, xdotool
 # and imagemagick.  Usage: doc/make-pictures.sh [BUILD] [DISPLAY-NUMBER]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -21,15 +21,11 @@ done
 
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
-for _ in $(seq 1 100); do xwininfo -display "$display" -root >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 1 100); do DISPLAY=$display xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 DISPLAY=$display "$build/velm" --preview "$sample" >/dev/null 2>&1 &
 velm=$!
 # The preview is shown once its window is mapped with the page painted.
-for _ in $(seq 1 300); do
-  window=$(DISPLAY=$display xdotool search --onlyvisible --name . 2>/dev/null | tail -n 1 || true)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
+window=$(DISPLAY=$display timeout 60 xdotool search --sync --onlyvisible --name '^Velm Viewer$' 2>/dev/null | head -n 1 || true)
 [ -n "$window" ] || { echo "make-pictures: the preview window did not appear" >&2; exit 1; }
 DISPLAY=$display xdotool sync >/dev/null 2>&1 || true
 sleep 1 # the first paint of the stored page follows the mapping
