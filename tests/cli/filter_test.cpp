@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <regex>
+#include <set>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -212,7 +213,9 @@ protected:
         serverbin.erase(serverbin.find_last_not_of("\n") + 1);
         if (testing::run("lpstat -p Velm_Filter_PDF >/dev/null 2>&1") != 0 ||
             !fs::exists(serverbin + "/filter/velmtopdf"))
-            GTEST_SKIP() << "no Velm_Filter_PDF queue with velmtopdf: run tests/cups-setup.sh build";
+            VELM_SKIP_MISSING("no Velm_Filter_PDF queue with velmtopdf: run tests/cups-setup.sh build");
+        for (const std::string& name : testing::filesIn(Spool()))
+            earlier_.insert(name);
     }
     static std::string Spool()
     {
@@ -246,13 +249,18 @@ protected:
         }
         return "still pending";
     }
-    static std::string PdfOf(int job)
+    // A restarted server may number jobs anew: files of earlier runs that
+    // carry the same number are not this job's.
+    std::string PdfOf(int job) const
     {
         for (const std::string& name : testing::filesIn(Spool()))
-            if (name.starts_with("job_" + std::to_string(job) + "-") && name.ends_with(".pdf"))
+            if (name.starts_with("job_" + std::to_string(job) + "-") && name.ends_with(".pdf") &&
+                !earlier_.count(name))
                 return Spool() + "/" + name;
         return {};
     }
+
+    std::set<std::string> earlier_;
 };
 
 TEST_F(FilterInCups, LpOfTextAndHtmlGetsVelmsLayout)
