@@ -37,13 +37,6 @@ set_key AnonDirName "$out"
 set_key Label 1
 
 running() { lpstat -r 2>/dev/null | grep -q "is running"; }
-if ! running; then
-  mkdir -p /run/cups /var/spool/cups /var/cache/cups /var/log/cups
-  cupsd || fail "cupsd did not start (see /var/log/cups/error_log)"
-  for _ in $(seq 1 100); do running && break; sleep 0.1; done
-  running || fail "cupsd started but does not answer (see /var/log/cups/error_log)"
-fi
-
 # Copies a file into place when it differs; says whether it did.
 install_changed() {
   cmp -s "$1" "$2/$(basename "$1")" && return 1
@@ -56,11 +49,20 @@ if [ -n "$build" ]; then
   changed=0
   install_changed "$build/velmtopdf" "$serverbin/filter" 755 || true
   install_changed "$(dirname "$0")/../resources/velm.convs" "$datadir/mime" 644 && changed=1
-  if [ "$changed" = 1 ]; then
-    # A new rule takes a reload; cupsd defers it until running jobs end.
-    kill -HUP "$(cat /run/cups/cupsd.pid)"
-    for _ in $(seq 1 100); do running && break; sleep 0.1; done
+  # A new rule is read at start: a running server is stopped first (a
+  # reload would be deferred while jobs run, and answer before it is done).
+  if [ "$changed" = 1 ] && running; then
+    pid=$(cat /run/cups/cupsd.pid)
+    kill "$pid"
+    for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
   fi
+fi
+
+if ! running; then
+  mkdir -p /run/cups /var/spool/cups /var/cache/cups /var/log/cups
+  cupsd || fail "cupsd did not start (see /var/log/cups/error_log)"
+  for _ in $(seq 1 100); do running && break; sleep 0.1; done
+  running || fail "cupsd started but does not answer (see /var/log/cups/error_log)"
 fi
 
 ppd=$(lpinfo -m 2>/dev/null | awk '/CUPS-PDF/ {print $1; exit}')
