@@ -6,7 +6,7 @@
 #include "engine/Gdi.h"
 #include "engine/PrnFile.h"
 #include "engine/UserInterface.h"
-#include "platform/printer.h"
+#include "platform/printing/printer.h"
 
 #include <QGuiApplication>
 

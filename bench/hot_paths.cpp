@@ -7,11 +7,11 @@
 
 #include "engine/FileReader.h"
 #include "engine/Gdi.h"
-#include "platform/convert.h"
-#include "platform/emf_reader.h"
-#include "platform/files.h"
-#include "platform/logging_device.h"
-#include "platform/printer.h"
+#include "platform/core/convert.h"
+#include "platform/metafile/emf_reader.h"
+#include "platform/system/files.h"
+#include "platform/metafile/logging_device.h"
+#include "platform/printing/printer.h"
 
 #include <QGuiApplication>
 #include <benchmark/benchmark.h>

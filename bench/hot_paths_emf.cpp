@@ -2,12 +2,12 @@
 // playing it onto the built-in PDF printer's document.
 #include "bench/hot_paths.h"
 
-#include "platform/codepage.h"
-#include "platform/emf_reader.h"
-#include "platform/emf_recorder.h"
-#include "platform/fonts.h"
-#include "platform/logging_device.h"
-#include "platform/printer.h"
+#include "platform/core/codepage.h"
+#include "platform/metafile/emf_reader.h"
+#include "platform/metafile/emf_recorder.h"
+#include "platform/rendering/fonts.h"
+#include "platform/metafile/logging_device.h"
+#include "platform/printing/printer.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,7 +4,7 @@
 // deciding whether new files are done being written, by read lease and by
 // the stamp rule that serves where leases cannot be had. For comparison,
 // one scan of /proc/*/fd, the other way of finding open writers.
-#include "platform/files.h"
+#include "platform/system/files.h"
 #include "shell/Unit1.h"
 
 #include <QDir>

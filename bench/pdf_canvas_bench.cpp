@@ -3,7 +3,7 @@
 // header box of lines, written to /dev/null. Reports time and bytes per
 // sheet, fonts and trailer included, at deflate levels 0, 1 and 6.
 // $VELM_BENCH_PDF names a file to write instead, to look at the output.
-#include "platform/pdf_canvas.h"
+#include "platform/pdf/pdf_canvas.h"
 
 #include <QFont>
 #include <QGuiApplication>

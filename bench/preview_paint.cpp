@@ -3,8 +3,8 @@
 // played and scaled on every paint as the canvas does.
 #include "engine/PrnFile.h"
 #include "engine/UserInterface.h"
-#include "platform/files.h"
-#include "platform/settings.h"
+#include "platform/system/files.h"
+#include "platform/system/settings.h"
 #include "preview/Drawscrn.h"
 #include "preview/Presenter.h"
 

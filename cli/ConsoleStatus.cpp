@@ -1,6 +1,6 @@
 #include "cli/ConsoleStatus.h"
 
-#include "platform/printer.h"
+#include "platform/printing/printer.h"
 
 #include <csignal>
 #include <cstdio>

@@ -9,7 +9,7 @@
 #include "cli/SpooledInput.h"
 #include "engine/PageOutput.h"
 #include "engine/SourceStyler.h"
-#include "platform/errors.h"
+#include "platform/core/errors.h"
 
 #include <QGuiApplication>
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "cli/Options.h"
-#include "platform/printer.h"
+#include "platform/printing/printer.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #include "cli/JobFolder.h"
 
-#include "platform/errors.h"
-#include "platform/files.h"
+#include "platform/core/errors.h"
+#include "platform/system/files.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #include "cli/Options.h"
 
-#include "platform/convert.h"
-#include "platform/errors.h"
+#include "platform/core/convert.h"
+#include "platform/core/errors.h"
 #include "preview/Drawscrn.h"
 
 #include <algorithm>

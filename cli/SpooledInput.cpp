@@ -1,6 +1,6 @@
 #include "cli/SpooledInput.h"
 
-#include "platform/errors.h"
+#include "platform/core/errors.h"
 
 #include <cerrno>
 #include <cstdlib>

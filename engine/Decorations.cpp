@@ -2,10 +2,10 @@
 // of every cell.
 #include "engine/Gdi.h"
 
-#include "platform/convert.h"
-#include "platform/display.h"
-#include "platform/errors.h"
-#include "platform/printer.h"
+#include "platform/core/convert.h"
+#include "platform/system/display.h"
+#include "platform/core/errors.h"
+#include "platform/printing/printer.h"
 
 #include <QDate>
 #include <QLocale>

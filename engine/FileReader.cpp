@@ -1,8 +1,8 @@
 #include "engine/FileReader.h"
 
 #include "engine/UserInterface.h"
-#include "platform/codepage.h"
-#include "platform/errors.h"
+#include "platform/core/codepage.h"
+#include "platform/core/errors.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,14 +1,14 @@
 #include "engine/Gdi.h"
 
 #include "engine/UserInterface.h"
-#include "platform/codepage.h"
-#include "platform/convert.h"
-#include "platform/display.h"
-#include "platform/errors.h"
-#include "platform/files.h"
-#include "platform/fonts.h"
-#include "platform/printer.h"
-#include "platform/settings.h"
+#include "platform/core/codepage.h"
+#include "platform/core/convert.h"
+#include "platform/system/display.h"
+#include "platform/core/errors.h"
+#include "platform/system/files.h"
+#include "platform/rendering/fonts.h"
+#include "platform/printing/printer.h"
+#include "platform/system/settings.h"
 
 #include <cstdlib>
 

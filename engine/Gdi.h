@@ -5,8 +5,8 @@
 #pragma once
 
 #include "engine/Graphics.h"
-#include "platform/emf_recorder.h"
-#include "platform/gdi_types.h"
+#include "platform/metafile/emf_recorder.h"
+#include "platform/metafile/gdi_types.h"
 
 #include <functional>
 #include <memory>

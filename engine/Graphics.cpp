@@ -1,6 +1,6 @@
 #include "engine/Graphics.h"
 
-#include "platform/convert.h"
+#include "platform/core/convert.h"
 
 namespace velm {
 

@@ -1,7 +1,7 @@
 // The toolkit-style font and brush objects the print job is configured with.
 #pragma once
 
-#include "platform/gdi_types.h"
+#include "platform/metafile/gdi_types.h"
 
 #include <cstdint>
 #include <string>

@@ -4,7 +4,7 @@
 // anything it does not know is dropped and the text around it printed.
 #include "engine/Gdi.h"
 #include "engine/PrnFile.h"
-#include "platform/convert.h"
+#include "platform/core/convert.h"
 
 #include <algorithm>
 #include <array>

@@ -4,10 +4,10 @@
 
 #include "engine/Gdi.h"
 #include "engine/UserInterface.h"
-#include "platform/emf_reader.h"
-#include "platform/errors.h"
-#include "platform/printer.h"
-#include "platform/settings.h"
+#include "platform/metafile/emf_reader.h"
+#include "platform/core/errors.h"
+#include "platform/printing/printer.h"
+#include "platform/system/settings.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,10 +2,10 @@
 
 #include "engine/Gdi.h"
 #include "engine/UserInterface.h"
-#include "platform/convert.h"
-#include "platform/errors.h"
-#include "platform/files.h"
-#include "platform/printer.h"
+#include "platform/core/convert.h"
+#include "platform/core/errors.h"
+#include "platform/system/files.h"
+#include "platform/printing/printer.h"
 
 #include <cstdlib>
 

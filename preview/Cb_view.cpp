@@ -1,9 +1,9 @@
 #include "preview/Cb_view.h"
 
-#include "platform/convert.h"
-#include "platform/printer.h"
+#include "platform/core/convert.h"
+#include "platform/printing/printer.h"
 #include "preview/Presenter.h"
-#include "platform/settings.h"
+#include "platform/system/settings.h"
 #include "preview/Addit.h"
 #include "preview/Drawscrn.h"
 #include "preview/LoadText.h"

@@ -2,13 +2,13 @@
 
 #include "engine/Gdi.h"
 #include "engine/UserInterface.h"
-#include "platform/convert.h"
-#include "platform/emf_reader.h"
-#include "platform/errors.h"
-#include "platform/files.h"
-#include "platform/painter_device.h"
-#include "platform/printer.h"
-#include "platform/settings.h"
+#include "platform/core/convert.h"
+#include "platform/metafile/emf_reader.h"
+#include "platform/core/errors.h"
+#include "platform/system/files.h"
+#include "platform/rendering/painter_device.h"
+#include "platform/printing/printer.h"
+#include "platform/system/settings.h"
 
 #include <QMouseEvent>
 #include <QPainter>

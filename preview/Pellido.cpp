@@ -1,6 +1,6 @@
 #include "preview/Pellido.h"
 
-#include "platform/printer.h"
+#include "platform/printing/printer.h"
 #include "preview/LoadText.h"
 
 #include <QEvent>

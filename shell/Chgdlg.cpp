@@ -1,7 +1,7 @@
 #include "shell/Chgdlg.h"
 
-#include "platform/files.h"
-#include "platform/output_file.h"
+#include "platform/system/files.h"
+#include "platform/system/output_file.h"
 #include "preview/Presenter.h"
 #include "shell/Velmwin.h"
 

@@ -6,7 +6,7 @@
 // file name in it.
 #pragma once
 
-#include "platform/errors.h"
+#include "platform/core/errors.h"
 
 #include <QDialog>
 

@@ -1,7 +1,7 @@
 #include "shell/RichText.h"
 
-#include "platform/codepage.h"
-#include "platform/printer.h"
+#include "platform/core/codepage.h"
+#include "platform/printing/printer.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QImage>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "engine/PrnFile.h"
-#include "platform/files.h"
+#include "platform/system/files.h"
 
 #include <QDialog>
 #include <QWidget>

@@ -1,9 +1,9 @@
 #include "shell/Unit2.h"
 
-#include "platform/convert.h"
-#include "platform/errors.h"
-#include "platform/files.h"
-#include "platform/settings.h"
+#include "platform/core/convert.h"
+#include "platform/core/errors.h"
+#include "platform/system/files.h"
+#include "platform/system/settings.h"
 #include "preview/Presenter.h"
 #include "shell/Unit1.h"
 

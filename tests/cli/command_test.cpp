@@ -1,8 +1,8 @@
 // The velm program as a script runs it: real files, the built-in PDF
 // printer, the CUPS queues of the test server, exit codes and messages.
-#include "platform/codepage.h"
-#include "platform/emf_reader.h"
-#include "platform/logging_device.h"
+#include "platform/core/codepage.h"
+#include "platform/metafile/emf_reader.h"
+#include "platform/metafile/logging_device.h"
 #include "support/testing.h"
 
 #include <QProcess>

@@ -1,8 +1,8 @@
 // Sheets of the built-in printer as they come out of the PDF file: the
 // body between the header and footer boxes, the header's texts inside
 // their box, and the stamp and page number on the paper.
-#include "platform/emf_reader.h"
-#include "platform/logging_device.h"
+#include "platform/metafile/emf_reader.h"
+#include "platform/metafile/logging_device.h"
 #include "support/testing.h"
 
 #include <gtest/gtest.h>

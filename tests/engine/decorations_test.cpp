@@ -2,10 +2,11 @@
 // as a standard reader decodes it, in printer pixels of a 600-dpi printer.
 #include "engine/Gdi.h"
 #include "engine/PrnFile.h"
-#include "platform/codepage.h"
-#include "platform/emf_reader.h"
-#include "platform/fonts.h"
-#include "platform/logging_device.h"
+#include "platform/core/codepage.h"
+#include "platform/metafile/emf_reader.h"
+#include "platform/rendering/fonts.h"
+#include "platform/metafile/logging_device.h"
+#include "support/test_printer.h"
 #include "support/testing.h"
 
 #include <QDate>

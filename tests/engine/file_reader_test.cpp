@@ -1,7 +1,7 @@
 // The line reader on real files: pieces, result codes, terminators of both
 // modes, limits, and bad input.
 #include "engine/FileReader.h"
-#include "platform/errors.h"
+#include "platform/core/errors.h"
 #include "support/testing.h"
 
 #include <gtest/gtest.h>

@@ -2,10 +2,11 @@
 // settings a document writes, fonts, pens and brushes, and word-wrapped
 // text, all checked on the stored pages as a reader decodes them.
 #include "engine/Gdi.h"
-#include "platform/files.h"
-#include "platform/printer.h"
-#include "platform/settings.h"
+#include "platform/system/files.h"
+#include "platform/printing/printer.h"
+#include "platform/system/settings.h"
 #include "stored_pages.h"
+#include "support/test_printer.h"
 #include "support/testing.h"
 
 #include <gtest/gtest.h>

@@ -5,10 +5,11 @@
 #include "engine/Gdi.h"
 #include "engine/PrnFile.h"
 #include "engine/UserInterface.h"
-#include "platform/codepage.h"
-#include "platform/emf_reader.h"
-#include "platform/errors.h"
-#include "platform/logging_device.h"
+#include "platform/core/codepage.h"
+#include "platform/metafile/emf_reader.h"
+#include "platform/core/errors.h"
+#include "platform/metafile/logging_device.h"
+#include "support/test_printer.h"
 #include "support/testing.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,9 @@
 #include "engine/Gdi.h"
 #include "engine/PageOutput.h"
 #include "engine/UserInterface.h"
-#include "platform/printer.h"
-#include "platform/settings.h"
+#include "platform/printing/printer.h"
+#include "platform/system/settings.h"
+#include "support/test_printer.h"
 #include "support/testing.h"
 
 #include <gtest/gtest.h>

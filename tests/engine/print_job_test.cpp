@@ -4,10 +4,10 @@
 #include "engine/PageOutput.h"
 #include "engine/PrnFile.h"
 #include "engine/UserInterface.h"
-#include "platform/errors.h"
-#include "platform/files.h"
-#include "platform/printer.h"
-#include "platform/settings.h"
+#include "platform/core/errors.h"
+#include "platform/system/files.h"
+#include "platform/printing/printer.h"
+#include "platform/system/settings.h"
 #include "stored_pages.h"
 
 #include <gtest/gtest.h>

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "engine/Gdi.h"
-#include "platform/codepage.h"
-#include "platform/emf_reader.h"
-#include "platform/logging_device.h"
+#include "platform/core/codepage.h"
+#include "platform/metafile/emf_reader.h"
+#include "platform/metafile/logging_device.h"
 
 #include <gtest/gtest.h>
 
@@ -94,6 +94,7 @@ inline std::vector<DecodedPage> DecodeStoredPages()
 
 #include "engine/PrnFile.h"
 #include "engine/UserInterface.h"
+#include "support/test_printer.h"
 #include "support/testing.h"
 
 namespace velm::testing {

@@ -4,8 +4,8 @@
 
 #include "engine/PrnFile.h"
 #include "engine/UserInterface.h"
-#include "platform/convert.h"
-#include "platform/errors.h"
+#include "platform/core/convert.h"
+#include "platform/core/errors.h"
 #include "preview/Drawscrn.h"
 
 #include <QComboBox>

@@ -2,9 +2,9 @@
 
 #include "preview_support.h"
 
-#include "platform/emf_reader.h"
-#include "platform/errors.h"
-#include "platform/painter_device.h"
+#include "platform/metafile/emf_reader.h"
+#include "platform/core/errors.h"
+#include "platform/rendering/painter_device.h"
 
 #include <QImage>
 #include <QPainter>

@@ -5,8 +5,9 @@
 #include "engine/Gdi.h"
 #include "engine/PageOutput.h"
 #include "engine/PrnFile.h"
-#include "platform/printer.h"
+#include "platform/printing/printer.h"
 #include "preview/LoadText.h"
+#include "support/test_printer.h"
 #include "support/testing.h"
 
 #include <QCoreApplication>

@@ -2,13 +2,15 @@
 // preview reads, captured error boxes, and a driver for modal dialogs.
 #pragma once
 
+#include "support/modal_watcher.h"
+#include "support/test_printer.h"
 #include "support/testing.h"
 
 #include "engine/Gdi.h"
-#include "platform/emf_recorder.h"
-#include "platform/files.h"
-#include "platform/printer.h"
-#include "platform/settings.h"
+#include "platform/metafile/emf_recorder.h"
+#include "platform/system/files.h"
+#include "platform/printing/printer.h"
+#include "platform/system/settings.h"
 #include "preview/Cb_view.h"
 #include "preview/Presenter.h"
 

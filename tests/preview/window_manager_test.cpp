@@ -12,7 +12,7 @@
 #include "preview_support.h"
 
 #include "engine/UserInterface.h"
-#include "platform/convert.h"
+#include "platform/core/convert.h"
 #include "preview/Drawscrn.h"
 
 #include <QComboBox>

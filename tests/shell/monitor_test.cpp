@@ -7,7 +7,7 @@
 #include "shell/shell_support.h"
 
 #include "engine/Gdi.h"
-#include "platform/files.h"
+#include "platform/system/files.h"
 
 #include <QDir>
 #include <QProcess>

@@ -2,7 +2,7 @@
 // program, the round trip through the writer, and printing to a PDF.
 #include "shell/RichText.h"
 
-#include "platform/printer.h"
+#include "platform/printing/printer.h"
 #include "shell/shell_support.h"
 
 #include <QTextBlock>

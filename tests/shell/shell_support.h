@@ -5,8 +5,10 @@
 
 #include "engine/PrnFile.h"
 #include "engine/UserInterface.h"
-#include "platform/files.h"
-#include "platform/settings.h"
+#include "platform/system/files.h"
+#include "platform/system/settings.h"
+#include "support/modal_watcher.h"
+#include "support/test_printer.h"
 #include "support/testing.h"
 
 #include <QApplication>

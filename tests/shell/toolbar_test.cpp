@@ -7,8 +7,8 @@
 #include "shell/shell_support.h"
 
 #include "engine/Gdi.h"
-#include "platform/display.h"
-#include "platform/printer.h"
+#include "platform/system/display.h"
+#include "platform/printing/printer.h"
 
 #include <QFrame>
 #include <QMenu>

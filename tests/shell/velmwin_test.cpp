@@ -4,7 +4,7 @@
 #include "shell/Velmwin.h"
 
 #include "engine/PageOutput.h"
-#include "platform/printer.h"
+#include "platform/printing/printer.h"
 #include "shell/shell_support.h"
 
 #include <QComboBox>

@@ -1,13 +1,5 @@
 #include "support/testing.h"
 
-#include "platform/files.h"
-#include "platform/printer.h"
-
-#include <QApplication>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QFileSystemModel>
-#include <QPointer>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -45,13 +37,19 @@ void TempDir::write(const std::string& name, const std::string& bytes) const
     out << bytes;
 }
 
-CurrentDir::CurrentDir(const std::string& path) : previous_(currentDirectory())
+CurrentDir::CurrentDir(const std::string& path) : previous_(fs::current_path().string())
 {
-    if (!setCurrentDirectory(path))
+    std::error_code ec;
+    fs::current_path(path, ec);
+    if (ec)
         throw std::runtime_error("cannot enter " + path);
 }
 
-CurrentDir::~CurrentDir() { setCurrentDirectory(previous_); }
+CurrentDir::~CurrentDir()
+{
+    std::error_code ignored;
+    fs::current_path(previous_, ignored);
+}
 
 FileSizeLimit::FileSizeLimit(long maxBytes) : previousHandler_(std::signal(SIGXFSZ, SIG_IGN))
 {
@@ -66,26 +64,6 @@ FileSizeLimit::~FileSizeLimit()
 {
     setrlimit(RLIMIT_FSIZE, &previous_);
     std::signal(SIGXFSZ, previousHandler_);
-}
-
-TestPrinter::TestPrinter(const std::string& outputFolder, int width, int height, int dpi,
-                         const std::string& name)
-    : previousIndex_(Printers::instance().printerIndex())
-{
-    PrinterCaps caps;
-    caps.horzRes = width;
-    caps.vertRes = height;
-    caps.logPixelsX = caps.logPixelsY = dpi;
-    caps.horzSizeMm = static_cast<int>(width * 25.4 / dpi + 0.5);
-    caps.vertSizeMm = static_cast<int>(height * 25.4 / dpi + 0.5);
-    Printers::instance().setPrinterIndex(
-        Printers::instance().addTestPrinter(name, caps, outputFolder));
-}
-
-TestPrinter::~TestPrinter()
-{
-    Printers::instance().removeTestPrinters();
-    Printers::instance().setPrinterIndex(previousIndex_);
 }
 
 std::string readFile(const std::string& path)
@@ -149,63 +127,17 @@ bool requireAll()
     return value && std::string(value) == "1";
 }
 
-ModalWatcher::ModalWatcher(std::function<void(QWidget*)> ready) : ready_(std::move(ready))
+// Private settings and PDF folders for this program, so that no test
+// touches a user's files; then GoogleTest's own arguments.
+void prepareTestProgram(int& argc, char** argv)
 {
-    QCoreApplication::instance()->installEventFilter(this);
-}
-
-bool ModalWatcher::eventFilter(QObject* watched, QEvent* event)
-{
-    auto* w = qobject_cast<QWidget*>(watched);
-    if (!w || !w->isWindow() || !w->isModal())
-        return false;
-    if (event->type() == QEvent::Show)
-        Expect(w);
-    else if (event->type() == QEvent::WindowActivate && waiting_.count(w))
-        Ready(w, &Waiting::active);
-    return false;
-}
-
-void ModalWatcher::Expect(QWidget* w)
-{
-    Waiting& waiting = waiting_[w] = Waiting{};
-    auto* files = qobject_cast<QFileDialog*>(w);
-    auto* model = files ? files->findChild<QFileSystemModel*>() : nullptr;
-    if (!model)
-        return;
-    // The listing comes through the event loop that showing the dialog starts.
-    waiting.listed = false;
-    connect(model, &QFileSystemModel::directoryLoaded, this, [this, files](const QString& path) {
-        if (waiting_.count(files) && QFileInfo(path).canonicalFilePath() == files->directory().canonicalPath())
-            Ready(files, &Waiting::listed);
-    });
-}
-
-void ModalWatcher::Ready(QWidget* w, bool Waiting::*happened)
-{
-    Waiting& waiting = waiting_[w];
-    waiting.*happened = true;
-    if (!waiting.active || !waiting.listed)
-        return;
-    waiting_.erase(w);
-    // Queued, so that the activation's own handling (the focus) comes first.
-    QMetaObject::invokeMethod(
-        this, [this, window = QPointer<QWidget>(w)] { if (window) ready_(window); }, Qt::QueuedConnection);
-}
-
-} // namespace velm::testing
-
-int main(int argc, char** argv)
-{
-    // Private settings and PDF folders for this program, so that no test
-    // touches a user's files.
-    static velm::testing::TempDir home;
+    static TempDir home;
     fs::create_directories(home.file("config"));
     fs::create_directories(home.file("pdf"));
     setenv("VELM_CONFIG_DIR", home.file("config").c_str(), 1);
     setenv("VELM_PDF_DIR", home.file("pdf").c_str(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }
+
+} // namespace velm::testing

@@ -3,12 +3,8 @@
 // folder, and a QApplication on the offscreen platform.
 #pragma once
 
-#include <QObject>
-#include <QWidget>
-
 #include <chrono>
 #include <functional>
-#include <map>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
@@ -42,20 +38,6 @@ private:
     std::string previous_;
 };
 
-// Selects a test printer (600 dpi by default, 4800 x 6600 pixels as in the
-// worked examples) writing PDFs into outputFolder, for the scope.
-class TestPrinter {
-public:
-    explicit TestPrinter(const std::string& outputFolder, int width = 4800, int height = 6600,
-                         int dpi = 600, const std::string& name = "Velm Test 600");
-    ~TestPrinter();
-    TestPrinter(const TestPrinter&) = delete;
-    TestPrinter& operator=(const TestPrinter&) = delete;
-
-private:
-    int previousIndex_;
-};
-
 // Files this process writes cannot grow past maxBytes for the scope: a
 // write beyond fails with "File too large" (the signal it would raise is
 // ignored), as on a full disk.
@@ -85,31 +67,12 @@ std::string sourcePath(const std::string& relative); // a file of the source tre
 // never comes; returns whether it came.
 bool waitUntil(const std::function<bool()>& happened, std::chrono::seconds ceiling = std::chrono::seconds(120));
 
+// Makes this program's private folders and reads GoogleTest's arguments;
+// each test program's main calls it before making its application.
+void prepareTestProgram(int& argc, char** argv);
+
 // True where every test must run (VELM_REQUIRE_ALL=1, as `make check` sets).
 bool requireAll();
-
-// Calls `ready` for each modal window shown while it lives, once a user could
-// answer it: the window is active (its focus set) and, for a file dialog, the
-// listing of its folder has arrived (it moves the dialog's selection).
-// Answering earlier races the window's own start.
-class ModalWatcher : public QObject {
-public:
-    explicit ModalWatcher(std::function<void(QWidget*)> ready);
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    struct Waiting {
-        bool active = false;
-        bool listed = true;
-    };
-    void Expect(QWidget* w);
-    void Ready(QWidget* w, bool Waiting::*happened);
-
-    std::function<void(QWidget*)> ready_;
-    std::map<QWidget*, Waiting> waiting_;
-};
 
 } // namespace velm::testing
 

@@ -1,0 +1,160 @@
+#include "platform/core/codepage.h"
+
+#include <cstdint>
+
+namespace velm {
+namespace {
+
+// Windows-1252 0x80..0x9F. The five codes the code page leaves undefined
+// (0x81, 0x8D, 0x8F, 0x90, 0x9D) keep their Latin-1 control code points,
+// as Windows' own conversion does, so no byte is lost.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+// Length of the well-formed UTF-8 sequence at bytes[i] (RFC 3629: no
+// overlong forms, no surrogates, nothing above U+10FFFF), 0 when there is none.
+std::size_t sequenceAt(std::string_view bytes, std::size_t i, char32_t* codePoint)
+{
+    auto at = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
+    unsigned char b0 = at(i);
+    if (b0 < 0x80) {
+        *codePoint = b0;
+        return 1;
+    }
+    std::size_t length;
+    unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        length = 2;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        length = 3;
+        if (b0 == 0xE0)
+            low = 0xA0;
+        else if (b0 == 0xED)
+            high = 0x9F;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        length = 4;
+        if (b0 == 0xF0)
+            low = 0x90;
+        else if (b0 == 0xF4)
+            high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + length > bytes.size())
+        return 0;
+    if (at(i + 1) < low || at(i + 1) > high)
+        return 0;
+    for (std::size_t k = 2; k < length; ++k)
+        if ((at(i + k) & 0xC0) != 0x80)
+            return 0;
+    char32_t cp = b0 & (0xFF >> (length + 1));
+    for (std::size_t k = 1; k < length; ++k)
+        cp = (cp << 6) | (at(i + k) & 0x3F);
+    *codePoint = cp;
+    return length;
+}
+
+void appendUtf16(std::u16string& out, char32_t cp)
+{
+    if (cp < 0x10000) {
+        out.push_back(static_cast<char16_t>(cp));
+    } else {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    }
+}
+
+} // namespace
+
+std::u16string toUnicode(std::string_view bytes)
+{
+    // Plain ASCII, most of what is printed, is the same in both readings.
+    std::size_t ascii = 0;
+    while (ascii < bytes.size() && static_cast<unsigned char>(bytes[ascii]) < 0x80)
+        ++ascii;
+    std::u16string out(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(ascii));
+    if (ascii == bytes.size())
+        return out;
+    out.reserve(bytes.size());
+    bool utf8 = true;
+    for (std::size_t i = ascii; i < bytes.size();) {
+        char32_t cp;
+        std::size_t n = sequenceAt(bytes, i, &cp);
+        if (n == 0) {
+            utf8 = false;
+            break;
+        }
+        appendUtf16(out, cp);
+        i += n;
+    }
+    if (utf8)
+        return out;
+    out.clear();
+    for (char c : bytes) {
+        auto b = static_cast<unsigned char>(c);
+        out.push_back(b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : static_cast<char16_t>(b));
+    }
+    return out;
+}
+
+std::string toUtf8(std::u16string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00
+            && text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD; // a lone surrogate has no UTF-8 form
+        }
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::size_t utf8SafeCut(std::string_view bytes, std::size_t maxBytes)
+{
+    if (bytes.size() <= maxBytes)
+        return bytes.size();
+    // Walk back over at most three continuation bytes to the sequence the
+    // cut falls into; cut before it only when it is a well-formed sequence
+    // that reaches past the cut. Bytes that are not UTF-8 can be cut anywhere.
+    std::size_t start = maxBytes;
+    for (int k = 0; k < 3 && start > 0; ++k) {
+        auto b = static_cast<unsigned char>(bytes[start]);
+        if ((b & 0xC0) != 0x80)
+            break;
+        --start;
+    }
+    if (start == maxBytes)
+        return maxBytes; // the cut is at the start of a character
+    char32_t cp;
+    std::size_t n = sequenceAt(bytes, start, &cp);
+    if (n > 0 && start + n > maxBytes)
+        return start;
+    return maxBytes;
+}
+
+} // namespace velm

@@ -1,0 +1,436 @@
+#include "platform/pdf/pdf_fonts.h"
+
+#include <hb-subset.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <map>
+
+namespace velm::pdf {
+
+void appendInt(std::string& out, long long v)
+{
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
+    out.append(buffer, result.ptr);
+}
+
+void appendNumber(std::string& out, double v, int decimals)
+{
+    static constexpr long long kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+    decimals = std::clamp(decimals, 0, 6);
+    const double limit = 1e9;
+    v = std::clamp(v, -limit, limit); // NaN stays NaN: callers skip it
+    if (!(v == v))
+        v = 0;
+    const long long scale = kScale[decimals];
+    const long long q = roundNearest(v * static_cast<double>(scale));
+    if (q < 0)
+        out += '-';
+    const unsigned long long magnitude = q < 0 ? 0ULL - static_cast<unsigned long long>(q) : static_cast<unsigned long long>(q);
+    appendInt(out, static_cast<long long>(magnitude / static_cast<unsigned long long>(scale)));
+    unsigned long long fraction = magnitude % static_cast<unsigned long long>(scale);
+    if (fraction == 0)
+        return;
+    int digits = decimals;
+    while (fraction % 10 == 0) {
+        fraction /= 10;
+        --digits;
+    }
+    char buffer[8];
+    for (int i = digits - 1; i >= 0; --i) {
+        buffer[i] = static_cast<char>('0' + fraction % 10);
+        fraction /= 10;
+    }
+    out += '.';
+    out.append(buffer, static_cast<std::size_t>(digits));
+}
+
+namespace {
+
+std::uint16_t u16(const QByteArray& t, qsizetype at)
+{
+    if (at < 0 || at + 2 > t.size())
+        return 0;
+    return static_cast<std::uint16_t>((static_cast<std::uint8_t>(t[at]) << 8) | static_cast<std::uint8_t>(t[at + 1]));
+}
+std::int16_t s16(const QByteArray& t, qsizetype at) { return static_cast<std::int16_t>(u16(t, at)); }
+std::uint32_t u32(const QByteArray& t, qsizetype at)
+{
+    return (static_cast<std::uint32_t>(u16(t, at)) << 16) | u16(t, at + 2);
+}
+
+// Families and styles name faces; the head table (checksum, dates) tells
+// two files of one name apart. A font without tables (Qt's stand-in when
+// nothing has a character) may have no family at all: all such fonts share
+// the empty key, and are drawn as outlines.
+std::string faceKey(const QRawFont& raw)
+{
+    const QByteArray head = raw.fontTable("head");
+    if (head.isEmpty())
+        return {};
+    std::string key = raw.familyName().toStdString();
+    key += '\0';
+    key += raw.styleName().toStdString();
+    key += '\0';
+    key += std::to_string(raw.weight()) + (raw.style() == QFont::StyleNormal ? "n" : "i");
+    key.append(head.constData(), static_cast<std::size_t>(head.size()));
+    return key;
+}
+
+// Widths from hmtx and the outline kind from maxp; a face whose tables
+// cannot be read is drawn as outlines instead.
+void readMetrics(PdfFace& face)
+{
+    const QRawFont& raw = face.raw;
+    const QByteArray head = raw.fontTable("head"), hhea = raw.fontTable("hhea");
+    const QByteArray maxp = raw.fontTable("maxp"), hmtx = raw.fontTable("hmtx");
+    const unsigned unitsPerEm = u16(head, 18);
+    const unsigned glyphs = u16(maxp, 4);
+    const unsigned metrics = u16(hhea, 34);
+    face.outlines = true;
+    if (head.size() < 54 || hhea.size() < 36 || unitsPerEm == 0 || glyphs == 0 || metrics == 0 ||
+        hmtx.size() < 4 * static_cast<qsizetype>(metrics))
+        return;
+    face.cff = u32(maxp, 0) == 0x00005000;
+    // Only CFF (not CFF2) and glyf outlines can be embedded.
+    if (face.cff ? raw.fontTable("CFF ").isEmpty() : raw.fontTable("loca").isEmpty())
+        return;
+    face.outlines = false;
+    face.unitsPerEm = unitsPerEm;
+    face.advances.resize(glyphs);
+    for (unsigned g = 0; g < glyphs; ++g)
+        face.advances[g] = u16(hmtx, 4 * static_cast<qsizetype>(std::min(g, metrics - 1)));
+    face.chars.assign(glyphs, PdfFace::kUnused);
+}
+
+// ---- Embedding ------------------------------------------------------------
+
+hb_blob_t* blobOf(QByteArray bytes)
+{
+    auto* kept = new QByteArray(std::move(bytes));
+    return hb_blob_create(kept->constData(), static_cast<unsigned>(kept->size()), HB_MEMORY_MODE_READONLY, kept,
+                          [](void* p) { delete static_cast<QByteArray*>(p); });
+}
+
+// The face rebuilt from the tables a PDF font program needs (QRawFont
+// gives tables, not the file).
+hb_blob_t* sfntOf(const PdfFace& face)
+{
+    static const char* const kTrueType[] = {"head", "hhea", "hmtx", "maxp", "loca", "glyf", "cvt ",
+                                            "fpgm", "prep", "cmap", "OS/2", "post", "name"};
+    static const char* const kCff[] = {"CFF ", "head", "hhea", "hmtx", "maxp", "cmap", "OS/2", "post", "name"};
+    hb_face_t* builder = hb_face_builder_create();
+    const auto add = [&](const char* tag) {
+        QByteArray table = face.raw.fontTable(tag);
+        if (table.isEmpty())
+            return;
+        hb_blob_t* blob = blobOf(std::move(table));
+        hb_face_builder_add_table(builder, hb_tag_from_string(tag, 4), blob);
+        hb_blob_destroy(blob);
+    };
+    if (face.cff)
+        std::for_each(std::begin(kCff), std::end(kCff), add);
+    else
+        std::for_each(std::begin(kTrueType), std::end(kTrueType), add);
+    hb_blob_t* sfnt = hb_face_reference_blob(builder);
+    hb_face_destroy(builder);
+    return sfnt;
+}
+
+// A subset keeping glyph ids, or nullptr when the subsetter fails.
+hb_blob_t* subsetOf(hb_blob_t* sfnt, const PdfFace& face)
+{
+    hb_face_t* source = hb_face_create(sfnt, 0);
+    hb_subset_input_t* input = hb_subset_input_create_or_fail();
+    hb_blob_t* result = nullptr;
+    if (input) {
+        hb_set_t* glyphs = hb_subset_input_glyph_set(input);
+        hb_set_t* unicodes = hb_subset_input_unicode_set(input);
+        hb_set_add(glyphs, 0);
+        for (std::size_t g = 0; g < face.chars.size(); ++g) {
+            if (face.chars[g] == PdfFace::kUnused)
+                continue;
+            hb_set_add(glyphs, static_cast<hb_codepoint_t>(g));
+            if (face.chars[g] != PdfFace::kNoChar)
+                hb_set_add(unicodes, face.chars[g]);
+        }
+        hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_RETAIN_GIDS | HB_SUBSET_FLAGS_NO_HINTING);
+        if (hb_face_t* subset = hb_subset_or_fail(source, input)) {
+            result = hb_face_reference_blob(subset);
+            hb_face_destroy(subset);
+            if (hb_blob_get_length(result) == 0) {
+                hb_blob_destroy(result);
+                result = nullptr;
+            }
+        }
+        hb_subset_input_destroy(input);
+    }
+    hb_face_destroy(source);
+    return result;
+}
+
+// The PostScript name from the name table (ID 6), else family and style.
+std::string postScriptName(const QRawFont& raw)
+{
+    const QByteArray name = raw.fontTable("name");
+    std::string found;
+    const unsigned count = u16(name, 2), strings = u16(name, 4);
+    for (unsigned i = 0; i < count && found.empty(); ++i) {
+        const qsizetype record = 6 + 12 * static_cast<qsizetype>(i);
+        const unsigned platform = u16(name, record), id = u16(name, record + 6);
+        const unsigned length = u16(name, record + 8), offset = u16(name, record + 10);
+        if (id != 6 || strings + offset + length > static_cast<std::size_t>(name.size()))
+            continue;
+        const qsizetype at = strings + offset;
+        if (platform == 3 || platform == 0) {
+            for (unsigned k = 0; k + 1 < length; k += 2)
+                found += static_cast<char>(u16(name, at + k) < 128 ? u16(name, at + k) : '_');
+        } else if (platform == 1) {
+            found.assign(name.constData() + at, length);
+        }
+    }
+    if (found.empty())
+        found = (raw.familyName() + QLatin1Char('-') + raw.styleName()).toStdString();
+    std::string clean;
+    for (char c : found)
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.')
+            clean += c;
+    return clean.empty() ? std::string("Font") : clean;
+}
+
+// Six capitals that differ between subsets of one face (ISO 32000 9.6.4).
+std::string subsetTag(const PdfFace& face)
+{
+    std::uint64_t h = 1469598103934665603ULL ^ static_cast<std::uint64_t>(face.index);
+    for (std::size_t g = 0; g < face.chars.size(); ++g)
+        if (face.chars[g] != PdfFace::kUnused)
+            h = (h ^ g) * 1099511628211ULL;
+    std::string tag(6, 'A');
+    for (char& c : tag) {
+        c = static_cast<char>('A' + h % 26);
+        h /= 26;
+    }
+    return tag;
+}
+
+std::string descriptor(const PdfFace& face, const std::string& baseFont, int fileObject)
+{
+    const QRawFont& raw = face.raw;
+    const QByteArray head = raw.fontTable("head"), hhea = raw.fontTable("hhea");
+    const QByteArray post = raw.fontTable("post"), os2 = raw.fontTable("OS/2");
+    const double em = u16(head, 18);
+    const auto scaled = [&](int units) { return static_cast<long long>(std::lround(units * 1000.0 / em)); };
+    const double italicAngle = static_cast<std::int32_t>(u32(post, 4)) / 65536.0;
+    const bool fixedPitch = u32(post, 12) != 0;
+    const bool italic = italicAngle != 0 || (u16(head, 44) & 2) != 0;
+    const int ascent = s16(hhea, 4), descent = s16(hhea, 6);
+    const int capHeight = u16(os2, 0) >= 2 && os2.size() >= 90 ? s16(os2, 88) : ascent;
+    const unsigned weight = os2.size() >= 6 ? u16(os2, 4) : 400;
+    std::string out = "<</Type/FontDescriptor/FontName/" + baseFont + "/Flags ";
+    appendInt(out, (fixedPitch ? 1 : 0) | 4 | (italic ? 64 : 0));
+    out += "/FontBBox[";
+    for (int at : {36, 38, 40, 42}) {
+        appendInt(out, scaled(s16(head, at)));
+        out += at == 42 ? "]" : " ";
+    }
+    out += "/ItalicAngle ";
+    appendNumber(out, italicAngle, 2);
+    out += "/Ascent ";
+    appendInt(out, scaled(ascent));
+    out += "/Descent ";
+    appendInt(out, scaled(descent));
+    out += "/CapHeight ";
+    appendInt(out, scaled(capHeight));
+    out += "/StemV ";
+    appendInt(out, 50 + static_cast<long long>(weight * weight / 4225));
+    out += face.cff ? "/FontFile3 " : "/FontFile2 ";
+    appendInt(out, fileObject);
+    out += " 0 R>>";
+    return out;
+}
+
+// /DW is the commonest width of the glyphs drawn at this size, rounded;
+// /W lists the others, in 1/1000 text units.
+std::string widths(const PdfFace& face, long long sizeQ)
+{
+    const bool rounded = sizeQ != PdfFace::kAnySize;
+    const double size = rounded ? static_cast<double>(sizeQ) / 1000.0 : 1000.0, perUnit = face.pixelsPerUnit(size);
+    std::vector<long long> scaled(face.chars.size()); // 1/1000 of a width unit
+    std::map<long long, std::size_t> counts;
+    for (std::size_t g = 0; g < face.chars.size(); ++g)
+        if (face.chars[g] != PdfFace::kUnused) {
+            scaled[g] = roundNearest(face.pixelAdvance(static_cast<std::uint32_t>(g), perUnit, rounded) * 1e6 / size);
+            ++counts[scaled[g]];
+        }
+    long long common = 1000000;
+    std::size_t best = 0;
+    for (const auto& [width, n] : counts)
+        if (n > best) {
+            common = width;
+            best = n;
+        }
+    // Readers take /DW only as an integer (poppler ignores a real one).
+    common = roundNearest(static_cast<double>(common) / 1000.0) * 1000;
+    std::string out = "/DW ";
+    appendInt(out, common / 1000);
+    out += "/W[";
+    std::size_t next = SIZE_MAX; // the glyph id the open group continues with
+    for (std::size_t g = 0; g < face.chars.size(); ++g) {
+        if (face.chars[g] == PdfFace::kUnused || scaled[g] == common)
+            continue;
+        if (g != next) {
+            if (next != SIZE_MAX)
+                out += ']';
+            appendInt(out, static_cast<long long>(g));
+            out += '[';
+        } else {
+            out += ' ';
+        }
+        appendNumber(out, static_cast<double>(scaled[g]) / 1000.0, 3);
+        next = g + 1;
+    }
+    if (next != SIZE_MAX)
+        out += ']';
+    out += ']';
+    return out;
+}
+
+void appendHex4(std::string& out, unsigned v)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out += kHex[(v >> shift) & 15];
+}
+
+std::string toUnicode(const PdfFace& face)
+{
+    std::string entries;
+    int inBlock = 0;
+    std::string out = "/CIDInit/ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+                      "/CIDSystemInfo<</Registry(Adobe)/Ordering(UCS)/Supplement 0>>def\n"
+                      "/CMapName/Adobe-Identity-UCS def\n/CMapType 2 def\n"
+                      "1 begincodespacerange\n<0000><FFFF>\nendcodespacerange\n";
+    const auto flush = [&] {
+        if (inBlock == 0)
+            return;
+        appendInt(out, inBlock);
+        out += " beginbfchar\n" + entries + "endbfchar\n";
+        entries.clear();
+        inBlock = 0;
+    };
+    for (std::size_t g = 0; g < face.chars.size(); ++g) {
+        const char32_t c = face.chars[g];
+        if (c == PdfFace::kUnused || c == PdfFace::kNoChar || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            continue;
+        entries += '<';
+        appendHex4(entries, static_cast<unsigned>(g));
+        entries += "><";
+        if (c > 0xFFFF) {
+            appendHex4(entries, 0xD800 + ((c - 0x10000) >> 10));
+            appendHex4(entries, 0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            appendHex4(entries, c);
+        }
+        entries += ">\n";
+        if (++inBlock == 100)
+            flush();
+    }
+    flush();
+    out += "endcmap\nCMapName currentdict/CMap defineresource pop\nend\nend\n";
+    return out;
+}
+
+void writeFace(const PdfFace& face, ObjectSink& sink)
+{
+    const int descriptorObject = sink.allocate(), file = sink.allocate(), cmap = sink.allocate();
+    hb_blob_t* sfnt = sfntOf(face);
+    hb_blob_t* subset = subsetOf(sfnt, face);
+    hb_blob_t* program = subset ? subset : sfnt;
+    unsigned length = 0;
+    const char* data = hb_blob_get_data(program, &length);
+    std::string entries = face.cff ? "/Subtype/OpenType" : "/Length1 " + std::to_string(length);
+    sink.stream(file, entries, std::string_view(data, length), true);
+    hb_blob_destroy(subset);
+    hb_blob_destroy(sfnt);
+
+    const std::string baseFont = (subset ? subsetTag(face) + "+" : std::string()) + postScriptName(face.raw);
+    sink.object(descriptorObject, descriptor(face, baseFont, file));
+    sink.stream(cmap, "", toUnicode(face), true);
+    for (const PdfFace::Size& size : face.sizes) {
+        const int cidFont = sink.allocate();
+        std::string cid = std::string("<</Type/Font/Subtype/") + (face.cff ? "CIDFontType0" : "CIDFontType2") +
+                          "/BaseFont/" + baseFont +
+                          "/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>/FontDescriptor " +
+                          std::to_string(descriptorObject) + " 0 R" + widths(face, size.sizeQ) +
+                          (face.cff ? "" : "/CIDToGIDMap/Identity") + ">>";
+        sink.object(cidFont, cid);
+        sink.object(size.fontObject, "<</Type/Font/Subtype/Type0/BaseFont/" + baseFont +
+                                         "/Encoding/Identity-H/DescendantFonts[" + std::to_string(cidFont) +
+                                         " 0 R]/ToUnicode " + std::to_string(cmap) + " 0 R>>");
+    }
+}
+
+} // namespace
+
+PdfFontSet::PdfFontSet() = default;
+PdfFontSet::~PdfFontSet() = default;
+
+PdfFace& PdfFontSet::lookup(const QRawFont& raw)
+{
+    auto it = byEngine_.find(raw);
+    if (it == byEngine_.end()) {
+        if (byEngine_.size() >= 4096) // a page with endless sizes: forget the sizes, not the faces
+            byEngine_.clear();
+        PdfFace*& face = byKey_[faceKey(raw)];
+        if (!face) {
+            auto made = std::make_unique<PdfFace>();
+            made->index = static_cast<int>(faces_.size()) + 1;
+            made->raw = raw;
+            readMetrics(*made);
+            faces_.push_back(std::move(made));
+            face = faces_.back().get();
+        }
+        it = byEngine_.emplace(raw, face).first;
+    }
+    lastRaw_ = raw;
+    last_ = it->second;
+    return *last_;
+}
+
+bool PdfFontSet::anyCff() const
+{
+    return std::any_of(faces_.begin(), faces_.end(), [](const auto& f) { return !f->sizes.empty() && f->cff; });
+}
+
+PdfFace::Size PdfFontSet::sizeFor(PdfFace& face, long long sizeQ, ObjectSink& sink)
+{
+    if (face.sizes.size() >= PdfFace::kMaxSizes && !face.sizeAt.contains(sizeQ))
+        sizeQ = PdfFace::kAnySize;
+    const auto [at, added] = face.sizeAt.try_emplace(sizeQ, face.sizes.size());
+    if (added)
+        face.sizes.push_back({sizeQ, ++sizes_, sink.allocate()});
+    return face.sizes[at->second];
+}
+
+void PdfFontSet::appendResources(std::string& out) const
+{
+    for (const auto& face : faces_)
+        for (const PdfFace::Size& size : face->sizes) {
+            out += "/F";
+            appendInt(out, size.index);
+            out += ' ';
+            appendInt(out, size.fontObject);
+            out += " 0 R";
+        }
+}
+
+void PdfFontSet::write(ObjectSink& sink)
+{
+    for (const auto& face : faces_)
+        if (!face->sizes.empty())
+            writeFace(*face, sink);
+}
+
+} // namespace velm::pdf

@@ -1,0 +1,234 @@
+// The printer list: "Velm PDF" first, then the CUPS queues in the order Qt
+// reports them, then the test printers.
+#include "platform/printing/printer.h"
+
+#include "platform/core/errors.h"
+#include "platform/system/files.h"
+#include "platform/printing/printer_internal.h"
+
+#include <QPrinterInfo>
+
+#include <cstdlib>
+#include <optional>
+
+namespace velm {
+
+namespace {
+
+constexpr const char* kBuiltInName = "Velm PDF";
+
+std::string homeFolder()
+{
+    const char* home = std::getenv("HOME");
+    return home && *home ? home : "/tmp";
+}
+
+} // namespace
+
+struct Printers::Impl {
+    std::shared_ptr<Printer> builtIn;
+    std::vector<std::shared_ptr<Printer>> queues;
+    std::vector<std::shared_ptr<Printer>> tests;
+    // Printers that left the list stay alive: callers may still hold a
+    // reference from at() or selected().
+    std::vector<std::shared_ptr<Printer>> retired;
+    bool loaded = false;
+    std::string defaultQueue;
+    std::string queueProblem;
+    std::optional<std::string> pdfOutputFile;
+
+    void load()
+    {
+        if (loaded)
+            return;
+        loaded = true;
+        defaultQueue.clear();
+        queueProblem.clear();
+        std::vector<std::shared_ptr<Printer>> old = std::move(queues);
+        queues.clear();
+        // Qt would wait on the client library's own timeouts when the server
+        // is gone; ask it only when the server answers.
+        if (!detail::cupsServerReachable(&queueProblem)) {
+            retired.insert(retired.end(), old.begin(), old.end());
+            return;
+        }
+        const QStringList names = QPrinterInfo::availablePrinterNames();
+        for (const QString& qname : names) {
+            const std::string name = qname.toStdString();
+            std::shared_ptr<Printer> printer;
+            for (auto& p : old)
+                if (p && p->name() == name)
+                    printer = std::move(p); // keeps its orientation
+            queues.push_back(printer ? printer : std::shared_ptr<Printer>(detail::makeCupsPrinter(name)));
+        }
+        for (auto& p : old)
+            if (p)
+                retired.push_back(std::move(p));
+        defaultQueue = QPrinterInfo::defaultPrinterName().toStdString();
+    }
+
+    int count()
+    {
+        load();
+        return 1 + static_cast<int>(queues.size() + tests.size());
+    }
+
+    Printer* get(int index)
+    {
+        load();
+        if (index == 0)
+            return builtIn.get();
+        std::size_t i = static_cast<std::size_t>(index - 1);
+        if (i < queues.size())
+            return queues[i].get();
+        i -= queues.size();
+        return i < tests.size() ? tests[i].get() : nullptr;
+    }
+};
+
+Printers& Printers::instance()
+{
+    static Printers printers;
+    return printers;
+}
+
+Printers::Printers() : impl_(std::make_shared<Impl>())
+{
+    impl_->builtIn = makeBuiltIn(detail::builtInCaps(), detail::kBuiltInMarginPx);
+}
+
+std::shared_ptr<Printer> Printers::makeBuiltIn(const PrinterCaps& portraitCaps, int marginPx)
+{
+    std::weak_ptr<Impl> impl = impl_;
+    return detail::makePdfPrinter(kBuiltInName, portraitCaps, marginPx, "",
+                                  [impl]() -> std::optional<std::string> {
+                                      auto d = impl.lock();
+                                      if (!d)
+                                          return std::nullopt;
+                                      std::optional<std::string> file = std::move(d->pdfOutputFile);
+                                      d->pdfOutputFile.reset();
+                                      return file;
+                                  });
+}
+
+PrinterCaps Printers::builtInCaps() { return detail::builtInCaps(); }
+
+void Printers::keepBuiltInOnly(const PrinterCaps& portraitCaps, int marginPx)
+{
+    impl_->retired.push_back(std::move(impl_->builtIn));
+    impl_->builtIn = makeBuiltIn(portraitCaps, marginPx);
+    impl_->retired.insert(impl_->retired.end(), impl_->queues.begin(), impl_->queues.end());
+    impl_->queues.clear();
+    impl_->defaultQueue.clear();
+    impl_->loaded = true;
+    index_ = -1;
+}
+
+std::vector<std::string> Printers::names()
+{
+    std::vector<std::string> result;
+    const int n = impl_->count();
+    for (int i = 0; i < n; ++i)
+        result.push_back(impl_->get(i)->name());
+    return result;
+}
+
+int Printers::count() { return impl_->count(); }
+
+int Printers::defaultIndex()
+{
+    impl_->load();
+    if (!impl_->defaultQueue.empty())
+        for (std::size_t i = 0; i < impl_->queues.size(); ++i)
+            if (impl_->queues[i]->name() == impl_->defaultQueue)
+                return static_cast<int>(i) + 1;
+    return 0;
+}
+
+void Printers::setPrinterIndex(int index)
+{
+    if (index < -1 || index >= count())
+        throw PrinterError("Printer index out of range");
+    index_ = index;
+}
+
+bool Printers::selectByName(const std::string& name)
+{
+    const int n = count();
+    for (int i = 0; i < n; ++i) {
+        if (impl_->get(i)->name() == name) {
+            index_ = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+Printer& Printers::selected()
+{
+    // A list that shrank since the selection falls back to the default.
+    if (index_ >= count())
+        index_ = -1;
+    return at(index_);
+}
+
+Printer& Printers::at(int index)
+{
+    if (index == -1)
+        index = defaultIndex();
+    Printer* printer = index >= 0 ? impl_->get(index) : nullptr;
+    if (!printer)
+        throw PrinterError("Printer index out of range");
+    return *printer;
+}
+
+int Printers::addTestPrinter(const std::string& name, const PrinterCaps& caps,
+                             const std::string& outputFolder)
+{
+    if (caps.horzRes <= 0 || caps.vertRes <= 0 || caps.logPixelsX <= 0 || caps.logPixelsY <= 0)
+        throw PrinterError("Invalid test printer geometry");
+    impl_->load();
+    impl_->tests.push_back(detail::makePdfPrinter(name, caps, 0, outputFolder, nullptr));
+    return count() - 1;
+}
+
+void Printers::removeTestPrinters()
+{
+    impl_->retired.insert(impl_->retired.end(), impl_->tests.begin(), impl_->tests.end());
+    impl_->tests.clear();
+    if (index_ >= count())
+        index_ = -1;
+}
+
+void Printers::refresh()
+{
+    const std::string selectedName = index_ >= 0 && index_ < count() ? impl_->get(index_)->name() : "";
+    impl_->loaded = false;
+    impl_->load();
+    // The selection follows its printer to its new place.
+    if (index_ >= 0 && !selectByName(selectedName))
+        index_ = -1;
+}
+
+std::string Printers::queueProblem()
+{
+    impl_->load();
+    return impl_->queueProblem;
+}
+
+std::string Printers::pdfFolder()
+{
+    if (const char* dir = std::getenv("VELM_PDF_DIR"); dir && *dir)
+        return dir;
+    return homeFolder() + "/PDF";
+}
+
+void Printers::setPdfOutputFile(const std::string& path)
+{
+    if (path.empty())
+        impl_->pdfOutputFile.reset();
+    else
+        impl_->pdfOutputFile = path;
+}
+
+} // namespace velm

@@ -1,0 +1,125 @@
+// The printers jobs can use: the CUPS queues Qt reports, the built-in
+// "Velm PDF" printer that is always there, and test printers of any
+// geometry. Index -1 is the default printer: the CUPS default if there is
+// one, else the built-in printer.
+#pragma once
+
+#include "platform/metafile/page_device.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velm {
+
+enum class PaperOrientation { Portrait, Landscape };
+
+// What GetDeviceCaps tells of a printer in its current orientation.
+struct PrinterCaps {
+    int horzRes = 0;     // printable width in device pixels
+    int vertRes = 0;     // printable height in device pixels
+    int logPixelsX = 300;
+    int logPixelsY = 300;
+    int horzSizeMm = 0;  // printable width in millimetres
+    int vertSizeMm = 0;
+    // Paper below the printable area in device pixels (PHYSICALHEIGHT -
+    // PHYSICALOFFSETY - VERTRES): what a page draws there still prints.
+    int marginBottom = 0;
+};
+
+// One open print document. Pages are played onto device(); the document
+// must be finished with end() (which reports failure by throwing
+// PrinterError) or abort(). Destroying an open document aborts it.
+// Once ended or aborted, newPage(), end() and abort() do nothing and
+// drawing on device() is dropped, so an Abort button may close the
+// document while a page is still being played.
+// Every printer renders the document into a PDF file: the PDF printers keep
+// it, a CUPS queue gets it when end() is called (end() throws PrinterError
+// "Cannot print on <queue>: <reason>" when the server refuses it or cannot
+// be reached), and abort() deletes it, so nothing reaches the queue.
+class PrintDocument {
+public:
+    virtual ~PrintDocument() = default;
+    virtual PageDevice& device() = 0;  // drawing in printer pixels, 1:1
+    virtual void newPage() = 0;        // StartPage of the next sheet
+    virtual void end() = 0;            // EndDoc
+    virtual void abort() = 0;          // AbortDoc: nothing of the document is delivered
+    virtual bool isOpen() const = 0;
+    virtual int sheetCount() const = 0;
+    // Where the built-in printer wrote the document (empty for queues).
+    virtual std::string outputPath() const { return {}; }
+};
+
+class Printer {
+public:
+    virtual ~Printer() = default;
+    virtual std::string name() const = 0;
+    virtual PrinterCaps caps() const = 0;
+    virtual PaperOrientation orientation() const = 0;
+    virtual void setOrientation(PaperOrientation orientation) = 0;
+    // Begins a document (StartDoc + first StartPage). Throws PrinterError when
+    // the printer cannot be reached or its output cannot be created
+    // ("Cannot create PDF file <path>: <reason>", "Cannot print on <queue>:
+    // the CUPS server ... cannot be reached (...)"); never waits more than a
+    // few seconds for an absent server.
+    // caps() of a CUPS queue asks the server once (PPD page size, margins,
+    // resolutions) and throws PrinterError when it cannot be reached.
+    virtual std::unique_ptr<PrintDocument> beginDocument(const std::string& title) = 0;
+};
+
+// The process-wide printer list, in the order the system reports it.
+class Printers {
+public:
+    static Printers& instance();
+
+    std::vector<std::string> names();             // built-in first, then the queues
+    int count();
+    int defaultIndex();                          // index that -1 stands for
+    int printerIndex() const { return index_; }  // -1: the default printer
+    // Throws PrinterError "Printer index out of range" outside -1 .. count()-1.
+    void setPrinterIndex(int index);
+    // Selects by name; false (nothing changes) when no printer has it.
+    bool selectByName(const std::string& name);
+    Printer& selected();
+    Printer& at(int index);
+
+    // Adds a printer of the given geometry that writes PDF files into
+    // outputFolder; tests use it for the worked examples (600 dpi, 4800 x 6600).
+    int addTestPrinter(const std::string& name, const PrinterCaps& caps,
+                       const std::string& outputFolder);
+    void removeTestPrinters();
+    void refresh(); // re-reads the CUPS queues; the selection follows its printer by name
+    // Why no CUPS queue is listed ("the CUPS server localhost:631 cannot be
+    // reached (Connection refused)"), empty when the server answered.
+    std::string queueProblem();
+
+    // Where the built-in printer writes: $VELM_PDF_DIR, else ~/PDF (created
+    // when needed). Each document gets a new file velm-YYYYMMDD-HHMMSS.pdf
+    // (-2, -3, ... within one second), created exclusively, so no earlier
+    // file is ever overwritten, and filled atomically when the document ends.
+    static std::string pdfFolder();
+    // When set, the built-in printer writes exactly this file for the next
+    // document only (the command's -o, set before each job) by the rules of
+    // OutputFile: a regular file is replaced when that document ends (an
+    // aborted or failed document leaves it untouched), a symbolic link's
+    // target is written, a device, FIFO or socket is written into, and "-"
+    // is standard output. An empty path clears it.
+    void setPdfOutputFile(const std::string& path);
+
+    // The CUPS filter's list: the built-in printer alone, on the job's paper
+    // (portrait printable area, margin in its pixels). No queue is asked
+    // for: the filter runs inside the server it would ask.
+    // The built-in printer's portrait geometry before keepBuiltInOnly: its
+    // resolution, and A4 or Letter inset by a quarter inch.
+    static PrinterCaps builtInCaps();
+    void keepBuiltInOnly(const PrinterCaps& portraitCaps, int marginPx);
+
+private:
+    Printers();
+    std::shared_ptr<Printer> makeBuiltIn(const PrinterCaps& portraitCaps, int marginPx);
+    struct Impl;
+    std::shared_ptr<Impl> impl_;
+    int index_ = -1;
+};
+
+} // namespace velm

@@ -1,0 +1,138 @@
+#include "platform/rendering/font_fallback.h"
+
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <tuple>
+
+namespace velm {
+namespace {
+
+struct PatternDeleter {
+    void operator()(FcPattern* p) const { FcPatternDestroy(p); }
+};
+struct FontSetDeleter {
+    void operator()(FcFontSet* s) const { FcFontSetDestroy(s); }
+};
+struct CharSetDeleter {
+    void operator()(FcCharSet* s) const { FcCharSetDestroy(s); }
+};
+using CharSet = std::unique_ptr<FcCharSet, CharSetDeleter>;
+
+struct Candidate {
+    QString family;
+    CharSet characters;
+};
+
+QString familyOf(FcPattern* font)
+{
+    FcChar8* name = nullptr;
+    return FcPatternGetString(font, FC_FAMILY, 0, &name) == FcResultMatch
+               ? QString::fromUtf8(reinterpret_cast<const char*>(name))
+               : QString();
+}
+
+bool usable(FcPattern* font)
+{
+    FcBool scalable = FcFalse, color = FcFalse;
+    FcPatternGetBool(font, FC_SCALABLE, 0, &scalable);
+    FcPatternGetBool(font, FC_COLOR, 0, &color);
+    // Colour faces hold bitmaps or layers that a PDF font program cannot carry.
+    return scalable && !color;
+}
+
+// Every installed family once, in the order fontconfig ranks them for the
+// style, with the character set of its best-ranked face.
+std::vector<Candidate> sortedFamilies(const QString& family, int weight, bool italic)
+{
+    std::unique_ptr<FcPattern, PatternDeleter> pattern(FcPatternCreate());
+    const QByteArray name = family.toUtf8();
+    FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(name.constData()));
+    FcPatternAddInteger(pattern.get(), FC_WEIGHT, FcWeightFromOpenType(weight));
+    FcPatternAddInteger(pattern.get(), FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+    FcDefaultSubstitute(pattern.get());
+    FcResult result = FcResultNoMatch;
+    std::unique_ptr<FcFontSet, FontSetDeleter> sorted(FcFontSort(nullptr, pattern.get(), FcFalse, nullptr, &result));
+    std::vector<Candidate> out;
+    if (!sorted)
+        return out;
+    for (int i = 0; i < sorted->nfont; ++i) {
+        FcPattern* font = sorted->fonts[i];
+        FcCharSet* characters = nullptr;
+        const QString found = familyOf(font);
+        if (found.isEmpty() || found.compare(family, Qt::CaseInsensitive) == 0 || !usable(font) ||
+            FcPatternGetCharSet(font, FC_CHARSET, 0, &characters) != FcResultMatch)
+            continue;
+        if (std::none_of(out.begin(), out.end(), [&](const Candidate& c) { return c.family == found; }))
+            out.push_back({found, CharSet(FcCharSetCopy(characters))});
+    }
+    return out;
+}
+
+class FallbackOrders {
+public:
+    std::vector<QString> familiesFor(const QString& family, int weight, bool italic, char32_t c)
+    {
+        std::lock_guard lock(mutex_);
+        auto [it, added] = orders_.try_emplace(std::make_tuple(family, weight, italic));
+        if (added)
+            it->second = sortedFamilies(family, weight, italic);
+        std::vector<QString> out;
+        for (const Candidate& candidate : it->second)
+            if (FcCharSetHasChar(candidate.characters.get(), c))
+                out.push_back(candidate.family);
+        return out;
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<std::tuple<QString, int, bool>, std::vector<Candidate>> orders_;
+};
+
+struct PackageRange {
+    char32_t first, last;
+    const char* package;
+};
+
+// The smallest Debian 12 package that covers most of each range, measured
+// with fc-query on the packages' files. The run dependencies come first
+// where they cover a range.
+constexpr PackageRange kPackages[] = {
+    {0x0000, 0x058F, "fonts-dejavu-core"},   {0x0590, 0x05FF, "fonts-noto-core"},
+    {0x0600, 0x06FF, "fonts-noto-ui-core"},  {0x0700, 0x074F, "fonts-noto-core"},
+    {0x0750, 0x077F, "fonts-noto-ui-core"},  {0x0780, 0x089F, "fonts-noto-core"},
+    {0x08A0, 0x0EFF, "fonts-noto-ui-core"},  {0x0F00, 0x0FFF, "fonts-noto-core"},
+    {0x1000, 0x109F, "fonts-noto-ui-core"},  {0x10A0, 0x10FF, "fonts-noto-core"},
+    {0x1100, 0x11FF, "fonts-noto-cjk"},      {0x1200, 0x177F, "fonts-noto-core"},
+    {0x1780, 0x17FF, "fonts-noto-ui-core"},  {0x1800, 0x1CFF, "fonts-noto-core"},
+    {0x1D00, 0x2BFF, "fonts-dejavu-core"},   {0x2C00, 0x2E7F, "fonts-noto-core"},
+    {0x2E80, 0x2FDF, "fonts-noto-cjk"},      {0x3000, 0x318F, "fonts-wqy-microhei"},
+    {0x3190, 0x33FF, "fonts-noto-cjk"},      {0x3400, 0x4DBF, "fonts-noto-cjk"},
+    {0x4DC0, 0x4DFF, "fonts-dejavu-core"},   {0x4E00, 0x9FFF, "fonts-wqy-microhei"},
+    {0xA000, 0xABFF, "fonts-noto-core"},     {0xAC00, 0xD7AF, "fonts-wqy-microhei"},
+    {0xF900, 0xFAFF, "fonts-noto-cjk"},      {0xFB00, 0xFB4F, "fonts-dejavu-core"},
+    {0xFB50, 0xFDFF, "fonts-noto-ui-core"},  {0xFE10, 0xFE6F, "fonts-noto-cjk"},
+    {0xFE70, 0xFEFF, "fonts-noto-ui-core"},  {0xFF00, 0xFFEF, "fonts-wqy-microhei"},
+    {0x10000, 0x1F0FF, "fonts-noto-core"},   {0x1F100, 0x1FAFF, "fonts-symbola"},
+};
+
+} // namespace
+
+std::vector<QString> fallbackFamilies(const QString& family, int weight, bool italic, char32_t c)
+{
+    static FallbackOrders orders;
+    return orders.familiesFor(family, weight, italic, c);
+}
+
+const char* packageCovering(char32_t c)
+{
+    const auto* range = std::find_if(std::begin(kPackages), std::end(kPackages),
+                                     [c](const PackageRange& r) { return c >= r.first && c <= r.last; });
+    return range == std::end(kPackages) ? nullptr : range->package;
+}
+
+} // namespace velm

@@ -1,0 +1,411 @@
+#include "platform/rendering/fonts.h"
+
+#include "platform/core/errors.h"
+#include "platform/rendering/font_fallback.h"
+
+#include <QFont>
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QString>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
+
+namespace velm {
+namespace {
+
+// GDI never gets below one pixel or above what a page can hold; the clamp
+// also keeps |INT_MIN| and absurd heights from reaching Qt.
+constexpr int kMinEm = 1;
+constexpr int kMaxEm = 16384;
+// LOGFONT height 0 asks for the default size: a 16-pixel cell.
+constexpr int kDefaultCellHeight = 16;
+// Size at which the cell-to-em ratio of a face is measured. Without hinting
+// Qt reports design metrics, so the ratio is exact to a few parts in 10^5.
+constexpr int kReferenceEm = 2048;
+
+QString familyFor(std::u16string_view face)
+{
+    QString name = QString::fromUtf16(face.data(), static_cast<qsizetype>(face.size())).trimmed();
+    struct Substitute {
+        const char* windowsFace;
+        const char* installedFace;
+    };
+    // fonts-liberation2 carries metric-compatible twins of the Windows faces;
+    // "MS Sans Serif" is a bitmap face that fontconfig would send to DejaVu.
+    static constexpr Substitute table[] = {
+        {"Arial", "Liberation Sans"},
+        {"Times New Roman", "Liberation Serif"},
+        {"Courier New", "Liberation Mono"},
+        {"MS Sans Serif", "Liberation Sans"},
+    };
+    if (name.isEmpty())
+        return QStringLiteral("Liberation Sans");
+    for (const Substitute& s : table)
+        if (name.compare(QLatin1String(s.windowsFace), Qt::CaseInsensitive) == 0)
+            return QLatin1String(s.installedFace);
+    return name;
+}
+
+int qtWeight(int lfWeight)
+{
+    if (lfWeight <= 0) // FW_DONTCARE
+        return 400;
+    return std::clamp(lfWeight, 1, 1000);
+}
+
+QFont baseFont(const QString& family, int weight, bool italic)
+{
+    QFont font(family);
+    font.setWeight(static_cast<QFont::Weight>(weight));
+    font.setItalic(italic);
+    font.setKerning(false);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    // Outline faces only, so advances scale linearly with the size. No
+    // merging: the resolver picks the faces for missing characters itself.
+    font.setStyleStrategy(QFont::StyleStrategy(QFont::PreferOutline | QFont::ForceOutline | QFont::NoFontMerging));
+    return font;
+}
+
+void requireApplication()
+{
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        throw VelmError("Text measurement needs a running QGuiApplication");
+}
+
+// Characters that take no room: controls, and the default-ignorable ones
+// (joiners, marks of direction, variation selectors, tags) when the face
+// lacks them.
+bool isControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c < 0xA0); }
+bool isIgnorable(char32_t c)
+{
+    return c == 0x00AD || c == 0x034F || c == 0x061C || (c >= 0x115F && c <= 0x1160) || (c >= 0x17B4 && c <= 0x17B5) ||
+           (c >= 0x180B && c <= 0x180F) || (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2060 && c <= 0x206F) || c == 0x3164 || (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF ||
+           c == 0xFFA0 || (c >= 0x1BCA0 && c <= 0x1BCA3) || (c >= 0x1D173 && c <= 0x1D17A) ||
+           (c >= 0xE0000 && c <= 0xE0FFF);
+}
+
+// The glyph of c in raw, or 0.
+std::uint32_t glyphIndex(const QRawFont& raw, char32_t c)
+{
+    if (!raw.supportsCharacter(static_cast<uint>(c)))
+        return 0;
+    QChar units[2];
+    int count = 1;
+    if (c > 0xFFFF) {
+        units[0] = QChar::highSurrogate(c);
+        units[1] = QChar::lowSurrogate(c);
+        count = 2;
+    } else {
+        units[0] = QChar(static_cast<char16_t>(c));
+    }
+    quint32 glyphs[2] = {0, 0};
+    int n = 2;
+    return raw.glyphIndexesForChars(units, count, glyphs, &n) && n >= 1 ? glyphs[0] : 0;
+}
+
+double advanceOf(const QRawFont& raw, std::uint32_t glyph)
+{
+    QPointF advance;
+    raw.advancesForGlyphIndexes(&glyph, &advance, 1);
+    return advance.x();
+}
+
+// Characters no face has, for the job's warning.
+class Uncovered {
+public:
+    static Uncovered& instance()
+    {
+        static Uncovered uncovered;
+        return uncovered;
+    }
+    void note(char32_t c)
+    {
+        std::lock_guard lock(mutex_);
+        if (found_.size() < kKept && std::find(found_.begin(), found_.end(), c) == found_.end())
+            found_.push_back(c);
+    }
+    std::vector<char32_t> take()
+    {
+        std::lock_guard lock(mutex_);
+        return std::exchange(found_, {});
+    }
+
+private:
+    static constexpr std::size_t kKept = 64;
+    std::mutex mutex_;
+    std::vector<char32_t> found_;
+};
+
+struct FontKey {
+    std::u16string face;
+    int height;
+    int weight;
+    bool italic;
+    bool operator==(const FontKey&) const = default;
+};
+
+struct FontKeyHash {
+    std::size_t operator()(const FontKey& k) const noexcept
+    {
+        std::size_t h = std::hash<std::u16string>()(k.face);
+        auto mix = [&h](std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
+        mix(static_cast<std::size_t>(k.height));
+        mix(static_cast<std::size_t>(k.weight));
+        mix(k.italic ? 1u : 0u);
+        return h;
+    }
+};
+
+struct FaceKey {
+    QString family;
+    int weight;
+    bool italic;
+    bool operator==(const FaceKey&) const = default;
+};
+
+struct FaceKeyHash {
+    std::size_t operator()(const FaceKey& k) const noexcept
+    {
+        return qHash(k.family) ^ (static_cast<std::size_t>(k.weight) << 1) ^ (k.italic ? 1u : 0u);
+    }
+};
+
+// One thread's fonts (QFont and QRawFont belong to the thread that uses
+// them). A page with endless sizes is bounded: past kMaxFonts the cache
+// starts again.
+class FontCache {
+public:
+    static FontCache& forThisThread()
+    {
+        thread_local FontCache cache;
+        return cache;
+    }
+
+    ResolvedFont& lookup(const LogFont& lf)
+    {
+        if (last_ && lastKeyMatches(lf))
+            return *last_;
+        FontKey key{lf.faceName, lf.height, lf.weight, lf.italic};
+        auto it = fonts_.find(key);
+        if (it == fonts_.end()) {
+            if (fonts_.size() >= kMaxFonts) {
+                fonts_.clear();
+                last_ = nullptr;
+            }
+            it = fonts_.emplace(std::move(key), std::make_unique<ResolvedFont>(lf)).first;
+        }
+        last_ = it->second.get();
+        lastKey_ = &it->first;
+        return *last_;
+    }
+
+    QFont makeFont(const LogFont& lf)
+    {
+        QString family = familyFor(lf.faceName);
+        int weight = qtWeight(lf.weight);
+        QFont font = baseFont(family, weight, lf.italic);
+        font.setPixelSize(emFor(lf.height, family, weight, lf.italic));
+        return font;
+    }
+
+private:
+    static constexpr std::size_t kMaxFonts = 512;
+
+    bool lastKeyMatches(const LogFont& lf) const
+    {
+        return lastKey_->height == lf.height && lastKey_->weight == lf.weight && lastKey_->italic == lf.italic &&
+               lastKey_->face == lf.faceName;
+    }
+
+    int emFor(int height, const QString& family, int weight, bool italic)
+    {
+        if (height < 0)
+            return static_cast<int>(std::clamp<long long>(-static_cast<long long>(height), kMinEm, kMaxEm));
+        int cell = height == 0 ? kDefaultCellHeight : height;
+        double em = std::nearbyint(cell / cellPerEm(family, weight, italic));
+        return static_cast<int>(std::clamp(em, double(kMinEm), double(kMaxEm)));
+    }
+
+    // (ascent + descent) / em of a face, measured once.
+    double cellPerEm(const QString& family, int weight, bool italic)
+    {
+        FaceKey key{family, weight, italic};
+        auto it = ratios_.find(key);
+        if (it != ratios_.end())
+            return it->second;
+        QFont font = baseFont(family, weight, italic);
+        font.setPixelSize(kReferenceEm);
+        QFontMetricsF m(font);
+        double ratio = (m.ascent() + m.descent()) / kReferenceEm;
+        if (!(ratio > 0.1 && ratio < 10))
+            ratio = 1.0; // a face without usable metrics: treat the cell as the em
+        ratios_.emplace(std::move(key), ratio);
+        return ratio;
+    }
+
+    std::unordered_map<FontKey, std::unique_ptr<ResolvedFont>, FontKeyHash> fonts_;
+    std::unordered_map<FaceKey, double, FaceKeyHash> ratios_;
+    ResolvedFont* last_ = nullptr;
+    const FontKey* lastKey_ = nullptr;
+};
+
+} // namespace
+
+ResolvedFont::ResolvedFont(const LogFont& lf) : font_(FontCache::forThisThread().makeFont(lf))
+{
+    raw_ = QRawFont::fromFont(font_);
+    const QFontMetricsF metrics(font_);
+    ascent_ = metrics.ascent();
+    descent_ = metrics.descent();
+    cell_ = static_cast<int>(std::nearbyint(ascent_)) + static_cast<int>(std::nearbyint(descent_));
+    readDecorations();
+}
+
+void ResolvedFont::readDecorations()
+{
+    const auto be16 = [](const QByteArray& t, int at) {
+        return static_cast<std::int16_t>((static_cast<std::uint8_t>(t[at]) << 8) | static_cast<std::uint8_t>(t[at + 1]));
+    };
+    const double scale = raw_.unitsPerEm() > 0 ? raw_.pixelSize() / raw_.unitsPerEm() : 0;
+    // post: underlinePosition (top of the stroke, negative below the
+    // baseline) and underlineThickness; Qt's own values otherwise.
+    const QByteArray post = raw_.fontTable("post");
+    if (scale > 0 && post.size() >= 12 && be16(post, 10) > 0) {
+        strokes_.underlineTop = -be16(post, 8) * scale;
+        strokes_.underlineHeight = be16(post, 10) * scale;
+    } else {
+        strokes_.underlineTop = raw_.underlinePosition();
+        strokes_.underlineHeight = std::max(1.0, raw_.lineThickness());
+    }
+    // OS/2: yStrikeoutSize and yStrikeoutPosition (top of the stroke above the baseline).
+    const QByteArray os2 = raw_.fontTable("OS/2");
+    if (scale > 0 && os2.size() >= 30 && be16(os2, 26) > 0) {
+        strokes_.strikeHeight = be16(os2, 26) * scale;
+        strokes_.strikeTop = -be16(os2, 28) * scale;
+    } else {
+        strokes_.strikeHeight = strokes_.underlineHeight;
+        strokes_.strikeTop = -ascent_ / 3;
+    }
+}
+
+Glyph ResolvedFont::glyph(char32_t c)
+{
+    Glyph* slot;
+    if (c < latin1_.size()) {
+        slot = &latin1_[c];
+        if (!latin1Known_[c]) {
+            *slot = resolve(c);
+            latin1Known_[c] = true;
+        }
+    } else {
+        auto it = others_.find(c);
+        if (it == others_.end())
+            it = others_.emplace(c, resolve(c)).first;
+        slot = &it->second;
+    }
+    if (!slot->covered)
+        Uncovered::instance().note(c); // every job that meets it hears of it
+    return *slot;
+}
+
+int ResolvedFont::advance(char32_t c) { return static_cast<int>(std::nearbyint(glyph(c).advance)); }
+
+Glyph ResolvedFont::resolve(char32_t c)
+{
+    if (isControl(c))
+        return {};
+    if (const std::uint32_t index = glyphIndex(raw_, c))
+        return {index, 0, true, true, advanceOf(raw_, index)};
+    if (isIgnorable(c))
+        return {};
+    return fromFallback(c);
+}
+
+Glyph ResolvedFont::fromFallback(char32_t c)
+{
+    const std::vector<QString> families =
+        fallbackFamilies(QFontInfo(font_).family(), font_.weight(), font_.italic(), c);
+    for (const QString& family : families) {
+        auto it = std::find_if(fallbacks_.begin(), fallbacks_.end(), [&](const Fallback& f) { return f.family == family; });
+        if (it == fallbacks_.end()) {
+            if (fallbacks_.size() >= 0xFFFE)
+                break;
+            QFont font = font_;
+            font.setFamily(family);
+            font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::NoFontMerging));
+            fallbacks_.push_back({family, QRawFont::fromFont(font)});
+            it = fallbacks_.end() - 1;
+        }
+        // Qt may pick another face of the family than fontconfig ranked.
+        if (const std::uint32_t index = glyphIndex(it->raw, c))
+            return {index, static_cast<std::uint16_t>(it - fallbacks_.begin() + 1), true, true, advanceOf(it->raw, index)};
+    }
+    return {0, 0, true, false, advanceOf(raw_, 0)};
+}
+
+ResolvedFont& resolvedFont(const LogFont& font)
+{
+    requireApplication();
+    return FontCache::forThisThread().lookup(font);
+}
+
+std::vector<char32_t> takeUncoveredCharacters() { return Uncovered::instance().take(); }
+
+std::vector<int> textAdvances(const LogFont& font, std::u16string_view text)
+{
+    std::vector<int> advances(text.size(), 0);
+    ResolvedFont& resolved = resolvedFont(font);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char16_t unit = text[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00
+            && text[i + 1] <= 0xDFFF) {
+            char32_t cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10)
+                + (static_cast<char32_t>(text[i + 1]) - 0xDC00);
+            advances[i] = resolved.advance(cp);
+            ++i; // the low surrogate keeps 0
+        } else {
+            advances[i] = resolved.advance(unit);
+        }
+    }
+    return advances;
+}
+
+int textWidth(const LogFont& font, std::u16string_view text)
+{
+    ResolvedFont& resolved = resolvedFont(font);
+    long long sum = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char16_t unit = text[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00
+            && text[i + 1] <= 0xDFFF) {
+            char32_t cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10)
+                + (static_cast<char32_t>(text[i + 1]) - 0xDC00);
+            sum += resolved.advance(cp);
+            ++i;
+        } else {
+            sum += resolved.advance(unit);
+        }
+    }
+    return static_cast<int>(std::min<long long>(sum, 0x7FFFFFFF));
+}
+
+int cellHeight(const LogFont& font) { return resolvedFont(font).cellHeight(); }
+
+QFont qtFontFor(const LogFont& font)
+{
+    QFont q = resolvedFont(font).font();
+    q.setUnderline(font.underline);
+    q.setStrikeOut(font.strikeOut);
+    return q;
+}
+
+} // namespace velm

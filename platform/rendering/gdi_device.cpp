@@ -1,0 +1,401 @@
+#include "platform/rendering/gdi_device.h"
+
+#include "platform/rendering/canvas.h"
+#include "platform/rendering/fonts.h"
+
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace velm {
+
+namespace {
+
+QColor toQColor(ColorRef c) { return QColor(redOf(c), greenOf(c), blueOf(c)); }
+
+Qt::BrushStyle hatchStyle(int hatch)
+{
+    switch (hatch) {
+    case HS_HORIZONTAL: return Qt::HorPattern;
+    case HS_VERTICAL: return Qt::VerPattern;
+    case HS_FDIAGONAL: return Qt::FDiagPattern;
+    case HS_BDIAGONAL: return Qt::BDiagPattern;
+    case HS_CROSS: return Qt::CrossPattern;
+    default: return Qt::DiagCrossPattern;
+    }
+}
+
+QBrush toQBrush(const LogBrush& brush)
+{
+    if (brush.style == BS_NULL)
+        return Qt::NoBrush;
+    if (brush.style == BS_HATCHED)
+        return QBrush(toQColor(brush.color), hatchStyle(brush.hatch));
+    return QBrush(toQColor(brush.color));
+}
+
+Qt::PenStyle dashStyle(int style)
+{
+    switch (style & PS_STYLE_MASK) {
+    case PS_DASH: return Qt::DashLine;
+    case PS_DOT: return Qt::DotLine;
+    case PS_DASHDOT: return Qt::DashDotLine;
+    case PS_DASHDOTDOT: return Qt::DashDotDotLine;
+    default: return Qt::SolidLine;
+    }
+}
+
+Qt::PenCapStyle capStyle(int style)
+{
+    switch (style & PS_ENDCAP_MASK) {
+    case PS_ENDCAP_SQUARE: return Qt::SquareCap;
+    case PS_ENDCAP_FLAT: return Qt::FlatCap;
+    default: return Qt::RoundCap;
+    }
+}
+
+Qt::PenJoinStyle joinStyle(int style)
+{
+    switch (style & PS_JOIN_MASK) {
+    case PS_JOIN_BEVEL: return Qt::BevelJoin;
+    case PS_JOIN_MITER: return Qt::MiterJoin;
+    default: return Qt::RoundJoin;
+    }
+}
+
+bool isNullPen(const LogPen& pen) { return (pen.style & PS_STYLE_MASK) == PS_NULL; }
+bool isSolid(const LogPen& pen)
+{
+    const int s = pen.style & PS_STYLE_MASK;
+    return s == PS_SOLID || s == PS_INSIDEFRAME;
+}
+
+// A run of consecutive thin lines of one colour that touch: drawn as one
+// rectangle when the run ends.
+struct Band {
+    bool active = false;
+    bool horizontal = false;
+    QRectF rect;
+    QColor color;
+};
+
+} // namespace
+
+struct GdiDevice::State {
+    Canvas& canvas;
+    bool clipToPage;
+    bool inPage = false;
+    double devicePixel = 1; // one device pixel in reference pixels
+    Band band;
+    std::vector<quint32> glyphs;
+    std::vector<QPointF> positions;
+    std::vector<char32_t> chars;
+
+    State(Canvas& c, bool clip) : canvas(c), clipToPage(clip), devicePixel(c.devicePixel()) {}
+
+    void flush()
+    {
+        if (!band.active)
+            return;
+        band.active = false;
+        canvas.fillRect(band.rect, band.color);
+    }
+
+    // GDI never draws a line thinner than one device pixel.
+    double thickness(const LogPen& pen, double penScale) const
+    {
+        const double w = pen.width * std::fabs(penScale);
+        return std::max(std::isfinite(w) ? w : 1.0, devicePixel);
+    }
+    bool isThin(const LogPen& pen, double penScale) const { return pen.width * std::fabs(penScale) <= 1.0; }
+
+    void addBand(const QRectF& r, const QColor& color, bool horizontal)
+    {
+        if (band.active && band.horizontal == horizontal && band.color == color) {
+            QRectF& b = band.rect;
+            const bool sameSpan = horizontal ? r.left() == b.left() && r.right() == b.right()
+                                             : r.top() == b.top() && r.bottom() == b.bottom();
+            const bool touches = horizontal ? r.top() <= b.bottom() && r.bottom() >= b.top()
+                                            : r.left() <= b.right() && r.right() >= b.left();
+            if (sameSpan && touches) {
+                b = b.united(r);
+                return;
+            }
+        }
+        flush();
+        band = {true, horizontal, r, color};
+    }
+
+    QPen strokePen(const LogPen& pen, double penScale) const
+    {
+        QPen q(toQColor(pen.color));
+        if (pen.width == 0)
+            q.setWidthF(0); // cosmetic: one device pixel, the thinnest line in PDF
+        else
+            q.setWidthF(thickness(pen, penScale));
+        q.setStyle(dashStyle(pen.style));
+        if (isThin(pen, penScale)) {
+            q.setCapStyle(Qt::FlatCap);
+            q.setJoinStyle(Qt::MiterJoin);
+        } else {
+            q.setCapStyle(capStyle(pen.style));
+            q.setJoinStyle(joinStyle(pen.style));
+        }
+        return q;
+    }
+};
+
+GdiDevice::GdiDevice(Canvas& canvas, bool clipToPage) : d(std::make_unique<State>(canvas, clipToPage)) {}
+
+GdiDevice::~GdiDevice() { endPage(); }
+
+void GdiDevice::beginPage(const PageSpace& space)
+{
+    endPage();
+    d->canvas.beginPage(QRectF(0, 0, space.widthPx, space.heightPx), d->clipToPage);
+    d->inPage = true;
+    d->devicePixel = d->canvas.devicePixel();
+}
+
+void GdiDevice::endPage()
+{
+    if (!d->inPage)
+        return;
+    d->flush();
+    d->inPage = false;
+    d->canvas.endPage();
+}
+
+void GdiDevice::line(PointF from, PointF to, const LogPen& pen, double penScale)
+{
+    if (isNullPen(pen))
+        return;
+    if (from == to)
+        return; // GDI sets no pixel: the end point is excluded
+    if (isSolid(pen) && d->isThin(pen, penScale) && (from.y == to.y || from.x == to.x)) {
+        const double t = d->thickness(pen, penScale);
+        const QColor color = toQColor(pen.color);
+        // Drawn from the start up to, not including, the end pixel: leftwards
+        // from x1 the pixels are x2 + 1 .. x1.
+        if (from.y == to.y) {
+            const double left = to.x > from.x ? from.x : to.x + 1, right = to.x > from.x ? to.x : from.x + 1;
+            d->addBand(QRectF(left, from.y, right - left, t), color, true);
+        } else {
+            const double top = to.y > from.y ? from.y : to.y + 1, bottom = to.y > from.y ? to.y : from.y + 1;
+            d->addBand(QRectF(from.x, top, t, bottom - top), color, false);
+        }
+        return;
+    }
+    d->flush();
+    d->canvas.strokePolyline(QPolygonF({QPointF(from.x + 0.5, from.y + 0.5), QPointF(to.x + 0.5, to.y + 0.5)}),
+                             d->strokePen(pen, penScale));
+}
+
+void GdiDevice::polyline(const std::vector<PointF>& points, const LogPen& pen, double penScale)
+{
+    if (points.size() < 2 || isNullPen(pen))
+        return;
+    if (d->isThin(pen, penScale) && isSolid(pen)) {
+        // Segment by segment: each leaves out its end pixel, which the next draws.
+        for (std::size_t i = 1; i < points.size(); ++i)
+            line(points[i - 1], points[i], pen, penScale);
+        return;
+    }
+    d->flush();
+    QPolygonF path;
+    path.reserve(static_cast<qsizetype>(points.size()));
+    for (const PointF& p : points)
+        path << QPointF(p.x + 0.5, p.y + 0.5);
+    d->canvas.strokePolyline(path, d->strokePen(pen, penScale));
+}
+
+void GdiDevice::polygon(const std::vector<PointF>& points, const LogPen& pen, double penScale,
+                        const LogBrush& brush, int fillMode)
+{
+    if (points.size() < 2)
+        return;
+    d->flush();
+    // The fill runs on pixel edges ([x, x2) as GDI fills), the outline
+    // through pixel centres.
+    if (brush.style != BS_NULL) {
+        QPolygonF area;
+        area.reserve(static_cast<qsizetype>(points.size()));
+        for (const PointF& pt : points)
+            area << QPointF(pt.x, pt.y);
+        QPainterPath path;
+        path.addPolygon(area);
+        path.closeSubpath();
+        path.setFillRule(fillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
+        d->canvas.fillPath(path, toQBrush(brush));
+    }
+    if (!isNullPen(pen)) {
+        QPolygonF outline;
+        outline.reserve(static_cast<qsizetype>(points.size()) + 1);
+        for (const PointF& pt : points)
+            outline << QPointF(pt.x + 0.5, pt.y + 0.5);
+        outline << outline.front();
+        d->canvas.strokePolyline(outline, d->strokePen(pen, penScale));
+    }
+}
+
+void GdiDevice::fillRect(double left, double top, double right, double bottom, const LogBrush& brush)
+{
+    if (brush.style == BS_NULL || !(right > left) || !(bottom > top))
+        return;
+    d->flush();
+    d->canvas.fillRect(QRectF(left, top, right - left, bottom - top), toQBrush(brush));
+}
+
+void GdiDevice::rectangle(double left, double top, double right, double bottom, const LogPen& pen,
+                          double penScale, const LogBrush& brush)
+{
+    if (right < left)
+        std::swap(left, right);
+    if (bottom < top)
+        std::swap(top, bottom);
+    d->flush();
+    if (isNullPen(pen)) {
+        // Without an outline GDI's fill stops one pixel short on the right and bottom.
+        fillRect(left, top, right - 1, bottom - 1, brush);
+        return;
+    }
+    fillRect(left, top, right, bottom, brush);
+    if (right - left < 1 || bottom - top < 1)
+        return;
+    Canvas& c = d->canvas;
+    if (d->isThin(pen, penScale) && isSolid(pen)) {
+        // The outline lies inside [left, right) x [top, bottom).
+        const double t = std::min({d->thickness(pen, penScale), right - left, bottom - top});
+        const QBrush color(toQColor(pen.color));
+        c.fillRect(QRectF(left, top, right - left, t), color);
+        c.fillRect(QRectF(left, bottom - t, right - left, t), color);
+        c.fillRect(QRectF(left, top + t, t, bottom - top - 2 * t), color);
+        c.fillRect(QRectF(right - t, top + t, t, bottom - top - 2 * t), color);
+        return;
+    }
+    QRectF outline(left + 0.5, top + 0.5, right - left - 1, bottom - top - 1);
+    if ((pen.style & PS_STYLE_MASK) == PS_INSIDEFRAME) {
+        const double w = d->thickness(pen, penScale);
+        outline = QRectF(left + w / 2, top + w / 2, right - left - w, bottom - top - w);
+    }
+    QPen q = d->strokePen(pen, penScale);
+    q.setJoinStyle(Qt::MiterJoin);
+    c.strokePolyline(QPolygonF(outline), q); // QPolygonF(QRectF) is closed
+}
+
+void GdiDevice::text(const TextRun& run)
+{
+    if (run.text.empty())
+        return;
+    d->flush();
+    Canvas& c = d->canvas;
+    LogFont plain = run.font;
+    plain.underline = plain.strikeOut = false;
+    ResolvedFont& face = resolvedFont(plain);
+    const std::u16string& text = run.text;
+    const bool useDx = run.dx.size() == text.size();
+    const bool useDy = run.dy.size() == text.size();
+
+    // One glyph per character at the sum of the advances before it.
+    struct Placed {
+        Glyph ref;
+        QPointF at;
+        char32_t cp;
+    };
+    thread_local std::vector<Placed> placed;
+    placed.clear();
+    double x = 0, y = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i];
+        std::size_t units = 1;
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<char32_t>(text[i + 1]) - 0xDC00);
+            units = 2;
+        }
+        const Glyph ref = face.glyph(cp);
+        if (ref.drawn)
+            placed.push_back({ref, QPointF(x, y), cp});
+        for (std::size_t u = 0; u < units; ++u) {
+            x += useDx ? run.dx[i + u] : (u == 0 ? ref.advance : 0);
+            if (useDy)
+                y += run.dy[i + u];
+        }
+        i += units - 1;
+    }
+    const double width = x;
+
+    // The reference point by the alignment (EMF-REFERENCE.md 3.8).
+    double left = 0;
+    const unsigned horizontal = run.align & TA_CENTER;
+    if (horizontal == TA_CENTER)
+        left = -width / 2;
+    else if (horizontal == TA_RIGHT)
+        left = -width;
+    double baseline = face.ascent();
+    const unsigned vertical = run.align & TA_BASELINE;
+    if (vertical == TA_BASELINE)
+        baseline = 0;
+    else if (vertical == TA_BOTTOM)
+        baseline = -face.descent();
+
+    const bool rotated = run.font.escapement % 3600 != 0;
+    QPointF origin(run.origin.x, run.origin.y);
+    if (rotated) {
+        QTransform turn;
+        turn.translate(origin.x(), origin.y());
+        turn.rotate(-run.font.escapement / 10.0); // counter-clockwise on a y-down page
+        c.pushTransform(turn);
+        origin = QPointF(0, 0);
+    }
+    const QPointF start = origin + QPointF(left, baseline);
+    if (run.bkMode == OPAQUE && width > 0)
+        c.fillRect(QRectF(start.x(), start.y() - face.ascent(), width, face.ascent() + face.descent()),
+                   QBrush(toQColor(run.bkColor)));
+
+    const QColor color = toQColor(run.color);
+    for (std::size_t first = 0; first < placed.size();) {
+        const std::uint16_t font = placed[first].ref.face;
+        std::size_t last = first;
+        d->glyphs.clear();
+        d->positions.clear();
+        d->chars.clear();
+        while (last < placed.size() && placed[last].ref.face == font) {
+            d->glyphs.push_back(placed[last].ref.index);
+            d->positions.push_back(placed[last].at);
+            d->chars.push_back(placed[last].cp);
+            ++last;
+        }
+        c.drawGlyphs(start, face.face(font), d->glyphs, d->positions, d->chars, color);
+        first = last;
+    }
+    // GDI underlines and strikes through the whole advance, at the face's
+    // positions (Qt would stop at the last glyph and place its own).
+    if ((run.font.underline || run.font.strikeOut) && width > 0) {
+        const ResolvedFont::Strokes& strokes = face.strokes();
+        if (run.font.underline)
+            c.fillRect(QRectF(start.x(), start.y() + strokes.underlineTop, width,
+                              std::max(strokes.underlineHeight, d->devicePixel)),
+                       QBrush(color));
+        if (run.font.strikeOut)
+            c.fillRect(QRectF(start.x(), start.y() + strokes.strikeTop, width,
+                              std::max(strokes.strikeHeight, d->devicePixel)),
+                       QBrush(color));
+    }
+    if (rotated)
+        c.popTransform();
+}
+
+void GdiDevice::intersectClip(double left, double top, double right, double bottom)
+{
+    d->flush();
+    d->canvas.intersectClip(QRectF(left, top, std::max(0.0, right - left), std::max(0.0, bottom - top)));
+}
+
+void GdiDevice::resetClip()
+{
+    d->flush();
+    d->canvas.resetClip();
+}
+
+} // namespace velm

@@ -1,0 +1,86 @@
+#include "platform/rendering/painter_device.h"
+
+#include <QGlyphRun>
+#include <QPainter>
+
+#include <cmath>
+
+namespace velm {
+
+double PainterCanvas::devicePixel() const
+{
+    const QTransform t = painter_.deviceTransform();
+    const double scale = std::sqrt(std::fabs(t.determinant()));
+    return scale > 0 && std::isfinite(scale) ? 1.0 / scale : 1.0;
+}
+
+void PainterCanvas::beginPage(const QRectF& page, bool clipToPage)
+{
+    endPage();
+    painter_.save();
+    painter_.setRenderHint(QPainter::Antialiasing, false);
+    if (clipToPage)
+        painter_.setClipRect(page, Qt::IntersectClip);
+    painter_.save(); // the file's own clip lives at this level
+    saves_ = 2;
+}
+
+void PainterCanvas::endPage()
+{
+    if (!painter_.isActive())
+        saves_ = 0;
+    for (; saves_ > 0; --saves_)
+        painter_.restore();
+}
+
+void PainterCanvas::intersectClip(const QRectF& box) { painter_.setClipRect(box, Qt::IntersectClip); }
+
+void PainterCanvas::resetClip()
+{
+    if (saves_ == 2) {
+        // Back to the clip of beginPage (the caller's, with the page).
+        painter_.restore();
+        painter_.save();
+    }
+}
+
+void PainterCanvas::pushTransform(const QTransform& transform)
+{
+    painter_.save();
+    painter_.setWorldTransform(transform, true);
+}
+
+void PainterCanvas::popTransform() { painter_.restore(); }
+
+void PainterCanvas::fillRect(const QRectF& area, const QBrush& brush)
+{
+    if (brush.style() == Qt::SolidPattern)
+        painter_.fillRect(area, brush.color()); // Qt's fast path for plain colour
+    else
+        painter_.fillRect(area, brush);
+}
+
+void PainterCanvas::fillPath(const QPainterPath& path, const QBrush& brush) { painter_.fillPath(path, brush); }
+
+void PainterCanvas::strokePolyline(const QPolygonF& points, const QPen& pen)
+{
+    painter_.setPen(pen);
+    painter_.setBrush(Qt::NoBrush);
+    if (points.size() > 2 && points.front() == points.back())
+        painter_.drawPolygon(points.constData(), static_cast<int>(points.size() - 1)); // joined all round
+    else
+        painter_.drawPolyline(points);
+}
+
+void PainterCanvas::drawGlyphs(const QPointF& origin, const QRawFont& font, std::span<const quint32> glyphs,
+                               std::span<const QPointF> positions, std::span<const char32_t>,
+                               const QColor& color)
+{
+    QGlyphRun run;
+    run.setRawFont(font);
+    run.setRawData(glyphs.data(), positions.data(), static_cast<int>(glyphs.size()));
+    painter_.setPen(color);
+    painter_.drawGlyphRun(origin, run);
+}
+
+} // namespace velm
