@@ -448,8 +448,6 @@ double PixelsToUnits(int Pixels, bool Vertical)
 
 void SetMetricUnits(bool On) { gMetricUnits = On; }
 
-bool MetricUnits() { return gMetricUnits; }
-
 int RoundDiv(double Value, double Divisor) { return roundHalfEven(Value / Divisor); }
 
 } // namespace velm

@@ -144,7 +144,6 @@ bool IsGenericPrinter();
 int UnitsToPixels(double Value, bool Vertical);
 double PixelsToUnits(int Pixels, bool Vertical);
 void SetMetricUnits(bool On);
-bool MetricUnits();
 int RoundDiv(double Value, double Divisor);
 
 } // namespace velm

@@ -1,7 +1,7 @@
 // What a page player needs from its target once GDI's pixel rules have been
 // applied: filled areas, stroked outlines and placed glyphs, in reference
 // pixels (y down). GdiDevice (gdi_device.h) decides what to draw; a canvas
-// only draws it: PainterCanvas onto a QPainter (screen, image, printer),
+// only draws it: PainterCanvas onto a QPainter (screen, image),
 // PdfCanvas into a PDF file of our own.
 #pragma once
 

@@ -398,7 +398,6 @@ int textWidth(const LogFont& font, std::u16string_view text)
     return static_cast<int>(std::min<long long>(sum, 0x7FFFFFFF));
 }
 
-int cellHeight(const LogFont& font) { return resolvedFont(font).cellHeight(); }
 
 QFont qtFontFor(const LogFont& font)
 {

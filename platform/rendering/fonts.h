@@ -101,8 +101,6 @@ std::vector<char32_t> takeUncoveredCharacters();
 std::vector<int> textAdvances(const LogFont& font, std::u16string_view text);
 // Sum of textAdvances: the width that wrapping and alignment use.
 int textWidth(const LogFont& font, std::u16string_view text);
-// Ascent + descent in pixels for the font (the cell height).
-int cellHeight(const LogFont& font);
 
 // The Qt font for a LOGFONT at its pixel size (negative: em height,
 // positive: cell height, 0: 16 pixels cell height). Kerning and hinting off,

@@ -1,7 +1,6 @@
-// Plays pages onto a QPainter: screen, printer or image. The painter's own
-// transform maps reference pixels to the target; the player draws in
-// reference pixels by GDI's rules (gdi_device.h). Qt's PDF output keeps
-// real, extractable text, as glyph runs carry their characters.
+// Plays pages onto a QPainter: the preview's screen and pictures. The
+// painter's own transform maps reference pixels to the target; the player
+// draws in reference pixels by GDI's rules (gdi_device.h).
 #pragma once
 
 #include "platform/rendering/canvas.h"

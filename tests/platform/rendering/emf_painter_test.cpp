@@ -1,28 +1,22 @@
 // The QPainter player: GDI's pixel rules at 1:1, frame bands that stay
-// solid when scaled and in PDF, text placed at the recorded advances and
-// extractable from Qt's PDF output, and the caller's painter left as found.
+// solid when scaled, text placed at the recorded advances, and the caller's
+// painter left as found.
 #include "support/emf_test_support.h"
 
 #include "platform/metafile/emf_reader.h"
 #include "platform/rendering/fonts.h"
 #include "platform/rendering/painter_device.h"
-#include "support/testing.h"
 
 #include <QImage>
 #include <QPainter>
-#include <QPdfWriter>
 #include <gtest/gtest.h>
 
-#include <array>
-#include <map>
 #include <numeric>
-#include <regex>
 
 namespace velm {
 namespace {
 
 using emftest::Bytes;
-using testing::TempDir;
 
 bool black(QRgb p) { return qRed(p) < 64 && qGreen(p) < 64 && qBlue(p) < 64; }
 bool white(QRgb p) { return qRed(p) > 240 && qGreen(p) > 240 && qBlue(p) > 240; }
@@ -365,74 +359,6 @@ TEST(PainterDevice, HatchedAndNullBrushes)
     EXPECT_GT(blue, 4);
     EXPECT_GT(clear, 32) << "hatch lines, not a solid fill";
     EXPECT_TRUE(inkBox(image, QRect(100, 0, 64, 64), notWhite).isEmpty());
-}
-
-class PdfPage : public ::testing::Test {
-protected:
-    // A 600-dpi PDF page of 4800 x 6600 pixels, played 1:1 as the printers do.
-    std::string write(const Bytes& page)
-    {
-        const std::string pdf = dir_.file("page.pdf");
-        QPdfWriter writer(QString::fromStdString(pdf));
-        writer.setResolution(600);
-        writer.setPageSize(QPageSize(QSizeF(203.2, 279.4), QPageSize::Millimeter));
-        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-        QPainter painter(&writer);
-        PainterDevice device(painter);
-        const EmfPlayResult result = EmfReader(page).play(device);
-        EXPECT_TRUE(result.ok) << result.problem;
-        painter.end();
-        return pdf;
-    }
-    TempDir dir_;
-};
-
-TEST_F(PdfPage, TextIsExtractableAndAtItsPlace)
-{
-    if (testing::run("command -v pdftotext >/dev/null") != 0)
-        VELM_SKIP_MISSING("pdftotext (poppler-utils) is not installed");
-    const std::string pdf = write(emftest::samplePage(textAdvances, u"Caf\u00e9 \u00ae \u00a9 first", u"LAST LINE"));
-    std::string text;
-    ASSERT_EQ(testing::run("pdftotext -layout '" + pdf + "' -", &text), 0);
-    EXPECT_NE(text.find("Caf\u00e9 \u00ae \u00a9 first"), std::string::npos) << text;
-    EXPECT_NE(text.find("LAST LINE"), std::string::npos) << text;
-
-    // Word boxes in points (72 per inch = 600 pixels): "Café" starts at
-    // x = 400 px, "LAST" at 3600 px, whose baseline is near 6250 + 80 px.
-    std::string boxes;
-    ASSERT_EQ(testing::run("pdftotext -bbox '" + pdf + "' -", &boxes), 0);
-    const std::regex word("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"([0-9.]+)\">([^<]*)</word>");
-    std::map<std::string, std::array<double, 4>> found;
-    for (auto it = std::sregex_iterator(boxes.begin(), boxes.end(), word); it != std::sregex_iterator(); ++it)
-        found[(*it)[5]] = {std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3]), std::stod((*it)[4])};
-    ASSERT_TRUE(found.count("LAST")) << boxes;
-    ASSERT_TRUE(found.count("first")) << boxes;
-    EXPECT_NEAR(found["LAST"][0], 3600 * 72.0 / 600, 1.0);
-    EXPECT_GT(found["LAST"][3], 6250 * 72.0 / 600);
-    EXPECT_LT(found["LAST"][1], (6250 + 88) * 72.0 / 600);
-    const LogFont font = emftest::arial(-88, 700);
-    const std::vector<int> dx = textAdvances(font, u"Caf\u00e9 \u00ae \u00a9 ");
-    EXPECT_NEAR(found["first"][0], (400 + std::accumulate(dx.begin(), dx.end(), 0)) * 72.0 / 600, 1.0);
-}
-
-TEST_F(PdfPage, BandsRasteriseSolid)
-{
-    if (testing::run("command -v pdftoppm >/dev/null") != 0)
-        VELM_SKIP_MISSING("pdftoppm (poppler-utils) is not installed");
-    const std::string pdf = write(emftest::samplePage(textAdvances));
-    // At 300 dpi each recorded line is half a pixel: drawn one by one they
-    // would blend into grey; as one band they are a solid 3-pixel band.
-    ASSERT_EQ(testing::run("pdftoppm -r 300 -gray -png -singlefile '" + pdf + "' '" + dir_.file("page") + "'"), 0);
-    QImage image(QString::fromStdString(dir_.file("page.png")));
-    ASSERT_FALSE(image.isNull());
-    ASSERT_EQ(image.width(), 2400);
-    EXPECT_EQ(blackRows(image, 1200, 90, 110), range(100, 102));
-    for (int x = 150; x < 2250; x += 97)
-        for (int y = 100; y <= 102; ++y)
-            ASSERT_LT(qGray(image.pixel(x, y)), 40) << x << "," << y;
-    // The bottom band 6395..6400 is rows 3197.5..3200.5: half-covered edges, solid middle.
-    EXPECT_LT(qGray(image.pixel(1200, 3198)), 40);
-    EXPECT_LT(qGray(image.pixel(1200, 3199)), 40);
 }
 
 } // namespace

@@ -52,9 +52,9 @@ TEST(Fonts, NegativeHeightIsEmPositiveHeightIsCell)
     EXPECT_EQ(qtFontFor(font(u"Arial", -13)).pixelSize(), 13);
     EXPECT_EQ(qtFontFor(font(u"Arial", 13)).pixelSize(), 12);
     EXPECT_EQ(qtFontFor(font(u"Arial", 90)).pixelSize(), 81);
-    EXPECT_EQ(cellHeight(font(u"Arial", -13)), 15);
-    EXPECT_NEAR(cellHeight(font(u"Arial", 900)), 900, 1);
-    EXPECT_NEAR(cellHeight(font(u"Courier New", 300)), 300, 1);
+    EXPECT_EQ(resolvedFont(font(u"Arial", -13)).cellHeight(), 15);
+    EXPECT_NEAR(resolvedFont(font(u"Arial", 900)).cellHeight(), 900, 1);
+    EXPECT_NEAR(resolvedFont(font(u"Courier New", 300)).cellHeight(), 300, 1);
     EXPECT_LT(textWidth(font(u"Arial", 13), u"Hello world"),
               textWidth(font(u"Arial", -13), u"Hello world"));
     // 0 is the default size: a 16-pixel cell.
