@@ -6,9 +6,13 @@
 #pragma once
 
 #include "engine/PrnFile.h"
+#include "platform/system/mounts.h"
+#include "shell/BrowserDrag.h"
+#include "shell/BrowserLists.h"
+#include "shell/EditorLines.h"
+#include "shell/SaveDialog.h"
 
 #include <QLabel>
-#include <QListWidget>
 #include <QMainWindow>
 #include <QToolButton>
 
@@ -20,7 +24,6 @@ class QComboBox;
 class QFrame;
 class QLineEdit;
 class QMenu;
-class QMimeData;
 class QPlainTextEdit;
 class QScrollArea;
 class QStackedWidget;
@@ -30,102 +33,9 @@ class QTextCharFormat;
 
 namespace velm {
 
-class TVelmWindow;
-
 // Whether the browser's print commands take a file as HTML: its name ends
 // in ".HTM" or ".HTML", in any case.
 bool IsHtmlFile(const std::string& FileName);
-
-// What a drag of the browser carries: a split bar or a file-list item.
-enum class TDragSource { None, Panel1, Panel2, FileItem };
-
-// The data of a browser drag: a split bar, or a file-list item with its file.
-QMimeData* BrowserDragData(TDragSource Source, const std::string& File = {});
-
-// The lines of an editor as the print job reads them (frTMemo, frRichEdit):
-// one line per paragraph, read from the editor at the time of the call.
-class TEditorLines : public TLineSource {
-public:
-    explicit TEditorLines(const QPlainTextEdit* Plain) : FPlain(Plain) {}
-    explicit TEditorLines(const QTextEdit* Rich) : FRich(Rich) {}
-    int Count() const override;
-    std::string Line(int index) const override;
-
-private:
-    const QPlainTextEdit* FPlain = nullptr;
-    const QTextEdit* FRich = nullptr;
-};
-
-// A mounted file system as a drive tab shows it.
-struct TDrive {
-    enum Kind { Floppy, Fixed, Network };
-    std::string MountPoint;
-    Kind Type = Fixed;
-};
-// The mounted file systems a user keeps files on, pseudo file systems left out,
-// from a mount table in the format of /proc/self/mounts. The root folder is
-// always one of them, even where the table leaves it out (a chroot, a container).
-std::vector<TDrive> MountedDrives(const std::string& mountTable = "/proc/self/mounts");
-
-// The folder list: the current folder's ancestors, then its sub-folders.
-// Activating an entry makes it the current folder.
-class TFolderListView : public QListWidget {
-    Q_OBJECT
-public:
-    explicit TFolderListView(TVelmWindow* Owner);
-    const std::string& Directory() const { return FDirectory; }
-    // False (nothing changes) when the folder cannot be read.
-    bool SetDirectory(const std::string& Folder);
-
-signals:
-    void Changed();
-
-protected:
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragLeaveEvent(QDragLeaveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-
-private:
-    TVelmWindow* FOwner;
-    std::string FDirectory;
-};
-
-// The file list: the regular files of a folder matching a mask (compared
-// without regard to case, as the mask entries are written in lower case).
-class TFileListView : public QListWidget {
-    Q_OBJECT
-public:
-    explicit TFileListView(TVelmWindow* Owner);
-    const std::string& Directory() const { return FDirectory; }
-    void SetDirectory(const std::string& Folder);
-    void SetMask(const std::string& Mask);
-    // Full path of the selected file; empty when none is selected.
-    std::string FileName() const;
-    void Update();
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dragLeaveEvent(QDragLeaveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-
-private:
-    TVelmWindow* FOwner;
-    std::string FDirectory;
-    std::string FMask = "*.*";
-    std::string FDragged;
-    QPoint FPressPos;
-};
-
-// The save dialog: a filter in "Description|Pattern" form and a file name.
-struct TSaveDialog {
-    std::string Filter; // empty: no filter
-    std::string FileName;
-    bool Execute(QWidget* Parent);
-};
 
 class TVelmWindow : public QMainWindow {
     Q_OBJECT
@@ -292,7 +202,7 @@ public:
     bool FBitmapLoaded = false;
     int FSplitX = -10;
     QWidget* FSplitControl = nullptr;
-    std::vector<TDrive> FDrives;
+    std::vector<Drive> FDrives;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

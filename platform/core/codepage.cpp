@@ -95,11 +95,24 @@ std::u16string toUnicode(std::string_view bytes)
     if (utf8)
         return out;
     out.clear();
-    for (char c : bytes) {
-        auto b = static_cast<unsigned char>(c);
-        out.push_back(b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : static_cast<char16_t>(b));
-    }
+    for (char c : bytes)
+        out.push_back(fromCp1252(static_cast<unsigned char>(c)));
     return out;
+}
+
+char16_t fromCp1252(unsigned char byte)
+{
+    return byte >= 0x80 && byte <= 0x9F ? kCp1252High[byte - 0x80] : static_cast<char16_t>(byte);
+}
+
+int toCp1252(char16_t unit)
+{
+    if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF))
+        return unit;
+    for (int i = 0; i < 32; ++i)
+        if (kCp1252High[i] == unit)
+            return 0x80 + i;
+    return -1;
 }
 
 std::string toUtf8(std::u16string_view text)

@@ -102,6 +102,20 @@ TEST(RichText, SavingAndLoadingAgainKeepsTheFormatting)
     EXPECT_EQ(again.toPlainText(), document.toPlainText());
 }
 
+TEST(RichText, Windows1252BytesReadAndWriteAsTheCodePageHasThem)
+{
+    // The codes the code page leaves undefined keep their byte both ways.
+    QTextDocument document;
+    LoadRichText(document, "{\\rtf1\\ansi \\'80\\'81\\'8d\\'9f\\'e9\\'93x\\'94}");
+    EXPECT_EQ(document.toPlainText(), QString::fromUtf16(u"\u20ac\u0081\u008d\u0178\u00e9\u201cx\u201d"));
+    const std::string saved = SaveRichText(document);
+    EXPECT_NE(saved.find("\\'80\\'81\\'8d\\'9f\\'e9\\'93x\\'94"), std::string::npos) << saved;
+
+    document.setPlainText(QString::fromUtf16(u"\u0080\u0416\u000b."));
+    const std::string other = SaveRichText(document);
+    EXPECT_NE(other.find("\\u128?\\u1046?."), std::string::npos) << "no byte of the code page: " << other;
+}
+
 TEST(RichText, FileWrittenByAnOfficeSuiteLoads)
 {
     TempDir dir;

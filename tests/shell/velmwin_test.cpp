@@ -270,29 +270,6 @@ TEST_F(BrowserTest, StatusLineAndColumnPictureAtCreation)
     EXPECT_GE(w.DriveTabSet->currentIndex(), 0) << "the drive of the current folder is selected";
 }
 
-TEST(MountedDrives, TheRootFolderIsADriveEvenWhereTheMountTableLeavesItOut)
-{
-    TempDir tables;
-    // As in a chroot: the host's mounts, not the root folder.
-    tables.write("chroot", "proc /proc proc rw 0 0\n"
-                           "/dev/velm-no-disk /srv/my\\040files ext4 rw 0 0\n"
-                           "server:/share /mnt/share nfs4 rw 0 0\n");
-    const std::vector<TDrive> drives = MountedDrives(tables.file("chroot"));
-    ASSERT_EQ(drives.size(), 3u);
-    EXPECT_EQ(drives[0].MountPoint, "/");
-    EXPECT_EQ(drives[0].Type, TDrive::Fixed);
-    EXPECT_EQ(drives[1].MountPoint, "/mnt/share");
-    EXPECT_EQ(drives[1].Type, TDrive::Network);
-    EXPECT_EQ(drives[2].MountPoint, "/srv/my files");
-
-    // Listed, the root folder keeps its own kind and comes once.
-    tables.write("nfsroot", "server:/root / nfs rw 0 0\n");
-    const std::vector<TDrive> listed = MountedDrives(tables.file("nfsroot"));
-    ASSERT_EQ(listed.size(), 1u);
-    EXPECT_EQ(listed[0].Type, TDrive::Network);
-    EXPECT_EQ(MountedDrives(tables.file("missing")).size(), 1u) << "no table at all";
-}
-
 TEST_F(BrowserTest, MenusReadAsTheUserExpects)
 {
     TVelmWindow& w = Window();

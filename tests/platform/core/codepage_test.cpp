@@ -26,6 +26,23 @@ TEST(Codepage, AnythingElseReadsAsWindows1252)
     EXPECT_EQ(toUnicode("\xC3\xA9\xFF"), u"\u00c3\u00a9\u00ff");
 }
 
+TEST(Codepage, SingleBytesBothWays)
+{
+    EXPECT_EQ(fromCp1252(0x41), u'A');
+    EXPECT_EQ(fromCp1252(0x80), u'\u20ac');
+    EXPECT_EQ(fromCp1252(0x9F), u'\u0178');
+    EXPECT_EQ(fromCp1252(0xE9), u'\u00e9');
+    for (int undefined : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) {
+        EXPECT_EQ(fromCp1252(static_cast<unsigned char>(undefined)), char16_t(undefined));
+        EXPECT_EQ(toCp1252(char16_t(undefined)), undefined);
+    }
+    for (int byte = 0; byte < 256; ++byte)
+        EXPECT_EQ(toCp1252(fromCp1252(static_cast<unsigned char>(byte))), byte) << byte;
+    EXPECT_EQ(toCp1252(u'\u0080'), -1) << "the C1 control 0x80 is the euro sign's byte";
+    EXPECT_EQ(toCp1252(u'\u0416'), -1);
+    EXPECT_EQ(toCp1252(u'\u20ac'), 0x80);
+}
+
 TEST(Codepage, StrictUtf8)
 {
     EXPECT_EQ(toUnicode("\xC0\xAF"), u"\u00c0\u00af");             // overlong "/"

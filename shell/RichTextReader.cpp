@@ -1,19 +1,16 @@
+// Reading RTF into a QTextDocument: groups with their character state,
+// font and colour tables, paragraphs, \'hh bytes of the document's code page
+// and \u characters; destinations we do not show are skipped.
 #include "shell/RichText.h"
 
 #include "platform/core/codepage.h"
-#include "platform/printing/printer.h"
 
-#include <QAbstractTextDocumentLayout>
-#include <QImage>
 #include <QStringDecoder>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextLayout>
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 #include <map>
 #include <memory>
 #include <vector>
@@ -21,8 +18,6 @@
 namespace velm {
 
 namespace {
-
-// --- Reading ------------------------------------------------------------------
 
 enum class Destination { Text, FontTable, ColorTable, Skip };
 
@@ -40,7 +35,6 @@ class ByteDecoder {
 public:
     void setCodePage(int codePage)
     {
-        codePage_ = codePage;
         decoder_.reset();
         if (codePage != 1252) {
             const QByteArray name = "windows-" + QByteArray::number(codePage);
@@ -55,12 +49,10 @@ public:
             const char c = static_cast<char>(byte);
             return (*decoder_)(QByteArrayView(&c, 1));
         }
-        const std::u16string text = toUnicode(std::string(1, static_cast<char>(byte)));
-        return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+        return QString(QChar(fromCp1252(byte)));
     }
 
 private:
-    int codePage_ = 1252;
     std::unique_ptr<QStringDecoder> decoder_;
 };
 
@@ -352,183 +344,6 @@ private:
     int pendingSkip_ = 0;
 };
 
-// --- Writing -------------------------------------------------------------------
-
-// Code page 1252 bytes 0x80..0x9F; the rest of 0xA0..0xFF is Latin-1.
-const char16_t Cp1252High[32] = {0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-                                 0x2039, 0x0152, 0, 0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-                                 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
-
-int Cp1252Byte(char16_t unit)
-{
-    if (unit >= 0xA0 && unit <= 0xFF)
-        return unit;
-    for (int i = 0; i < 32; ++i)
-        if (Cp1252High[i] != 0 && Cp1252High[i] == unit)
-            return 0x80 + i;
-    return -1;
-}
-
-std::string Escaped(const QString& text)
-{
-    std::string out;
-    for (const QChar ch : text) {
-        const char16_t u = ch.unicode();
-        if (u == '\\' || u == '{' || u == '}') {
-            out += '\\';
-            out += static_cast<char>(u);
-        } else if (u == '\t') {
-            out += "\\tab ";
-        } else if (u == QChar::LineSeparator) {
-            out += "\\line ";
-        } else if (u >= 0x20 && u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (const int byte = Cp1252Byte(u); byte >= 0) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\'%02x", byte);
-            out += hex;
-        } else if (u >= 0x20) {
-            out += "\\u" + std::to_string(static_cast<std::int16_t>(u)) + "?";
-        }
-    }
-    return out;
-}
-
-class RtfWriter {
-public:
-    explicit RtfWriter(const QTextDocument& document) : document_(document) {}
-
-    std::string write()
-    {
-        std::string body;
-        for (QTextBlock block = document_.begin(); block.isValid(); block = block.next()) {
-            body += "\\pard" + alignmentWord(block.blockFormat().alignment());
-            for (auto it = block.begin(); !it.atEnd(); ++it) {
-                const QTextFragment fragment = it.fragment();
-                if (fragment.isValid())
-                    body += runWords(fragment.charFormat()) + " " + Escaped(fragment.text());
-            }
-            body += "\\par\n";
-        }
-        std::string head = "{\\rtf1\\ansi\\ansicpg1252\\deff0\n{\\fonttbl";
-        for (std::size_t i = 0; i < fonts_.size(); ++i)
-            head += "{\\f" + std::to_string(i) + "\\fnil " + Escaped(fonts_[i]) + ";}";
-        if (fonts_.empty())
-            head += "{\\f0\\froman Times New Roman;}";
-        head += "}\n{\\colortbl;";
-        for (const QColor& c : colors_)
-            head += "\\red" + std::to_string(c.red()) + "\\green" + std::to_string(c.green()) + "\\blue" +
-                    std::to_string(c.blue()) + ";";
-        head += "}\n\\uc1\n";
-        return head + body + "}\n";
-    }
-
-private:
-    static std::string alignmentWord(Qt::Alignment a)
-    {
-        if (a & Qt::AlignHCenter)
-            return "\\qc";
-        if (a & Qt::AlignRight)
-            return "\\qr";
-        if (a & Qt::AlignJustify)
-            return "\\qj";
-        return "\\ql";
-    }
-
-    std::string runWords(const QTextCharFormat& f)
-    {
-        const QFont font = f.font();
-        std::string words = "\\plain\\f" + std::to_string(fontIndex(font.family()));
-        const double points = font.pointSizeF() > 0 ? font.pointSizeF() : 12.0;
-        words += "\\fs" + std::to_string(static_cast<int>(std::lround(points * 2)));
-        if (font.bold())
-            words += "\\b";
-        if (font.italic())
-            words += "\\i";
-        if (font.underline())
-            words += "\\ul";
-        if (f.hasProperty(QTextFormat::ForegroundBrush) && f.foreground().style() != Qt::NoBrush)
-            words += "\\cf" + std::to_string(colorIndex(f.foreground().color()));
-        return words;
-    }
-
-    int fontIndex(const QString& family)
-    {
-        const auto at = std::find(fonts_.begin(), fonts_.end(), family);
-        if (at != fonts_.end())
-            return static_cast<int>(at - fonts_.begin());
-        fonts_.push_back(family);
-        return static_cast<int>(fonts_.size()) - 1;
-    }
-
-    int colorIndex(const QColor& color)
-    {
-        const QColor rgb = color.toRgb();
-        const auto at = std::find(colors_.begin(), colors_.end(), rgb);
-        if (at != colors_.end())
-            return static_cast<int>(at - colors_.begin()) + 1;
-        colors_.push_back(rgb);
-        return static_cast<int>(colors_.size());
-    }
-
-    const QTextDocument& document_;
-    std::vector<QString> fonts_;
-    std::vector<QColor> colors_;
-};
-
-// --- Printing --------------------------------------------------------------------
-
-LogFont LogFontOf(const QFont& font, double dpi)
-{
-    LogFont log;
-    const double points = font.pointSizeF() > 0 ? font.pointSizeF() : 12.0;
-    log.height = -static_cast<int>(std::lround(points * dpi / 72.0));
-    log.weight = font.bold() ? 700 : 400;
-    log.italic = font.italic();
-    log.underline = font.underline();
-    log.strikeOut = font.strikeOut();
-    log.faceName = font.family().toStdU16String().substr(0, 31);
-    return log;
-}
-
-// The runs of one laid-out line, cut at tabs and line breaks, which are
-// spaces on paper, not glyphs.
-void LineRuns(const QTextBlock& block, const QTextLine& line, QPointF origin, double dpi,
-              std::vector<TextRun>& page)
-{
-    const int lineStart = line.textStart();
-    const int lineEnd = lineStart + line.textLength();
-    for (auto it = block.begin(); !it.atEnd(); ++it) {
-        const QTextFragment fragment = it.fragment();
-        const int fragStart = fragment.position() - block.position();
-        const int from = std::max(lineStart, fragStart);
-        const int to = std::min(lineEnd, fragStart + fragment.length());
-        const QString text = block.text();
-        for (int start = from; start < to;) {
-            while (start < to && (text[start] == '\t' || text[start] == QChar::LineSeparator))
-                ++start;
-            int end = start;
-            while (end < to && text[end] != '\t' && text[end] != QChar::LineSeparator)
-                ++end;
-            if (end > start) {
-                TextRun run;
-                run.origin = {origin.x() + line.cursorToX(start), origin.y() + line.y() + line.ascent()};
-                run.text = text.mid(start, end - start).toStdU16String();
-                for (int i = start; i < end; ++i)
-                    run.dx.push_back(line.cursorToX(i + 1) - line.cursorToX(i));
-                run.font = LogFontOf(fragment.charFormat().font(), dpi);
-                const QBrush brush = fragment.charFormat().foreground();
-                const QColor color = brush.style() == Qt::NoBrush ? QColor(Qt::black) : brush.color();
-                run.color = rgb(color.red(), color.green(), color.blue());
-                run.bkMode = TRANSPARENT;
-                run.align = 24; // TA_BASELINE
-                page.push_back(std::move(run));
-            }
-            start = end;
-        }
-    }
-}
-
 } // namespace
 
 bool IsRichText(std::string_view Bytes)
@@ -545,57 +360,6 @@ void LoadRichText(QTextDocument& Document, std::string_view Bytes)
         return;
     }
     RtfReader(Document, Bytes).run();
-}
-
-std::string SaveRichText(const QTextDocument& Document) { return RtfWriter(Document).write(); }
-
-void PrintRichText(const QTextDocument& Document, Printer& Target, const std::string& Title)
-{
-    const PrinterCaps caps = Target.caps();
-    const double dpi = caps.logPixelsY > 0 ? caps.logPixelsY : 600;
-    // Lay the text out in the printer's own pixels, so what is measured is printed.
-    QImage metrics(1, 1, QImage::Format_Mono);
-    metrics.setDotsPerMeterX(static_cast<int>(std::lround(caps.logPixelsX / 0.0254)));
-    metrics.setDotsPerMeterY(static_cast<int>(std::lround(dpi / 0.0254)));
-    std::unique_ptr<QTextDocument> copy(Document.clone());
-    copy->documentLayout()->setPaintDevice(&metrics);
-    // Frame margins are in 96-per-inch units, which the layout scales to the device.
-    copy->setDocumentMargin(96.0 / 2);
-    const QSizeF pageSize(caps.horzRes, caps.vertRes);
-    copy->setPageSize(pageSize);
-    copy->pageCount(); // lays the whole text out; the layout is lazy otherwise
-
-    std::vector<std::vector<TextRun>> pages(1);
-    for (QTextBlock block = copy->begin(); block.isValid(); block = block.next()) {
-        const QTextLayout* layout = block.layout();
-        const QPointF at = layout->position();
-        for (int i = 0; i < layout->lineCount(); ++i) {
-            const QTextLine line = layout->lineAt(i);
-            const double top = at.y() + line.y();
-            const auto index = static_cast<std::size_t>(std::max(0.0, std::floor(top / pageSize.height())));
-            if (pages.size() <= index)
-                pages.resize(index + 1);
-            const QPointF origin(at.x(), at.y() - static_cast<double>(index) * pageSize.height());
-            LineRuns(block, line, origin, dpi, pages[index]);
-        }
-    }
-
-    PageSpace space;
-    space.widthPx = caps.horzRes;
-    space.heightPx = caps.vertRes;
-    space.widthMm = caps.horzSizeMm;
-    space.heightMm = caps.vertSizeMm;
-    space.frame = {0, 0, caps.horzSizeMm * 100, caps.vertSizeMm * 100};
-    std::unique_ptr<PrintDocument> output = Target.beginDocument(Title);
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        if (i > 0)
-            output->newPage();
-        output->device().beginPage(space);
-        for (const TextRun& run : pages[i])
-            output->device().text(run);
-        output->device().endPage();
-    }
-    output->end();
 }
 
 } // namespace velm
