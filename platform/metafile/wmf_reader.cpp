@@ -1,21 +1,25 @@
 #include "platform/metafile/wmf_reader.h"
 
 #include "platform/core/codepage.h"
+#include "platform/metafile/gdi_state.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
-#include <optional>
-#include <variant>
+#include <map>
 #include <vector>
 
 namespace velm {
+
+using namespace gdi;
 
 namespace {
 
 constexpr std::uint32_t PlaceableKey = 0x9AC6CDD7;
 constexpr std::size_t PlaceableSize = 22;
 constexpr std::size_t MetaHeaderSize = 18;
+constexpr std::size_t RecordHeaderSize = 6; // size in words (4), function (2)
 constexpr int MaxPictureSide = 4000;
 
 enum Function : std::uint16_t {
@@ -34,367 +38,510 @@ enum Function : std::uint16_t {
     META_CREATEREGION = 0x06FF,
 };
 
-// Little-endian reads that never pass the end of the view.
-struct Bytes {
-    std::string_view data;
-    bool fits(std::size_t at, std::size_t n) const { return at <= data.size() && n <= data.size() - at; }
+// Little-endian reads of the headers, which are checked to fit first.
+std::uint16_t loadU16(std::string_view data, std::size_t at)
+{
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(data[at]) |
+                                      (static_cast<unsigned char>(data[at + 1]) << 8));
+}
+std::int16_t loadI16(std::string_view data, std::size_t at) { return static_cast<std::int16_t>(loadU16(data, at)); }
+std::uint32_t loadU32(std::string_view data, std::size_t at)
+{
+    return loadU16(data, at) | (static_cast<std::uint32_t>(loadU16(data, at + 2)) << 16);
+}
+bool fits(std::string_view data, std::size_t at, std::size_t n) { return at <= data.size() && n <= data.size() - at; }
+
+// Thrown by a read past the record's end: the walk reports the record as
+// damaged and goes on after it, so no read ever yields invented zeros.
+struct Overrun {};
+
+// One record; offsets count from its first parameter.
+struct Record {
+    std::string_view params;
+    std::uint16_t function;
+
+    std::size_t size() const { return params.size(); }
+    bool holds(std::uint64_t at, std::uint64_t count, std::uint64_t each) const
+    {
+        return at <= size() && count <= (size() - at) / each;
+    }
     std::uint16_t u16(std::size_t at) const
     {
-        return fits(at, 2) ? static_cast<std::uint16_t>(static_cast<unsigned char>(data[at]) |
-                                                        (static_cast<unsigned char>(data[at + 1]) << 8))
-                           : 0;
+        if (!holds(at, 1, 2))
+            throw Overrun{};
+        return loadU16(params, at);
     }
-    std::int16_t i16(std::size_t at) const { return static_cast<std::int16_t>(u16(at)); }
+    std::int16_t s16(std::size_t at) const { return static_cast<std::int16_t>(u16(at)); }
     std::uint32_t u32(std::size_t at) const { return u16(at) | (static_cast<std::uint32_t>(u16(at + 2)) << 16); }
+    std::uint8_t byte(std::size_t at) const
+    {
+        if (at >= size())
+            throw Overrun{};
+        return static_cast<std::uint8_t>(params[at]);
+    }
+    std::string_view bytes(std::size_t at, std::size_t n) const
+    {
+        if (!holds(at, n, 1))
+            throw Overrun{};
+        return params.substr(at, n);
+    }
 };
 
-struct Unused {};
-using Object = std::variant<std::monostate, LogPen, LogBrush, LogFont, Unused>;
-
-struct DcState {
-    LogPen pen{PS_SOLID, 0, 0};
-    LogBrush brush{BS_SOLID, 0xFFFFFF, 0};
-    LogFont font;
-    ColorRef textColor = 0;
-    ColorRef bkColor = 0xFFFFFF;
-    int bkMode = OPAQUE;
-    unsigned textAlign = 0;
-    int fillMode = 1;
-    double winOrgX = 0, winOrgY = 0, winExtX = 1, winExtY = 1;
-    double vpOrgX = 0, vpOrgY = 0, vpExtX = 1, vpExtY = 1;
-    PointF position;
-};
+DcState initialState(const Rect& box, int width, int height)
+{
+    DcState dc;
+    dc.font.height = -12;
+    dc.font.faceName = u"Arial";
+    dc.map.mode = MM_ANISOTROPIC;
+    dc.map.windowOrgX = box.left;
+    dc.map.windowOrgY = box.top;
+    dc.map.windowExtX = std::max(1, box.width());
+    dc.map.windowExtY = std::max(1, box.height());
+    dc.map.viewportExtX = width;
+    dc.map.viewportExtY = height;
+    dc.map.scaleByExtents();
+    return dc;
+}
 
 class Player {
 public:
-    Player(Bytes bytes, PageDevice& device, int objects, const Rect& box, int width, int height)
-        : in_(bytes), device_(device), objects_(static_cast<std::size_t>(std::clamp(objects, 0, 65535)))
+    Player(PageDevice& device, int objects, const Rect& box, int width, int height)
+        : device_(device), gdi_(device, log_, initialState(box, width, height),
+                                static_cast<std::size_t>(std::clamp(objects, 0, 65535)))
     {
-        dc_.font.height = -12;
-        dc_.font.faceName = u"Arial";
-        dc_.winOrgX = box.left;
-        dc_.winOrgY = box.top;
-        dc_.winExtX = std::max(1, box.width());
-        dc_.winExtY = std::max(1, box.height());
-        dc_.vpExtX = width;
-        dc_.vpExtY = height;
     }
 
-    // Plays the record at `at` of `size` bytes; false at the end record.
-    bool record(std::size_t at, std::size_t size, std::uint16_t function)
-    {
-        const std::size_t p = at + 6; // parameters follow size and function
-        const std::size_t words = (size - 6) / 2;
-        const auto s16 = [&](std::size_t i) { return i < words ? in_.i16(p + 2 * i) : std::int16_t{0}; };
-        switch (function) {
-        case META_EOF: return false;
-        case META_SAVEDC: saved_.push_back(dc_); break;
-        case META_RESTOREDC: restore(s16(0)); break;
-        case META_SETBKMODE: dc_.bkMode = s16(0); break;
-        case META_SETPOLYFILLMODE: dc_.fillMode = s16(0); break;
-        case META_SETTEXTALIGN: dc_.textAlign = static_cast<std::uint16_t>(s16(0)); break;
-        case META_SETBKCOLOR: dc_.bkColor = in_.u32(p) & 0xFFFFFF; break;
-        case META_SETTEXTCOLOR: dc_.textColor = in_.u32(p) & 0xFFFFFF; break;
-        case META_SETMAPMODE: break; // the picture is always fitted to its box
-        case META_SETWINDOWORG: dc_.winOrgY = s16(0); dc_.winOrgX = s16(1); break;
-        case META_OFFSETWINDOWORG: dc_.winOrgY += s16(0); dc_.winOrgX += s16(1); break;
-        case META_SETWINDOWEXT:
-            if (s16(0) != 0 && s16(1) != 0) {
-                dc_.winExtY = s16(0);
-                dc_.winExtX = s16(1);
-            }
-            break;
-        case META_SETVIEWPORTORG: dc_.vpOrgY = s16(0); dc_.vpOrgX = s16(1); break;
-        case META_SETVIEWPORTEXT:
-            if (s16(0) != 0 && s16(1) != 0) {
-                dc_.vpExtY = s16(0);
-                dc_.vpExtX = s16(1);
-            }
-            break;
-        case META_MOVETO: dc_.position = map(s16(1), s16(0)); break;
-        case META_LINETO: {
-            const PointF to = map(s16(1), s16(0));
-            device_.line(dc_.position, to, dc_.pen, scale());
-            dc_.position = to;
-            break;
-        }
-        case META_RECTANGLE:
-        case META_ROUNDRECT: {
-            const std::size_t base = function == META_ROUNDRECT ? 2 : 0;
-            const PointF a = map(s16(base + 3), s16(base + 2)), b = map(s16(base + 1), s16(base + 0));
-            device_.rectangle(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y),
-                              dc_.pen, scale(), dc_.brush);
-            break;
-        }
-        case META_ELLIPSE: ellipse(map(s16(3), s16(2)), map(s16(1), s16(0))); break;
-        case META_PATBLT: {
-            const PointF a = map(s16(5), s16(4));
-            const PointF b = map(s16(5) + s16(3), s16(4) + s16(2));
-            device_.fillRect(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y),
-                             dc_.brush);
-            break;
-        }
-        case META_POLYGON:
-        case META_POLYLINE: {
-            const std::vector<PointF> points = readPoints(p + 2, static_cast<std::uint16_t>(s16(0)), at + size);
-            if (points.empty())
-                break;
-            if (function == META_POLYGON)
-                device_.polygon(points, dc_.pen, scale(), dc_.brush, dc_.fillMode);
-            else
-                device_.polyline(points, dc_.pen, scale());
-            break;
-        }
-        case META_POLYPOLYGON: polyPolygon(p, at + size); break;
-        case META_INTERSECTCLIPRECT: {
-            const PointF a = map(s16(3), s16(2)), b = map(s16(1), s16(0));
-            device_.intersectClip(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y));
-            break;
-        }
-        case META_TEXTOUT: {
-            const auto count = static_cast<std::size_t>(std::max<int>(0, s16(0)));
-            const std::size_t padded = (count + 1) & ~std::size_t{1};
-            if (!in_.fits(p + 2, padded + 4) || p + 2 + padded + 4 > at + size)
-                break;
-            const std::size_t after = p + 2 + padded;
-            text(map(in_.i16(after + 2), in_.i16(after)), in_.data.substr(p + 2, count), {});
-            break;
-        }
-        case META_EXTTEXTOUT: extTextOut(p, at + size); break;
-        case META_CREATEPENINDIRECT: {
-            LogPen pen;
-            pen.style = in_.u16(p) & 0x0F;
-            pen.width = std::abs(in_.i16(p + 2));
-            pen.color = in_.u32(p + 6) & 0xFFFFFF;
-            add(pen);
-            break;
-        }
-        case META_CREATEBRUSHINDIRECT: {
-            LogBrush brush;
-            brush.style = in_.u16(p);
-            brush.color = in_.u32(p + 2) & 0xFFFFFF;
-            brush.hatch = in_.u16(p + 6);
-            add(brush);
-            break;
-        }
-        case META_CREATEFONTINDIRECT: add(readFont(p, at + size)); break;
-        case META_CREATEPALETTE:
-        case META_DIBCREATEPATTERNBRUSH:
-        case META_CREATEPATTERNBRUSH:
-        case META_CREATEREGION: add(Unused{}); break;
-        case META_SELECTOBJECT: select(static_cast<std::uint16_t>(s16(0))); break;
-        case META_DELETEOBJECT: {
-            const auto index = static_cast<std::uint16_t>(s16(0));
-            if (index < objects_.size())
-                objects_[index] = std::monostate{};
-            break;
-        }
-        default: break; // bitmaps, palettes, escapes: not drawn
-        }
-        return true;
-    }
+    PlayResult run(std::string_view data, std::size_t first);
 
 private:
-    double scaleX() const { return dc_.vpExtX / dc_.winExtX; }
-    double scaleY() const { return dc_.vpExtY / dc_.winExtY; }
-    double scale() const { return (std::abs(scaleX()) + std::abs(scaleY())) / 2; }
-    PointF map(double x, double y) const
+    using Handler = void (Player::*)(const Record&);
+    struct Entry {
+        std::uint16_t function = 0;
+        std::size_t minParams = 0; // bytes of parameters the handler reads unchecked
+        Handler handler = nullptr;
+        const char* name = nullptr;
+    };
+    // Indexed by the function's low byte, which is unique to each record type.
+    static constexpr std::array<Entry, 256> makeTable();
+    static const std::array<Entry, 256> table_;
+    static const Entry* entryFor(std::uint16_t function)
     {
-        return {(x - dc_.winOrgX) * scaleX() + dc_.vpOrgX, (y - dc_.winOrgY) * scaleY() + dc_.vpOrgY};
+        const Entry& e = table_[function & 0xFF];
+        return e.handler && e.function == function ? &e : nullptr;
     }
 
-    void restore(int which)
+    DcState& dc() { return gdi_.state(); }
+    PointF map(double x, double y) const { return gdi_.state().map.apply(x, y); }
+    // Points are stored y before x in most records' fixed parts.
+    PointF pointYX(const Record& r, std::size_t at) const { return map(r.s16(at + 2), r.s16(at)); }
+    RectF boxAt(const Record& r, std::size_t at) const // bottom, right, top, left
     {
-        // Negative: relative to the latest save; positive: an absolute level.
-        const long depth = static_cast<long>(saved_.size());
-        const long target = which < 0 ? depth + which : which - 1;
-        if (target < 0 || target >= depth)
-            return;
-        dc_ = saved_[static_cast<std::size_t>(target)];
-        saved_.resize(static_cast<std::size_t>(target));
+        const PointF a = pointYX(r, at + 4), b = pointYX(r, at);
+        return {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
     }
+    double penScale() const { return bounded((gdi_.state().map.scaleX() + gdi_.state().map.scaleY()) / 2); }
 
-    template <class T> void add(const T& object)
-    {
-        for (auto& slot : objects_)
-            if (std::holds_alternative<std::monostate>(slot)) {
-                slot = object;
-                return;
-            }
-    }
+    void onEof(const Record&) { stop_ = true; }
+    void onSaveDc(const Record&) { gdi_.save(); }
+    void onRestoreDc(const Record& r) { gdi_.restore(r.s16(0)); }
+    void onSetBkMode(const Record& r) { dc().bkMode = r.s16(0); }
+    void onSetPolyFillMode(const Record& r) { dc().fillMode = r.s16(0); }
+    void onSetTextAlign(const Record& r) { dc().align = r.u16(0); }
+    void onSetBkColor(const Record& r) { dc().bkColor = r.u32(0) & 0xFFFFFF; }
+    void onSetTextColor(const Record& r) { dc().textColor = r.u32(0) & 0xFFFFFF; }
+    void onSetMapMode(const Record&) {} // the picture is always fitted to its box
+    void onWindowOrg(const Record& r);
+    void onOffsetWindowOrg(const Record& r);
+    void onWindowExt(const Record& r);
+    void onViewportOrg(const Record& r);
+    void onViewportExt(const Record& r);
+    void onMoveTo(const Record& r) { dc().position = pointYX(r, 0); }
+    void onLineTo(const Record& r);
+    void onRectangle(const Record& r);
+    void onRoundRect(const Record& r);
+    void onEllipse(const Record& r);
+    void onPatBlt(const Record& r);
+    void onPoly(const Record& r);
+    void onPolyPolygon(const Record& r);
+    void onIntersectClip(const Record& r) { gdi_.intersectClip(boxAt(r, 0)); }
+    void onTextOut(const Record& r);
+    void onExtTextOut(const Record& r);
+    void onCreatePen(const Record& r);
+    void onCreateBrush(const Record& r);
+    void onCreateFont(const Record& r);
+    void onCreateOther(const Record&) { add(OtherObject{}); }
+    void onSelectObject(const Record& r);
+    void onDeleteObject(const Record& r);
 
-    void select(std::uint16_t index)
-    {
-        if (index >= objects_.size())
-            return;
-        if (const auto* pen = std::get_if<LogPen>(&objects_[index]))
-            dc_.pen = *pen;
-        else if (const auto* brush = std::get_if<LogBrush>(&objects_[index]))
-            dc_.brush = *brush;
-        else if (const auto* font = std::get_if<LogFont>(&objects_[index]))
-            dc_.font = *font;
-    }
+    void add(Object object);
+    std::vector<PointF> points(const Record& r, std::size_t at, std::size_t count) const;
+    void text(PointF origin, std::string_view bytes, std::vector<double> dx);
 
-    LogFont readFont(std::size_t p, std::size_t end) const
-    {
-        LogFont font;
-        font.height = in_.i16(p);
-        font.width = in_.i16(p + 2);
-        font.escapement = in_.i16(p + 4);
-        font.orientation = in_.i16(p + 6);
-        font.weight = in_.i16(p + 8);
-        const auto byte = [&](std::size_t i) { return in_.fits(p + 10 + i, 1) ? static_cast<std::uint8_t>(in_.data[p + 10 + i]) : std::uint8_t{0}; };
-        font.italic = byte(0) != 0;
-        font.underline = byte(1) != 0;
-        font.strikeOut = byte(2) != 0;
-        font.charSet = byte(3);
-        font.pitchAndFamily = byte(7);
-        std::string face;
-        for (std::size_t i = p + 18; i < std::min(end, p + 18 + 32) && in_.fits(i, 1) && in_.data[i] != '\0'; ++i)
-            face += in_.data[i];
-        font.faceName = toUnicode(face);
-        return font;
-    }
-
-    std::vector<PointF> readPoints(std::size_t at, std::size_t count, std::size_t end) const
-    {
-        std::vector<PointF> points;
-        if (at > end || count > (end - at) / 4)
-            return points;
-        for (std::size_t i = 0; i < count; ++i)
-            points.push_back(map(in_.i16(at + 4 * i), in_.i16(at + 4 * i + 2)));
-        return points;
-    }
-
-    void polyPolygon(std::size_t p, std::size_t end)
-    {
-        const std::size_t polygons = in_.u16(p);
-        if (p + 2 > end || polygons > (end - p - 2) / 2)
-            return;
-        std::size_t at = p + 2 + 2 * polygons;
-        for (std::size_t i = 0; i < polygons; ++i) {
-            const std::size_t count = in_.u16(p + 2 + 2 * i);
-            const std::vector<PointF> points = readPoints(at, count, end);
-            if (points.size() != count)
-                return;
-            if (!points.empty())
-                device_.polygon(points, dc_.pen, scale(), dc_.brush, dc_.fillMode);
-            at += 4 * count;
-        }
-    }
-
-    void ellipse(PointF a, PointF b)
-    {
-        const double cx = (a.x + b.x) / 2, cy = (a.y + b.y) / 2;
-        const double rx = std::abs(b.x - a.x) / 2, ry = std::abs(b.y - a.y) / 2;
-        std::vector<PointF> points;
-        constexpr int Steps = 64;
-        for (int i = 0; i < Steps; ++i) {
-            const double t = 2 * M_PI * i / Steps;
-            points.push_back({cx + rx * std::cos(t), cy + ry * std::sin(t)});
-        }
-        device_.polygon(points, dc_.pen, scale(), dc_.brush, 1);
-    }
-
-    void extTextOut(std::size_t p, std::size_t end)
-    {
-        if (p + 8 > end)
-            return;
-        const PointF origin = map(in_.i16(p + 2), in_.i16(p));
-        const auto count = static_cast<std::size_t>(std::max<int>(0, in_.i16(p + 4)));
-        const std::uint16_t options = in_.u16(p + 6);
-        std::size_t at = p + 8 + ((options & 0x0006) ? 8 : 0); // ETO_OPAQUE / ETO_CLIPPED rectangle
-        if (at > end || count > end - at)
-            return;
-        const std::string_view bytes = in_.data.substr(at, count);
-        at += (count + 1) & ~std::size_t{1};
-        std::vector<double> dx;
-        if (at <= end && count <= (end - at) / 2)
-            for (std::size_t i = 0; i < count; ++i)
-                dx.push_back(in_.i16(at + 2 * i) * std::abs(scaleX()));
-        text(origin, bytes, std::move(dx));
-    }
-
-    void text(PointF origin, std::string_view bytes, std::vector<double> dx)
-    {
-        TextRun run;
-        run.origin = origin;
-        run.text = toUnicode(bytes);
-        if (dx.size() != run.text.size())
-            dx.clear(); // units and bytes differ (UTF-8 text): let the device space it
-        run.dx = std::move(dx);
-        run.font = dc_.font;
-        run.font.height = static_cast<int>(std::lround(dc_.font.height * std::abs(scaleY())));
-        run.font.width = static_cast<int>(std::lround(dc_.font.width * std::abs(scaleX())));
-        run.color = dc_.textColor;
-        run.bkMode = dc_.bkMode;
-        run.bkColor = dc_.bkColor;
-        run.align = dc_.textAlign;
-        device_.text(run);
-    }
-
-    Bytes in_;
+    PlayLog log_;
     PageDevice& device_;
-    std::vector<Object> objects_;
-    DcState dc_;
-    std::vector<DcState> saved_;
+    GdiState gdi_;
+    bool stop_ = false;
+    std::map<std::uint16_t, int> skipped_;
 };
+
+constexpr std::array<Player::Entry, 256> Player::makeTable()
+{
+    std::array<Entry, 256> t{};
+    auto set = [&t](std::uint16_t function, std::size_t minParams, Handler handler, const char* name) {
+        t[function & 0xFF] = Entry{function, minParams, handler, name};
+    };
+    set(META_EOF, 0, &Player::onEof, "META_EOF");
+    set(META_SAVEDC, 0, &Player::onSaveDc, "META_SAVEDC");
+    set(META_RESTOREDC, 2, &Player::onRestoreDc, "META_RESTOREDC");
+    set(META_SETBKMODE, 2, &Player::onSetBkMode, "META_SETBKMODE");
+    set(META_SETMAPMODE, 2, &Player::onSetMapMode, "META_SETMAPMODE");
+    set(META_SETPOLYFILLMODE, 2, &Player::onSetPolyFillMode, "META_SETPOLYFILLMODE");
+    set(META_SETTEXTALIGN, 2, &Player::onSetTextAlign, "META_SETTEXTALIGN");
+    set(META_SETBKCOLOR, 4, &Player::onSetBkColor, "META_SETBKCOLOR");
+    set(META_SETTEXTCOLOR, 4, &Player::onSetTextColor, "META_SETTEXTCOLOR");
+    set(META_SETWINDOWORG, 4, &Player::onWindowOrg, "META_SETWINDOWORG");
+    set(META_OFFSETWINDOWORG, 4, &Player::onOffsetWindowOrg, "META_OFFSETWINDOWORG");
+    set(META_SETWINDOWEXT, 4, &Player::onWindowExt, "META_SETWINDOWEXT");
+    set(META_SETVIEWPORTORG, 4, &Player::onViewportOrg, "META_SETVIEWPORTORG");
+    set(META_SETVIEWPORTEXT, 4, &Player::onViewportExt, "META_SETVIEWPORTEXT");
+    set(META_MOVETO, 4, &Player::onMoveTo, "META_MOVETO");
+    set(META_LINETO, 4, &Player::onLineTo, "META_LINETO");
+    set(META_RECTANGLE, 8, &Player::onRectangle, "META_RECTANGLE");
+    set(META_ROUNDRECT, 12, &Player::onRoundRect, "META_ROUNDRECT");
+    set(META_ELLIPSE, 8, &Player::onEllipse, "META_ELLIPSE");
+    set(META_PATBLT, 12, &Player::onPatBlt, "META_PATBLT");
+    set(META_POLYGON, 2, &Player::onPoly, "META_POLYGON");
+    set(META_POLYLINE, 2, &Player::onPoly, "META_POLYLINE");
+    set(META_POLYPOLYGON, 2, &Player::onPolyPolygon, "META_POLYPOLYGON");
+    set(META_INTERSECTCLIPRECT, 8, &Player::onIntersectClip, "META_INTERSECTCLIPRECT");
+    set(META_TEXTOUT, 2, &Player::onTextOut, "META_TEXTOUT");
+    set(META_EXTTEXTOUT, 8, &Player::onExtTextOut, "META_EXTTEXTOUT");
+    set(META_CREATEPENINDIRECT, 10, &Player::onCreatePen, "META_CREATEPENINDIRECT");
+    set(META_CREATEBRUSHINDIRECT, 8, &Player::onCreateBrush, "META_CREATEBRUSHINDIRECT");
+    set(META_CREATEFONTINDIRECT, 18, &Player::onCreateFont, "META_CREATEFONTINDIRECT");
+    set(META_CREATEPALETTE, 0, &Player::onCreateOther, "META_CREATEPALETTE");
+    set(META_DIBCREATEPATTERNBRUSH, 0, &Player::onCreateOther, "META_DIBCREATEPATTERNBRUSH");
+    set(META_CREATEPATTERNBRUSH, 0, &Player::onCreateOther, "META_CREATEPATTERNBRUSH");
+    set(META_CREATEREGION, 0, &Player::onCreateOther, "META_CREATEREGION");
+    set(META_SELECTOBJECT, 2, &Player::onSelectObject, "META_SELECTOBJECT");
+    set(META_DELETEOBJECT, 2, &Player::onDeleteObject, "META_DELETEOBJECT");
+    return t;
+}
+
+const std::array<Player::Entry, 256> Player::table_ = Player::makeTable();
+
+PlayResult Player::run(std::string_view data, std::size_t first)
+{
+    PlayResult& result = log_.result();
+    int index = 0;
+    for (std::size_t at = first; !stop_;) {
+        if (!fits(data, at, RecordHeaderSize)) {
+            log_.damaged("the metafile ends without its end record");
+            break;
+        }
+        const std::uint16_t function = loadU16(data, at + 4);
+        const Entry* entry = entryFor(function);
+        log_.enter(++index, entry ? entry->name : nullptr, function, at);
+        const std::uint64_t size = std::uint64_t{loadU32(data, at)} * 2;
+        if (size < RecordHeaderSize || !fits(data, at, size)) {
+            log_.recordDamaged("has a bad size " + std::to_string(size) + " bytes" +
+                               (size >= RecordHeaderSize ? " (past the end of the file)" : ""));
+            break;
+        }
+        ++result.recordsPlayed;
+        const Record r{data.substr(at + RecordHeaderSize, size - RecordHeaderSize), function};
+        if (!entry) {
+            ++result.recordsSkipped;
+            ++skipped_[function];
+        } else if (r.size() < entry->minParams) {
+            log_.recordDamaged("is too short (" + std::to_string(size) + " bytes, needs " +
+                               std::to_string(entry->minParams + RecordHeaderSize) + ")");
+        } else {
+            try {
+                (this->*entry->handler)(r);
+            } catch (const Overrun&) {
+                log_.recordDamaged("holds less data than it says");
+            }
+        }
+        at += size;
+    }
+    for (const auto& [function, count] : skipped_)
+        log_.note("skipped " + std::to_string(count) + " record" + (count == 1 ? "" : "s") + " of type " +
+                  std::to_string(function));
+    return result;
+}
+
+void Player::onWindowOrg(const Record& r)
+{
+    dc().map.windowOrgY = r.s16(0);
+    dc().map.windowOrgX = r.s16(2);
+}
+
+void Player::onOffsetWindowOrg(const Record& r)
+{
+    dc().map.windowOrgY += r.s16(0);
+    dc().map.windowOrgX += r.s16(2);
+}
+
+void Player::onWindowExt(const Record& r)
+{
+    if (r.s16(0) == 0 || r.s16(2) == 0) {
+        log_.recordNote("a zero extent is ignored");
+        return;
+    }
+    dc().map.windowExtY = r.s16(0);
+    dc().map.windowExtX = r.s16(2);
+    dc().map.scaleByExtents();
+}
+
+void Player::onViewportOrg(const Record& r)
+{
+    dc().map.viewportOrgY = r.s16(0);
+    dc().map.viewportOrgX = r.s16(2);
+}
+
+void Player::onViewportExt(const Record& r)
+{
+    if (r.s16(0) == 0 || r.s16(2) == 0) {
+        log_.recordNote("a zero extent is ignored");
+        return;
+    }
+    dc().map.viewportExtY = r.s16(0);
+    dc().map.viewportExtX = r.s16(2);
+    dc().map.scaleByExtents();
+}
+
+void Player::onLineTo(const Record& r)
+{
+    const PointF to = pointYX(r, 0);
+    device_.line(dc().position, to, dc().pen, penScale());
+    dc().position = to;
+}
+
+void Player::onRectangle(const Record& r)
+{
+    const RectF box = boxAt(r, 0);
+    device_.rectangle(box.left, box.top, box.right, box.bottom, dc().pen, penScale(), dc().brush);
+}
+
+void Player::onRoundRect(const Record& r)
+{
+    // Drawn square-cornered: the corner size comes first.
+    const RectF box = boxAt(r, 4);
+    device_.rectangle(box.left, box.top, box.right, box.bottom, dc().pen, penScale(), dc().brush);
+}
+
+void Player::onEllipse(const Record& r)
+{
+    const RectF box = boxAt(r, 0);
+    const double cx = (box.left + box.right) / 2, cy = (box.top + box.bottom) / 2;
+    const double rx = (box.right - box.left) / 2, ry = (box.bottom - box.top) / 2;
+    std::vector<PointF> outline;
+    constexpr int Steps = 64;
+    for (int i = 0; i < Steps; ++i) {
+        const double t = 2 * M_PI * i / Steps;
+        outline.push_back({cx + rx * std::cos(t), cy + ry * std::sin(t)});
+    }
+    device_.polygon(outline, dc().pen, penScale(), dc().brush, ALTERNATE);
+}
+
+void Player::onPatBlt(const Record& r)
+{
+    // rop (4), height, width, y, x
+    const double x = r.s16(10), y = r.s16(8);
+    const PointF a = map(x, y), b = map(x + r.s16(6), y + r.s16(4));
+    device_.fillRect(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y), dc().brush);
+}
+
+std::vector<PointF> Player::points(const Record& r, std::size_t at, std::size_t count) const
+{
+    if (!r.holds(at, count, 4))
+        throw Overrun{};
+    std::vector<PointF> out;
+    out.reserve(count);
+    for (std::size_t i = 0; i < count; ++i)
+        out.push_back(map(r.s16(at + 4 * i), r.s16(at + 4 * i + 2)));
+    return out;
+}
+
+void Player::onPoly(const Record& r)
+{
+    const std::vector<PointF> pts = points(r, 2, r.u16(0));
+    if (pts.empty())
+        return;
+    if (r.function == META_POLYGON)
+        device_.polygon(pts, dc().pen, penScale(), dc().brush, dc().fillMode);
+    else
+        device_.polyline(pts, dc().pen, penScale());
+}
+
+void Player::onPolyPolygon(const Record& r)
+{
+    const std::size_t polygons = r.u16(0);
+    if (!r.holds(2, polygons, 2))
+        throw Overrun{};
+    // Every polygon is checked before any is drawn, so a damaged record draws nothing.
+    std::vector<std::vector<PointF>> shapes;
+    std::size_t at = 2 + 2 * polygons;
+    for (std::size_t i = 0; i < polygons; ++i) {
+        const std::size_t count = r.u16(2 + 2 * i);
+        shapes.push_back(points(r, at, count));
+        at += 4 * count;
+    }
+    for (const auto& shape : shapes)
+        if (!shape.empty())
+            device_.polygon(shape, dc().pen, penScale(), dc().brush, dc().fillMode);
+}
+
+void Player::onTextOut(const Record& r)
+{
+    // count, string padded to a word, y, x
+    const std::size_t count = static_cast<std::size_t>(std::max<int>(0, r.s16(0)));
+    const std::string_view bytes = r.bytes(2, count);
+    const std::size_t after = 2 + ((count + 1) & ~std::size_t{1});
+    text(pointYX(r, after), bytes, {});
+}
+
+void Player::onExtTextOut(const Record& r)
+{
+    // y, x, count, options, [rectangle], string padded to a word, [advances]
+    const PointF origin = pointYX(r, 0);
+    const std::size_t count = static_cast<std::size_t>(std::max<int>(0, r.s16(4)));
+    const std::uint16_t options = r.u16(6);
+    std::size_t at = 8 + ((options & 0x0006) ? 8 : 0); // ETO_OPAQUE / ETO_CLIPPED rectangle
+    const std::string_view bytes = r.bytes(at, count);
+    at += (count + 1) & ~std::size_t{1};
+    std::vector<double> dx;
+    if (r.holds(at, count, 2)) // the advances are optional
+        for (std::size_t i = 0; i < count; ++i)
+            dx.push_back(r.s16(at + 2 * i) * dc().map.scaleX());
+    text(origin, bytes, std::move(dx));
+}
+
+void Player::text(PointF origin, std::string_view bytes, std::vector<double> dx)
+{
+    TextRun run = gdi_.textRun(origin);
+    run.text = toUnicode(bytes);
+    if (dx.size() == run.text.size()) // else units and bytes differ (UTF-8 text): the device spaces it
+        run.dx = std::move(dx);
+    device_.text(run);
+}
+
+void Player::add(Object object)
+{
+    if (!gdi_.objects().add(std::move(object)))
+        log_.recordNote("the object table (" + std::to_string(gdi_.objects().capacity()) +
+                        " slots) is full; the object is ignored");
+}
+
+void Player::onCreatePen(const Record& r)
+{
+    // style, width as a point (x used), colour
+    add(LogPen{r.u16(0) & PS_STYLE_MASK, std::abs(r.s16(2)), r.u32(6) & 0xFFFFFF});
+}
+
+void Player::onCreateBrush(const Record& r)
+{
+    add(LogBrush{r.u16(0), r.u32(2) & 0xFFFFFF, r.u16(6)});
+}
+
+void Player::onCreateFont(const Record& r)
+{
+    LogFont font;
+    font.height = r.s16(0);
+    font.width = r.s16(2);
+    font.escapement = r.s16(4);
+    font.orientation = r.s16(6);
+    font.weight = r.s16(8);
+    font.italic = r.byte(10) != 0;
+    font.underline = r.byte(11) != 0;
+    font.strikeOut = r.byte(12) != 0;
+    font.charSet = r.byte(13);
+    font.pitchAndFamily = r.byte(17);
+    // The face name runs to its terminator, at most 32 bytes, or to the record's end.
+    const std::string_view face = r.params.substr(18, 32);
+    font.faceName = toUnicode(face.substr(0, face.find('\0')));
+    add(std::move(font));
+}
+
+void Player::onSelectObject(const Record& r)
+{
+    const std::uint16_t slot = r.u16(0);
+    const Object& object = gdi_.objects().at(slot);
+    if (std::holds_alternative<std::monostate>(object))
+        log_.recordNote("no object " + std::to_string(slot) + " to select");
+    else
+        gdi_.select(object); // palettes, regions and pattern brushes change nothing drawn
+}
+
+void Player::onDeleteObject(const Record& r)
+{
+    // What is selected stays in effect: the state holds copies.
+    const std::uint16_t slot = r.u16(0);
+    if (!gdi_.objects().remove(slot))
+        log_.recordNote("no object " + std::to_string(slot) + " to delete");
+}
 
 } // namespace
 
 WmfReader::WmfReader(std::string bytes) : bytes_(std::move(bytes))
 {
-    const Bytes in{bytes_};
+    const std::string_view in = bytes_;
     std::size_t at = 0;
     bool placeable = false;
-    if (in.u32(0) == PlaceableKey && in.fits(0, PlaceableSize)) {
+    if (fits(in, 0, PlaceableSize) && loadU32(in, 0) == PlaceableKey) {
         placeable = true;
-        box_ = {in.i16(6), in.i16(8), in.i16(10), in.i16(12)};
+        box_ = {loadI16(in, 6), loadI16(in, 8), loadI16(in, 10), loadI16(in, 12)};
         if (box_.right < box_.left)
             std::swap(box_.left, box_.right);
         if (box_.bottom < box_.top)
             std::swap(box_.top, box_.bottom);
-        const int inch = in.u16(14) ? in.u16(14) : 1440;
+        const int inch = loadU16(in, 14) ? loadU16(in, 14) : 1440;
         width_ = std::clamp(box_.width() * 96 / inch, 1, MaxPictureSide);
         height_ = std::clamp(box_.height() * 96 / inch, 1, MaxPictureSide);
         at = PlaceableSize;
     }
-    const std::uint16_t type = in.u16(at);
-    if (!in.fits(at, MetaHeaderSize) || (type != 1 && type != 2) || in.u16(at + 2) != 9) {
+    if (!fits(in, at, MetaHeaderSize) || (loadU16(in, at) != 1 && loadU16(in, at) != 2) ||
+        loadU16(in, at + 2) != 9) {
         problem_ = "not a Windows metafile";
         return;
     }
-    objectCount_ = in.u16(at + 10);
+    objectCount_ = loadU16(in, at + 10);
     firstRecord_ = at + MetaHeaderSize;
-    if (!placeable) {
-        // Without a box the picture covers the window the file sets first.
-        box_ = {0, 0, width_, height_};
-        for (std::size_t r = firstRecord_; in.fits(r, 6);) {
-            const std::size_t size = static_cast<std::size_t>(in.u32(r)) * 2;
-            if (size < 6 || !in.fits(r, size) || in.u16(r + 4) == META_EOF)
-                break;
-            if (in.u16(r + 4) == META_SETWINDOWEXT && in.i16(r + 6) > 0 && in.i16(r + 8) > 0) {
-                box_ = {0, 0, in.i16(r + 8), in.i16(r + 6)};
-                const double fit = std::min(1.0, 1000.0 / std::max(box_.width(), box_.height()));
-                width_ = std::max(1, static_cast<int>(box_.width() * fit));
-                height_ = std::max(1, static_cast<int>(box_.height() * fit));
-                break;
-            }
-            r += size;
-        }
-    }
+    if (!placeable)
+        fitWindow();
     valid_ = true;
+}
+
+void WmfReader::fitWindow()
+{
+    // Without a box the picture covers the window the file sets first.
+    const std::string_view in = bytes_;
+    box_ = {0, 0, width_, height_};
+    for (std::size_t r = firstRecord_; fits(in, r, RecordHeaderSize);) {
+        const std::uint64_t size = std::uint64_t{loadU32(in, r)} * 2;
+        if (size < RecordHeaderSize || !fits(in, r, size) || loadU16(in, r + 4) == META_EOF)
+            return;
+        if (loadU16(in, r + 4) == META_SETWINDOWEXT && size >= RecordHeaderSize + 4 && loadI16(in, r + 6) > 0 &&
+            loadI16(in, r + 8) > 0) {
+            box_ = {0, 0, loadI16(in, r + 8), loadI16(in, r + 6)};
+            const double fit = std::min(1.0, 1000.0 / std::max(box_.width(), box_.height()));
+            width_ = std::max(1, static_cast<int>(box_.width() * fit));
+            height_ = std::max(1, static_cast<int>(box_.height() * fit));
+            return;
+        }
+        r += size;
+    }
 }
 
 WmfPlayResult WmfReader::play(PageDevice& device) const
 {
-    WmfPlayResult result;
     if (!valid_) {
+        WmfPlayResult result;
         result.ok = false;
         result.problem = problem_;
         return result;
     }
-    const Bytes in{bytes_};
     PageSpace space;
     space.widthPx = width_;
     space.heightPx = height_;
@@ -402,24 +549,7 @@ WmfPlayResult WmfReader::play(PageDevice& device) const
     space.heightMm = height_ * 25.4 / 96;
     space.frame = {0, 0, static_cast<int>(space.widthMm * 100), static_cast<int>(space.heightMm * 100)};
     device.beginPage(space);
-    Player player(in, device, objectCount_, box_, width_, height_);
-    for (std::size_t at = firstRecord_;;) {
-        if (!in.fits(at, 6)) {
-            result.ok = false;
-            result.problem = "the metafile ends without its end record";
-            break;
-        }
-        const std::size_t size = static_cast<std::size_t>(in.u32(at)) * 2;
-        if (size < 6 || !in.fits(at, size)) {
-            result.ok = false;
-            result.problem = "a record runs past the end of the file";
-            break;
-        }
-        ++result.recordsPlayed;
-        if (!player.record(at, size, in.u16(at + 4)))
-            break;
-        at += size;
-    }
+    WmfPlayResult result = Player(device, objectCount_, box_, width_, height_).run(bytes_, firstRecord_);
     device.resetClip();
     device.endPage();
     return result;
