@@ -104,8 +104,7 @@ EmfPlayResult Player::run(const std::vector<std::uint8_t>& bytes, std::size_t en
         ++result.recordsPlayed;
         const Entry* entry = r.type <= kLastRecordType ? &table_[r.type] : nullptr;
         if (!entry || !entry->handler) {
-            ++result.recordsSkipped;
-            ++skippedTypes_[r.type];
+            log_.skip(r.type);
         } else if (r.size < entry->minSize) {
             log_.recordDamaged("is too short (" + std::to_string(r.size) + " bytes, needs " +
                                std::to_string(entry->minSize) + ")");
@@ -120,12 +119,9 @@ EmfPlayResult Player::run(const std::vector<std::uint8_t>& bytes, std::size_t en
         log_.damaged("the file ends without an EMR_EOF record");
     else if (stop_ && declaredRecords != static_cast<std::uint32_t>(result.recordsPlayed))
         log_.note("the header counts " + std::to_string(declaredRecords) + " records, the file holds " +
-             std::to_string(result.recordsPlayed));
-    for (const auto& [type, count] : skippedTypes_)
-        log_.note("skipped " + std::to_string(count) + " record" + (count == 1 ? "" : "s") + " of type " +
-             std::to_string(type));
+                  std::to_string(result.recordsPlayed));
     device_.endPage();
-    return result;
+    return log_.finish();
 }
 
 void Player::remap()

@@ -10,7 +10,6 @@
 #include "platform/metafile/gdi_state.h"
 
 #include <array>
-#include <map>
 
 namespace velm::emf {
 
@@ -127,7 +126,6 @@ private:
     gdi::GdiState gdi_;
     bool stop_ = false;
     bool warnedHandles_ = false;
-    std::map<std::uint32_t, int> skippedTypes_;
 };
 
 } // namespace velm::emf

@@ -87,6 +87,14 @@ void PlayLog::note(std::string what)
         result_.notes.push_back(std::move(what));
 }
 
+PlayResult PlayLog::finish()
+{
+    for (const auto& [type, count] : skipped_)
+        note("skipped " + std::to_string(count) + " record" + (count == 1 ? "" : "s") + " of type " +
+             std::to_string(type));
+    return result_;
+}
+
 GdiState::GdiState(PageDevice& device, PlayLog& log, DcState initial, std::size_t objectCapacity)
     : device_(device), log_(log), state_(std::move(initial)), objects_(objectCapacity)
 {

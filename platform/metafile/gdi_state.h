@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <variant>
@@ -147,10 +148,20 @@ public:
     void note(std::string what);
     void recordNote(const std::string& what) { note(where() + ": " + what); }
 
+    // A record of a type the player does not draw.
+    void skip(std::uint32_t type)
+    {
+        ++result_.recordsSkipped;
+        ++skipped_[type];
+    }
+    // The result, with a note per type skipped.
+    PlayResult finish();
+
     PlayResult& result() { return result_; }
 
 private:
     PlayResult result_;
+    std::map<std::uint32_t, int> skipped_;
     int index_ = 0;
     const char* name_ = nullptr;
     std::uint32_t type_ = 0;
