@@ -6,6 +6,7 @@
 #pragma once
 
 #include "platform/metafile/page_device.h"
+#include "platform/metafile/play_result.h"
 
 #include <cstdint>
 #include <string>
@@ -13,16 +14,7 @@
 
 namespace velm {
 
-struct EmfPlayResult {
-    bool ok = true;           // false: the file was damaged; played as far as it was sound
-    std::string problem;      // what was wrong (the first damage), for logs and tests
-    int recordsPlayed = 0;    // records walked, header and EOF included
-    int recordsSkipped = 0;   // of those, records of types this player does not draw
-    // Oddities that were tolerated without making the file damaged (unknown
-    // record types, invalid handles, RESTOREDC beyond the stack, object
-    // indexes beyond nHandles, later damage after the first), at most 16.
-    std::vector<std::string> notes;
-};
+using EmfPlayResult = PlayResult;
 
 // The picture frame (rclFrame, 0.01 mm) in reference pixels, as
 // PlayEnhMetaFile maps it (EMF-REFERENCE.md 3.1). For Velm's own pages it is

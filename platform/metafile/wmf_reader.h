@@ -2,22 +2,20 @@
 // into calls on a PageDevice, so pictures play through the same devices as
 // stored pages. All playback state lives here (object table, selections,
 // colours, modes, position, window mapping, SAVEDC stack). Damaged input is
-// never read out of bounds: a record that does not fit stops playback there;
-// unknown records and bitmaps are skipped by their size.
+// never read out of bounds: a record whose size runs past the file stops
+// playback there; a record too short for what it holds is reported and
+// skipped by its size; unknown records and bitmaps are skipped by their size.
 #pragma once
 
 #include "platform/metafile/page_device.h"
+#include "platform/metafile/play_result.h"
 
 #include <string>
 #include <string_view>
 
 namespace velm {
 
-struct WmfPlayResult {
-    bool ok = true;           // false: damaged; played as far as it was sound
-    std::string problem;
-    int recordsPlayed = 0;
-};
+using WmfPlayResult = PlayResult;
 
 class WmfReader {
 public:
@@ -32,10 +30,15 @@ public:
     int height() const { return height_; }
 
     // beginPage with the picture's space, the drawing calls in picture
-    // pixels, endPage. An invalid reader plays nothing and reports it.
+    // pixels, endPage. Playback starts from a fresh device context and stops
+    // at the end record or at the first record whose size is bad; endPage()
+    // is called in every case. An invalid reader plays nothing and reports
+    // it. Never throws for any input.
     WmfPlayResult play(PageDevice& device) const;
 
 private:
+    void fitWindow();
+
     std::string bytes_;
     std::size_t firstRecord_ = 0;
     int objectCount_ = 0;
