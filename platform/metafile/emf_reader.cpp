@@ -150,13 +150,6 @@ void Player::onText(const Record& r)
 
 } // namespace emf
 
-RectF frameInPixels(const PageSpace& space)
-{
-    const double kx = space.widthMm > 0 ? space.widthPx / (space.widthMm * 100) : 0;
-    const double ky = space.heightMm > 0 ? space.heightPx / (space.heightMm * 100) : 0;
-    return {space.frame.left * kx, space.frame.top * ky, space.frame.right * kx, space.frame.bottom * ky};
-}
-
 EmfReader::EmfReader(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes))
 {
     const std::size_t length = bytes_.size();

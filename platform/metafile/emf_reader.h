@@ -16,11 +16,6 @@ namespace velm {
 
 using EmfPlayResult = PlayResult;
 
-// The picture frame (rclFrame, 0.01 mm) in reference pixels, as
-// PlayEnhMetaFile maps it (EMF-REFERENCE.md 3.1). For Velm's own pages it is
-// (0, 0, widthPx, heightPx) within rounding.
-RectF frameInPixels(const PageSpace& space);
-
 class EmfReader {
 public:
     // Parses the header (88-, 100- or 108-byte forms); isValid() is false

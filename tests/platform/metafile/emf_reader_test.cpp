@@ -197,6 +197,15 @@ TEST(EmfReader, PlaybackStartsFromAFreshDeviceContext)
     EXPECT_EQ(run.font.weight, 700);
 }
 
+// The picture frame (rclFrame, 0.01 mm) in reference pixels, as playback
+// maps it: for our own pages (0, 0, widthPx, heightPx) within rounding.
+RectF frameInPixels(const PageSpace& space)
+{
+    const double kx = space.widthMm > 0 ? space.widthPx / (space.widthMm * 100) : 0;
+    const double ky = space.heightMm > 0 ? space.heightPx / (space.heightMm * 100) : 0;
+    return {space.frame.left * kx, space.frame.top * ky, space.frame.right * kx, space.frame.bottom * ky};
+}
+
 TEST(EmfReader, FrameMapsToThePageForA600DpiSheetAndForADisplayHeader)
 {
     // Our own 600-dpi page: frame = page, 1:1 in reference pixels.
