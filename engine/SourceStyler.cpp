@@ -1,14 +1,11 @@
 #include "engine/SourceStyler.h"
 
 #include "engine/PrnFile.h"
+#include "engine/SourceMatcher.h"
 
-#include <srchilite/formatter.h>
-#include <srchilite/formattermanager.h>
-#include <srchilite/formatterparams.h>
 #include <srchilite/instances.h>
 #include <srchilite/langdefmanager.h>
 #include <srchilite/langmap.h>
-#include <srchilite/sourcehighlighter.h>
 
 #include <algorithm>
 #include <array>
@@ -33,26 +30,6 @@ constexpr TElementStyle kElementStyles[] = {
     {"number", TRunStyle::Number},   {"preproc", TRunStyle::Preprocessor},
 };
 
-// Appends what the highlighter hands it to the line's runs, joining
-// neighbours of one style.
-class TRunFormatter : public srchilite::Formatter {
-public:
-    TRunFormatter(TRunStyle style, std::vector<TStyledRun>*& sink) : FStyle(style), FSink(sink) {}
-    void format(const std::string& s, const srchilite::FormatterParams*) override
-    {
-        if (s.empty() || !FSink)
-            return;
-        if (!FSink->empty() && FSink->back().Style == FStyle)
-            FSink->back().Text += s;
-        else
-            FSink->push_back({FStyle, s});
-    }
-
-private:
-    TRunStyle FStyle;
-    std::vector<TStyledRun>*& FSink;
-};
-
 std::string Lower(std::string_view s)
 {
     std::string out(s);
@@ -68,55 +45,44 @@ bool IsControl(unsigned char c) { return c < 32 && c != '\t' && c != '\n' && c !
 
 } // namespace
 
-struct TSourceStyler::TImpl {
-    std::vector<TStyledRun>* Sink = nullptr;
-    srchilite::FormatterManager Formatters{srchilite::FormatterPtr(new TRunFormatter(TRunStyle::Plain, Sink))};
-    srchilite::FormatterParams Params;
-    std::unique_ptr<srchilite::SourceHighlighter> Highlighter;
-};
-
 TSourceStyler::TSourceStyler(const std::string& Language, const std::string& FileName)
-    : FImpl(std::make_unique<TImpl>())
 {
     const std::string definition = LanguageDefinition(Language, FileName);
     if (definition.empty())
         return;
     try {
-        FImpl->Highlighter = std::make_unique<srchilite::SourceHighlighter>(
+        FMatcher = std::make_unique<TSourceMatcher>(
             srchilite::Instances::getLangDefManager()->getHighlightState(definition));
     } catch (const std::exception&) {
         return; // a definition that does not build leaves the text plain
     }
-    for (const TElementStyle& e : kElementStyles)
-        FImpl->Formatters.addFormatter(e.Element, srchilite::FormatterPtr(new TRunFormatter(e.Style, FImpl->Sink)));
-    FImpl->Highlighter->setFormatterManager(&FImpl->Formatters);
-    FImpl->Highlighter->setFormatterParams(&FImpl->Params);
 }
 
 TSourceStyler::~TSourceStyler() = default;
 
-bool TSourceStyler::Active() const { return FImpl->Highlighter != nullptr; }
+bool TSourceStyler::Active() const { return FMatcher != nullptr; }
 
 std::vector<TStyledRun> TSourceStyler::StyleLine(const std::string& Line)
 {
     std::vector<TStyledRun> runs;
-    if (!Active() || Line.empty()) {
-        if (!Line.empty())
-            runs.push_back({TRunStyle::Plain, Line});
-        return runs;
-    }
-    FImpl->Sink = &runs;
-    FImpl->Params.start = 0;
     try {
-        FImpl->Highlighter->highlightParagraph(Line);
+        if (Active())
+            FMatcher->StyleLine(Line, runs);
+        else if (!Line.empty())
+            runs.push_back({TRunStyle::Plain, Line});
     } catch (const std::exception&) {
         // A line too complex for the matcher prints plain; the next starts afresh.
-        FImpl->Highlighter->clearStateStack();
-        FImpl->Highlighter->setCurrentState(FImpl->Highlighter->getMainState());
-        runs.assign(1, {TRunStyle::Plain, Line});
+        runs.assign(Line.empty() ? 0 : 1, {TRunStyle::Plain, Line});
     }
-    FImpl->Sink = nullptr;
     return runs;
+}
+
+TRunStyle ElementStyle(std::string_view Element)
+{
+    for (const TElementStyle& e : kElementStyles)
+        if (Element == e.Element)
+            return e.Style;
+    return TRunStyle::Plain;
 }
 
 std::string RunMarker(TRunStyle Style)

@@ -12,12 +12,14 @@
 namespace velm {
 
 class TPrintFile;
+class TSourceMatcher;
 
 enum class TRunStyle : unsigned char { Plain, Keyword, Comment, String, Number, Preprocessor };
 
 struct TStyledRun {
     TRunStyle Style;
     std::string Text;
+    bool operator==(const TStyledRun&) const = default;
 };
 
 class TSourceStyler {
@@ -35,9 +37,12 @@ public:
     std::vector<TStyledRun> StyleLine(const std::string& Line);
 
 private:
-    struct TImpl;
-    std::unique_ptr<TImpl> FImpl;
+    std::unique_ptr<TSourceMatcher> FMatcher;
 };
+
+// The face of one of the highlighting library's element names ("keyword",
+// "comment"...); Plain for the names it does not set apart.
+TRunStyle ElementStyle(std::string_view Element);
 
 // A style change inside a line of the job: a NUL, which no line the reader
 // delivers holds, then the style.
