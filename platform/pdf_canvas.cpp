@@ -41,7 +41,7 @@ struct GState {
     int cap = 0, join = 0;
     long long miter = 1000; // hundredths
     std::string dash = "[]0";
-    int font = 0;           // font (face at a size) index, 0 = none
+    int font = 0;           // face index, 0 = none
     long long fontSize = 0; // thousandths of a pixel
     long long tc = 0;       // thousandths of a pixel
 };
@@ -536,10 +536,9 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
         return;
     const double size = static_cast<double>(sizeQ) / 1000.0;
     const double em = size / 1000.0; // pixels per 1/1000 text unit
-    const pdf::PdfFace::Size sized = fonts.sizeFor(face, sizeQ, *this);
+    fonts.fontFor(face, *this);
     const double perUnit = face.pixelsPerUnit(size);
-    const bool rounded = sized.sizeQ != pdf::PdfFace::kAnySize;
-    const auto natural = [&](std::uint32_t g) { return face.pixelAdvance(g, perUnit, rounded); };
+    const auto natural = [&](std::uint32_t g) { return face.pixelAdvance(g, perUnit); };
     // A glyph of the face at a sane place (NaN fails the comparisons too).
     const auto valid = [&](std::size_t i) {
         return glyphs[i] < face.glyphCount() && std::fabs(origin.x() + positions[i].x()) < kLimit &&
@@ -577,11 +576,11 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
         }
     beginText();
     color(c, " rg\n", state.fill);
-    if (state.font != sized.index || state.fontSize != sizeQ) {
-        state.font = sized.index;
+    if (state.font != face.index || state.fontSize != sizeQ) {
+        state.font = face.index;
         state.fontSize = sizeQ;
         content += "/F";
-        appendInt(content, sized.index);
+        appendInt(content, face.index);
         content += ' ';
         num(size, 3);
         content += "Tf\n";
