@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -498,6 +499,18 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
                 }
             }
         }
+        // A whole-number TJ adjustment before the next glyph: ")n(".
+        void adjust(long long n, std::string& content)
+        {
+            char digits[24];
+            const std::size_t length = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, n).ptr - digits);
+            if (size + length + 2 > sizeof bytes)
+                flush(content);
+            bytes[size++] = ')';
+            std::memcpy(bytes + size, digits, length);
+            size += length;
+            bytes[size++] = '(';
+        }
         void flush(std::string& content)
         {
             content.append(bytes, size);
@@ -621,11 +634,16 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
             x += natural(previous) + spacing;
             const double off = (x - at.x()) * stepsPerPixel; // positive moves left
             if (off >= 0.5 || off <= -0.5) {
-                const double n = static_cast<double>(roundNearest(off)) * step;
-                codes.flush(content);
-                content += ')';
-                appendNumber(content, n, adjustDecimals);
-                content += '(';
+                const long long steps = roundNearest(off);
+                const double n = static_cast<double>(steps) * step;
+                if (adjustDecimals == 0) {
+                    codes.adjust(steps, content);
+                } else {
+                    codes.flush(content);
+                    content += ')';
+                    appendNumber(content, n, adjustDecimals);
+                    content += '(';
+                }
                 x -= n * em;
             }
         }
