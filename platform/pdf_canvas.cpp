@@ -559,10 +559,12 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
     };
 
     // Tc: the commonest difference between given and natural advances, in
-    // thousandths of a pixel, among the first few (runs are mostly uniform;
-    // glyphs that differ get their own adjustment).
+    // thousandths of a pixel, among the first few, when at least half of
+    // them share it (monospace runs are uniform; in proportional ones each
+    // glyph differs by its own rounding, and a Tc would only change hands).
     std::array<std::pair<long long, int>, 4> candidates{};
     std::size_t used = 0;
+    int pairs = 0;
     bool previousValid = valid(0);
     for (std::size_t i = 1; i < std::min<std::size_t>(glyphs.size(), 17); ++i) {
         const bool validNow = valid(i);
@@ -570,6 +572,7 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
         previousValid = validNow;
         if (!pair)
             continue;
+        ++pairs;
         const double gap = positions[i].x() - positions[i - 1].x() - natural(glyphs[i - 1]);
         const long long q = roundNearest(std::clamp(gap, -kLimit, kLimit) * 1000);
         std::size_t k = 0;
@@ -587,6 +590,8 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
             best = candidates[k].second;
             tc = candidates[k].first;
         }
+    if (2 * best < pairs)
+        tc = state.tc;
     beginText();
     color(c, " rg\n", state.fill);
     if (state.font != face.index || state.fontSize != sizeQ) {
