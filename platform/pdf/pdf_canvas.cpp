@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -41,7 +42,7 @@ struct GState {
     int cap = 0, join = 0;
     long long miter = 1000; // hundredths
     std::string dash = "[]0";
-    int font = 0;           // font (face at a size) index, 0 = none
+    int font = 0;           // face index, 0 = none
     long long fontSize = 0; // thousandths of a pixel
     long long tc = 0;       // thousandths of a pixel
 };
@@ -498,6 +499,18 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
                 }
             }
         }
+        // A whole-number TJ adjustment before the next glyph: ")n(".
+        void adjust(long long n, std::string& content)
+        {
+            char digits[24];
+            const std::size_t length = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, n).ptr - digits);
+            if (size + length + 2 > sizeof bytes)
+                flush(content);
+            bytes[size++] = ')';
+            std::memcpy(bytes + size, digits, length);
+            size += length;
+            bytes[size++] = '(';
+        }
         void flush(std::string& content)
         {
             content.append(bytes, size);
@@ -536,10 +549,9 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
         return;
     const double size = static_cast<double>(sizeQ) / 1000.0;
     const double em = size / 1000.0; // pixels per 1/1000 text unit
-    const pdf::PdfFace::Size sized = fonts.sizeFor(face, sizeQ, *this);
+    fonts.fontFor(face, *this);
     const double perUnit = face.pixelsPerUnit(size);
-    const bool rounded = sized.sizeQ != pdf::PdfFace::kAnySize;
-    const auto natural = [&](std::uint32_t g) { return face.pixelAdvance(g, perUnit, rounded); };
+    const auto natural = [&](std::uint32_t g) { return face.pixelAdvance(g, perUnit); };
     // A glyph of the face at a sane place (NaN fails the comparisons too).
     const auto valid = [&](std::size_t i) {
         return glyphs[i] < face.glyphCount() && std::fabs(origin.x() + positions[i].x()) < kLimit &&
@@ -547,10 +559,12 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
     };
 
     // Tc: the commonest difference between given and natural advances, in
-    // thousandths of a pixel, among the first few (runs are mostly uniform;
-    // glyphs that differ get their own adjustment).
+    // thousandths of a pixel, among the first few, when at least half of
+    // them share it (monospace runs are uniform; in proportional ones each
+    // glyph differs by its own rounding, and a Tc would only change hands).
     std::array<std::pair<long long, int>, 4> candidates{};
     std::size_t used = 0;
+    int pairs = 0;
     bool previousValid = valid(0);
     for (std::size_t i = 1; i < std::min<std::size_t>(glyphs.size(), 17); ++i) {
         const bool validNow = valid(i);
@@ -558,6 +572,7 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
         previousValid = validNow;
         if (!pair)
             continue;
+        ++pairs;
         const double gap = positions[i].x() - positions[i - 1].x() - natural(glyphs[i - 1]);
         const long long q = roundNearest(std::clamp(gap, -kLimit, kLimit) * 1000);
         std::size_t k = 0;
@@ -575,13 +590,15 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
             best = candidates[k].second;
             tc = candidates[k].first;
         }
+    if (2 * best < pairs)
+        tc = state.tc;
     beginText();
     color(c, " rg\n", state.fill);
-    if (state.font != sized.index || state.fontSize != sizeQ) {
-        state.font = sized.index;
+    if (state.font != face.index || state.fontSize != sizeQ) {
+        state.font = face.index;
         state.fontSize = sizeQ;
         content += "/F";
-        appendInt(content, sized.index);
+        appendInt(content, face.index);
         content += ' ';
         num(size, 3);
         content += "Tf\n";
@@ -622,11 +639,16 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
             x += natural(previous) + spacing;
             const double off = (x - at.x()) * stepsPerPixel; // positive moves left
             if (off >= 0.5 || off <= -0.5) {
-                const double n = static_cast<double>(roundNearest(off)) * step;
-                codes.flush(content);
-                content += ')';
-                appendNumber(content, n, adjustDecimals);
-                content += '(';
+                const long long steps = roundNearest(off);
+                const double n = static_cast<double>(steps) * step;
+                if (adjustDecimals == 0) {
+                    codes.adjust(steps, content);
+                } else {
+                    codes.flush(content);
+                    content += ')';
+                    appendNumber(content, n, adjustDecimals);
+                    content += '(';
+                }
                 x -= n * em;
             }
         }

@@ -251,17 +251,17 @@ std::string descriptor(const PdfFace& face, const std::string& baseFont, int fil
     return out;
 }
 
-// /DW is the commonest width of the glyphs drawn at this size, rounded;
-// /W lists the others, in 1/1000 text units.
-std::string widths(const PdfFace& face, long long sizeQ)
+// /DW is the commonest width of the glyphs drawn, rounded; /W lists the
+// others: the program's advances in 1/1000 text units, exact to three
+// decimals, so that a converter finds the font consistent with itself.
+std::string widths(const PdfFace& face)
 {
-    const bool rounded = sizeQ != PdfFace::kAnySize;
-    const double size = rounded ? static_cast<double>(sizeQ) / 1000.0 : 1000.0, perUnit = face.pixelsPerUnit(size);
+    const double perThousandth = 1e6 / face.unitsPerEm;
     std::vector<long long> scaled(face.chars.size()); // 1/1000 of a width unit
     std::map<long long, std::size_t> counts;
     for (std::size_t g = 0; g < face.chars.size(); ++g)
         if (face.chars[g] != PdfFace::kUnused) {
-            scaled[g] = roundNearest(face.pixelAdvance(static_cast<std::uint32_t>(g), perUnit, rounded) * 1e6 / size);
+            scaled[g] = roundNearest(face.advances[g] * perThousandth);
             ++counts[scaled[g]];
         }
     long long common = 1000000;
@@ -358,18 +358,15 @@ void writeFace(const PdfFace& face, ObjectSink& sink)
     const std::string baseFont = (subset ? subsetTag(face) + "+" : std::string()) + postScriptName(face.raw);
     sink.object(descriptorObject, descriptor(face, baseFont, file));
     sink.stream(cmap, "", toUnicode(face), true);
-    for (const PdfFace::Size& size : face.sizes) {
-        const int cidFont = sink.allocate();
-        std::string cid = std::string("<</Type/Font/Subtype/") + (face.cff ? "CIDFontType0" : "CIDFontType2") +
-                          "/BaseFont/" + baseFont +
-                          "/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>/FontDescriptor " +
-                          std::to_string(descriptorObject) + " 0 R" + widths(face, size.sizeQ) +
-                          (face.cff ? "" : "/CIDToGIDMap/Identity") + ">>";
-        sink.object(cidFont, cid);
-        sink.object(size.fontObject, "<</Type/Font/Subtype/Type0/BaseFont/" + baseFont +
-                                         "/Encoding/Identity-H/DescendantFonts[" + std::to_string(cidFont) +
-                                         " 0 R]/ToUnicode " + std::to_string(cmap) + " 0 R>>");
-    }
+    const int cidFont = sink.allocate();
+    sink.object(cidFont, std::string("<</Type/Font/Subtype/") + (face.cff ? "CIDFontType0" : "CIDFontType2") +
+                             "/BaseFont/" + baseFont +
+                             "/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>/FontDescriptor " +
+                             std::to_string(descriptorObject) + " 0 R" + widths(face) +
+                             (face.cff ? "" : "/CIDToGIDMap/Identity") + ">>");
+    sink.object(face.fontObject, "<</Type/Font/Subtype/Type0/BaseFont/" + baseFont +
+                                     "/Encoding/Identity-H/DescendantFonts[" + std::to_string(cidFont) +
+                                     " 0 R]/ToUnicode " + std::to_string(cmap) + " 0 R>>");
 }
 
 } // namespace
@@ -401,27 +398,17 @@ PdfFace& PdfFontSet::lookup(const QRawFont& raw)
 
 bool PdfFontSet::anyCff() const
 {
-    return std::any_of(faces_.begin(), faces_.end(), [](const auto& f) { return !f->sizes.empty() && f->cff; });
-}
-
-PdfFace::Size PdfFontSet::sizeFor(PdfFace& face, long long sizeQ, ObjectSink& sink)
-{
-    if (face.sizes.size() >= PdfFace::kMaxSizes && !face.sizeAt.contains(sizeQ))
-        sizeQ = PdfFace::kAnySize;
-    const auto [at, added] = face.sizeAt.try_emplace(sizeQ, face.sizes.size());
-    if (added)
-        face.sizes.push_back({sizeQ, ++sizes_, sink.allocate()});
-    return face.sizes[at->second];
+    return std::any_of(faces_.begin(), faces_.end(), [](const auto& f) { return f->fontObject != 0 && f->cff; });
 }
 
 void PdfFontSet::appendResources(std::string& out) const
 {
     for (const auto& face : faces_)
-        for (const PdfFace::Size& size : face->sizes) {
+        if (face->fontObject != 0) {
             out += "/F";
-            appendInt(out, size.index);
+            appendInt(out, face->index);
             out += ' ';
-            appendInt(out, size.fontObject);
+            appendInt(out, face->fontObject);
             out += " 0 R";
         }
 }
@@ -429,7 +416,7 @@ void PdfFontSet::appendResources(std::string& out) const
 void PdfFontSet::write(ObjectSink& sink)
 {
     for (const auto& face : faces_)
-        if (!face->sizes.empty())
+        if (face->fontObject != 0)
             writeFace(*face, sink);
 }
 

@@ -1,8 +1,8 @@
 // The PDF writer's fonts (pdf_canvas.cpp draws with them): each face is
-// embedded once as a subset that keeps glyph ids as CIDs, with a ToUnicode
-// map from the characters the glyphs were drawn for; each size it is drawn
-// at is a Type0 font with the face's advances rounded to whole pixels. Also the
-// PDF number syntax both files write. Not for use outside platform/.
+// one Type0 font, embedded once as a subset that keeps glyph ids as CIDs,
+// with a ToUnicode map from the characters the glyphs were drawn for and
+// /W widths equal to the program's own advances. Also the PDF number syntax
+// both files write. Not for use outside platform/.
 #pragma once
 
 #include <QRawFont>
@@ -48,32 +48,16 @@ struct PdfFace {
     static constexpr char32_t kNoChar = 0;
     std::vector<char32_t> chars;
 
-    // The face at one pixel size is a font of its own (resource /F<index>)
-    // whose /W widths are the advances rounded to whole pixels, as pages
-    // record them: recorded text then needs no position adjustments. All
-    // sizes share the embedded program, descriptor and ToUnicode map.
-    // Past kMaxSizes a face's further sizes share one font with the
-    // unrounded design widths (sizeQ kAnySize): positions then take TJ
-    // adjustments, and a file with endless sizes stays bounded.
-    static constexpr long long kAnySize = -1;
-    static constexpr std::size_t kMaxSizes = 64;
-    struct Size {
-        long long sizeQ = 0; // pixel size in 1/1000 pixel, or kAnySize
-        int index = 0;
-        int fontObject = 0;
-    };
-    std::vector<Size> sizes;
-    std::unordered_map<long long, std::size_t> sizeAt; // sizeQ -> index into sizes
+    // One font (resource /F<index>) for every size the face is drawn at:
+    // converters that turn each PDF font into a font program of its own
+    // give them all the program's one name, and a second distillation then
+    // mixes up the glyphs of same-named fonts. 0 until the face draws text.
+    int fontObject = 0;
 
     std::size_t glyphCount() const { return advances.size(); }
-    // The advance of a glyph in pixels at pixelsPerUnit(size), as the font
-    // of that size states it: rounded to whole pixels, or exact for kAnySize.
+    // A glyph's advance in pixels at pixelsPerUnit(size), as the font states it.
     double pixelsPerUnit(double size) const { return size / unitsPerEm; }
-    double pixelAdvance(std::uint32_t glyph, double perUnit, bool rounded = true) const
-    {
-        const double exact = advances[glyph] * perUnit;
-        return rounded ? static_cast<double>(roundNearest(exact)) : exact;
-    }
+    double pixelAdvance(std::uint32_t glyph, double perUnit) const { return advances[glyph] * perUnit; }
     void use(std::uint32_t glyph, char32_t c)
     {
         char32_t& slot = chars[glyph];
@@ -98,9 +82,13 @@ public:
         return lookup(raw);
     }
 
-    // The font of a face at a pixel size; its object number is allocated
-    // from the sink the first time. O(1), however many sizes a file uses.
-    PdfFace::Size sizeFor(PdfFace& face, long long sizeQ, ObjectSink& sink);
+    // The face's font object, allocated from the sink the first time.
+    int fontFor(PdfFace& face, ObjectSink& sink)
+    {
+        if (face.fontObject == 0)
+            face.fontObject = sink.allocate();
+        return face.fontObject;
+    }
 
     bool anyCff() const;
     // /F<index> references of the fonts that drew glyphs, for the resources.
@@ -120,7 +108,6 @@ private:
     std::unordered_map<QRawFont, PdfFace*, RawHash> byEngine_;
     QRawFont lastRaw_;
     PdfFace* last_ = nullptr;
-    int sizes_ = 0;
 };
 
 } // namespace velm::pdf
