@@ -10,6 +10,7 @@
 #include "platform/printing/printer.h"
 #include "platform/system/settings.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace velm {
@@ -45,18 +46,9 @@ LogFont CanvasLogFont()
 }
 
 // Bytes of the character starting at `at`: a whole UTF-8 sequence, or one
-// byte of anything else, so that cutting never splits a character.
-std::size_t CharLength(const std::string& s, std::size_t at)
-{
-    const auto lead = static_cast<unsigned char>(s[at]);
-    const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 1;
-    if (lead >= 0xF5 || at + length > s.size())
-        return 1;
-    for (std::size_t i = 1; i < length; ++i)
-        if ((static_cast<unsigned char>(s[at + i]) & 0xC0) != 0x80)
-            return 1;
-    return length;
-}
+// byte (a Windows-1252 character) of anything else, so that cutting never
+// splits a character that decoding sees.
+std::size_t CharLength(const std::string& s, std::size_t at) { return std::max<std::size_t>(utf8SequenceLength(s, at), 1); }
 
 // The page geometry and the job's view settings, for the preview and for
 // reprints of the stored pages.

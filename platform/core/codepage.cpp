@@ -1,7 +1,5 @@
 #include "platform/core/codepage.h"
 
-#include <cstdint>
-
 namespace velm {
 namespace {
 
@@ -15,47 +13,73 @@ constexpr char16_t kCp1252High[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-// Length of the well-formed UTF-8 sequence at bytes[i] (RFC 3629: no
-// overlong forms, no surrogates, nothing above U+10FFFF), 0 when there is none.
-std::size_t sequenceAt(std::string_view bytes, std::size_t i, char32_t* codePoint)
+// The code point of the sequence of the given length at bytes[i].
+char32_t decodeUtf8(std::string_view bytes, std::size_t i, std::size_t length)
 {
-    auto at = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
-    unsigned char b0 = at(i);
-    if (b0 < 0x80) {
-        *codePoint = b0;
+    auto cp = static_cast<char32_t>(static_cast<unsigned char>(bytes[i]) & (0xFF >> (length == 1 ? 1 : length + 1)));
+    for (std::size_t k = 1; k < length; ++k)
+        cp = (cp << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
+    return cp;
+}
+
+} // namespace
+
+std::size_t utf8SequenceLength(std::string_view bytes, std::size_t at)
+{
+    if (at >= bytes.size())
+        return 0;
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(bytes[at + k]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80)
         return 1;
-    }
     std::size_t length;
     unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
+    if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
-        if (b0 == 0xE0)
-            low = 0xA0;
-        else if (b0 == 0xED)
-            high = 0x9F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        if (lead == 0xE0)
+            low = 0xA0; // shorter forms are overlong
+        else if (lead == 0xED)
+            high = 0x9F; // D800..DFFF are surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
-        if (b0 == 0xF0)
-            low = 0x90;
-        else if (b0 == 0xF4)
-            high = 0x8F;
+        if (lead == 0xF0)
+            low = 0x90; // overlong
+        else if (lead == 0xF4)
+            high = 0x8F; // above U+10FFFF
     } else {
         return 0;
     }
-    if (i + length > bytes.size())
-        return 0;
-    if (at(i + 1) < low || at(i + 1) > high)
+    if (length > bytes.size() - at || byte(1) < low || byte(1) > high)
         return 0;
     for (std::size_t k = 2; k < length; ++k)
-        if ((at(i + k) & 0xC0) != 0x80)
+        if ((byte(k) & 0xC0) != 0x80)
             return 0;
-    char32_t cp = b0 & (0xFF >> (length + 1));
-    for (std::size_t k = 1; k < length; ++k)
-        cp = (cp << 6) | (at(i + k) & 0x3F);
-    *codePoint = cp;
     return length;
+}
+
+char16_t fromCp1252(unsigned char byte)
+{
+    return byte >= 0x80 && byte <= 0x9F ? kCp1252High[byte - 0x80] : char16_t{byte};
+}
+
+int toCp1252(char16_t unit)
+{
+    if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF))
+        return unit;
+    for (int i = 0; i < 32; ++i)
+        if (kCp1252High[i] == unit)
+            return 0x80 + i;
+    return -1;
+}
+
+CodePoint codePointAt(std::u16string_view text, std::size_t at)
+{
+    const char32_t unit = text[at];
+    if (unit >= 0xD800 && unit <= 0xDBFF && at + 1 < text.size() && text[at + 1] >= 0xDC00 && text[at + 1] <= 0xDFFF)
+        return {0x10000 + ((unit - 0xD800) << 10) + (char32_t{text[at + 1]} - 0xDC00), 2};
+    return {unit, 1};
 }
 
 void appendUtf16(std::u16string& out, char32_t cp)
@@ -69,8 +93,6 @@ void appendUtf16(std::u16string& out, char32_t cp)
     }
 }
 
-} // namespace
-
 std::u16string toUnicode(std::string_view bytes)
 {
     // Plain ASCII, most of what is printed, is the same in both readings.
@@ -81,53 +103,30 @@ std::u16string toUnicode(std::string_view bytes)
     if (ascii == bytes.size())
         return out;
     out.reserve(bytes.size());
-    bool utf8 = true;
     for (std::size_t i = ascii; i < bytes.size();) {
-        char32_t cp;
-        std::size_t n = sequenceAt(bytes, i, &cp);
+        const std::size_t n = utf8SequenceLength(bytes, i);
         if (n == 0) {
-            utf8 = false;
-            break;
+            // One byte that is not UTF-8 makes the whole text single-byte.
+            out.clear();
+            for (char c : bytes)
+                out.push_back(fromCp1252(static_cast<unsigned char>(c)));
+            return out;
         }
-        appendUtf16(out, cp);
+        appendUtf16(out, decodeUtf8(bytes, i, n));
         i += n;
     }
-    if (utf8)
-        return out;
-    out.clear();
-    for (char c : bytes)
-        out.push_back(fromCp1252(static_cast<unsigned char>(c)));
     return out;
-}
-
-char16_t fromCp1252(unsigned char byte)
-{
-    return byte >= 0x80 && byte <= 0x9F ? kCp1252High[byte - 0x80] : static_cast<char16_t>(byte);
-}
-
-int toCp1252(char16_t unit)
-{
-    if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF))
-        return unit;
-    for (int i = 0; i < 32; ++i)
-        if (kCp1252High[i] == unit)
-            return 0x80 + i;
-    return -1;
 }
 
 std::string toUtf8(std::u16string_view text)
 {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t cp = text[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00
-            && text[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD; // a lone surrogate has no UTF-8 form
-        }
+    for (std::size_t i = 0; i < text.size();) {
+        const CodePoint c = codePointAt(text, i);
+        i += c.units;
+        // A lone surrogate has no UTF-8 form.
+        const char32_t cp = c.value >= 0xD800 && c.value <= 0xDFFF ? 0xFFFD : c.value;
         if (cp < 0x80) {
             out.push_back(static_cast<char>(cp));
         } else if (cp < 0x800) {
@@ -163,11 +162,7 @@ std::size_t utf8SafeCut(std::string_view bytes, std::size_t maxBytes)
     }
     if (start == maxBytes)
         return maxBytes; // the cut is at the start of a character
-    char32_t cp;
-    std::size_t n = sequenceAt(bytes, start, &cp);
-    if (n > 0 && start + n > maxBytes)
-        return start;
-    return maxBytes;
+    return start + utf8SequenceLength(bytes, start) > maxBytes ? start : maxBytes;
 }
 
 } // namespace velm

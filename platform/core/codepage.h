@@ -1,8 +1,11 @@
 // Text in the engine is bytes. Bytes that form valid UTF-8 are read as
 // UTF-8 (what Linux files hold); anything else as Windows-1252, the
 // single-byte code page whose codes the HTML entities use (174 = ®).
+// This is the one place that knows the code page, the UTF-8 rule and
+// surrogate pairs, so that cutting, measuring and decoding cannot drift.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -19,5 +22,20 @@ std::string toUtf8(std::u16string_view text);
 // Length of the longest prefix of at most maxBytes that does not end inside
 // a UTF-8 sequence (for cutting pieces without splitting a character).
 std::size_t utf8SafeCut(std::string_view bytes, std::size_t maxBytes);
+
+// Length of the well-formed UTF-8 sequence starting at bytes[at], 0 when
+// there is none: no overlong forms, no surrogates, nothing above U+10FFFF,
+// no sequence cut short by the end. The one rule for decoding and cutting.
+std::size_t utf8SequenceLength(std::string_view bytes, std::size_t at);
+
+struct CodePoint {
+    char32_t value;
+    std::size_t units; // 1, or 2 for a surrogate pair
+};
+// The code point starting at text[at] (at < text.size()): a surrogate pair
+// is one; any other unit, a lone surrogate included, stands for itself.
+CodePoint codePointAt(std::u16string_view text, std::size_t at);
+// Appends cp (at most U+10FFFF) as one unit or a surrogate pair.
+void appendUtf16(std::u16string& out, char32_t cp);
 
 } // namespace velm

@@ -1,5 +1,6 @@
 #include "platform/metafile/emf_reader.h"
 
+#include "platform/core/codepage.h"
 #include "platform/metafile/emf_player.h"
 
 #include <algorithm>
@@ -13,19 +14,6 @@
 namespace velm {
 
 using namespace emf;
-
-namespace {
-
-// Windows-1252 for 0x80..0x9F; the other bytes are their own code points.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-char16_t fromCp1252(std::uint8_t b) { return b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : char16_t(b); }
-
-} // namespace
 
 // The text, bitmap and region records.
 namespace emf {

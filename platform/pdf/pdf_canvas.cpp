@@ -1,5 +1,6 @@
 #include "platform/pdf/pdf_canvas.h"
 
+#include "platform/core/codepage.h"
 #include "platform/pdf/pdf_fonts.h"
 
 #include <libdeflate.h>
@@ -125,11 +126,12 @@ private:
     int level_ = -1;
 };
 
-std::string utf16Hex(const std::string& utf8)
+// Text read as the engine reads it, so a Windows-1252 title keeps its letters.
+std::string utf16Hex(const std::string& text)
 {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out = "<FEFF";
-    for (char16_t u : QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).toStdU16String())
+    for (char16_t u : toUnicode(text))
         for (int shift = 12; shift >= 0; shift -= 4)
             out += kHex[(u >> shift) & 15];
     return out + ">";

@@ -1,5 +1,7 @@
 #include "platform/pdf/pdf_fonts.h"
 
+#include "platform/core/codepage.h"
+
 #include <hb-subset.h>
 
 #include <algorithm>
@@ -320,6 +322,7 @@ std::string toUnicode(const PdfFace& face)
         entries.clear();
         inBlock = 0;
     };
+    std::u16string units;
     for (std::size_t g = 0; g < face.chars.size(); ++g) {
         const char32_t c = face.chars[g];
         if (c == PdfFace::kUnused || c == PdfFace::kNoChar || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
@@ -327,12 +330,10 @@ std::string toUnicode(const PdfFace& face)
         entries += '<';
         appendHex4(entries, static_cast<unsigned>(g));
         entries += "><";
-        if (c > 0xFFFF) {
-            appendHex4(entries, 0xD800 + ((c - 0x10000) >> 10));
-            appendHex4(entries, 0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            appendHex4(entries, c);
-        }
+        units.clear();
+        appendUtf16(units, c);
+        for (char16_t u : units)
+            appendHex4(entries, u);
         entries += ">\n";
         if (++inBlock == 100)
             flush();

@@ -1,4 +1,5 @@
 #include "platform/rendering/fonts.h"
+#include "platform/core/codepage.h"
 
 #include "platform/core/errors.h"
 #include "platform/rendering/font_fallback.h"
@@ -364,17 +365,10 @@ std::vector<int> textAdvances(const LogFont& font, std::u16string_view text)
 {
     std::vector<int> advances(text.size(), 0);
     ResolvedFont& resolved = resolvedFont(font);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char16_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00
-            && text[i + 1] <= 0xDFFF) {
-            char32_t cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10)
-                + (static_cast<char32_t>(text[i + 1]) - 0xDC00);
-            advances[i] = resolved.advance(cp);
-            ++i; // the low surrogate keeps 0
-        } else {
-            advances[i] = resolved.advance(unit);
-        }
+    for (std::size_t i = 0; i < text.size();) {
+        const CodePoint c = codePointAt(text, i);
+        advances[i] = resolved.advance(c.value); // a low surrogate keeps 0
+        i += c.units;
     }
     return advances;
 }
@@ -383,17 +377,10 @@ int textWidth(const LogFont& font, std::u16string_view text)
 {
     ResolvedFont& resolved = resolvedFont(font);
     long long sum = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char16_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00
-            && text[i + 1] <= 0xDFFF) {
-            char32_t cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10)
-                + (static_cast<char32_t>(text[i + 1]) - 0xDC00);
-            sum += resolved.advance(cp);
-            ++i;
-        } else {
-            sum += resolved.advance(unit);
-        }
+    for (std::size_t i = 0; i < text.size();) {
+        const CodePoint c = codePointAt(text, i);
+        sum += resolved.advance(c.value);
+        i += c.units;
     }
     return static_cast<int>(std::min<long long>(sum, 0x7FFFFFFF));
 }

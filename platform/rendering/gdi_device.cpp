@@ -1,5 +1,6 @@
 #include "platform/rendering/gdi_device.h"
 
+#include "platform/core/codepage.h"
 #include "platform/rendering/canvas.h"
 #include "platform/rendering/fonts.h"
 
@@ -307,12 +308,7 @@ void GdiDevice::text(const TextRun& run)
     placed.clear();
     double x = 0, y = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t cp = text[i];
-        std::size_t units = 1;
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<char32_t>(text[i + 1]) - 0xDC00);
-            units = 2;
-        }
+        const auto [cp, units] = codePointAt(text, i);
         const Glyph ref = face.glyph(cp);
         if (ref.drawn)
             placed.push_back({ref, QPointF(x, y), cp});

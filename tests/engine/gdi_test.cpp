@@ -2,6 +2,7 @@
 // settings a document writes, fonts, pens and brushes, and word-wrapped
 // text, all checked on the stored pages as a reader decodes them.
 #include "engine/Gdi.h"
+#include "platform/core/codepage.h"
 #include "platform/system/files.h"
 #include "platform/printing/printer.h"
 #include "platform/system/settings.h"
@@ -349,6 +350,57 @@ TEST_F(Surface, AWordTooLongForAnyLineIsCutByCharacters)
         joined += texts[i].text;
     }
     EXPECT_EQ(joined, word);
+}
+
+// Characters of one to four bytes: a piece ending inside one would read as
+// Windows-1252 and no longer match the bytes it came from.
+TEST_F(Surface, CutsNeverSplitAMultibyteCharacter)
+{
+    Begin();
+    ContentsArea();
+    const std::string characters[] = {"m", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"};
+    std::string word;
+    for (int i = 0; i < 160; ++i)
+        word += characters[i % 4];
+    std::string text = word;
+    int y = 391;
+    EXPECT_TRUE(gdi_->PutText(y, text));
+    const auto texts = Finish().texts();
+    ASSERT_GE(texts.size(), 2u);
+    std::string joined;
+    for (const auto& t : texts) {
+        EXPECT_EQ(t.text, word.substr(joined.size(), t.text.size()));
+        joined += t.text;
+    }
+    EXPECT_EQ(joined, word);
+}
+
+// Overlong forms, encoded surrogates and code points above U+10FFFF are not
+// UTF-8, so decoding reads them a byte at a time and cutting must too. An
+// area too narrow for any character takes one character a line.
+TEST_F(Surface, ANarrowAreaTakesOneCharacterALineAsDecodingSeesIt)
+{
+    Begin();
+    gdi_->SetFont(kContents);
+    gdi_->SetTextArea(100, 300, 105, 6480);
+    gdi_->SetLineHeight(132);
+    gdi_->CarriageReturn();
+    const std::string malformed = "\xE0\x80\xAF\xED\xA0\x80\xF4\x90\x80\x80";
+    const std::string valid = "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
+    for (std::string text : {malformed, valid}) {
+        int y = 391;
+        EXPECT_TRUE(gdi_->PutText(y, text));
+    }
+    const auto texts = Finish().texts();
+    std::vector<std::string> lines;
+    for (const auto& t : texts)
+        lines.push_back(t.text);
+    std::vector<std::string> expected;
+    for (char byte : malformed)
+        expected.push_back(toUtf8(toUnicode(std::string(1, byte))));
+    for (const char* character : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"})
+        expected.push_back(character);
+    EXPECT_EQ(lines, expected);
 }
 
 TEST_F(Surface, AnAreaTooNarrowForOneCharacterStillMovesOn)

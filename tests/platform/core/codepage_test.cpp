@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace velm {
 namespace {
 
@@ -83,6 +86,56 @@ TEST(Codepage, SafeCut)
     EXPECT_EQ(utf8SafeCut("ab\xFF\x80\x80", 4), 4u);
     EXPECT_EQ(utf8SafeCut("ab\xE9t\x80\x80", 5), 5u);
     EXPECT_EQ(utf8SafeCut("\x80\x80\x80\x80\x80", 3), 3u);
+}
+
+// Cutting and decoding see the same characters: walking the text by the
+// UTF-8 rule (one byte where no sequence starts), every step decodes to one
+// code point, and every cut lands on the last step boundary at or before it.
+TEST(Codepage, CutAndDecodeAgreeOnMalformedUtf8)
+{
+    const std::string samples[] = {
+        "a\xC0\xAF" "b",                     // overlong "/"
+        "\xE0\x80\xAF\xF0\x80\x80\xAF",       // overlong in three and four bytes
+        "x\xED\xA0\x80\xED\xBF\xBFy",          // encoded surrogates
+        "\xF4\x90\x80\x80\xF7\xBF\xBF\xBF",    // above U+10FFFF
+        "ok \xE2\x82\xAC\xF0\x9F\x98",          // a sequence cut short by the end
+        "\x80\xBF\xC3\xA9\xA9\xBF\xBF\xBF",    // stray continuation bytes
+        "caf\xE9 \x93quoted\x94 \x80",          // Windows-1252
+        "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80",  // valid, for contrast
+    };
+    for (const std::string& s : samples) {
+        SCOPED_TRACE(testing::PrintToString(s));
+        std::vector<std::size_t> boundaries{0};
+        while (boundaries.back() < s.size()) {
+            const std::size_t at = boundaries.back();
+            const std::size_t n = std::max<std::size_t>(utf8SequenceLength(s, at), 1);
+            const std::u16string one = toUnicode(s.substr(at, n));
+            EXPECT_EQ(codePointAt(one, 0).units, one.size()) << "at " << at;
+            boundaries.push_back(at + n);
+        }
+        for (std::size_t max = 0; max <= s.size(); ++max) {
+            const auto last = std::upper_bound(boundaries.begin(), boundaries.end(), max) - 1;
+            EXPECT_EQ(utf8SafeCut(s, max), *last) << "cut at " << max;
+        }
+    }
+}
+
+TEST(Codepage, SurrogatePairs)
+{
+    const std::u16string text = u"a\U0001F600\xD800" u"b\xDC00";
+    std::u16string rebuilt;
+    std::vector<char32_t> points;
+    for (std::size_t i = 0; i < text.size();) {
+        const CodePoint c = codePointAt(text, i);
+        points.push_back(c.value);
+        appendUtf16(rebuilt, c.value);
+        i += c.units;
+    }
+    EXPECT_EQ(points, (std::vector<char32_t>{'a', 0x1F600, 0xD800, 'b', 0xDC00})); // lone ones stand alone
+    EXPECT_EQ(rebuilt, text);
+    std::u16string top;
+    appendUtf16(top, 0x10FFFF);
+    EXPECT_EQ(top, u"\U0010FFFF");
 }
 
 } // namespace

@@ -410,6 +410,17 @@ TEST(PdfCanvas, FillsStrokesHatchesAndClipsLandOnTheirPixels)
     EXPECT_EQ(image.at(291, 291), kWhite);
 }
 
+// A title that is not UTF-8 reads as Windows-1252, as the engine reads text.
+TEST(PdfCanvas, ATitleThatIsNotUtf8KeepsItsLetters)
+{
+    TempDir dir;
+    const std::string path = dir.file("title.pdf");
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    PdfCanvas(fd, "caf\xE9 \x80", "Velm").finish();
+    ::close(fd);
+    EXPECT_NE(testing::readFile(path).find("/Title<FEFF00630061006600E9002020AC>"), std::string::npos);
+}
+
 TEST(PdfCanvas, SheetsKeepTheirSizeAndPlacement)
 {
     Document doc;
