@@ -1,0 +1,70 @@
+#include "fuzz/fuzz_support.h"
+
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace velm::fuzz {
+namespace {
+
+std::string makeFolder()
+{
+    std::string pattern = (fs::temp_directory_path() / "velm-fuzz-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot make a temporary folder");
+    return pattern;
+}
+
+void removeFolder()
+{
+    std::error_code ignored;
+    fs::current_path(fs::temp_directory_path(), ignored);
+    fs::remove_all(prepare(), ignored);
+}
+
+std::string setUp()
+{
+    const std::string folder = makeFolder();
+    fs::create_directories(folder + "/config");
+    fs::create_directories(folder + "/pdf");
+    fs::create_directories(folder + "/tmp");
+    fs::create_directories(folder + "/runtime");
+    fs::permissions(folder + "/runtime", fs::perms::owner_all);
+    setenv("VELM_CONFIG_DIR", (folder + "/config").c_str(), 1);
+    setenv("VELM_PDF_DIR", (folder + "/pdf").c_str(), 1);
+    setenv("TMPDIR", (folder + "/tmp").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (folder + "/runtime").c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    fs::current_path(folder);
+    // The application lives for the process: Qt's fonts need it.
+    static int argc = 1;
+    static char name[] = "velm-fuzz";
+    static char* argv[] = {name, nullptr};
+    new QGuiApplication(argc, argv);
+    return folder;
+}
+
+} // namespace
+
+const std::string& prepare()
+{
+    static const std::string folder = setUp();
+    static const bool cleanup = std::atexit(removeFolder) == 0;
+    (void)cleanup;
+    return folder;
+}
+
+void fail(const std::string& what)
+{
+    std::fprintf(stderr, "velm-fuzz: %s\n", what.c_str());
+    std::abort();
+}
+
+} // namespace velm::fuzz
