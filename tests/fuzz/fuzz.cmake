@@ -1,15 +1,16 @@
 # One fuzz harness per parser: tests/fuzz/<name>_fuzz.cpp defines
 # LLVMFuzzerTestOneInput and links the one library whose parser it feeds.
 # With -DVELM_FUZZ=ON (clang) each becomes a libFuzzer program
-# velm_fuzz_<name>, the libraries instrumented for it; otherwise each is
-# built with a plain main and a test replays every seed under
-# tests/data/fuzz through it.
+# velm_fuzz_<name> (all of them: target velm_fuzzers), the libraries
+# instrumented for it; otherwise each is built with a plain main and a test
+# replays every seed under tests/data/fuzz through it.
 option(VELM_FUZZ "Build the libFuzzer harnesses (clang)" OFF)
 set(VELM_FUZZ_HARNESSES emf_pdf:velm_pdf wmf:velm_rendering html:velm_engine rtf:velm_shell
     settings:velm_system ranges:velm_preview)
 if(NOT VELM_FUZZ AND NOT VELM_TESTS)
   return()
 endif()
+add_custom_target(velm_fuzzers)
 set(VELM_FUZZ_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
 
 add_library(velm_fuzz_support STATIC tests/fuzz/fuzz_support.cpp)
@@ -38,4 +39,5 @@ foreach(harness ${VELM_FUZZ_HARNESSES})
       ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 600)
   endif()
   target_link_libraries(${target} PRIVATE ${library} velm_fuzz_support)
+  add_dependencies(velm_fuzzers ${target})
 endforeach()
