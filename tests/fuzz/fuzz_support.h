@@ -1,6 +1,7 @@
 // What every fuzz harness shares: one private temporary folder per process
-// (the current folder, the settings folder, the PDF folder and TMPDIR), so
-// no input writes anywhere else, and Qt on its offscreen platform.
+// (the settings folder, the PDF folder and TMPDIR), so no input writes
+// anywhere else, and Qt on its offscreen platform. The current folder stays
+// libFuzzer's, which reads its corpus and writes crashes there.
 #pragma once
 
 #include <cstddef>

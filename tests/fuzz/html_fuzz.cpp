@@ -11,6 +11,7 @@
 #include "platform/metafile/logging_device.h"
 #include "platform/printing/printer.h"
 
+#include <filesystem>
 #include <fstream>
 
 using namespace velm;
@@ -54,12 +55,29 @@ const std::string& setUp()
     return page;
 }
 
+// The engine stores its pages in the current folder: the private one, for
+// the job only.
+class InPrivateFolder {
+public:
+    InPrivateFolder() : previous_(std::filesystem::current_path())
+    {
+        std::filesystem::current_path(fuzz::prepare());
+    }
+    ~InPrivateFolder() { std::filesystem::current_path(previous_); }
+    InPrivateFolder(const InPrivateFolder&) = delete;
+    InPrivateFolder& operator=(const InPrivateFolder&) = delete;
+
+private:
+    std::filesystem::path previous_;
+};
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string& page = setUp();
     std::ofstream(page, std::ios::binary | std::ios::trunc) << fuzz::bytesOf(data, size);
+    const InPrivateFolder here;
     TPrintFile job;
     job.Input = frHTML;
     job.Filename = page;
