@@ -1,6 +1,7 @@
 #include "fuzz/fuzz_support.h"
 
 #include <QGuiApplication>
+#include <QtGlobal>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,14 @@ std::string makeFolder()
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("cannot make a temporary folder");
     return pattern;
+}
+
+// A Qt warning means a call Qt refused, so a page drawn otherwise than
+// asked: a finding like a crash.
+void failOnWarnings(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        fail("Qt: " + message.toStdString());
 }
 
 void removeFolder()
@@ -46,6 +55,7 @@ std::string setUp()
     static char name[] = "velm-fuzz";
     static char* argv[] = {name, nullptr};
     new QGuiApplication(argc, argv);
+    qInstallMessageHandler(failOnWarnings);
     return folder;
 }
 
