@@ -15,7 +15,8 @@ TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev libgmock-dev poppler-utils qpdf cu
 BENCH_PACKAGES := $(TEST_PACKAGES) libbenchmark-dev valgrind hyperfine \
   enscript a2ps ghostscript cups-filters
 
-.PHONY: all build run check test deps-run deps-test deps-bench bench filter install uninstall clean cups
+.PHONY: all build run check test deps-run deps-test deps-bench bench filter install uninstall clean cups \
+  deps-fuzz fuzz check-sanitize
 
 all: build
 
@@ -47,6 +48,32 @@ check test: deps-test cups
 	cmake -S . -B $(BUILD) -G Ninja -DVELM_TESTS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && VELM_REQUIRE_ALL=1 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	$(MAKE) check-sanitize
+
+# The same tests built with AddressSanitizer and UndefinedBehaviorSanitizer:
+# the first fault stops its test with a stack. cupsd keeps running the
+# filter of the normal build (installed by `cups`); the tests that start
+# velm or velmtopdf themselves start the sanitized ones.
+SANITIZE_BUILD ?= build-sanitize
+SANITIZE_FLAGS := -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
+SANITIZE_ENV := ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1 \
+  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitize/lsan.supp:print_suppressions=0
+check-sanitize: deps-test cups
+	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DVELM_TESTS=ON -DCMAKE_CXX_FLAGS="$(SANITIZE_FLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && $(SANITIZE_ENV) VELM_REQUIRE_ALL=1 QT_QPA_PLATFORM=offscreen \
+	  ctest --output-on-failure -j $(JOBS)
+
+# libFuzzer harnesses, one per parser, built with clang (see README).
+FUZZ_BUILD ?= build-fuzz
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+deps-fuzz: deps-run
+	$(APT) $(FUZZ_PACKAGES)
+fuzz: deps-fuzz
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DVELM_TESTS=OFF -DVELM_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target velm_fuzzers
 
 # The CUPS filter, built beside velm for the test server and for install.
 filter: build

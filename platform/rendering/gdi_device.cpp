@@ -103,11 +103,12 @@ struct GdiDevice::State {
         canvas.fillRect(band.rect, band.color);
     }
 
-    // GDI never draws a line thinner than one device pixel.
+    // GDI never draws a line thinner than one device pixel; QPen refuses
+    // (and leaves at one pixel) a width of 32768 or more.
     double thickness(const LogPen& pen, double penScale) const
     {
         const double w = pen.width * std::fabs(penScale);
-        return std::max(std::isfinite(w) ? w : 1.0, devicePixel);
+        return std::clamp(std::isfinite(w) ? w : 1.0, devicePixel, 32767.0);
     }
     bool isThin(const LogPen& pen, double penScale) const { return pen.width * std::fabs(penScale) <= 1.0; }
 

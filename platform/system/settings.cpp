@@ -200,6 +200,16 @@ bool SettingsFile::readBool(const std::string& section, const std::string& key, 
 
 namespace {
 
+// Ends a line the file left open (no line break, or a lone CR, which the
+// reader takes for no break) before another line follows it.
+void closeLine(Line& line, const std::string& eol)
+{
+    if (line.eol.empty())
+        line.eol = eol;
+    else if (line.eol == "\r")
+        line.eol = "\r\n";
+}
+
 // Sets key=value in the section of the file's lines, as a profile write does.
 void setEntry(std::vector<Line>& lines, const std::string& section, const std::string& key,
               const std::string& value, const std::string& eol)
@@ -224,14 +234,13 @@ void setEntry(std::vector<Line>& lines, const std::string& section, const std::s
             break;
         }
         if (!replaced) {
-            if (lines[lastEntry].eol.empty())
-                lines[lastEntry].eol = eol;
+            closeLine(lines[lastEntry], eol);
             lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(lastEntry + 1),
                          Line{std::string(keyName) + "=" + stored, eol});
         }
     } else {
-        if (!lines.empty() && lines.back().eol.empty())
-            lines.back().eol = eol;
+        if (!lines.empty())
+            closeLine(lines.back(), eol);
         lines.push_back(Line{"[" + std::string(sectionName_) + "]", eol});
         lines.push_back(Line{std::string(keyName) + "=" + stored, eol});
     }

@@ -155,6 +155,18 @@ TEST(Settings, EverythingElseIsKeptByteForByte)
     EXPECT_EQ(settings.readInteger("Printer", "PageWidth", 0), 4800);
 }
 
+TEST(Settings, ALoneCarriageReturnAtTheEndIsNoLineBreakButIsOneBeforeANewLine)
+{
+    TempDir dir;
+    for (const char* section : {"Printer", "New"}) {
+        dir.write("Pellido.Ini", "[Printer]\nPageWidth=4800\r");
+        SettingsFile settings(dir.file("Pellido.Ini"));
+        settings.writeString(section, "Key", "v");
+        EXPECT_EQ(settings.readString(section, "Key", "none"), "v") << section;
+        EXPECT_EQ(settings.readInteger("Printer", "PageWidth", 0), 4800) << section;
+    }
+}
+
 TEST(Settings, SeveralKeysInOneWriteLeaveTheFileAsSeparateWritesDo)
 {
     TempDir dir;
