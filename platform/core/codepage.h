@@ -1,6 +1,7 @@
 // Text in the engine is bytes. Bytes that form valid UTF-8 are read as
 // UTF-8 (what Linux files hold); anything else as Windows-1252, the
 // single-byte code page whose codes the HTML entities use (174 = ®).
+// Nothing here throws: every byte sequence has a reading.
 #pragma once
 
 #include <string>

@@ -33,6 +33,7 @@ public:
 
     // beginPage with the picture's space, the drawing calls in picture
     // pixels, endPage. An invalid reader plays nothing and reports it.
+    // Never throws for any input.
     WmfPlayResult play(PageDevice& device) const;
 
 private:

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <optional>
 #include <unistd.h>
 
 namespace velm {
@@ -101,22 +102,23 @@ public:
     Deflater& operator=(const Deflater&) = delete;
     ~Deflater() { libdeflate_free_compressor(compressor_); }
 
-    // Compresses data into out (replacing it).
-    void compress(std::string_view data, std::string& out, int level)
+    // Compresses data into out (replacing it); the reason when it cannot.
+    std::optional<std::string> compress(std::string_view data, std::string& out, int level)
     {
         if (level != level_ || !compressor_) {
             libdeflate_free_compressor(compressor_);
             compressor_ = libdeflate_alloc_compressor(level);
             if (!compressor_)
-                throw PdfWriteError("the compressor cannot start");
+                return "the compressor cannot start";
             level_ = level;
         }
         out.resize(libdeflate_zlib_compress_bound(compressor_, data.size()));
         const std::size_t written =
             libdeflate_zlib_compress(compressor_, data.data(), data.size(), out.data(), out.size());
         if (written == 0)
-            throw PdfWriteError("the compressor failed");
+            return "the compressor failed";
         out.resize(written);
+        return std::nullopt;
     }
 
 private:
@@ -152,6 +154,9 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
     pdf::PdfFontSet fonts;
     std::map<std::pair<int, std::string>, int> patterns; // (hatch, sheet matrix) -> object
     std::string patternResources;
+    // Patterns first used on the open sheet, (object, hatch): written when it
+    // ends, so that drawing never writes to the file.
+    std::vector<std::pair<int, int>> newPatterns;
 
     // The open sheet.
     bool inSheet = false;
@@ -175,10 +180,23 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
         throw PdfWriteError(why);
     }
 
-    void flush()
+    // Once a write failed, nothing more is written: every later write
+    // reports the first failure again.
+    void throwIfFailed() const
     {
         if (!failure.empty())
             throw PdfWriteError(failure);
+    }
+
+    void compress(Deflater& deflater, std::string_view data, int compression)
+    {
+        if (const auto problem = deflater.compress(data, packed, compression))
+            fail(*problem);
+    }
+
+    void flush()
+    {
+        throwIfFailed();
         std::size_t done = 0;
         while (done < out.size()) {
             const ssize_t n = ::write(fd, out.data() + done, out.size() - done);
@@ -224,7 +242,7 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
     void stream(int number, std::string_view entries, std::string_view data, bool compress) override
     {
         if (compress)
-            otherDeflater.compress(data, packed, kFontCompression);
+            this->compress(otherDeflater, data, kFontCompression);
         writeStream(number, entries, compress ? std::string_view(packed) : data, compress);
     }
 
@@ -311,9 +329,7 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
         auto [it, fresh] = patterns.try_emplace({hatch, sheetMatrix}, 0);
         if (fresh) {
             it->second = allocate();
-            std::string entries = "/Type/Pattern/PatternType 1/PaintType 2/TilingType 1/BBox[0 0 8 8]"
-                                  "/XStep 8/YStep 8/Resources<<>>/Matrix[" + sheetMatrix + "]";
-            writeStream(it->second, entries, hatchCell(hatch), false);
+            newPatterns.emplace_back(it->second, hatch);
             patternResources += "/P";
             appendInt(patternResources, it->second);
             patternResources += ' ';
@@ -321,6 +337,15 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
             patternResources += " 0 R";
         }
         return it->second;
+    }
+
+    void writeNewPatterns()
+    {
+        const std::string entries = "/Type/Pattern/PatternType 1/PaintType 2/TilingType 1/BBox[0 0 8 8]"
+                                    "/XStep 8/YStep 8/Resources<<>>/Matrix[" + sheetMatrix + "]";
+        for (const auto& [number, hatch] : newPatterns)
+            writeStream(number, entries, hatchCell(hatch), false);
+        newPatterns.clear();
     }
 
     // Selects the brush as fill; false when it paints nothing.
@@ -659,6 +684,7 @@ double PdfCanvas::devicePixel() const { return 1.0; }
 
 void PdfCanvas::startSheet(const PdfPageBox& box)
 {
+    d->throwIfFailed();
     if (d->finished)
         return;
     finishSheet();
@@ -694,15 +720,17 @@ void PdfCanvas::startSheet(const PdfPageBox& box)
 
 void PdfCanvas::finishSheet()
 {
+    d->throwIfFailed();
     if (!d->inSheet)
         return;
     while (!d->levels.empty())
         d->pop();
     d->endText();
     d->inSheet = false;
+    d->writeNewPatterns();
     const int contents = d->allocate(), page = d->allocate();
     if (d->level > 0) {
-        d->contentDeflater.compress(d->content, d->packed, d->level);
+        d->compress(d->contentDeflater, d->content, d->level);
         d->writeStream(contents, "", d->packed, true);
     } else {
         d->writeStream(contents, "", d->content, false);
@@ -720,8 +748,7 @@ void PdfCanvas::finishSheet()
 
 void PdfCanvas::finish()
 {
-    if (!d->failure.empty())
-        throw PdfWriteError(d->failure);
+    d->throwIfFailed();
     if (d->finished)
         return;
     // Readers reject an empty page tree: a document without sheets gets a blank one.
