@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
+#include <cstdlib>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -126,6 +128,20 @@ private:
     int level_ = -1;
 };
 
+// When the document was made: SOURCE_DATE_EPOCH when it holds a time, so
+// that the same input makes the same bytes, else now.
+std::time_t creationTime()
+{
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
+        long long seconds = -1;
+        const char* end = epoch + std::strlen(epoch);
+        const auto parsed = std::from_chars(epoch, end, seconds);
+        if (parsed.ec == std::errc() && parsed.ptr == end && seconds >= 0)
+            return static_cast<std::time_t>(seconds);
+    }
+    return std::time(nullptr);
+}
+
 std::string utf16Hex(const std::string& utf8)
 {
     static const char kHex[] = "0123456789ABCDEF";
@@ -142,6 +158,9 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
     int fd;
     std::string out;
     std::uint64_t flushed = 0;
+    // Checksums of every byte written: the file's /ID comes from its content.
+    std::uint32_t crc = 0, adler = 1;
+    std::size_t digested = 0; // bytes of out already in the checksums
     std::string failure; // set once a write failed
     bool finished = false;
     int level = 1;
@@ -194,9 +213,18 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
             fail(*problem);
     }
 
+    void digest()
+    {
+        const std::size_t fresh = out.size() - digested;
+        crc = libdeflate_crc32(crc, out.data() + digested, fresh);
+        adler = libdeflate_adler32(adler, out.data() + digested, fresh);
+        digested = out.size();
+    }
+
     void flush()
     {
         throwIfFailed();
+        digest();
         std::size_t done = 0;
         while (done < out.size()) {
             const ssize_t n = ::write(fd, out.data() + done, out.size() - done);
@@ -210,6 +238,7 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
         }
         flushed += out.size();
         out.clear();
+        digested = 0;
     }
 
     void maybeFlush()
@@ -778,9 +807,9 @@ void PdfCanvas::finish()
     d->object(Writer::kCatalog,
               std::string("<</Type/Catalog/Pages 2 0 R") + (d->fonts.anyCff() ? "/Version/1.6" : "") + ">>");
 
-    const std::time_t now = std::time(nullptr);
+    const std::time_t made = creationTime();
     std::tm utc{};
-    gmtime_r(&now, &utc);
+    gmtime_r(&made, &utc);
     char date[32];
     std::strftime(date, sizeof date, "D:%Y%m%d%H%M%SZ", &utc);
     d->object(Writer::kInfo, "<</Title" + utf16Hex(d->title) + "/Creator" + utf16Hex(d->creator) +
@@ -798,11 +827,11 @@ void PdfCanvas::finish()
         if (out.size() >= kFlushAt)
             d->flush();
     }
-    // The file's identity: when and what it was made of.
-    const std::uint64_t id = std::hash<std::string>()(d->title + date) ^ (d->flushed * 0x9E3779B97F4A7C15ULL);
+    // The file's identity: what it is made of, all but the trailer.
+    d->digest();
     char idHex[40];
-    std::snprintf(idHex, sizeof idHex, "%016llX%016llX", static_cast<unsigned long long>(id),
-                  static_cast<unsigned long long>(~id));
+    std::snprintf(idHex, sizeof idHex, "%08X%08X%016llX", static_cast<unsigned>(d->crc),
+                  static_cast<unsigned>(d->adler), static_cast<unsigned long long>(d->flushed + out.size()));
     out += "trailer\n<</Size ";
     appendInt(out, static_cast<long long>(d->offsets.size()));
     out += "/Root 1 0 R/Info 4 0 R/ID[<" + std::string(idHex) + "><" + idHex + ">]>>\nstartxref\n";
