@@ -3,6 +3,7 @@
 // single-byte code page whose codes the HTML entities use (174 = ®).
 // This is the one place that knows the code page, the UTF-8 rule and
 // surrogate pairs, so that cutting, measuring and decoding cannot drift.
+// Nothing here throws: every byte sequence has a reading.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,6 @@
-// Errors that reach the user carry their finished message.
+// Errors that reach the user carry their finished message. What the
+// platform layer throws is a VelmError (each header says which, where a call
+// may), apart from running out of memory and the logic errors of misuse.
 #pragma once
 
 #include <stdexcept>

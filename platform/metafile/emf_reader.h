@@ -35,7 +35,8 @@ public:
     // of 4, past the end); endPage() is called in every case. A record too
     // short for its type or with offsets outside itself is reported and
     // skipped by its size. An invalid reader plays nothing (no beginPage)
-    // and reports its problem. Never throws for any input; does not change
+    // and reports its problem. Never throws for any input (nor do devices,
+    // page_device.h); does not change
     // the reader, so one reader may play many times.
     EmfPlayResult play(PageDevice& device) const;
 

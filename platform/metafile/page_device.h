@@ -49,6 +49,7 @@ struct TextRun {
     double scaleY = 1.0;
 };
 
+// Drawing calls never throw: the readers promise playback that never does.
 class PageDevice {
 public:
     virtual ~PageDevice() = default;

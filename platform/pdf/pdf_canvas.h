@@ -6,13 +6,19 @@
 // Non-finite or absurd coordinates never reach the file: such shapes are
 // skipped and huge values clamped. Drawing calls outside a sheet (before
 // startSheet, after finishSheet or finish) are ignored.
+//
+// Errors: only the calls that write (the constructor, startSheet,
+// finishSheet, finish) throw, PdfWriteError when a write fails. Drawing
+// calls never throw: they only build the open sheet's content, so a
+// metafile played onto the canvas keeps its promise never to throw, and a
+// failure is reported when the sheet or the document ends.
 #pragma once
 
+#include "platform/core/errors.h"
 #include "platform/rendering/canvas.h"
 
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 namespace velm {
@@ -25,9 +31,11 @@ struct PdfPageBox {
 };
 
 // A write to the file failed; what() is the reason (strerror text). The file
-// is incomplete: the caller removes it.
-class PdfWriteError : public std::runtime_error {
-    using runtime_error::runtime_error;
+// is incomplete: the caller removes it. Once a write failed, every later
+// call that writes throws it again, so a broken file is never finished as
+// if it were sound.
+class PdfWriteError : public VelmError {
+    using VelmError::VelmError;
 };
 
 class PdfCanvas : public Canvas {
@@ -41,13 +49,18 @@ public:
     PdfCanvas& operator=(const PdfCanvas&) = delete;
 
     // A new page; a sheet still open is finished first. A box with a
-    // non-positive or non-finite size falls back to A4 at 72 dpi.
+    // non-positive or non-finite size falls back to A4 at 72 dpi. Throws
+    // PdfWriteError.
     void startSheet(const PdfPageBox& box);
-    // Closes whatever the sheet left open and writes its content.
+    // Closes whatever the sheet left open and writes its content and the
+    // patterns it used first. Throws PdfWriteError.
     void finishSheet();
     // Finishes the open sheet, then writes fonts, page tree, info, xref and
     // trailer, and flushes. After it nothing more is drawn; a second call
     // does nothing. A document without sheets gets one blank A4 sheet.
+    // The same drawing makes the same bytes when SOURCE_DATE_EPOCH is set:
+    // it gives the creation date, and the /ID is a checksum of the content.
+    // Throws PdfWriteError.
     void finish();
     int sheetCount() const;
     // Bytes handed to the file so far (all of them after finish()).
@@ -55,9 +68,7 @@ public:
     // Deflate level of the content streams, 0 (none) to 9; 1 by default.
     void setCompressionLevel(int level);
 
-    // Every call below may throw PdfWriteError once a write fails; after a
-    // failure every further write throws it again, so a broken file is
-    // never finished as if it were sound.
+    // Drawing: never throws, whatever became of the file.
     double devicePixel() const override;
     void beginPage(const QRectF& page, bool clipToPage) override;
     void endPage() override;

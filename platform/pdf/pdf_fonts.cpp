@@ -1,6 +1,7 @@
 #include "platform/pdf/pdf_fonts.h"
 
 #include "platform/core/codepage.h"
+#include "platform/rendering/sfnt.h"
 
 #include <hb-subset.h>
 
@@ -51,17 +52,9 @@ void appendNumber(std::string& out, double v, int decimals)
 
 namespace {
 
-std::uint16_t u16(const QByteArray& t, qsizetype at)
-{
-    if (at < 0 || at + 2 > t.size())
-        return 0;
-    return static_cast<std::uint16_t>((static_cast<std::uint8_t>(t[at]) << 8) | static_cast<std::uint8_t>(t[at + 1]));
-}
-std::int16_t s16(const QByteArray& t, qsizetype at) { return static_cast<std::int16_t>(u16(t, at)); }
-std::uint32_t u32(const QByteArray& t, qsizetype at)
-{
-    return (static_cast<std::uint32_t>(u16(t, at)) << 16) | u16(t, at + 2);
-}
+using sfnt::s16;
+using sfnt::u16;
+using sfnt::u32;
 
 // Families and styles name faces; the head table (checksum, dates) tells
 // two files of one name apart. A font without tables (Qt's stand-in when
@@ -109,67 +102,68 @@ void readMetrics(PdfFace& face)
 
 // ---- Embedding ------------------------------------------------------------
 
-hb_blob_t* blobOf(QByteArray bytes)
+// HarfBuzz handles, released however the scope is left (a write that throws
+// while a font is embedded included).
+template <auto destroy>
+struct Release {
+    template <typename Handle>
+    void operator()(Handle* handle) const { destroy(handle); }
+};
+using Blob = std::unique_ptr<hb_blob_t, Release<hb_blob_destroy>>;
+using Face = std::unique_ptr<hb_face_t, Release<hb_face_destroy>>;
+using SubsetInput = std::unique_ptr<hb_subset_input_t, Release<hb_subset_input_destroy>>;
+
+Blob blobOf(QByteArray bytes)
 {
     auto* kept = new QByteArray(std::move(bytes));
-    return hb_blob_create(kept->constData(), static_cast<unsigned>(kept->size()), HB_MEMORY_MODE_READONLY, kept,
-                          [](void* p) { delete static_cast<QByteArray*>(p); });
+    return Blob(hb_blob_create(kept->constData(), static_cast<unsigned>(kept->size()), HB_MEMORY_MODE_READONLY,
+                               kept, [](void* p) { delete static_cast<QByteArray*>(p); }));
 }
 
 // The face rebuilt from the tables a PDF font program needs (QRawFont
 // gives tables, not the file).
-hb_blob_t* sfntOf(const PdfFace& face)
+Blob sfntOf(const PdfFace& face)
 {
     static const char* const kTrueType[] = {"head", "hhea", "hmtx", "maxp", "loca", "glyf", "cvt ",
                                             "fpgm", "prep", "cmap", "OS/2", "post", "name"};
     static const char* const kCff[] = {"CFF ", "head", "hhea", "hmtx", "maxp", "cmap", "OS/2", "post", "name"};
-    hb_face_t* builder = hb_face_builder_create();
+    const Face builder(hb_face_builder_create());
     const auto add = [&](const char* tag) {
         QByteArray table = face.raw.fontTable(tag);
-        if (table.isEmpty())
-            return;
-        hb_blob_t* blob = blobOf(std::move(table));
-        hb_face_builder_add_table(builder, hb_tag_from_string(tag, 4), blob);
-        hb_blob_destroy(blob);
+        if (!table.isEmpty())
+            hb_face_builder_add_table(builder.get(), hb_tag_from_string(tag, 4), blobOf(std::move(table)).get());
     };
     if (face.cff)
         std::for_each(std::begin(kCff), std::end(kCff), add);
     else
         std::for_each(std::begin(kTrueType), std::end(kTrueType), add);
-    hb_blob_t* sfnt = hb_face_reference_blob(builder);
-    hb_face_destroy(builder);
-    return sfnt;
+    return Blob(hb_face_reference_blob(builder.get()));
 }
 
-// A subset keeping glyph ids, or nullptr when the subsetter fails.
-hb_blob_t* subsetOf(hb_blob_t* sfnt, const PdfFace& face)
+// A subset keeping glyph ids, or none when the subsetter fails.
+Blob subsetOf(hb_blob_t* sfnt, const PdfFace& face)
 {
-    hb_face_t* source = hb_face_create(sfnt, 0);
-    hb_subset_input_t* input = hb_subset_input_create_or_fail();
-    hb_blob_t* result = nullptr;
-    if (input) {
-        hb_set_t* glyphs = hb_subset_input_glyph_set(input);
-        hb_set_t* unicodes = hb_subset_input_unicode_set(input);
-        hb_set_add(glyphs, 0);
-        for (std::size_t g = 0; g < face.chars.size(); ++g) {
-            if (face.chars[g] == PdfFace::kUnused)
-                continue;
-            hb_set_add(glyphs, static_cast<hb_codepoint_t>(g));
-            if (face.chars[g] != PdfFace::kNoChar)
-                hb_set_add(unicodes, face.chars[g]);
-        }
-        hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_RETAIN_GIDS | HB_SUBSET_FLAGS_NO_HINTING);
-        if (hb_face_t* subset = hb_subset_or_fail(source, input)) {
-            result = hb_face_reference_blob(subset);
-            hb_face_destroy(subset);
-            if (hb_blob_get_length(result) == 0) {
-                hb_blob_destroy(result);
-                result = nullptr;
-            }
-        }
-        hb_subset_input_destroy(input);
+    const Face source(hb_face_create(sfnt, 0));
+    const SubsetInput input(hb_subset_input_create_or_fail());
+    if (!input)
+        return nullptr;
+    hb_set_t* glyphs = hb_subset_input_glyph_set(input.get());
+    hb_set_t* unicodes = hb_subset_input_unicode_set(input.get());
+    hb_set_add(glyphs, 0);
+    for (std::size_t g = 0; g < face.chars.size(); ++g) {
+        if (face.chars[g] == PdfFace::kUnused)
+            continue;
+        hb_set_add(glyphs, static_cast<hb_codepoint_t>(g));
+        if (face.chars[g] != PdfFace::kNoChar)
+            hb_set_add(unicodes, face.chars[g]);
     }
-    hb_face_destroy(source);
+    hb_subset_input_set_flags(input.get(), HB_SUBSET_FLAGS_RETAIN_GIDS | HB_SUBSET_FLAGS_NO_HINTING);
+    const Face subset(hb_subset_or_fail(source.get(), input.get()));
+    if (!subset)
+        return nullptr;
+    Blob result(hb_face_reference_blob(subset.get()));
+    if (hb_blob_get_length(result.get()) == 0)
+        return nullptr;
     return result;
 }
 
@@ -346,15 +340,12 @@ std::string toUnicode(const PdfFace& face)
 void writeFace(const PdfFace& face, ObjectSink& sink)
 {
     const int descriptorObject = sink.allocate(), file = sink.allocate(), cmap = sink.allocate();
-    hb_blob_t* sfnt = sfntOf(face);
-    hb_blob_t* subset = subsetOf(sfnt, face);
-    hb_blob_t* program = subset ? subset : sfnt;
+    const Blob sfnt = sfntOf(face);
+    const Blob subset = subsetOf(sfnt.get(), face);
     unsigned length = 0;
-    const char* data = hb_blob_get_data(program, &length);
+    const char* data = hb_blob_get_data(subset ? subset.get() : sfnt.get(), &length);
     std::string entries = face.cff ? "/Subtype/OpenType" : "/Length1 " + std::to_string(length);
     sink.stream(file, entries, std::string_view(data, length), true);
-    hb_blob_destroy(subset);
-    hb_blob_destroy(sfnt);
 
     const std::string baseFont = (subset ? subsetTag(face) + "+" : std::string()) + postScriptName(face.raw);
     sink.object(descriptorObject, descriptor(face, baseFont, file));

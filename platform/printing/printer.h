@@ -33,6 +33,9 @@ struct PrinterCaps {
 // Once ended or aborted, newPage(), end() and abort() do nothing and
 // drawing on device() is dropped, so an Abort button may close the
 // document while a page is still being played.
+// newPage() and end() throw PrinterError "Cannot write PDF file <path>:
+// <reason>" when the PDF cannot be written (a full disk); the document is
+// then discarded. Drawing on device() never throws.
 // Every printer renders the document into a PDF file: the PDF printers keep
 // it, a CUPS queue gets it when end() is called (end() throws PrinterError
 // "Cannot print on <queue>: <reason>" when the server refuses it or cannot

@@ -18,6 +18,8 @@
 
 namespace velm {
 
+// Drawing calls never throw (a canvas that writes reports failures when
+// its page or document ends), so playback through GdiDevice never does.
 class Canvas {
 public:
     virtual ~Canvas() = default;

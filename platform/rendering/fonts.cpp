@@ -3,6 +3,7 @@
 
 #include "platform/core/errors.h"
 #include "platform/rendering/font_fallback.h"
+#include "platform/rendering/sfnt.h"
 
 #include <QFont>
 #include <QFontInfo>
@@ -273,25 +274,23 @@ ResolvedFont::ResolvedFont(const LogFont& lf) : font_(FontCache::forThisThread()
 
 void ResolvedFont::readDecorations()
 {
-    const auto be16 = [](const QByteArray& t, int at) {
-        return static_cast<std::int16_t>((static_cast<std::uint8_t>(t[at]) << 8) | static_cast<std::uint8_t>(t[at + 1]));
-    };
+    using sfnt::s16;
     const double scale = raw_.unitsPerEm() > 0 ? raw_.pixelSize() / raw_.unitsPerEm() : 0;
     // post: underlinePosition (top of the stroke, negative below the
     // baseline) and underlineThickness; Qt's own values otherwise.
     const QByteArray post = raw_.fontTable("post");
-    if (scale > 0 && post.size() >= 12 && be16(post, 10) > 0) {
-        strokes_.underlineTop = -be16(post, 8) * scale;
-        strokes_.underlineHeight = be16(post, 10) * scale;
+    if (scale > 0 && post.size() >= 12 && s16(post, 10) > 0) {
+        strokes_.underlineTop = -s16(post, 8) * scale;
+        strokes_.underlineHeight = s16(post, 10) * scale;
     } else {
         strokes_.underlineTop = raw_.underlinePosition();
         strokes_.underlineHeight = std::max(1.0, raw_.lineThickness());
     }
     // OS/2: yStrikeoutSize and yStrikeoutPosition (top of the stroke above the baseline).
     const QByteArray os2 = raw_.fontTable("OS/2");
-    if (scale > 0 && os2.size() >= 30 && be16(os2, 26) > 0) {
-        strokes_.strikeHeight = be16(os2, 26) * scale;
-        strokes_.strikeTop = -be16(os2, 28) * scale;
+    if (scale > 0 && os2.size() >= 30 && s16(os2, 26) > 0) {
+        strokes_.strikeHeight = s16(os2, 26) * scale;
+        strokes_.strikeTop = -s16(os2, 28) * scale;
     } else {
         strokes_.strikeHeight = strokes_.underlineHeight;
         strokes_.strikeTop = -ascent_ / 3;

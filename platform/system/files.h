@@ -1,6 +1,7 @@
 // File services the engine and shell need, with Windows attribute semantics
 // mapped onto Linux (read-only = owner may not write, hidden = leading dot,
 // archive = written since last marked seen).
+// Nothing here throws: failures are return values.
 #pragma once
 
 #include <cstdint>

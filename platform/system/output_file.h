@@ -8,7 +8,8 @@
 // - anything else (a character or block device, a FIFO, a socket) and "-",
 //   standard output: written straight into, never replaced. Opening a FIFO
 //   waits for its reader.
-// A failed write, a full disk included, is reported as a failure.
+// A failed write, a full disk included, is reported as a failure: a false
+// return with the reason, never an exception.
 #pragma once
 
 #include <string>

@@ -1,5 +1,9 @@
 #include "platform/pdf/pdf_canvas.h"
 
+#include "platform/core/errors.h"
+#include "platform/metafile/emf_reader.h"
+#include "platform/rendering/gdi_device.h"
+#include "support/emf_test_support.h"
 #include "support/testing.h"
 
 #include <QFont>
@@ -11,7 +15,6 @@
 #include <fcntl.h>
 #include <limits>
 #include <map>
-#include <sys/resource.h>
 #include <regex>
 #include <sstream>
 #include <unistd.h>
@@ -654,14 +657,9 @@ TEST(PdfCanvas, WriteFailuresThrowAndKeepThrowing)
     TempDir dir;
     const int limited = ::open(dir.file("limited.pdf").c_str(), O_WRONLY | O_CREAT, 0644);
     ASSERT_GE(limited, 0);
-    rlimit previousLimit{};
-    ::getrlimit(RLIMIT_FSIZE, &previousLimit);
-    auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = previousLimit;
-    small.rlim_cur = 3000;
-    ::setrlimit(RLIMIT_FSIZE, &small);
     std::string reason;
     try {
+        testing::FileSizeLimit limit(3000);
         PdfCanvas canvas(limited, "t", "Velm");
         const QRawFont mono = face("Liberation Mono", 50);
         for (int sheet = 0; sheet < 3; ++sheet) {
@@ -670,11 +668,9 @@ TEST(PdfCanvas, WriteFailuresThrowAndKeepThrowing)
                 draw(canvas, mono, layout(mono, U"Line " + std::u32string(40, U'a' + (i % 26)), 30), {0, 60.0 * i});
         }
         canvas.finish();
-    } catch (const PdfWriteError& e) {
+    } catch (const VelmError& e) { // what the user is shown, like every other error
         reason = e.what();
     }
-    ::setrlimit(RLIMIT_FSIZE, &previousLimit);
-    std::signal(SIGXFSZ, previousSignal);
     ::close(limited);
     EXPECT_EQ(reason, std::strerror(EFBIG));
 
@@ -689,9 +685,50 @@ TEST(PdfCanvas, WriteFailuresThrowAndKeepThrowing)
         canvas.fillRect(QRectF(0, 0, 10, 10), QColor(Qt::red));
         EXPECT_THROW(canvas.finish(), PdfWriteError);
         EXPECT_THROW(canvas.finish(), PdfWriteError); // never finished as if sound
+        EXPECT_THROW(canvas.startSheet(a4()), PdfWriteError);
     }
     ::close(pipeEnds[1]);
     std::signal(SIGPIPE, previous);
+}
+
+// Hatch-filled pages played from a metafile, each sheet with patterns of its
+// own, until the file may grow no more: playback keeps its promise never to
+// throw, and the failure comes back when a sheet or the document ends.
+TEST(PdfCanvas, WriteFailuresNeverEscapePlaybackAndComeBackWhenSheetsEnd)
+{
+    EmfRecorder recorder(emftest::kPrinterPage);
+    for (int hatch : {HS_HORIZONTAL, HS_VERTICAL, HS_FDIAGONAL, HS_BDIAGONAL, HS_CROSS, HS_DIAGCROSS}) {
+        const GdiHandle brush = recorder.createBrush({BS_HATCHED, rgb(200, 0, 0), hatch});
+        recorder.fillRect({100 * hatch, 100, 100 * hatch + 80, 180}, brush);
+    }
+    const EmfReader page(recorder.finish());
+
+    TempDir dir;
+    const int fd = ::open(dir.file("limited.pdf").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    testing::FileSizeLimit limit(4096);
+    PdfCanvas canvas(fd, "t", "Velm");
+    GdiDevice device(canvas);
+    int failures = 0;
+    for (int sheet = 0; sheet < 20000 && failures < 2; ++sheet) {
+        PdfPageBox box = a4();
+        box.ptPerPixelX += sheet * 1e-6; // a pattern matrix of its own
+        try {
+            canvas.startSheet(box);
+        } catch (const PdfWriteError& e) {
+            EXPECT_EQ(std::string(e.what()), std::strerror(EFBIG));
+            ++failures;
+        }
+        try {
+            EXPECT_TRUE(page.play(device).ok);
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << "playback threw: " << e.what();
+            break;
+        }
+    }
+    EXPECT_EQ(failures, 2);
+    EXPECT_THROW(canvas.finish(), PdfWriteError);
+    ::close(fd);
 }
 
 } // namespace

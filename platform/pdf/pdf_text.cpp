@@ -1,0 +1,214 @@
+#include "platform/pdf/pdf_writer.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace velm {
+namespace {
+
+// Glyph codes gathered on the stack and appended in one piece: a page
+// holds thousands of them.
+struct Codes {
+    char bytes[512];
+    std::size_t size = 0;
+
+    // Two bytes, big-endian, escaped as a literal string needs.
+    void put(std::uint32_t glyph, std::string& content)
+    {
+        if (size > sizeof bytes - 4)
+            flush(content);
+        for (const char b : {static_cast<char>(glyph >> 8), static_cast<char>(glyph)}) {
+            if (b == '(' || b == ')' || b == '\\' || b == '\r') {
+                bytes[size++] = '\\';
+                bytes[size++] = b == '\r' ? 'r' : b;
+            } else {
+                bytes[size++] = b;
+            }
+        }
+    }
+        // A whole-number TJ adjustment before the next glyph: ")n(".
+        void adjust(long long n, std::string& content)
+        {
+            char digits[24];
+            const std::size_t length = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, n).ptr - digits);
+            if (size + length + 2 > sizeof bytes)
+                flush(content);
+            bytes[size++] = ')';
+            std::memcpy(bytes + size, digits, length);
+            size += length;
+            bytes[size++] = '(';
+        }
+    void flush(std::string& content)
+    {
+        content.append(bytes, size);
+        size = 0;
+    }
+};
+
+} // namespace
+
+void PdfCanvas::Writer::beginText()
+{
+    if (!textOpen) {
+        content += "BT\n";
+        textOpen = true;
+        lineSet = false;
+    }
+}
+
+void PdfCanvas::Writer::moveTo(long long x, long long y)
+{
+    if (!lineSet) {
+        content += "1 0 0 -1 ";
+        fixed(x);
+        fixed(y);
+        content += "Tm\n";
+        lineSet = true;
+    } else {
+        fixed(x - lineX);
+        fixed(lineY - y); // text space is flipped upright
+        content += "Td\n";
+    }
+    lineX = x;
+    lineY = y;
+}
+
+void PdfCanvas::Writer::drawOutlines(const QPointF& origin, const QRawFont& font, std::span<const quint32> glyphs,
+                                     std::span<const QPointF> positions, const QColor& c)
+{
+    endText();
+    color(c, " rg\n", state.fill);
+    for (std::size_t i = 0; i < glyphs.size(); ++i) {
+        const QPointF at = origin + positions[i];
+        if (!finite(at))
+            continue;
+        const QPainterPath path = font.pathForGlyph(glyphs[i]).translated(at);
+        if (path.isEmpty())
+            continue;
+        appendPath(path);
+        content += "f\n";
+    }
+}
+
+void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, double pixelSize,
+                                 std::span<const quint32> glyphs, std::span<const QPointF> positions,
+                                 std::span<const char32_t> chars, const QColor& c)
+{
+    const long long sizeQ = roundNearest(std::min(pixelSize, kLimit) * 1000);
+    if (sizeQ <= 0)
+        return;
+    const double size = static_cast<double>(sizeQ) / 1000.0;
+    const double em = size / 1000.0; // pixels per 1/1000 text unit
+    fonts.fontFor(face, *this);
+    const double perUnit = face.pixelsPerUnit(size);
+    const auto natural = [&](std::uint32_t g) { return face.pixelAdvance(g, perUnit); };
+    // A glyph of the face at a sane place (NaN fails the comparisons too).
+    const auto valid = [&](std::size_t i) {
+        return glyphs[i] < face.glyphCount() && std::fabs(origin.x() + positions[i].x()) < kLimit &&
+               std::fabs(origin.y() + positions[i].y()) < kLimit;
+    };
+
+    // Tc: the commonest difference between given and natural advances, in
+    // thousandths of a pixel, among the first few, when at least half of
+    // them share it (monospace runs are uniform; in proportional ones each
+    // glyph differs by its own rounding, and a Tc would only change hands).
+    std::array<std::pair<long long, int>, 4> candidates{};
+    std::size_t used = 0;
+    int pairs = 0;
+    bool previousValid = valid(0);
+    for (std::size_t i = 1; i < std::min<std::size_t>(glyphs.size(), 17); ++i) {
+        const bool validNow = valid(i);
+        const bool pair = previousValid && validNow && positions[i].y() == positions[i - 1].y();
+        previousValid = validNow;
+        if (!pair)
+            continue;
+        ++pairs;
+        const double gap = positions[i].x() - positions[i - 1].x() - natural(glyphs[i - 1]);
+        const long long q = roundNearest(std::clamp(gap, -kLimit, kLimit) * 1000);
+        std::size_t k = 0;
+        while (k < used && candidates[k].first != q)
+            ++k;
+        if (k == used && used < candidates.size())
+            candidates[used++] = {q, 0};
+        if (k < used)
+            ++candidates[k].second;
+    }
+    long long tc = state.tc;
+    int best = 0;
+    for (std::size_t k = 0; k < used; ++k)
+        if (candidates[k].second > best || (candidates[k].second == best && candidates[k].first == state.tc)) {
+            best = candidates[k].second;
+            tc = candidates[k].first;
+        }
+    if (2 * best < pairs)
+        tc = state.tc;
+    beginText();
+    color(c, " rg\n", state.fill);
+    if (state.font != face.index || state.fontSize != sizeQ) {
+        state.font = face.index;
+        state.fontSize = sizeQ;
+        content += "/F";
+        appendInt(content, face.index);
+        content += ' ';
+        num(size, 3);
+        content += "Tf\n";
+    }
+    if (tc != state.tc) {
+        state.tc = tc;
+        num(static_cast<double>(tc) / 1000.0, 3);
+        content += "Tc\n";
+    }
+
+    // TJ adjustments in 1/1000 em, as fine as about a tenth of a pixel needs.
+    const int adjustDecimals = size <= 100 ? 0 : size <= 1000 ? 1 : 2;
+    const double step = adjustDecimals == 0 ? 1 : adjustDecimals == 1 ? 0.1 : 0.01;
+    const double stepsPerPixel = 1 / (em * step);
+    const double spacing = static_cast<double>(tc) / 1000.0;
+    bool inRun = false;
+    double x = 0; // where the text position stands, in pixels
+    double runY = 0;
+    std::uint32_t previous = 0;
+    Codes codes;
+    for (std::size_t i = 0; i < glyphs.size(); ++i) {
+        if (!valid(i))
+            continue;
+        const QPointF at = origin + positions[i];
+        if (inRun && at.y() != runY) {
+            codes.flush(content);
+            content += ")]TJ\n";
+            inRun = false;
+        }
+        if (!inRun) {
+            const long long xq = roundNearest(at.x() * 100);
+            moveTo(xq, roundNearest(at.y() * 100));
+            content += "[(";
+            inRun = true;
+            runY = at.y();
+            x = static_cast<double>(xq) / 100.0;
+        } else {
+            x += natural(previous) + spacing;
+            const double off = (x - at.x()) * stepsPerPixel; // positive moves left
+            if (off >= 0.5 || off <= -0.5) {
+                const long long steps = roundNearest(off);
+                const double n = static_cast<double>(steps) * step;
+                if (adjustDecimals == 0) {
+                    codes.adjust(steps, content);
+                } else {
+                    codes.flush(content);
+                    content += ')';
+                    appendNumber(content, n, adjustDecimals);
+                    content += '(';
+                }
+                x -= n * em;
+            }
+        }
+        codes.put(glyphs[i], content);
+        face.use(glyphs[i], i < chars.size() ? chars[i] : pdf::PdfFace::kNoChar);
+        previous = glyphs[i];
+    }
+    codes.flush(content);
+    if (inRun)
+        content += ")]TJ\n";
+}
+
+} // namespace velm
