@@ -190,7 +190,8 @@ TEST(SourcePrinting, NumbersAndCommentsCarryOnAcrossSheets)
 TEST(SourcePrinting, UnknownLanguagesAndBinaryFilesPrintPlain)
 {
     const std::string program = CProgram();
-    const std::string binary = std::string("ELF\0\1\2 int x; /* y", 20) + "\nint z;\n";
+    const char elf[] = "ELF\0\1\2 int x; /* y";
+    const std::string binary = std::string(elf, sizeof elf - 1) + "\nint z;\n";
     struct Case {
         std::string name, bytes, language;
     };
