@@ -5,7 +5,7 @@
 
 #include "platform/core/codepage.h"
 #include "platform/metafile/emf_reader.h"
-#include "platform/metafile/logging_device.h"
+#include "support/played.h"
 #include "support/testing.h"
 
 #include <gtest/gtest.h>
@@ -22,24 +22,6 @@ using emftest::RawEmf;
 using emftest::kPrinterPage;
 using emftest::word;
 using testing::TempDir;
-
-struct Played {
-    LoggingDevice log;
-    EmfPlayResult result;
-    std::vector<const LoggingDevice::Call*> of(const std::string& kind) const { return log.callsOf(kind); }
-    std::vector<std::string> kinds() const
-    {
-        std::vector<std::string> out;
-        for (const auto& c : log.calls())
-            out.push_back(c.kind);
-        return out;
-    }
-    bool noted(const std::string& part) const
-    {
-        return std::any_of(result.notes.begin(), result.notes.end(),
-                           [&](const std::string& n) { return n.find(part) != std::string::npos; });
-    }
-};
 
 Played play(const Bytes& bytes)
 {

@@ -3,8 +3,8 @@
 // they are sound, and never read past a record's end.
 #include "support/wmf_test_support.h"
 
-#include "platform/metafile/logging_device.h"
 #include "platform/metafile/wmf_reader.h"
+#include "support/played.h"
 
 #include <gtest/gtest.h>
 
@@ -15,24 +15,6 @@ namespace {
 
 using namespace wmftest;
 using Numbers = std::vector<double>;
-
-struct Played {
-    LoggingDevice log;
-    WmfPlayResult result;
-    std::vector<const LoggingDevice::Call*> of(const std::string& kind) const { return log.callsOf(kind); }
-    std::vector<std::string> kinds() const
-    {
-        std::vector<std::string> out;
-        for (const auto& c : log.calls())
-            out.push_back(c.kind);
-        return out;
-    }
-    bool noted(const std::string& part) const
-    {
-        return std::any_of(result.notes.begin(), result.notes.end(),
-                           [&](const std::string& n) { return n.find(part) != std::string::npos; });
-    }
-};
 
 Played play(const std::string& bytes)
 {
