@@ -2,12 +2,13 @@
 // of every cell.
 #include "engine/Gdi.h"
 
+#include "platform/core/clock.h"
 #include "platform/core/convert.h"
 #include "platform/system/display.h"
 #include "platform/core/errors.h"
 #include "platform/printing/printer.h"
 
-#include <QDate>
+#include <QDateTime>
 #include <QLocale>
 #include <QTime>
 
@@ -188,10 +189,11 @@ private:
 std::string PrintedOnText()
 {
     const QLocale locale = QLocale::system();
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(documentTime()));
     const QString text = QStringLiteral("Printed on ")
-                         + locale.toString(QDate::currentDate(), QLocale::ShortFormat)
+                         + locale.toString(now.date(), QLocale::ShortFormat)
                          + QStringLiteral(" at ")
-                         + locale.toString(QTime::currentTime(), QLocale::LongFormat);
+                         + locale.toString(now.time(), QLocale::LongFormat);
     return text.toStdString();
 }
 

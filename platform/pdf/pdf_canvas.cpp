@@ -1,29 +1,13 @@
 #include "platform/pdf/pdf_canvas.h"
 
+#include "platform/core/clock.h"
 #include "platform/core/codepage.h"
 #include "platform/pdf/pdf_writer.h"
 
-#include <charconv>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
 
 namespace velm {
 namespace {
-
-// When the document was made: SOURCE_DATE_EPOCH when it holds a time, so
-// that the same input makes the same bytes, else now.
-std::time_t creationTime()
-{
-    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
-        long long seconds = -1;
-        const char* end = epoch + std::strlen(epoch);
-        const auto parsed = std::from_chars(epoch, end, seconds);
-        if (parsed.ec == std::errc() && parsed.ptr == end && seconds >= 0)
-            return static_cast<std::time_t>(seconds);
-    }
-    return std::time(nullptr);
-}
 
 // Text read as the engine reads it, so a Windows-1252 title keeps its letters.
 std::string utf16Hex(const std::string& text)
@@ -152,7 +136,7 @@ void PdfCanvas::finish()
     d->object(Writer::kCatalog,
               std::string("<</Type/Catalog/Pages 2 0 R") + (d->fonts.anyCff() ? "/Version/1.6" : "") + ">>");
 
-    const std::time_t made = creationTime();
+    const std::time_t made = documentTime();
     std::tm utc{};
     gmtime_r(&made, &utc);
     char date[32];

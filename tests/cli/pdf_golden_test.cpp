@@ -48,5 +48,21 @@ TEST(PdfGolden, ATextJobGivesTheSameBytesEveryTimeAndEverywhere)
                                  << "); see this file's comment to regenerate it";
 }
 
+// The stamp is part of the pages, so it takes the same time as the file.
+TEST(PdfGolden, TheStampTakesItsTimeFromSourceDateEpoch)
+{
+    TempDir dir;
+    std::string text;
+    for (const char* name : {"first.pdf", "second.pdf"}) {
+        const std::string command = "cd " + Quote(testing::sourcePath("tests/data/golden")) +
+                                    " && SOURCE_DATE_EPOCH=1700000000 TZ=UTC " + Quote(VELM_BINARY) + " -o " +
+                                    Quote(dir.file(name)) + " text-job.txt >/dev/null";
+        ASSERT_EQ(testing::run(command), 0) << command;
+    }
+    EXPECT_TRUE(testing::readFile(dir.file("first.pdf")) == testing::readFile(dir.file("second.pdf")));
+    ASSERT_EQ(testing::run("pdftotext " + Quote(dir.file("first.pdf")) + " -", &text), 0);
+    EXPECT_NE(text.find("at 22:13:20"), std::string::npos) << text;
+}
+
 } // namespace
 } // namespace velm
