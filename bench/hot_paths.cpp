@@ -1,4 +1,4 @@
-// Micro-benchmarks of the engine's hot paths: the line reader and word
+// Micro-benchmarks of the engine's hot paths: the line reader, highlighting and word
 // wrapping here, stored-page writing, reading and playing in
 // hot_paths_emf.cpp. Every case checks what it produced once, so a broken
 // set-up reports an error instead of a fast nonsense figure.
@@ -7,6 +7,7 @@
 
 #include "engine/FileReader.h"
 #include "engine/Gdi.h"
+#include "engine/SourceStyler.h"
 #include "platform/core/convert.h"
 #include "platform/metafile/emf_reader.h"
 #include "platform/system/files.h"
@@ -22,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 namespace velm::bench {
 
@@ -124,6 +126,42 @@ void BM_ReadPlainText(benchmark::State& state) { ReadWholeFile(state, true); }
 void BM_ReadHtml(benchmark::State& state) { ReadWholeFile(state, false); }
 BENCHMARK(BM_ReadPlainText)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReadHtml)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The C headers every machine with a compiler has, as source lines.
+std::vector<std::string> HeaderLines()
+{
+    std::vector<std::string> lines;
+    for (const auto& entry : std::filesystem::directory_iterator("/usr/include"))
+        if (entry.is_regular_file() && entry.path().extension() == ".h") {
+            std::istringstream in(ReadWhole(entry.path()));
+            for (std::string line; std::getline(in, line);)
+                lines.push_back(std::move(line));
+        }
+    return lines;
+}
+
+// Highlighting alone: the library's C definition on our matcher, over
+// about 5 MB of headers. Every run's text adds up to the lines.
+void BM_HighlightC(benchmark::State& state)
+{
+    static const std::vector<std::string> lines = HeaderLines();
+    std::size_t bytes = 0;
+    for (const std::string& line : lines)
+        bytes += line.size();
+    const std::size_t rounds = std::max<std::size_t>(1, 5'000'000 / std::max<std::size_t>(bytes, 1));
+    std::size_t styled = 0;
+    for (auto _ : state) {
+        TSourceStyler styler("c", "");
+        for (std::size_t round = 0; round < rounds; ++round)
+            for (const std::string& line : lines)
+                for (const TStyledRun& run : styler.StyleLine(line))
+                    styled += run.Text.size();
+    }
+    if (styled != bytes * rounds * state.iterations())
+        state.SkipWithError("the runs do not add up to the lines");
+    state.SetBytesProcessed(static_cast<std::int64_t>(bytes * rounds) * state.iterations());
+}
+BENCHMARK(BM_HighlightC)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // A drawing surface as a 1x1 job on the built-in printer sets it up for
 // Courier New 10 pt with the default quarter-inch borders and 1.5 spacing.
