@@ -13,10 +13,6 @@ namespace velm {
 
 namespace {
 
-// A word longer than this is cut into lines anyway, so it is no longer
-// held back whole across pieces; this bounds the memory a line can take.
-constexpr std::size_t kMaxWordTail = 1000;
-
 bool IsFileInput(TInput input) { return input == frFile || input == frHTML; }
 
 void Raise(const TNotifyEvent& event, TPrintFile* sender)
@@ -63,7 +59,7 @@ bool TPrintFile::OpenInput()
             ShowMessage(format("Error: File %s cannot be opened", Filename.c_str()));
             return false;
         }
-        FReader.Open(Filename, Input == frFile);
+        FFeed.Open(Filename, Input == frFile);
     }
     if (Input == frTMemo && !Memo) {
         ShowMessage("Error: TMemo contains nothing");
@@ -79,7 +75,6 @@ bool TPrintFile::OpenInput()
 void TPrintFile::StartRun()
 {
     FCarry.clear();
-    FWordTail.clear();
     FEndOfInput = false;
     Printer& printer = Printers::instance().selected();
     if (Orientation == Landscape)
@@ -123,7 +118,7 @@ bool TPrintFile::InputDone() const
     if (!FCarry.empty())
         return false;
     if (IsFileInput(Input))
-        return FReader.Eof() || FEndOfInput;
+        return FFeed.Eof() || FEndOfInput;
     return FEndOfInput;
 }
 
@@ -163,8 +158,7 @@ void TPrintFile::RunCells()
 
 void TPrintFile::FinishRun()
 {
-    if (IsFileInput(Input))
-        FReader.Close();
+    FFeed.Close();
     Raise(OnAfterPrint, this);
     FGdi->EndPage();
     FStatus.reset();
@@ -185,14 +179,13 @@ void TPrintFile::FinishRun()
 
 void TPrintFile::ReleaseRun()
 {
-    FReader.Close();
+    FFeed.Close();
     FStatus.reset();
     if (FGdi) {
         FGdi->ClearStoredPages();
         FGdi.reset();
     }
     FCarry.clear();
-    FWordTail.clear();
     FStyler.reset();
 }
 
@@ -345,69 +338,27 @@ bool TPrintFile::ReadNextLine(std::string& Line)
         FCarry.clear();
         return true;
     }
-    FNewLineAfter = true;
-    const bool atLineStart = FAtLineStart;
     if (IsFileInput(Input)) {
-        if (FReader.Eof())
+        TFeedLine next;
+        if (!FFeed.Next(next))
             return false;
-        if (FStyler)
-            ReadSourceLine(Line);
-        else
-            ReadFileLine(Line);
-        if (Input == frHTML && !Line.empty() && Line.front() == '>')
-            Line.erase(0, 1);
-        JoinWordTail(Line);
-    } else {
-        const TLineSource* source = Input == frTMemo ? Memo : RichEdit;
-        if (!source || FLineIndex >= source->Count()) {
-            FEndOfInput = true;
-            return false;
-        }
-        Line = source->Line(FLineIndex++);
-        ExpandTabs(Line);
+        Line = std::move(next.Text);
+        FEndOfInput = next.EndOfInput;
+        FNewLineAfter = next.NewLineAfter;
+        FLineStarts = next.StartsLine;
+        return true;
     }
-    // The end of the input is no line of its own.
-    FLineStarts = atLineStart && !(FEndOfInput && Line.empty());
-    FAtLineStart = FNewLineAfter;
+    const TLineSource* source = Input == frTMemo ? Memo : RichEdit;
+    if (!source || FLineIndex >= source->Count()) {
+        FEndOfInput = true;
+        return false;
+    }
+    Line = source->Line(FLineIndex++);
+    ExpandTabs(Line);
+    FNewLineAfter = true;
+    FLineStarts = true;
     StyleLine(Line);
     return true;
-}
-
-void TPrintFile::ReadFileLine(std::string& Line)
-{
-    FEndOfInput = false;
-    FNewLineAfter = false;
-    switch (FReader.ReadLine(Line)) {
-    case 0:
-        FEndOfInput = true;
-        break;
-    case 3:
-        FNewLineAfter = true;
-        break;
-    default:
-        break;
-    }
-}
-
-// A piece cut at the length limit inside a word keeps that word's start
-// back for the next piece, so the word prints whole: no gap in it and no
-// line break between its halves.
-void TPrintFile::JoinWordTail(std::string& Line)
-{
-    Line.insert(0, FWordTail);
-    FWordTail.clear();
-    if (!FReader.CutInsideWord())
-        return;
-    const std::size_t space = Line.rfind(' ');
-    if (space == std::string::npos || space == 0) {
-        if (Line.size() < kMaxWordTail) {
-            FWordTail = std::move(Line);
-            Line.clear();
-        }
-        return;
-    }
-    FWordTail = Line.substr(space + 1);
-    Line.resize(space + 1);
 }
 
 } // namespace velm

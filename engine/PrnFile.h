@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/FileReader.h"
+#include "engine/LineFeed.h"
 #include "engine/Graphics.h"
 #include "engine/SourceStyler.h"
 
@@ -129,7 +130,6 @@ public:
 
     // Text sources.
     bool ReadNextLine(std::string& Line);
-    void ReadFileLine(std::string& Line);
 
     // HTML runs.
     void NextSegment(std::string& Line, std::string& Segment);
@@ -140,7 +140,6 @@ public:
     void ChangeFontSize(bool Open, int Points);
 
     // Program source runs.
-    void ReadSourceLine(std::string& Line);
     void NextStyledRun(std::string& Line, std::string& Segment);
     void ApplyRunStyle(TRunStyle Style);
 
@@ -153,7 +152,6 @@ private:
     bool InputDone() const;
     void ApplyBaseFont();
     void DrawSeparators(int Left, int Right, int Width, int Height);
-    void JoinWordTail(std::string& Line);
     void StartSource();
     void StyleLine(std::string& Line);
     void ReserveGutter();
@@ -161,13 +159,11 @@ private:
 
     std::unique_ptr<TGdi> FGdi;
     std::unique_ptr<StatusDialogScope> FStatus; // the "Print Status" dialog of the run
-    TFileReader FReader;
     TFont FBaseFont{"Times New Roman", 50, clWindowText, 0, 96};
     int FRows = 1, FCols = 1, FCellIndex = 1, FCellTop = 0;
     int FY = 0;
     int FBottomLimit = 0;
     std::string FCarry;
-    std::string FWordTail;   // end of a piece cut inside a word, joined to the next piece
     bool FEndOfInput = false;
     bool FNewLineAfter = false;
     bool FPendingBreak = false;
@@ -179,11 +175,12 @@ private:
     TRunStyle FRunStyle = TRunStyle::Plain;
     TColor FPlainColor = clBlack;
     bool FColourRuns = false;
-    bool FAtLineStart = true;  // the next read begins a source line
     bool FLineStarts = false;  // the last read began a source line
     int FSourceLine = 0;
     int FNumberDigits = 0;     // 0: no line numbers
     int FDigitWidth = 0;
+    // After FStyler: its reading thread stops before the styler goes.
+    TLineFeed FFeed;
     friend class PrnFileTestAccess;
 };
 

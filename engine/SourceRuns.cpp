@@ -11,10 +11,6 @@ namespace velm {
 
 namespace {
 
-// The highlighter sees whole lines up to this length; a longer one (a file
-// without line breaks) goes on in further lines of this length.
-constexpr std::size_t kMaxSourceLine = 4096;
-
 int Digits(int number)
 {
     int digits = 1;
@@ -41,7 +37,6 @@ TColor RunColour(TRunStyle Style, TColor Plain)
 
 void TPrintFile::StartSource()
 {
-    FAtLineStart = true;
     FLineStarts = false;
     FSourceLine = 0;
     FRunStyle = TRunStyle::Plain;
@@ -55,6 +50,8 @@ void TPrintFile::StartSource()
         if (styler->Active())
             FStyler = std::move(styler);
     }
+    if (FStyler && Input == frFile)
+        FFeed.StartStyling(*FStyler);
     FColourRuns = !Monochrome && !IsGenericPrinter();
     if (LineNumbers) {
         const TLineSource* source = Input == frTMemo ? Memo : Input == frRichEdit ? RichEdit : nullptr;
@@ -63,26 +60,10 @@ void TPrintFile::StartSource()
     }
 }
 
-void TPrintFile::ReadSourceLine(std::string& Line)
-{
-    ReadFileLine(Line);
-    std::string piece;
-    while (!FNewLineAfter && !FEndOfInput && Line.size() < kMaxSourceLine) {
-        ReadFileLine(piece);
-        Line += piece;
-    }
-}
-
 void TPrintFile::StyleLine(std::string& Line)
 {
-    if (!FStyler)
-        return;
-    std::erase(Line, '\0');
-    StripTrailingBlanks(Line);
-    std::string styled;
-    for (const TStyledRun& run : FStyler->StyleLine(Line))
-        styled += RunMarker(run.Style) + run.Text;
-    Line = std::move(styled);
+    if (FStyler)
+        Line = FStyler->MarkedLine(std::move(Line));
 }
 
 void TPrintFile::NextStyledRun(std::string& Line, std::string& Segment)

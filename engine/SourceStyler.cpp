@@ -1,5 +1,6 @@
 #include "engine/SourceStyler.h"
 
+#include "engine/FileReader.h"
 #include "engine/PrnFile.h"
 #include "engine/SourceMatcher.h"
 
@@ -75,6 +76,16 @@ std::vector<TStyledRun> TSourceStyler::StyleLine(const std::string& Line)
         runs.assign(Line.empty() ? 0 : 1, {TRunStyle::Plain, Line});
     }
     return runs;
+}
+
+std::string TSourceStyler::MarkedLine(std::string Line)
+{
+    std::erase(Line, '\0');
+    StripTrailingBlanks(Line);
+    std::string marked;
+    for (const TStyledRun& run : StyleLine(Line))
+        marked += RunMarker(run.Style) + run.Text;
+    return marked;
 }
 
 TRunStyle ElementStyle(std::string_view Element)

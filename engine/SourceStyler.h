@@ -35,6 +35,9 @@ public:
     // The runs of the next source line, continuing the previous line's
     // state. A line the library cannot match comes back as one plain run.
     std::vector<TStyledRun> StyleLine(const std::string& Line);
+    // The next source line as the job prints it: a RunMarker before each
+    // run, without NULs or trailing blanks.
+    std::string MarkedLine(std::string Line);
 
 private:
     std::unique_ptr<TSourceMatcher> FMatcher;
