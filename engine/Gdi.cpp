@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 
 namespace velm {
 
@@ -43,6 +44,15 @@ LogFont CanvasLogFont()
     log.underline = font.Has(fsUnderline);
     log.faceName = FaceName(font.Name);
     return log;
+}
+
+// The width of text drawn with these advances (at most the largest int).
+int AdvanceSum(const std::vector<int>& advances)
+{
+    long long sum = 0;
+    for (int advance : advances)
+        sum += advance;
+    return static_cast<int>(std::min<long long>(sum, std::numeric_limits<int>::max()));
 }
 
 // Bytes of the character starting at `at`: a whole UTF-8 sequence, or one
@@ -283,29 +293,33 @@ int TGdi::TextWidth(const std::string& Text) const { return textWidth(CanvasLogF
 
 void TGdi::TextAt(int X, int Y, const std::string& Text)
 {
-    EmfRecorder& page = Page();
-    // Drawn whole, however long: the advances are the measured widths, so
-    // the page shows exactly what the layout computed.
     const std::u16string text = toUnicode(Text);
-    const std::vector<int> advances = textAdvances(CanvasLogFont(), text);
-    if (!text.empty())
-        page.textOut(X, Y, text, advances);
-    int width = 0;
-    for (int advance : advances)
-        width += advance;
-    FX = X + width;
+    DrawMeasured(X, Y, text, textAdvances(CanvasLogFont(), text));
+}
+
+// Drawn whole, however long: the advances are the measured widths, so the
+// page shows exactly what the layout computed.
+void TGdi::DrawMeasured(int X, int Y, const std::u16string& Text, const std::vector<int>& Advances)
+{
+    EmfRecorder& page = Page();
+    if (!Text.empty())
+        page.textOut(X, Y, Text, Advances);
+    FX = X + AdvanceSum(Advances);
 }
 
 bool TGdi::PutText(int& Y, std::string& Text, bool Joined)
 {
     bool gap = !Joined;
     while (!Text.empty()) {
-        const int width = TextWidth(Text);
+        // Measured once: text that fits is drawn with these advances.
+        const std::u16string text = toUnicode(Text);
+        const std::vector<int> advances = textAdvances(CanvasLogFont(), text);
+        const int width = AdvanceSum(advances);
         if (FX != 0 && gap)
             FX += 10;
         gap = true;
         if (FX + width <= FRight) {
-            TextAt(FX, Y, Text);
+            DrawMeasured(FX, Y, text, advances);
             Text.clear();
             break;
         }

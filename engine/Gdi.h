@@ -113,6 +113,7 @@ private:
     EmfRecorder& Page(); // the open stored page; throws when none is open
     void DrawBand(bool Horizontal, int From, int To, int Left, int Top, int Right, int Bottom);
     void DrawSide(int Style, bool Horizontal, bool FromEnd, int Left, int Top, int Right, int Bottom);
+    void DrawMeasured(int X, int Y, const std::u16string& Text, const std::vector<int>& Advances);
 
     std::string FPageFile;
     std::unique_ptr<EmfRecorder> FCanvas; // the open stored page, recording
