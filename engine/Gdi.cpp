@@ -297,6 +297,13 @@ void TGdi::TextAt(int X, int Y, const std::string& Text)
     DrawMeasured(X, Y, text, textAdvances(CanvasLogFont(), text));
 }
 
+void TGdi::TextEndingAt(int Right, int Y, const std::string& Text)
+{
+    const std::u16string text = toUnicode(Text);
+    const std::vector<int> advances = textAdvances(CanvasLogFont(), text);
+    DrawMeasured(Right - AdvanceSum(advances), Y, text, advances);
+}
+
 // Drawn whole, however long: the advances are the measured widths, so the
 // page shows exactly what the layout computed.
 void TGdi::DrawMeasured(int X, int Y, const std::u16string& Text, const std::vector<int>& Advances)

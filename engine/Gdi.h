@@ -81,6 +81,7 @@ public:
 
     // Drawing
     void TextAt(int X, int Y, const std::string& Text);
+    void TextEndingAt(int Right, int Y, const std::string& Text); // right-aligned
     // Joined: the text continues the previous one on its line (the next
     // style run of a source line), so no word gap comes between them.
     bool PutText(int& Y, std::string& Text, bool Joined = false);

@@ -112,7 +112,7 @@ void TPrintFile::PrintLineNumber()
     if (FStyler)
         ApplyRunStyle(TRunStyle::Plain);
     const std::string number = std::to_string(++FSourceLine);
-    FGdi->TextAt(FGdi->Left() + 10 - FDigitWidth - FGdi->TextWidth(number), FY, number);
+    FGdi->TextEndingAt(FGdi->Left() + 10 - FDigitWidth, FY, number);
     FGdi->CarriageReturn();
 }
 

@@ -292,9 +292,7 @@ void GdiDevice::text(const TextRun& run)
         return;
     d->flush();
     Canvas& c = d->canvas;
-    LogFont plain = run.font;
-    plain.underline = plain.strikeOut = false;
-    ResolvedFont& face = resolvedFont(plain);
+    ResolvedFont& face = resolvedFont(run.font); // underline and strike-out are drawn below
     const std::u16string& text = run.text;
     const bool useDx = run.dx.size() == text.size();
     const bool useDy = run.dy.size() == text.size();
