@@ -187,13 +187,15 @@ struct TSourceMatcher::TRule {
     std::vector<TSpan> Match;
     std::vector<TSpan> Attempt;
 
-    explicit TRule(const srchilite::HighlightRulePtr& rule)
+    // StateStyle: the face of the state the rule belongs to, for the
+    // elements that have none of their own.
+    TRule(const srchilite::HighlightRulePtr& rule, TRunStyle StateStyle)
         : Rule(rule), Pattern(PatternOf(*rule))
     {
         for (const std::string& element : rule->getElemList())
-            Styles.push_back(ElementStyle(element));
+            Styles.push_back(ElementStyle(element, StateStyle));
         if (Styles.empty())
-            Styles.push_back(TRunStyle::Plain);
+            Styles.push_back(StateStyle);
     }
 
     static std::string PatternOf(const srchilite::HighlightRule& rule)
@@ -231,7 +233,7 @@ struct TSourceMatcher::TState {
         : State(state), DefaultStyle(ElementStyle(state->getDefaultElement()))
     {
         for (const srchilite::HighlightRulePtr& rule : state->getRuleList())
-            Rules.emplace_back(rule);
+            Rules.emplace_back(rule, DefaultStyle);
     }
 };
 

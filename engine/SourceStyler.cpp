@@ -88,12 +88,12 @@ std::string TSourceStyler::MarkedLine(std::string Line)
     return marked;
 }
 
-TRunStyle ElementStyle(std::string_view Element)
+TRunStyle ElementStyle(std::string_view Element, TRunStyle Otherwise)
 {
     for (const TElementStyle& e : kElementStyles)
         if (Element == e.Element)
             return e.Style;
-    return TRunStyle::Plain;
+    return Otherwise;
 }
 
 std::string RunMarker(TRunStyle Style)

@@ -44,8 +44,9 @@ private:
 };
 
 // The face of one of the highlighting library's element names ("keyword",
-// "comment"...); Plain for the names it does not set apart.
-TRunStyle ElementStyle(std::string_view Element);
+// "comment"...); Otherwise for the names it does not set apart (a URL in a
+// comment prints as the comment around it).
+TRunStyle ElementStyle(std::string_view Element, TRunStyle Otherwise = TRunStyle::Plain);
 
 // A style change inside a line of the job: a NUL, which no line the reader
 // delivers holds, then the style.

@@ -50,34 +50,43 @@ void ForEachState(const std::string& definition, const std::function<void(const 
     ForEachState(Language(definition), visit, seen);
 }
 
-// Appends what the library's highlighter hands one element to the runs.
+// Appends what the library's highlighter hands one element to the runs,
+// in the element's face or else in the face of the state it stands in.
 class TRecorder : public srchilite::Formatter {
 public:
-    TRecorder(TRunStyle style, std::vector<TStyledRun>*& sink) : FStyle(style), FSink(sink) {}
+    TRecorder(std::string element, std::vector<TStyledRun>*& sink, const srchilite::SourceHighlighter*& highlighter)
+        : FElement(std::move(element)), FSink(sink), FHighlighter(highlighter)
+    {
+    }
     void format(const std::string& s, const srchilite::FormatterParams*) override
     {
-        if (!FSink->empty() && FSink->back().Style == FStyle)
+        const TRunStyle style =
+            ElementStyle(FElement, ElementStyle(FHighlighter->getCurrentState()->getDefaultElement()));
+        if (!FSink->empty() && FSink->back().Style == style)
             FSink->back().Text += s;
         else
-            FSink->push_back({FStyle, s});
+            FSink->push_back({style, s});
     }
 
 private:
-    TRunStyle FStyle;
+    std::string FElement;
     std::vector<TStyledRun>*& FSink;
+    const srchilite::SourceHighlighter*& FHighlighter;
 };
 
 // The runs of each line as the library's own highlighter gives them.
 std::vector<std::vector<TStyledRun>> LibraryRuns(const std::string& definition, const std::vector<std::string>& lines)
 {
     std::vector<TStyledRun>* sink = nullptr;
-    srchilite::FormatterManager formatters(srchilite::FormatterPtr(new TRecorder(TRunStyle::Plain, sink)));
+    const srchilite::SourceHighlighter* current = nullptr;
+    srchilite::FormatterManager formatters(srchilite::FormatterPtr(new TRecorder("", sink, current)));
     ForEachState(definition, [&](const srchilite::HighlightState& state) {
         for (const srchilite::HighlightRulePtr& rule : state.getRuleList())
             for (const std::string& element : rule->getElemList())
-                formatters.addFormatter(element, srchilite::FormatterPtr(new TRecorder(ElementStyle(element), sink)));
+                formatters.addFormatter(element, srchilite::FormatterPtr(new TRecorder(element, sink, current)));
     });
     srchilite::SourceHighlighter highlighter(Language(definition));
+    current = &highlighter;
     srchilite::FormatterParams params;
     highlighter.setFormatterManager(&formatters);
     highlighter.setFormatterParams(&params);
@@ -233,6 +242,18 @@ TEST(Highlighting, StatesThatSpanLinesComeOutAsTheLibraryCutsThem)
     ExpectLibraryRuns("rust.lang", "rust", Lines("let s = r#\"a\n\"b\"# \"c\n\\\"d\"; br\"e\" 'f' // g\n"));
     for (const char* language : {"c", "cpp", "python", "sh", "perl", "lua", "rust.lang", "java", "html"})
         ExpectLibraryRuns(language, std::string("odd lines ") + language, kOddLines);
+}
+
+TEST(Highlighting, ElementsWithoutAFaceOfTheirOwnTakeTheirStates)
+{
+    // A URL in a comment is comment; in code it is plain text.
+    TSourceStyler c("c", "");
+    EXPECT_EQ(c.StyleLine("/* see <https://example.org/a> */"),
+              (std::vector<TStyledRun>{{TRunStyle::Comment, "/* see <https://example.org/a> */"}}));
+    TSourceStyler changelog("changelog", "");
+    ASSERT_TRUE(changelog.Active());
+    EXPECT_EQ(changelog.StyleLine("  see https://example.org/a"),
+              (std::vector<TStyledRun>{{TRunStyle::Plain, "  see https://example.org/a"}}));
 }
 
 } // namespace
