@@ -33,16 +33,21 @@ std::u16string FaceName(const std::string& name)
     return face;
 }
 
-// What every width is measured with: the printer canvas font as it stands.
-LogFont CanvasLogFont()
+// What every width is measured with: the printer canvas font as it stands
+// (kept between calls: it changes far less often than text is measured).
+const LogFont& CanvasLogFont()
 {
+    thread_local std::string name;
+    thread_local LogFont log;
     const TFont& font = PrinterCanvas().Font;
-    LogFont log;
+    if (font.Name != name || log.faceName.empty()) {
+        name = font.Name;
+        log.faceName = FaceName(font.Name);
+    }
     log.height = font.Height;
     log.weight = font.Has(fsBold) ? 700 : 400;
     log.italic = font.Has(fsItalic);
     log.underline = font.Has(fsUnderline);
-    log.faceName = FaceName(font.Name);
     return log;
 }
 

@@ -83,8 +83,10 @@ std::string TSourceStyler::MarkedLine(std::string Line)
     std::erase(Line, '\0');
     StripTrailingBlanks(Line);
     std::string marked;
-    for (const TStyledRun& run : StyleLine(Line))
-        marked += RunMarker(run.Style) + run.Text;
+    for (const TStyledRun& run : StyleLine(Line)) {
+        marked += RunMarker(run.Style);
+        marked += run.Text;
+    }
     return marked;
 }
 

@@ -124,6 +124,7 @@ private:
     double pxPerMmX_ = 1, pxPerMmY_ = 1;
     gdi::PlayLog log_;
     gdi::GdiState gdi_;
+    TextRun textRun_; // one for every text record, so its buffers are reused
     bool stop_ = false;
     bool warnedHandles_ = false;
 };

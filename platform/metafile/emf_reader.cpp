@@ -95,7 +95,8 @@ void Player::onText(const Record& r)
     }
 
     const bool updateCp = state().align & TA_UPDATECP;
-    TextRun run = gdi_.textRun(updateCp ? state().position : pointAt(r, textout::reference));
+    TextRun& run = textRun_;
+    gdi_.textRun(updateCp ? state().position : pointAt(r, textout::reference), run);
     run.text.resize(chars);
     const std::uint8_t* s = r.p + offString;
     for (std::size_t i = 0; i < chars; ++i)

@@ -165,9 +165,11 @@ RectF GdiState::intersect(const RectF& a, const RectF& b)
     return r;
 }
 
-TextRun GdiState::textRun(PointF origin) const
+void GdiState::textRun(PointF origin, TextRun& run) const
 {
-    TextRun run;
+    run.text.clear();
+    run.dx.clear();
+    run.dy.clear();
     run.origin = origin;
     run.scaleX = state_.map.scaleX();
     run.scaleY = state_.map.scaleY();
@@ -178,7 +180,6 @@ TextRun GdiState::textRun(PointF origin) const
     run.bkMode = state_.bkMode;
     run.bkColor = state_.bkColor;
     run.align = state_.align;
-    return run;
 }
 
 } // namespace velm::gdi

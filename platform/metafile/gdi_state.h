@@ -191,9 +191,10 @@ public:
     void intersectClip(const RectF& box) { setClip(state_.clip ? intersect(*state_.clip, box) : box); }
     static RectF intersect(const RectF& a, const RectF& b);
 
-    // A text run at `origin` with the current font scaled to reference
-    // pixels, colours, background and alignment.
-    TextRun textRun(PointF origin) const;
+    // Run becomes a text run at `origin` with the current font scaled to
+    // reference pixels, colours, background and alignment, and no text yet;
+    // its buffers are kept, so a player can reuse one run for all its text.
+    void textRun(PointF origin, TextRun& run) const;
 
 private:
     PageDevice& device_;

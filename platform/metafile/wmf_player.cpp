@@ -378,7 +378,8 @@ void Player::onExtTextOut(const Record& r)
 
 void Player::text(PointF origin, std::string_view bytes, std::vector<double> dx)
 {
-    TextRun run = gdi_.textRun(origin);
+    TextRun run;
+    gdi_.textRun(origin, run);
     run.text = toUnicode(bytes);
     if (dx.size() == run.text.size()) // else units and bytes differ (UTF-8 text): the device spaces it
         run.dx = std::move(dx);
