@@ -73,6 +73,7 @@ void TLineFeed::StopReadingAhead()
         FAhead.join();
     }
     FReady.clear();
+    FSpent.clear();
     FTaken = {};
     FTakenAt = 0;
 }
@@ -86,7 +87,14 @@ bool TLineFeed::Next(TFeedLine& Line)
     } else {
         if (FTakenAt == FTaken.Lines.size())
             TakeBatch();
-        Line = std::move(FTaken.Lines[FTakenAt++]);
+        // Copied into the caller's buffer: the batch's memory goes back to
+        // the reading thread, which made it.
+        const TFeedLine& taken = FTaken.Lines[FTakenAt++];
+        Line.Text.assign(taken.Text);
+        Line.NewLineAfter = taken.NewLineAfter;
+        Line.EndOfInput = taken.EndOfInput;
+        Line.StartsLine = taken.StartsLine;
+        Line.Last = taken.Last;
     }
     FEof = Line.Last;
     return true;
@@ -103,6 +111,7 @@ void TLineFeed::TakeBatch()
         }
         std::unique_lock lock(FMutex);
         FChanged.wait(lock, [this] { return !FReady.empty(); });
+        FSpent.push_back(std::move(FTaken));
         FTaken = std::move(FReady.front());
         FReady.pop_front();
         FTakenAt = 0;
@@ -126,11 +135,13 @@ void TLineFeed::ReadAhead()
             batch.Error = std::current_exception();
             more = false;
         }
+        std::deque<TBatch> spent;
         std::unique_lock lock(FMutex);
         FChanged.wait(lock, [this] { return FStop || FReady.size() < kReadyBatches; });
         if (FStop)
             return;
         FReady.push_back(std::move(batch));
+        spent.swap(FSpent);
         lock.unlock();
         FChanged.notify_all();
     }

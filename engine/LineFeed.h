@@ -80,6 +80,7 @@ private:
     std::mutex FMutex;
     std::condition_variable FChanged;
     std::deque<TBatch> FReady;
+    std::deque<TBatch> FSpent; // taken, freed by the reading thread
     bool FStop = false;
     TBatch FTaken;
     std::size_t FTakenAt = 0;

@@ -339,13 +339,12 @@ bool TPrintFile::ReadNextLine(std::string& Line)
         return true;
     }
     if (IsFileInput(Input)) {
-        TFeedLine next;
-        if (!FFeed.Next(next))
+        if (!FFeed.Next(FFedLine))
             return false;
-        Line = std::move(next.Text);
-        FEndOfInput = next.EndOfInput;
-        FNewLineAfter = next.NewLineAfter;
-        FLineStarts = next.StartsLine;
+        Line.swap(FFedLine.Text); // the two buffers take turns
+        FEndOfInput = FFedLine.EndOfInput;
+        FNewLineAfter = FFedLine.NewLineAfter;
+        FLineStarts = FFedLine.StartsLine;
         return true;
     }
     const TLineSource* source = Input == frTMemo ? Memo : RichEdit;

@@ -181,6 +181,7 @@ private:
     int FDigitWidth = 0;
     // After FStyler: its reading thread stops before the styler goes.
     TLineFeed FFeed;
+    TFeedLine FFedLine;
     friend class PrnFileTestAccess;
 };
 
