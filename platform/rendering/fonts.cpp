@@ -194,20 +194,25 @@ public:
 
     ResolvedFont& lookup(const LogFont& lf)
     {
-        if (last_ && lastKeyMatches(lf))
-            return *last_;
+        // Text switches among a few faces (plain, bold, italic) all the time.
+        for (std::size_t i = 0; i < recent_.size() && recent_[i].font; ++i)
+            if (keyMatches(*recent_[i].key, lf)) {
+                std::rotate(recent_.begin(), recent_.begin() + static_cast<std::ptrdiff_t>(i),
+                            recent_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+                return *recent_[0].font;
+            }
         FontKey key{lf.faceName, lf.height, lf.weight, lf.italic};
         auto it = fonts_.find(key);
         if (it == fonts_.end()) {
             if (fonts_.size() >= kMaxFonts) {
                 fonts_.clear();
-                last_ = nullptr;
+                recent_ = {};
             }
             it = fonts_.emplace(std::move(key), std::make_unique<ResolvedFont>(lf)).first;
         }
-        last_ = it->second.get();
-        lastKey_ = &it->first;
-        return *last_;
+        std::rotate(recent_.begin(), recent_.end() - 1, recent_.end());
+        recent_[0] = {&it->first, it->second.get()};
+        return *recent_[0].font;
     }
 
     QFont makeFont(const LogFont& lf)
@@ -222,10 +227,9 @@ public:
 private:
     static constexpr std::size_t kMaxFonts = 512;
 
-    bool lastKeyMatches(const LogFont& lf) const
+    static bool keyMatches(const FontKey& key, const LogFont& lf)
     {
-        return lastKey_->height == lf.height && lastKey_->weight == lf.weight && lastKey_->italic == lf.italic &&
-               lastKey_->face == lf.faceName;
+        return key.height == lf.height && key.weight == lf.weight && key.italic == lf.italic && key.face == lf.faceName;
     }
 
     int emFor(int height, const QString& family, int weight, bool italic)
@@ -256,8 +260,11 @@ private:
 
     std::unordered_map<FontKey, std::unique_ptr<ResolvedFont>, FontKeyHash> fonts_;
     std::unordered_map<FaceKey, double, FaceKeyHash> ratios_;
-    ResolvedFont* last_ = nullptr;
-    const FontKey* lastKey_ = nullptr;
+    struct Recent {
+        const FontKey* key = nullptr;
+        ResolvedFont* font = nullptr;
+    };
+    std::array<Recent, 4> recent_{}; // the last fonts looked up, latest first
 };
 
 } // namespace
