@@ -74,6 +74,14 @@ std::string readFile(const std::string& path)
     return s.str();
 }
 
+std::string filler(std::size_t n)
+{
+    std::string bytes(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        bytes[i] = static_cast<char>('a' + i % 26);
+    return bytes;
+}
+
 std::vector<std::string> filesIn(const std::string& folder)
 {
     std::vector<std::string> names;

@@ -54,6 +54,9 @@ private:
 };
 
 std::string readFile(const std::string& path);
+// n bytes of the alphabet over and over: a misplaced, repeated or lost
+// block shows up.
+std::string filler(std::size_t n);
 std::vector<std::string> filesIn(const std::string& folder); // sorted names
 // The text as one shell word.
 std::string Quote(const std::string& text);

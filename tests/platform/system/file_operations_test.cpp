@@ -17,15 +17,8 @@ namespace {
 using testing::CurrentDir;
 using testing::TempDir;
 using testing::filesIn;
+using testing::filler;
 using testing::readFile;
-
-std::string Bytes(std::size_t n)
-{
-    std::string bytes(n, '\0');
-    for (std::size_t i = 0; i < n; ++i)
-        bytes[i] = static_cast<char>('a' + i % 26);
-    return bytes;
-}
 
 dev_t DeviceOf(const std::string& path)
 {
@@ -38,9 +31,9 @@ TEST(CopyFile, CopiesWholeFilesIntoFoldersAndRelativeNames)
     TempDir from, to;
     for (std::size_t size : {0u, 1u, 8191u, 8192u, 8193u, 3u * 8192u + 5u}) {
         const std::string name = "F" + std::to_string(size) + ".BIN";
-        from.write(name, Bytes(size));
+        from.write(name, filler(size));
         copyFile(from.file(name), to.path()); // an existing folder
-        EXPECT_EQ(readFile(to.file(name)), Bytes(size)) << size;
+        EXPECT_EQ(readFile(to.file(name)), filler(size)) << size;
     }
     CurrentDir here(to.path());
     from.write("A.TXT", "alpha");
@@ -144,7 +137,7 @@ TEST(MoveFile, ReadOnlyFileAcrossFileSystemsIsNotMoved)
 TEST(CopyAndMove, AFailedCopyLosesNothing)
 {
     TempDir dir;
-    dir.write("BIG.BIN", Bytes(5 * 8192));
+    dir.write("BIG.BIN", filler(5 * 8192));
     dir.write("OLD.BIN", "the old target");
     ::symlink("OLD.BIN", dir.file("LINK.BIN").c_str());
     {
@@ -165,7 +158,7 @@ TEST(CopyAndMove, AFailedCopyLosesNothing)
 
     // A copy onto a link writes its target and keeps the link.
     copyFile(dir.file("BIG.BIN"), dir.file("LINK.BIN"));
-    EXPECT_EQ(readFile(dir.file("OLD.BIN")), Bytes(5 * 8192));
+    EXPECT_EQ(readFile(dir.file("OLD.BIN")), filler(5 * 8192));
     struct stat link {};
     ASSERT_EQ(::lstat(dir.file("LINK.BIN").c_str(), &link), 0);
     EXPECT_TRUE(S_ISLNK(link.st_mode));
@@ -177,13 +170,13 @@ TEST(MoveFile, AFailedCopyAcrossFileSystemsKeepsTheSource)
     const std::string other = "/dev/shm";
     if (!directoryExists(other) || DeviceOf(other) == DeviceOf(here.path()) || ::access(other.c_str(), W_OK) != 0)
         VELM_SKIP_MISSING("needs /dev/shm writable on another file system than " << here.path());
-    here.write("BIG.BIN", Bytes(5 * 8192));
+    here.write("BIG.BIN", filler(5 * 8192));
     const std::string target = other + "/velm-move-test-" + std::to_string(::getpid());
     {
         testing::FileSizeLimit limit(3 * 8192);
         EXPECT_THROW(moveFile(here.file("BIG.BIN"), target), VelmError);
     }
-    EXPECT_EQ(readFile(here.file("BIG.BIN")), Bytes(5 * 8192));
+    EXPECT_EQ(readFile(here.file("BIG.BIN")), filler(5 * 8192));
     EXPECT_FALSE(fileExists(target));
 }
 

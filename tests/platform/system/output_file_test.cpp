@@ -21,15 +21,8 @@ namespace {
 
 using testing::TempDir;
 using testing::filesIn;
+using testing::filler;
 using testing::readFile;
-
-std::string Bytes(std::size_t n)
-{
-    std::string bytes(n, '\0');
-    for (std::size_t i = 0; i < n; ++i)
-        bytes[i] = static_cast<char>('A' + i % 23);
-    return bytes;
-}
 
 struct stat LinkStat(const std::string& path)
 {
@@ -95,8 +88,8 @@ TEST(OutputFile, AFailedOrDroppedWriteLeavesTheOldFileAndNoTemporaryFile)
     std::string problem;
     {
         testing::FileSizeLimit limit(4096);
-        EXPECT_FALSE(writeWholeFile(dir.file("keep"), Bytes(100000), &problem));
-        EXPECT_FALSE(writeWholeFile(dir.file("new"), Bytes(100000)));
+        EXPECT_FALSE(writeWholeFile(dir.file("keep"), filler(100000), &problem));
+        EXPECT_FALSE(writeWholeFile(dir.file("new"), filler(100000)));
     }
     EXPECT_EQ(problem, std::strerror(EFBIG));
     EXPECT_EQ(readFile(dir.file("keep")), "precious");
@@ -121,7 +114,7 @@ TEST(OutputFile, AFailedOrDroppedWriteLeavesTheOldFileAndNoTemporaryFile)
 TEST(OutputFile, FifosAndSocketsAreWrittenIntoNotReplaced)
 {
     TempDir dir;
-    const std::string bytes = Bytes(3 << 20); // far more than a pipe holds
+    const std::string bytes = filler(3 << 20); // far more than a pipe holds
     const std::string fifo = dir.file("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::string received;
@@ -165,10 +158,10 @@ TEST(OutputFile, AFullDeviceIsAFailureAndANullDeviceASuccess)
         || ::mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
         GTEST_SKIP() << "making device nodes needs root";
     std::string problem;
-    EXPECT_FALSE(writeWholeFile(full, Bytes(10), &problem));
+    EXPECT_FALSE(writeWholeFile(full, filler(10), &problem));
     EXPECT_EQ(problem, "No space left on device");
     EXPECT_TRUE(S_ISCHR(LinkStat(full).st_mode)) << "the device stays";
-    EXPECT_TRUE(writeWholeFile(null, Bytes(100000), &problem)) << problem;
+    EXPECT_TRUE(writeWholeFile(null, filler(100000), &problem)) << problem;
     EXPECT_TRUE(S_ISCHR(LinkStat(null).st_mode));
     EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"full", "null"}));
 }
