@@ -161,8 +161,13 @@ private:
     {
         if (next_ == steps_.size())
             return;
-        // Every search waits for the window to be mapped, within a bound.
-        const std::string prelude = "set -e\nW=$(xdotool search --sync --onlyvisible --name '^Velm Viewer$' | head -1)\n";
+        // Every search waits for the window to be mapped, within a bound. A
+        // search that meets a window closing under it dies of an X error
+        // (BadWindow) and is asked again.
+        const std::string prelude = "set -e\n"
+                                    "window_named() { until id=$(xdotool search --sync --onlyvisible --name \"$1\" 2>/dev/null"
+                                    " | head -1) && [ -n \"$id\" ]; do sleep 0.1; done; echo \"$id\"; }\n"
+                                    "W=$(window_named '^Velm Viewer$')\n";
         process_.start("timeout", {"60", "sh", "-c", QString::fromStdString(prelude + steps_[next_].script)});
     }
     void Finished(int code)
@@ -208,10 +213,10 @@ private:
 };
 
 const char* const kAbortPass = R"(
-S=$(xdotool search --sync --onlyvisible --name '^Print Status$' | head -1)
+S=$(window_named '^Print Status$')
 xdotool windowactivate --sync "$S"
 %1
-while xdotool search --name '^Print Status$' >/dev/null; do sleep 0.1; done
+while xdotool getwindowname "$S" >/dev/null 2>&1; do sleep 0.1; done
 )";
 
 std::string Pass(const std::string& button, const std::string& abort)
