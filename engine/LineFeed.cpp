@@ -29,11 +29,11 @@ void TLineFeed::Open(const std::string& FileName, bool PlainText)
     FEof = false;
 }
 
-void TLineFeed::StartStyling(TSourceStyler& Styler)
+void TLineFeed::StartStyling(TSourceStyler& Styler, bool ReadAhead)
 {
     StopReadingAhead();
     FStyler = &Styler;
-    if (FEof)
+    if (FEof || !ReadAhead)
         return;
     FStop = false;
     try {

@@ -37,9 +37,10 @@ public:
 
     // Throws FileError as TFileReader::Open does.
     void Open(const std::string& FileName, bool PlainText);
-    // From here on whole source lines, marked in Styler's runs and read
-    // ahead. Styler must outlive Close().
-    void StartStyling(TSourceStyler& Styler);
+    // From here on whole source lines, marked in Styler's runs, read ahead
+    // when ReadAhead. Styler must outlive Close(). A pipe is not read ahead:
+    // a read that waits for its writer must stay where a signal breaks it off.
+    void StartStyling(TSourceStyler& Styler, bool ReadAhead);
     // The next line; false once the input has ended. Throws the reader's
     // FileError at the line where the file failed.
     bool Next(TFeedLine& Line);

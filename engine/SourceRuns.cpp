@@ -4,6 +4,7 @@
 // sheets, stored pages, the preview and every printer treat them alike.
 #include "engine/Gdi.h"
 #include "engine/PrnFile.h"
+#include "platform/system/files.h"
 
 #include <algorithm>
 
@@ -44,18 +45,23 @@ void TPrintFile::StartSource()
     FNumberDigits = 0;
     if (Input == frHTML)
         return;
+    // A pipe can be read only once: the job's reading is the one read.
+    const bool pipe = Input == frFile && !fileExists(Filename);
     // A binary or damaged file prints as plain text prints.
-    if (Highlight && !(Input == frFile && LooksBinary(Filename))) {
+    if (Highlight && !(Input == frFile && !pipe && LooksBinary(Filename))) {
         auto styler = std::make_unique<TSourceStyler>(HighlightLanguage, Filename);
         if (styler->Active())
             FStyler = std::move(styler);
     }
     if (FStyler && Input == frFile)
-        FFeed.StartStyling(*FStyler);
+        FFeed.StartStyling(*FStyler, !pipe);
     FColourRuns = !Monochrome && !IsGenericPrinter();
     if (LineNumbers) {
         const TLineSource* source = Input == frTMemo ? Memo : Input == frRichEdit ? RichEdit : nullptr;
-        const int lines = Input == frFile ? CountSourceLines(Filename) : source ? source->Count() : 0;
+        // A pipe's lines cannot be counted first: room for six digits.
+        const int lines = Input == frFile ? (pipe ? 999'999 : CountSourceLines(Filename))
+                          : source        ? source->Count()
+                                          : 0;
         FNumberDigits = Digits(std::max(lines, 1));
     }
 }

@@ -292,6 +292,22 @@ TEST_F(Command, LineNumbersAndHighlightingReachThePdf)
     EXPECT_NE(unknown.err.find("no highlighting known for 'no-such-language'"), std::string::npos) << unknown.err;
 }
 
+TEST_F(Command, APipeIsReadOnceWithLineNumbersAndHighlighting)
+{
+    // Counting the lines first, or looking for binary data, would read the
+    // writer's text away, or wait for ever for a second writer.
+    ASSERT_EQ(testing::run("mkfifo " + Quote(dir_.file("prog.c"))), 0);
+    TempDir capture;
+    const int status = testing::run("cd " + Quote(dir_.path()) + " && (printf '/* one */\\nint two;\\n' >prog.c &)"
+                                    " && timeout 60 " + Quote(VELM_BINARY) + " -o pipe.pdf -N --highlight prog.c 2>"
+                                    + capture.file("err"));
+    testing::run("timeout 5 cat " + Quote(dir_.file("prog.c")) + " >/dev/null 2>&1"); // frees a writer left waiting
+    ASSERT_EQ(status, 0) << testing::readFile(capture.file("err"));
+    std::vector<std::string> words = Words(PdfText(dir_.file("pipe.pdf")));
+    words.resize(std::min<std::size_t>(words.size(), 7));
+    EXPECT_EQ(words, (std::vector<std::string>{"1", "/*", "one", "*/", "2", "int", "two;"}));
+}
+
 TEST_F(Command, PrivateJobFolderHonoursTmpdirAndIsRemoved)
 {
     fs::create_directory(dir_.file("tmp"));

@@ -62,7 +62,7 @@ TEST(LineFeed, StyledLinesReadAheadComeWholeAndInOrder)
     ASSERT_TRUE(styler.Active());
     TLineFeed feed;
     feed.Open(dir.file("many.c"), true);
-    feed.StartStyling(styler);
+    feed.StartStyling(styler, true);
     const std::vector<TFeedLine> lines = AllLines(feed);
     EXPECT_TRUE(feed.Eof());
 
@@ -109,7 +109,7 @@ TEST(LineFeed, AFailedReadAheadSurfacesWhereTheLinesStop)
     TSourceStyler styler("c", "");
     TLineFeed feed;
     feed.Open(unreadable, true);
-    feed.StartStyling(styler);
+    feed.StartStyling(styler, true);
     TFeedLine line;
     try {
         feed.Next(line);
@@ -128,7 +128,7 @@ TEST(LineFeed, ClosingWhileReadingAheadStopsAndTheFeedOpensAgain)
     TSourceStyler styler("c", "");
     TLineFeed feed;
     feed.Open(dir.file("many.c"), true);
-    feed.StartStyling(styler);
+    feed.StartStyling(styler, true);
     TFeedLine line;
     ASSERT_TRUE(feed.Next(line));
     // The reading thread fills what it may hold ahead, and waits for room.
