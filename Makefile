@@ -92,6 +92,7 @@ bench: deps-bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/pdf_canvas_bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/preview_paint
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/monitor_tick
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/shaper_bench
 
 # The CUPS filter and its rule go into cupsd's own folders; the server
 # reloads its rules (uninstalling restores the previous text chain).
