@@ -371,14 +371,17 @@ bool takesFastPath(std::u16string_view text)
 void shapeLine(const LogFont& font, std::u16string_view text, ShapedLine& out)
 {
     out.runs.clear();
-    if (takesFastPath(text)) {
-        out.fast = true;
-        out.rightToLeft = false;
-        out.advances = textAdvances(font, text);
-        return;
-    }
-    out.fast = false;
-    ThreadShaper::instance().shape(resolvedFont(font), text, out);
+    out.rightToLeft = false;
+    ResolvedFont& resolved = resolvedFont(font);
+    // The fast path in the same pass that finds out whether it applies:
+    // below U+0300 a unit is a character, measured as textAdvances does.
+    out.advances.resize(text.size());
+    std::size_t i = 0;
+    for (; i < text.size() && text[i] < 0x300; ++i)
+        out.advances[i] = resolved.advance(text[i]);
+    out.fast = i == text.size();
+    if (!out.fast)
+        ThreadShaper::instance().shape(resolved, text, out);
 }
 
 LogFont faceLogFont(const LogFont& font, std::uint16_t face)
