@@ -97,10 +97,10 @@ void Player::onText(const Record& r)
     TextRun& run = textRun_;
     gdi_.textRun(updateCp ? state().position : pointAt(r, textout::reference), run);
     run.text.resize(chars);
-    const std::uint8_t* s = r.p + offString;
-    for (std::size_t i = 0; i < chars; ++i)
-        run.text[i] = wide ? loadU16(s + 2 * i) : fromCp1252(s[i]);
     run.glyphIndex = (options & kEtoGlyphIndex) != 0;
+    const std::uint8_t* s = r.p + offString;
+    for (std::size_t i = 0; i < chars; ++i) // glyph ids are numbers, in no code page
+        run.text[i] = wide ? loadU16(s + 2 * i) : run.glyphIndex ? s[i] : fromCp1252(s[i]);
     if (run.glyphIndex && named && source_.clusters.size() == chars)
         std::swap(run.source, source_);
     double advance = 0;
