@@ -7,11 +7,11 @@ APT := DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-instal
 
 RUN_PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev \
   libqt6printsupport6 qt6-qpa-plugins fonts-liberation2 fontconfig libfontconfig-dev libcups2-dev \
-  libharfbuzz-dev libdeflate-dev fonts-dejavu-core fonts-noto-ui-core fonts-wqy-microhei \
-  libsource-highlight-dev libpcre2-dev
+  libharfbuzz-dev libicu-dev libdeflate-dev fonts-dejavu-core fonts-noto-ui-core fonts-noto-core \
+  fonts-wqy-microhei libsource-highlight-dev libpcre2-dev
 TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev libgmock-dev poppler-utils qpdf cups \
   cups-client cups-bsd printer-driver-cups-pdf emf2svg libreoffice-draw-nogui libreoffice-writer-nogui \
-  xvfb xauth openbox xdotool imagemagick time ccache fonts-urw-base35
+  xvfb xauth openbox xdotool imagemagick time ccache fonts-urw-base35 libharfbuzz-bin
 BENCH_PACKAGES := $(TEST_PACKAGES) libbenchmark-dev valgrind hyperfine \
   enscript a2ps ghostscript cups-filters
 
@@ -92,6 +92,7 @@ bench: deps-bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/pdf_canvas_bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/preview_paint
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/monitor_tick
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/shaper_bench
 
 # The CUPS filter and its rule go into cupsd's own folders; the server
 # reloads its rules (uninstalling restores the previous text chain).

@@ -72,6 +72,7 @@ constexpr std::array<Player::Entry, kLastRecordType + 1> Player::makeTable()
     set(EMR_FILLRGN, kSizeFillRgn, &Player::onFillRegion, "EMR_FILLRGN");
     set(EMR_EXTTEXTOUTA, kSizeTextNoRect, &Player::onText, "EMR_EXTTEXTOUTA");
     set(EMR_EXTTEXTOUTW, kSizeTextNoRect, &Player::onText, "EMR_EXTTEXTOUTW");
+    set(EMR_COMMENT, 12, &Player::onComment, "EMR_COMMENT");
     return t;
 }
 

@@ -110,6 +110,7 @@ private:
     void onBitBlt(const Record& r);
     void onFillRegion(const Record& r);
     void onText(const Record& r);
+    void onComment(const Record& r);
 
     void fill(const RectF& box, const LogBrush& brush)
     {
@@ -125,6 +126,8 @@ private:
     gdi::PlayLog log_;
     gdi::GdiState gdi_;
     TextRun textRun_; // one for every text record, so its buffers are reused
+    TextSource source_; // named by a comment for the text record that follows it
+    bool sourcePending_ = false;
     bool stop_ = false;
     bool warnedHandles_ = false;
 };

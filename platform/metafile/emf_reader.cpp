@@ -2,6 +2,7 @@
 
 #include "platform/core/codepage.h"
 #include "platform/metafile/emf_player.h"
+#include "platform/metafile/emf_text_source.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <optional>
+#include <utility>
 
 namespace velm {
 
@@ -66,6 +68,7 @@ void Player::onFillRegion(const Record& r)
 
 void Player::onText(const Record& r)
 {
+    const bool named = std::exchange(sourcePending_, false); // a source names the next text record only
     const bool wide = r.type == EMR_EXTTEXTOUTW;
     const std::uint32_t options = r.u32(textout::options);
     const bool noRect = options & kEtoNoRect;
@@ -89,18 +92,17 @@ void Player::onText(const Record& r)
         fill(box, LogBrush{BS_SOLID, state().bkColor, 0});
     if (chars == 0)
         return;
-    if (options & kEtoGlyphIndex) {
-        log_.recordNote("glyph-index text is not played");
-        return;
-    }
 
     const bool updateCp = state().align & TA_UPDATECP;
     TextRun& run = textRun_;
     gdi_.textRun(updateCp ? state().position : pointAt(r, textout::reference), run);
     run.text.resize(chars);
+    run.glyphIndex = (options & kEtoGlyphIndex) != 0;
     const std::uint8_t* s = r.p + offString;
-    for (std::size_t i = 0; i < chars; ++i)
-        run.text[i] = wide ? loadU16(s + 2 * i) : fromCp1252(s[i]);
+    for (std::size_t i = 0; i < chars; ++i) // glyph ids are numbers, in no code page
+        run.text[i] = wide ? loadU16(s + 2 * i) : run.glyphIndex ? s[i] : fromCp1252(s[i]);
+    if (run.glyphIndex && named && source_.clusters.size() == chars)
+        std::swap(run.source, source_);
     double advance = 0;
     if (offDx) {
         const double kx = state().map.unitX(), ky = state().map.unitY();
@@ -110,8 +112,8 @@ void Player::onText(const Record& r)
         const std::uint8_t* a = r.p + offDx;
         for (std::size_t i = 0; i < chars; ++i) {
             run.dx[i] = bounded(loadI32(a + (pdy ? 8 : 4) * i) * kx);
-            if (pdy)
-                run.dy[i] = bounded(loadI32(a + 8 * i + 4) * ky);
+            if (pdy) // GDI counts them upwards, whatever the mapping
+                run.dy[i] = bounded(-loadI32(a + 8 * i + 4) * std::fabs(ky));
             advance += run.dx[i];
         }
         advance = bounded(advance);
@@ -135,6 +137,18 @@ void Player::onText(const Record& r)
     } else {
         device_.text(run);
     }
+}
+
+void Player::onComment(const Record& r)
+{
+    const std::uint32_t size = r.u32(8);
+    if (!r.holds(12, size, 1)) {
+        log_.recordDamaged("has data past its end");
+        return;
+    }
+    sourcePending_ = decodeTextSource(r.p + 12, size, source_);
+    if (!sourcePending_)
+        log_.skip(r.type); // another program's (EMF+ drawing among them): not played
 }
 
 } // namespace emf

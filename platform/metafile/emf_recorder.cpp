@@ -1,6 +1,7 @@
 #include "platform/metafile/emf_recorder.h"
 
 #include "platform/metafile/emf_records.h"
+#include "platform/metafile/emf_text_source.h"
 #include "platform/core/errors.h"
 
 #include <algorithm>
@@ -94,6 +95,38 @@ struct EmfRecorder::State {
         return p;
     }
     void value(RecordType type, std::uint32_t v) { storeU32(append(type, 12) + 8, v); }
+
+    // An ExtTextOutW of n units in GDI's layout (offString 76, offDx after
+    // the string padded to 4 bytes) with `perUnit` advances a unit (0: no
+    // array, 2: dx and dy pairs) from dx and dy, missing ones 0. Returns
+    // where the n units of the string go.
+    std::uint8_t* text(int x, int y, std::uint64_t n, int perUnit, std::uint32_t options, std::span<const int> dx,
+                       std::span<const int> dy)
+    {
+        const std::uint64_t offDx = kSizeTextFixed + paddedUtf16Bytes(n);
+        std::uint8_t* p = append(EMR_EXTTEXTOUTW, offDx + 4 * static_cast<std::uint64_t>(perUnit) * n);
+        // Bounds are "not computed" (0,0,-1,-1): the recorder measures
+        // nothing and players ignore them.
+        storeI32(p + textout::bounds + 8, -1);
+        storeI32(p + textout::bounds + 12, -1);
+        storeU32(p + textout::graphicsMode, kGmCompatible);
+        storeF32(p + textout::exScale, exScale);
+        storeF32(p + textout::eyScale, eyScale);
+        storeI32(p + textout::reference, x);
+        storeI32(p + textout::reference + 4, y);
+        storeU32(p + textout::chars, static_cast<std::uint32_t>(n));
+        storeU32(p + textout::offString, kSizeTextFixed);
+        storeU32(p + textout::options, options);
+        storeI32(p + textout::rect + 8, -1);
+        storeI32(p + textout::rect + 12, -1);
+        storeU32(p + textout::offDx, perUnit ? static_cast<std::uint32_t>(offDx) : 0);
+        std::uint8_t* a = p + offDx;
+        for (std::size_t i = 0; perUnit && i < std::min<std::size_t>(dx.size(), n); ++i)
+            storeI32(a + 4 * static_cast<std::size_t>(perUnit) * i, dx[i]);
+        for (std::size_t i = 0; perUnit == 2 && i < std::min<std::size_t>(dy.size(), n); ++i)
+            storeI32(a + 8 * i + 4, dy[i]);
+        return p + kSizeTextFixed;
+    }
     void point(RecordType type, int x, int y)
     {
         std::uint8_t* p = append(type, 16);
@@ -324,35 +357,27 @@ void EmfRecorder::rectangle(const Rect& rect)
 
 void EmfRecorder::textOut(int x, int y, std::u16string_view text, const std::vector<int>& dx)
 {
-    const std::uint64_t n = text.size();
-    const bool withDx = !dx.empty();
-    const std::uint64_t offDx = kSizeTextFixed + paddedUtf16Bytes(n);
-    const std::uint64_t size = withDx ? offDx + 4 * n : offDx;
-    std::uint8_t* p = d->append(EMR_EXTTEXTOUTW, size);
-    // Bounds are "not computed" (0,0,-1,-1): the recorder measures nothing
-    // and players ignore them.
-    storeI32(p + textout::bounds + 8, -1);
-    storeI32(p + textout::bounds + 12, -1);
-    storeU32(p + textout::graphicsMode, kGmCompatible);
-    storeF32(p + textout::exScale, d->exScale);
-    storeF32(p + textout::eyScale, d->eyScale);
-    storeI32(p + textout::reference, x);
-    storeI32(p + textout::reference + 4, y);
-    storeU32(p + textout::chars, static_cast<std::uint32_t>(n));
-    storeU32(p + textout::offString, kSizeTextFixed);
-    storeI32(p + textout::rect + 8, -1);
-    storeI32(p + textout::rect + 12, -1);
-    storeU32(p + textout::offDx, withDx ? static_cast<std::uint32_t>(offDx) : 0);
-    std::uint8_t* s = p + kSizeTextFixed;
+    std::uint8_t* s = d->text(x, y, text.size(), dx.empty() ? 0 : 1, 0, dx, {});
     for (char16_t c : text) {
         storeU16(s, c);
         s += 2;
     }
-    if (withDx) {
-        std::uint8_t* a = p + offDx;
-        const std::size_t given = std::min<std::size_t>(dx.size(), text.size());
-        for (std::size_t i = 0; i < given; ++i)
-            storeI32(a + 4 * i, dx[i]);
+}
+
+void EmfRecorder::glyphsOut(int x, int y, std::span<const std::uint16_t> glyphs, std::span<const int> dx,
+                            std::span<const int> dy, const TextSource& source)
+{
+    if (!source.text.empty()) {
+        const std::vector<std::uint8_t> data = encodeTextSource(source);
+        std::uint8_t* p = d->append(EMR_COMMENT, 12 + data.size());
+        storeU32(p + 8, static_cast<std::uint32_t>(data.size()));
+        std::copy(data.begin(), data.end(), p + 12);
+    }
+    const bool pdy = !dy.empty();
+    std::uint8_t* s = d->text(x, y, glyphs.size(), pdy ? 2 : 1, kEtoGlyphIndex | (pdy ? kEtoPdy : 0), dx, dy);
+    for (std::uint16_t g : glyphs) {
+        storeU16(s, g);
+        s += 2;
     }
 }
 

@@ -5,9 +5,11 @@
 #pragma once
 
 #include "platform/metafile/gdi_types.h"
+#include "platform/metafile/page_device.h"
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -77,6 +79,13 @@ public:
     // 0, extra entries are ignored). GDI's layout: offString 76, offDx after
     // the string padded to 4 bytes.
     void textOut(int x, int y, std::u16string_view text, const std::vector<int>& dx);
+    // Shaped text: a private comment naming the source (none when its text
+    // is empty), then ExtTextOutW with ETO_GLYPH_INDEX at (x, y): glyph ids
+    // of the selected font's face, one advance each (dx, padded or cut as
+    // textOut's) and, when dy is not empty, ETO_PDY with one vertical
+    // advance each, positive upwards as GDI counts them.
+    void glyphsOut(int x, int y, std::span<const std::uint16_t> glyphs, std::span<const int> dx,
+                   std::span<const int> dy, const TextSource& source);
 
     // Ends the page (EOF, header totals nBytes, nRecords, nHandles = 1 +
     // highest slot used) and returns the file's bytes; every later call

@@ -168,6 +168,10 @@ RectF GdiState::intersect(const RectF& a, const RectF& b)
 void GdiState::textRun(PointF origin, TextRun& run) const
 {
     run.text.clear();
+    run.glyphIndex = false;
+    run.source.text.clear();
+    run.source.clusters.clear();
+    run.source.rightToLeft = false;
     run.dx.clear();
     run.dy.clear();
     run.origin = origin;

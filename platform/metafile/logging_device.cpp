@@ -82,6 +82,23 @@ std::string quoted(std::u16string_view text)
     return out + toUtf8(safe) + "'";
 }
 
+// Glyph ids, then the source's text and cluster map when the page names them:
+//   glyphs=[36,55] 'ab' clusters=[0,1] [rtl]
+std::string glyphList(const TextRun& run)
+{
+    const auto list = [](const auto& values) {
+        std::string out = "[";
+        for (std::size_t i = 0; i < values.size(); ++i)
+            out += (i ? "," : "") + std::to_string(values[i]);
+        return out + "]";
+    };
+    std::string out = "glyphs=" + list(run.text);
+    if (!run.source.text.empty())
+        out += " " + quoted(run.source.text) + " clusters=" + list(run.source.clusters) +
+               (run.source.rightToLeft ? " rtl" : "");
+    return out;
+}
+
 std::vector<double> flatten(const std::vector<PointF>& points)
 {
     std::vector<double> out;
@@ -175,8 +192,8 @@ void LoggingDevice::rectangle(double left, double top, double right, double bott
 void LoggingDevice::text(const TextRun& run)
 {
     const LogFont& f = run.font;
-    std::string s = " " + quoted(run.text) + " " + toUtf8(f.faceName) + " h=" + std::to_string(f.height) +
-                    " w=" + std::to_string(f.weight);
+    std::string s = " " + (run.glyphIndex ? glyphList(run) : quoted(run.text)) + " " + toUtf8(f.faceName) +
+                    " h=" + std::to_string(f.height) + " w=" + std::to_string(f.weight);
     if (f.width)
         s += " width=" + std::to_string(f.width);
     if (f.italic)
@@ -242,7 +259,7 @@ std::vector<std::string> LoggingDevice::texts() const
     std::vector<std::string> out;
     for (const Call& c : calls_)
         if (c.kind == "text")
-            out.push_back(toUtf8(c.text.text));
+            out.push_back(toUtf8(c.text.glyphIndex ? c.text.source.text : c.text.text));
     return out;
 }
 

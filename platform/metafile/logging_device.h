@@ -11,6 +11,8 @@
 //   fill 100 200 2000 300 brush=0/ffffff            (style/RRGGBB[/hatch])
 //   text 160 391 'Hello' Arial h=-88 w=400 [italic] [underline] [color=RRGGBB]
 //        [opaque=RRGGBB] [align=n] [advance=sum of dx]
+//   text 160 391 glyphs=[36,55] 'ab' clusters=[0,1] [rtl] Arial h=-88 ...  (glyph-index text
+//        and the source its page names)
 #pragma once
 
 #include "platform/metafile/page_device.h"
@@ -48,7 +50,7 @@ public:
     const std::vector<Call>& calls() const { return calls_; }
     std::vector<const Call*> callsOf(const std::string& kind) const;
     std::string trace() const; // one line per call
-    // The text runs in order, as UTF-8.
+    // The text runs in order, as UTF-8 (glyph-index runs: their source's text).
     std::vector<std::string> texts() const;
 
 private:

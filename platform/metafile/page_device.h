@@ -5,6 +5,7 @@
 
 #include "platform/metafile/gdi_types.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -35,11 +36,23 @@ struct RectF {
     bool operator==(const RectF&) const = default;
 };
 
+// What a run of glyphs shows: its logical text and, for each glyph, the
+// index in that text of the first unit of the glyph's cluster (a cluster's
+// text runs up to the next cluster's start).
+struct TextSource {
+    std::u16string text;
+    std::vector<std::uint32_t> clusters;
+    bool rightToLeft = false;
+    bool operator==(const TextSource&) const = default;
+};
+
 struct TextRun {
     PointF origin;                 // reference point as the alignment defines it
-    std::u16string text;
+    std::u16string text;           // characters, or glyph ids when glyphIndex is set
+    bool glyphIndex = false;       // ETO_GLYPH_INDEX: ids of the glyphs of the font's face
+    TextSource source;             // glyph-index text whose page names its source; empty otherwise
     std::vector<double> dx;        // advance of each unit; empty when the file gave none
-    std::vector<double> dy;        // vertical advance of each unit (ETO_PDY); usually empty
+    std::vector<double> dy;        // vertical advance of each unit, down (ETO_PDY); usually empty
     LogFont font;                  // height already in reference pixels
     ColorRef color = 0;
     int bkMode = OPAQUE;

@@ -44,8 +44,41 @@ bool usable(FcPattern* font)
     return scalable && !color;
 }
 
+// The families a substituted pattern names (the face, its aliases, its
+// generic family and the generic family's preferred faces), in order.
+std::vector<QString> namedFamilies(FcPattern* pattern)
+{
+    std::vector<QString> out;
+    FcChar8* name = nullptr;
+    for (int i = 0; FcPatternGetString(pattern, FC_FAMILY, i, &name) == FcResultMatch; ++i)
+        out.push_back(QString::fromUtf8(reinterpret_cast<const char*>(name)));
+    return out;
+}
+
+// fontconfig ranks the families a pattern does not name in the order their
+// folders happen to list them, so one machine's Gujarati came out serif
+// beside a sans face and its Urdu in Kufi. Those are ranked here instead,
+// by kind of face, the chosen face's own kind first (each kind keeps
+// fontconfig's order): a sans face takes UI faces (made for text set
+// tight), then sans, then the rest, then serif.
+int kindRank(const QString& family, const std::vector<QString>& named)
+{
+    const bool serif = std::find(named.begin(), named.end(), QStringLiteral("serif")) != named.end();
+    const bool mono = std::find(named.begin(), named.end(), QStringLiteral("monospace")) != named.end();
+    const bool isSerif = family.contains(QLatin1String("Serif")), isMono = family.contains(QLatin1String("Mono"));
+    const bool isUi = family.endsWith(QLatin1String(" UI")), isSans = family.contains(QLatin1String("Sans"));
+    if ((serif && isSerif) || (mono && isMono))
+        return 0;
+    if (isUi)
+        return 1;
+    if (isSans && !isMono)
+        return 2;
+    return isSerif ? 4 : 3;
+}
+
 // Every installed family once, in the order fontconfig ranks them for the
-// style, with the character set of its best-ranked face.
+// style (the families it does not name ranked by kind, see kindRank), with
+// the character set of its best-ranked face.
 std::vector<Candidate> sortedFamilies(const QString& family, int weight, bool italic)
 {
     std::unique_ptr<FcPattern, PatternDeleter> pattern(FcPatternCreate());
@@ -70,6 +103,13 @@ std::vector<Candidate> sortedFamilies(const QString& family, int weight, bool it
         if (std::none_of(out.begin(), out.end(), [&](const Candidate& c) { return c.family == found; }))
             out.push_back({found, CharSet(FcCharSetCopy(characters))});
     }
+    const std::vector<QString> named = namedFamilies(pattern.get());
+    const auto unnamed = std::stable_partition(out.begin(), out.end(), [&](const Candidate& c) {
+        return std::find(named.begin(), named.end(), c.family) != named.end();
+    });
+    std::stable_sort(unnamed, out.end(), [&](const Candidate& a, const Candidate& b) {
+        return kindRank(a.family, named) < kindRank(b.family, named);
+    });
     return out;
 }
 

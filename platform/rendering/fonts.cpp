@@ -342,21 +342,47 @@ Glyph ResolvedFont::fromFallback(char32_t c)
     const std::vector<QString> families =
         fallbackFamilies(QFontInfo(font_).family(), font_.weight(), font_.italic(), c);
     for (const QString& family : families) {
-        auto it = std::find_if(fallbacks_.begin(), fallbacks_.end(), [&](const Fallback& f) { return f.family == family; });
-        if (it == fallbacks_.end()) {
-            if (fallbacks_.size() >= 0xFFFE)
-                break;
-            QFont font = font_;
-            font.setFamily(family);
-            font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::NoFontMerging));
-            fallbacks_.push_back({family, QRawFont::fromFont(font)});
-            it = fallbacks_.end() - 1;
-        }
+        const std::uint16_t face = fallbackFace(family);
+        if (face == 0)
+            break;
         // Qt may pick another face of the family than fontconfig ranked.
-        if (const std::uint32_t index = glyphIndex(it->raw, c))
-            return {index, static_cast<std::uint16_t>(it - fallbacks_.begin() + 1), true, true, advanceOf(it->raw, index)};
+        if (const std::uint32_t index = glyphIndex(this->face(face), c))
+            return {index, face, true, true, advanceOf(this->face(face), index)};
     }
     return {0, 0, true, false, advanceOf(raw_, 0)};
+}
+
+std::uint16_t ResolvedFont::fallbackFace(const QString& family)
+{
+    auto it = std::find_if(fallbacks_.begin(), fallbacks_.end(), [&](const Fallback& f) { return f.family == family; });
+    if (it == fallbacks_.end()) {
+        if (fallbacks_.size() >= 0xFFFE)
+            return 0;
+        QFont font = font_;
+        font.setFamily(family);
+        font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::NoFontMerging));
+        fallbacks_.push_back({family, QRawFont::fromFont(font)});
+        it = fallbacks_.end() - 1;
+    }
+    return static_cast<std::uint16_t>(it - fallbacks_.begin() + 1);
+}
+
+const std::vector<std::uint16_t>& ResolvedFont::facesHolding(char32_t c)
+{
+    auto [it, added] = facesHolding_.try_emplace(c);
+    if (!added)
+        return it->second;
+    std::vector<std::uint16_t>& faces = it->second;
+    if (glyphIndex(raw_, c))
+        faces.push_back(0);
+    for (const QString& family : fallbackFamilies(QFontInfo(font_).family(), font_.weight(), font_.italic(), c)) {
+        const std::uint16_t face = fallbackFace(family);
+        if (face == 0)
+            break;
+        if (glyphIndex(this->face(face), c))
+            faces.push_back(face);
+    }
+    return faces;
 }
 
 ResolvedFont& resolvedFont(const LogFont& font)
@@ -366,6 +392,8 @@ ResolvedFont& resolvedFont(const LogFont& font)
 }
 
 std::vector<char32_t> takeUncoveredCharacters() { return Uncovered::instance().take(); }
+
+bool isDefaultIgnorable(char32_t c) { return isIgnorable(c); }
 
 std::vector<int> textAdvances(const LogFont& font, std::u16string_view text)
 {

@@ -66,6 +66,12 @@ public:
     // The advance a page records: the glyph's, rounded on its own.
     int advance(char32_t c);
 
+    // For the shaper: the faces that hold c, in fallback order (the chosen
+    // face first, then fontconfig's order; faces are added on first need),
+    // and the family a fallback face (index >= 1) was resolved from.
+    const std::vector<std::uint16_t>& facesHolding(char32_t c);
+    const QString& fallbackFamily(std::uint16_t face) const { return fallbacks_[face - 1u].family; }
+
 private:
     struct Fallback {
         QString family;
@@ -73,6 +79,8 @@ private:
     };
     Glyph resolve(char32_t c);
     Glyph fromFallback(char32_t c);
+    // The index of a fallback family's face, added when new; 0 when the table is full.
+    std::uint16_t fallbackFace(const QString& family);
     void readDecorations();
 
     QFont font_;
@@ -84,6 +92,7 @@ private:
     std::array<Glyph, 256> latin1_{};
     std::array<bool, 256> latin1Known_{};
     std::unordered_map<char32_t, Glyph> others_;
+    std::unordered_map<char32_t, std::vector<std::uint16_t>> facesHolding_;
 };
 
 // The calling thread's resolution of a font. The reference stays valid
@@ -99,6 +108,10 @@ std::vector<char32_t> takeUncoveredCharacters();
 // surrogate pair gets the character's advance on its first unit and 0 on
 // its second.
 std::vector<int> textAdvances(const LogFont& font, std::u16string_view text);
+// Default-ignorable characters (joiners, marks of direction, variation
+// selectors, tags): drawn only by a face that has them.
+bool isDefaultIgnorable(char32_t c);
+
 // Sum of textAdvances: the width that wrapping and alignment use.
 int textWidth(const LogFont& font, std::u16string_view text);
 

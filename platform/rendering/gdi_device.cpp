@@ -3,6 +3,7 @@
 #include "platform/core/codepage.h"
 #include "platform/rendering/canvas.h"
 #include "platform/rendering/fonts.h"
+#include "platform/rendering/sfnt.h"
 
 
 #include <algorithm>
@@ -80,6 +81,46 @@ struct Band {
     QRectF rect;
     QColor color;
 };
+
+// Glyphs in a face (maxp), for ids a page gives: the last face asked for is kept.
+std::uint32_t glyphCount(const QRawFont& raw)
+{
+    thread_local QRawFont last;
+    thread_local std::uint32_t count = 0;
+    if (!(raw == last)) {
+        last = raw;
+        count = sfnt::u16(raw.fontTable("maxp"), 4);
+    }
+    return count;
+}
+
+double advanceOf(const QRawFont& raw, quint32 glyph)
+{
+    QPointF advance;
+    raw.advancesForGlyphIndexes(&glyph, &advance, 1);
+    return advance.x();
+}
+
+// The character each glyph stands for where its cluster is one glyph for
+// one character (so a PDF's text keeps it); 0 for the others, and for all
+// when the page names no source.
+void singleCharacters(const TextSource& source, std::size_t glyphs, std::vector<char32_t>& out)
+{
+    out.assign(glyphs, 0);
+    if (source.clusters.size() != glyphs)
+        return;
+    thread_local std::vector<std::uint32_t> sorted;
+    sorted.assign(source.clusters.begin(), source.clusters.end());
+    std::sort(sorted.begin(), sorted.end());
+    for (std::size_t i = 0; i < glyphs; ++i) {
+        const std::uint32_t start = source.clusters[i];
+        const auto [first, last] = std::equal_range(sorted.begin(), sorted.end(), start);
+        const std::size_t end = last == sorted.end() ? source.text.size() : *last;
+        const CodePoint c = codePointAt(source.text, start);
+        if (last - first == 1 && end - start == c.units)
+            out[i] = c.value;
+    }
+}
 
 } // namespace
 
@@ -306,17 +347,32 @@ void GdiDevice::text(const TextRun& run)
     thread_local std::vector<Placed> placed;
     placed.clear();
     double x = 0, y = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto [cp, units] = codePointAt(text, i);
-        const Glyph ref = face.glyph(cp);
-        if (ref.drawn)
-            placed.push_back({ref, QPointF(x, y), cp});
-        for (std::size_t u = 0; u < units; ++u) {
-            x += useDx ? run.dx[i + u] : (u == 0 ? ref.advance : 0);
+    if (run.glyphIndex) {
+        // Glyph ids of the font's own face; one it does not have is its box.
+        const QRawFont& raw = face.face(0);
+        const std::uint32_t count = glyphCount(raw);
+        singleCharacters(run.source, text.size(), d->chars);
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const std::uint32_t id = text[i] < count ? text[i] : 0;
+            const double advance = useDx ? run.dx[i] : advanceOf(raw, id);
+            placed.push_back({Glyph{id, 0, true, true, advance}, QPointF(x, y), d->chars[i]});
+            x += advance;
             if (useDy)
-                y += run.dy[i + u];
+                y += run.dy[i];
         }
-        i += units - 1;
+    } else {
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const auto [cp, units] = codePointAt(text, i);
+            const Glyph ref = face.glyph(cp);
+            if (ref.drawn)
+                placed.push_back({ref, QPointF(x, y), cp});
+            for (std::size_t u = 0; u < units; ++u) {
+                x += useDx ? run.dx[i + u] : (u == 0 ? ref.advance : 0);
+                if (useDy)
+                    y += run.dy[i + u];
+            }
+            i += units - 1;
+        }
     }
     const double width = x;
 

@@ -5,6 +5,7 @@
 
 #include "platform/core/codepage.h"
 #include "platform/metafile/emf_reader.h"
+#include "platform/metafile/emf_text_source.h"
 #include "support/played.h"
 #include "support/testing.h"
 
@@ -371,7 +372,7 @@ TEST(EmfReader, TextRecordsInAllTheirForms)
     EXPECT_EQ(texts[1]->text.dx, (Numbers{7, 8}));
     EXPECT_EQ(texts[1]->numbers, (Numbers{30, 40}));
     EXPECT_EQ(texts[2]->text.dx, (Numbers{5, 6}));
-    EXPECT_EQ(texts[2]->text.dy, (Numbers{1, 2}));
+    EXPECT_EQ(texts[2]->text.dy, (Numbers{-1, -2})) << "GDI counts vertical advances upwards";
     EXPECT_EQ(texts[4]->numbers, (Numbers{1000, 500}));
     EXPECT_EQ(texts[5]->numbers, (Numbers{1070, 500}));
     EXPECT_EQ(texts[6]->numbers, (Numbers{1080, 500}));
@@ -387,6 +388,55 @@ TEST(EmfReader, TextRecordsInAllTheirForms)
     EXPECT_EQ(std::vector<std::string>(kinds.begin() + box, kinds.begin() + box + 4),
               (std::vector<std::string>{"fill", "clip", "text", "unclip"}));
     EXPECT_EQ(p.of("clip")[0]->numbers, (Numbers{90, 95, 300, 200}));
+}
+
+TEST(EmfReader, GlyphIndexTextComesWithTheSourceItsCommentNames)
+{
+    const std::uint16_t glyphs[] = {36, 55, 70};
+    const int dx[] = {10, 0, 12}, up[] = {0, 5, -5};
+    const TextSource source{u"ab\u0301", {0, 1, 1}, true};
+    EmfRecorder page(kPrinterPage);
+    page.glyphsOut(100, 200, glyphs, dx, up, source);
+    page.glyphsOut(300, 200, glyphs, dx, {}, {}); // as another program writes them: no comment
+    Played p = play(page.finish());
+    ASSERT_TRUE(p.result.ok) << p.result.problem;
+    auto texts = p.of("text");
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_TRUE(texts[0]->text.glyphIndex);
+    EXPECT_EQ(texts[0]->text.text, (std::u16string{36, 55, 70}));
+    EXPECT_EQ(texts[0]->text.source, source);
+    EXPECT_EQ(texts[0]->text.dx, (Numbers{10, 0, 12}));
+    EXPECT_EQ(texts[0]->text.dy, (Numbers{0, -5, 5})) << "page pixels run down";
+    EXPECT_TRUE(texts[1]->text.glyphIndex);
+    EXPECT_EQ(texts[1]->text.source, TextSource{});
+    EXPECT_TRUE(texts[1]->text.dy.empty());
+
+    // A source names only the text record right after it, and only when it
+    // maps every glyph; a comment cut short is damage.
+    const std::vector<std::uint8_t> named = emf::encodeTextSource(source);
+    const auto comment = [](const std::vector<std::uint8_t>& data, std::uint32_t claimed) {
+        Bytes r;
+        emftest::put32(r, emf::EMR_COMMENT);
+        emftest::put32(r, static_cast<std::uint32_t>(12 + data.size()));
+        emftest::put32(r, claimed);
+        r.insert(r.end(), data.begin(), data.end());
+        return r;
+    };
+    RawEmf file;
+    file.add(comment(named, static_cast<std::uint32_t>(named.size())));
+    file.add(textRecord(emf::EMR_EXTTEXTOUTW, 0, 0, utf16(u"abc"), 3, {}));
+    file.add(textRecord(emf::EMR_EXTTEXTOUTW, 0, 0, utf16(u"$7F"), 3, {}, emf::kEtoGlyphIndex));
+    file.add(comment(named, static_cast<std::uint32_t>(named.size())));
+    file.add(textRecord(emf::EMR_EXTTEXTOUTW, 0, 0, utf16(u"$7"), 2, {}, emf::kEtoGlyphIndex));
+    file.add(comment(named, static_cast<std::uint32_t>(named.size()) + 4));
+    p = play(file.finish());
+    texts = p.of("text");
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_FALSE(texts[0]->text.glyphIndex);
+    for (const auto* t : texts)
+        EXPECT_EQ(t->text.source, TextSource{});
+    EXPECT_NE(p.result.problem.find("record 7 (EMR_COMMENT) at byte 460 has data past its end"), std::string::npos)
+        << p.result.problem;
 }
 
 TEST(EmfReader, PolygonsRegionsAndBlits)

@@ -186,6 +186,29 @@ TEST(EmfRecorder, GoldenTextRecord)
                        "00000000 61006200"));
 }
 
+TEST(EmfRecorder, GoldenGlyphIndexRecordAfterItsComment)
+{
+    EmfRecorder page(kPrinterPage);
+    const std::uint16_t glyphs[] = {0x24, 0x37};
+    const int dx[] = {5, 6}, dy[] = {2, -2};
+    page.glyphsOut(10, 20, glyphs, dx, dy, TextSource{u"a", {0, 0}, true});
+    const Bytes bytes = page.finish();
+    const auto records = walk(bytes);
+    EXPECT_EQ(recordBytes(bytes, emftest::find(records, emf::EMR_COMMENT)),
+              hexBytes("46000000 2c000000 20000000"   // EMR_COMMENT, nSize 44, cbData 32
+                       "56656c6d 01000000 01000000"   // "Velm", a text source, right to left
+                       "01000000 02000000 61000000"   // one unit, two glyphs; "a" padded
+                       "00000000 00000000"));         // both glyphs in the cluster at 0
+    EXPECT_EQ(recordBytes(bytes, emftest::find(records, emf::EMR_EXTTEXTOUTW)),
+              hexBytes("54000000 60000000 00000000 00000000 ffffffff ffffffff 01000000 77778740 77778740"
+                       "0a000000 14000000"            // ptlReference (10, 20)
+                       "02000000 4c000000 10200000"   // nChars 2, offString 76, ETO_GLYPH_INDEX | ETO_PDY
+                       "00000000 00000000 ffffffff ffffffff 50000000" // offDx 80
+                       "24003700"                     // the glyph ids
+                       "05000000 02000000 06000000 feffffff")); // (dx, dy) pairs
+    EXPECT_EQ(emftest::find(records, emf::EMR_COMMENT) + 1, emftest::find(records, emf::EMR_EXTTEXTOUTW));
+}
+
 TEST(EmfRecorder, GoldenFontRecord)
 {
     EmfRecorder page(kPrinterPage);
