@@ -19,7 +19,6 @@
 #include "platform/rendering/fonts.h"
 #include "platform/printing/printer.h"
 #include "platform/system/settings.h"
-#include "preview/Drawscrn.h"
 #include "preview/Presenter.h"
 #include "shell/Desktop.h"
 #include "shell/Velmwin.h"
@@ -242,8 +241,8 @@ bool NamesStandardOutput(const std::string& path)
 void PrintStoredPagesItself(TPrintFile& job, const CommandOptions& o)
 {
     std::function<bool(int)> selected;
-    if (o.pageRange && !o.pageRange->empty())
-        selected = [range = *o.pageRange](int page) { return TDrawIt::PageInRange(page, range); };
+    if (o.pageRange)
+        selected = [range = *o.pageRange](int page) { return range.Selects(page); };
     ui().showPreview = [selected](TPrintFile& running) {
         const int sheets = StoredPageCount();
         int chosen = 0;

@@ -1,6 +1,7 @@
 #include "preview/Drawscrn.h"
 
 #include "engine/Gdi.h"
+#include "engine/PageRanges.h"
 #include "engine/UserInterface.h"
 #include "platform/core/convert.h"
 #include "platform/metafile/emf_reader.h"
@@ -27,8 +28,6 @@ constexpr double kCanvasScale = 17.0 / 48.0;
 // Every reprint tests at least this many page numbers, so a range item
 // that does not parse is reported even beyond the last stored page.
 constexpr int kTestedPages = 1001;
-constexpr std::size_t kMaxItem = 255;
-constexpr std::size_t kMaxUpperBound = 20;
 
 // A canvas side for any zoom: nothing below 0, nothing a painter cannot hold.
 int CanvasSide(double pixels)
@@ -238,48 +237,7 @@ int TDrawIt::PageCount()
     return StoredPageCount();
 }
 
-bool TDrawIt::PageInRange(int Page, const std::string& Range)
-{
-    std::string rest = Range;
-    for (;;) {
-        switch (NextRangeItem(Page, rest)) {
-        case 0:
-            return false;
-        case 1:
-            return true;
-        default:
-            break;
-        }
-    }
-}
-
-int TDrawIt::NextRangeItem(int Page, std::string& Rest)
-{
-    if (Rest.empty())
-        return 0;
-    std::string item;
-    const std::size_t comma = Rest.find(',');
-    if (comma == std::string::npos) {
-        item = std::move(Rest);
-        Rest.clear();
-    } else {
-        item = Rest.substr(0, comma);
-        Rest.erase(0, comma + 1);
-    }
-    item.resize(std::min(item.size(), kMaxItem));
-    const std::size_t dash = item.find('-');
-    int from = 0;
-    int to = 0;
-    if (dash == std::string::npos) {
-        from = to = strToInt(item);
-    } else {
-        from = strToInt(item.substr(0, dash));
-        to = strToInt(item.substr(dash + 1, kMaxUpperBound));
-    }
-    return from <= Page && Page <= to ? 1 : 2;
-}
-
-void TDrawIt::SelectRecordedPrinter()
+void TDrawIt::SelectRecordedPrinter() const
 {
     const SettingsFile settings;
     const std::string orientation = settings.readString("Printer", "Orientation", "Portrait");

@@ -55,9 +55,6 @@ public:
     // its own, in ascending order. Throws ConversionError at the first page
     // whose test reaches a malformed item; pages printed before stay printed.
     void PrintPages(int Mode, const std::string& Range);
-    static bool PageInRange(int Page, const std::string& Range);
-    // Takes the first item off Rest: 0 no item left, 1 it selects Page, 2 not.
-    static int NextRangeItem(int Page, std::string& Rest);
 
     // The frame and fill of the page; the window leaves them at their defaults.
     QPen& BkPen() { return FBkPen; }

@@ -525,10 +525,23 @@ TEST_F(Command, PagesTakesAListOfSheetsAsThePrintOptionsDialogDoes)
     const std::string orderText = PdfText(dir_.file("order.pdf"));
     EXPECT_LT(orderText.find("Page 1"), orderText.find("Page 3"));
 
+    // Open ends, as lp and enscript take them.
+    const Outcome from = Velm("-o from.pdf --pages=2- lines.txt", dir_.path());
+    const Outcome first = Velm("-o first.pdf --pages=-2 lines.txt", dir_.path());
+    ASSERT_EQ(from.status + first.status, 0) << from.err << first.err;
+    const int sheets = PdfPages(dir_.file("from.pdf")) + 1;
+    EXPECT_GT(sheets, 3);
+    EXPECT_NE(PdfText(dir_.file("from.pdf")).find("Page " + std::to_string(sheets)), std::string::npos);
+    EXPECT_EQ(PdfPages(dir_.file("first.pdf")), 2);
+    EXPECT_EQ(PdfText(dir_.file("first.pdf")).find("Page 3"), std::string::npos);
+
+    // Every item is read before anything is formatted, also after one
+    // that selects the first sheets.
     const std::pair<std::string, std::string> refused[] = {
         {"--pages=1,,3", "--pages: '' is not a valid integer value"},
         {"--pages=7 -9", "--pages: '7 ' is not a valid integer value"},
-        {"--pages=5-", "--pages: '' is not a valid integer value"},
+        {"--pages=$FFFFFFFF-2,abc", "--pages: 'abc' is not a valid integer value"},
+        {"--pages=-", "--pages: '' is not a valid integer value"},
     };
     for (const auto& [option, message] : refused) {
         const Outcome o = Velm("-o bad.pdf " + Quote(option) + " lines.txt", dir_.path());
