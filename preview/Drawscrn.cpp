@@ -9,7 +9,6 @@
 #include "platform/system/files.h"
 #include "platform/rendering/painter_device.h"
 #include "platform/printing/printer.h"
-#include "platform/system/settings.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -96,20 +95,15 @@ std::string DamageNote(const std::string& file, const EmfReader& reader, const E
 
 } // namespace
 
-TDrawIt::TDrawIt(QWidget* owner) : QWidget(owner)
+TDrawIt::TDrawIt(const TStoredJob& Job, QWidget* owner) : QWidget(owner), FJob(Job)
 {
-    {
-        const SettingsFile settings;
-        FPageHeight = strToInt(settings.readString("Printer", "PageHeight", "3112"));
-        FPageWidth = strToInt(settings.readString("Printer", "PageWidth", "2400"));
-        if (FPageWidth <= 0 || FPageHeight <= 0)
-            throw VelmError(format("The stored pages have no size (%d by %d pixels)",
-                                   FPageWidth, FPageHeight));
-        FMarginBottom = std::clamp(strToInt(settings.readString("Printer", "PageMarginBottom", "0")), 0,
-                                   FPageHeight);
-        setCurrentDirectory(settings.readString("Printer", "Directory", "."));
-        FDirectory = currentDirectory();
-    }
+    FPageHeight = strToInt(FJob.Read("PageHeight", "3112"));
+    FPageWidth = strToInt(FJob.Read("PageWidth", "2400"));
+    if (FPageWidth <= 0 || FPageHeight <= 0)
+        throw VelmError(format("The stored pages have no size (%d by %d pixels)", FPageWidth, FPageHeight));
+    FMarginBottom = std::clamp(strToInt(FJob.Read("PageMarginBottom", "0")), 0, FPageHeight);
+    setCurrentDirectory(FJob.Directory());
+    FDirectory = currentDirectory();
     FAspect = static_cast<double>(SheetHeight()) / FPageWidth;
     resize(850, CanvasSide(850 * FAspect));
     ProcessMessages();
@@ -128,10 +122,9 @@ TDrawIt::~TDrawIt()
     ProcessMessages();
 }
 
-void TDrawIt::ApplyDirectory()
-{
-    setCurrentDirectory(SettingsFile().readString("Printer", "Directory", "."));
-}
+// Every paint and page move looks in this job's folder again: the process
+// may have made another folder current meanwhile (another job, a dialog).
+void TDrawIt::ApplyDirectory() { setCurrentDirectory(FJob.Directory()); }
 
 void TDrawIt::SetZoom(double Percent)
 {
@@ -239,13 +232,10 @@ int TDrawIt::PageCount()
 
 void TDrawIt::SelectRecordedPrinter() const
 {
-    const SettingsFile settings;
-    const std::string orientation = settings.readString("Printer", "Orientation", "Portrait");
     Printers& printers = Printers::instance();
     printers.setPrinterIndex(-1);
-    printers.setPrinterIndex(strToInt(settings.readString("Printer", "PrinterIndex", "-1")));
-    printers.selected().setOrientation(orientation == "Portrait" ? PaperOrientation::Portrait
-                                                                  : PaperOrientation::Landscape);
+    printers.setPrinterIndex(FJob.PrinterIndex());
+    printers.selected().setOrientation(FJob.Orientation());
 }
 
 void TDrawIt::PrintPages(int Mode, const std::string& Range)
