@@ -4,7 +4,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <regex>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -142,6 +146,7 @@ bool OutputFile::openReplacing(const std::string& path, std::string* problem)
         temporary_.clear();
         return failWith(problem, errno);
     }
+    ::flock(fd_, LOCK_EX); // a fresh file nobody else holds: never waits
     if (existed) {
         if (::fchmod(fd_, old.st_mode & 07777) != 0) {
             const int error = errno;
@@ -229,6 +234,33 @@ bool writeWholeFile(const std::string& path, std::string_view bytes, std::string
 {
     OutputFile file;
     return file.open(path, problem) && file.write(bytes, problem) && file.commit(problem);
+}
+
+void removeStaleTemporaries(const std::string& folder)
+{
+    static const std::regex temporary("\\..+\\.velm-([1-9][0-9]{0,9})-[0-9]+");
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    const int dirFd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        std::cmatch match;
+        if (!std::regex_match(entry->d_name, match, temporary))
+            continue;
+        const long pid = std::stol(match[1]);
+        struct stat st;
+        if (pid > INT_MAX || ::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)
+            || st.st_uid != ::geteuid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        // A writer in another PID namespace may carry the same number: it holds the lock.
+        const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(dirFd, entry->d_name, 0);
+        ::close(fd);
+    }
+    ::closedir(dir);
 }
 
 } // namespace velm
