@@ -236,6 +236,27 @@ bool writeWholeFile(const std::string& path, std::string_view bytes, std::string
     return file.open(path, problem) && file.write(bytes, problem) && file.commit(problem);
 }
 
+namespace {
+
+// A new file is reserved empty under its final name just before its
+// temporary file is made: a writer killed outright leaves it empty beside
+// the temporary one. It goes with it when it is still empty and was made
+// within a second of it (an empty file of the user's is older).
+void removeEmptyReservation(int dirFd, const char* temporary, const char* nameBegin, const char* nameEnd)
+{
+    const std::string target(nameBegin, nameEnd);
+    struct statx made, reserved;
+    if (::statx(dirFd, temporary, AT_SYMLINK_NOFOLLOW, STATX_BTIME, &made) != 0 || !(made.stx_mask & STATX_BTIME)
+        || ::statx(dirFd, target.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &reserved) != 0
+        || !S_ISREG(reserved.stx_mode) || reserved.stx_size != 0 || reserved.stx_uid != ::geteuid())
+        return;
+    const long long gap = static_cast<long long>(made.stx_btime.tv_sec) - reserved.stx_mtime.tv_sec;
+    if (gap >= -1 && gap <= 1)
+        ::unlinkat(dirFd, target.c_str(), 0);
+}
+
+} // namespace
+
 void removeStaleTemporaries(const std::string& folder)
 {
     static const std::regex temporary("\\..+\\.velm-([1-9][0-9]{0,9})-[0-9]+");
@@ -256,8 +277,10 @@ void removeStaleTemporaries(const std::string& folder)
         const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0)
             continue;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            removeEmptyReservation(dirFd, entry->d_name, match[0].first + 1, match[1].first - 6);
             ::unlinkat(dirFd, entry->d_name, 0);
+        }
         ::close(fd);
     }
     ::closedir(dir);

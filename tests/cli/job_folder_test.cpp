@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -181,9 +182,15 @@ TEST_F(JobFolders, AStartRemovesOnlyTheFoldersOfEndedJobs)
     // Half-written files of killed writers in the PDF folder and beside -o's file.
     const std::string pdfs = std::getenv("VELM_PDF_DIR");
     const std::vector<std::string> partial = {pdfs + "/.velm-20250101-120000.pdf.velm-" + dead + "-3",
-                                              dir_.file(".out.pdf.velm-" + dead + "-0")};
+                                              dir_.file(".out.pdf.velm-" + dead + "-0"),
+                                              dir_.file(".draft.pdf.velm-" + dead + "-2")};
     const std::vector<std::string> others = {pdfs + "/.mine.pdf.velm-" + live + "-0", pdfs + "/.held.pdf.velm-" + dead + "-1",
                                              pdfs + "/.notes.velm-draft"};
+    // The new PDF's name, reserved empty just before its temporary file, goes
+    // with it; an empty file of the user's, older than it, stays.
+    std::ofstream(pdfs + "/velm-20250101-120000.pdf");
+    std::ofstream(dir_.file("draft.pdf"));
+    fs::last_write_time(dir_.file("draft.pdf"), fs::file_time_type::clock::now() - std::chrono::hours(1));
     for (const std::string& file : partial)
         std::ofstream(file) << "%PDF-1.7 half";
     for (const std::string& file : others)
@@ -209,6 +216,8 @@ TEST_F(JobFolders, AStartRemovesOnlyTheFoldersOfEndedJobs)
     ::close(held);
     for (const std::string& file : partial)
         EXPECT_FALSE(fs::exists(file)) << file;
+    EXPECT_FALSE(fs::exists(pdfs + "/velm-20250101-120000.pdf"));
+    EXPECT_TRUE(fs::exists(dir_.file("draft.pdf")));
     for (const std::string& file : others) {
         EXPECT_TRUE(fs::exists(file)) << file;
         fs::remove(file);
@@ -253,7 +262,7 @@ TEST_F(JobFolders, AStandardInputSpoolGoesWithItsKilledJob)
 
     dir_.write("short.txt", "alpha\n");
     const pid_t next = StartShell("cd " + Quote(dir_.path()) + " && unset TMPDIR && exec " + Quote(VELM_BINARY)
-                                  + " -o next.pdf short.txt");
+                                  + " -o next.pdf short.txt >/dev/null");
     ASSERT_EQ(waitpid(next, &status, 0), next);
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_FALSE(fs::exists(spool)) << "the next start removes it";
