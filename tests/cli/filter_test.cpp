@@ -395,8 +395,11 @@ TEST_F(FilterInCups, LpOfTextAndHtmlGetsVelmsLayout)
     const int html = Submit("-t Web " + Quote(dir_.file("page.html")));
     const int twoUp = Submit("-t Two -o velm-layout=1x2 " + Quote(dir_.file("notes.txt")));
     const int second = Submit("-t Second -o page-ranges=2 " + Quote(dir_.file("notes.txt")));
-    ASSERT_TRUE(text && html && twoUp && second);
-    for (int job : {text, html, twoUp, second})
+    // Open ranges, as lp users write them.
+    const int fromTwo = Submit("-o page-ranges=2- " + Quote(dir_.file("notes.txt")));
+    const int firstTwo = Submit("-o page-ranges=-2 " + Quote(dir_.file("notes.txt")));
+    ASSERT_TRUE(text && html && twoUp && second && fromTwo && firstTwo);
+    for (int job : {text, html, twoUp, second, fromTwo, firstTwo})
         ASSERT_EQ(AwaitEnd(job), "completed") << job;
     const std::string textPdf = PdfOf(text);
     const std::string words = PdfText(textPdf);
@@ -412,6 +415,9 @@ TEST_F(FilterInCups, LpOfTextAndHtmlGetsVelmsLayout)
     EXPECT_LT(PdfPages(PdfOf(twoUp)), PdfPages(textPdf));
     EXPECT_EQ(PdfPages(PdfOf(second)), 1);
     EXPECT_NE(PdfText(PdfOf(second)).find("Page 2"), std::string::npos);
+    EXPECT_EQ(PdfPages(PdfOf(fromTwo)), PdfPages(textPdf) - 1);
+    EXPECT_EQ(PdfText(PdfOf(fromTwo)).find("line number 1\n"), std::string::npos);
+    EXPECT_EQ(PdfPages(PdfOf(firstTwo)), 2);
 }
 
 // No document stops the print server's queue: one with a NUL byte in its
