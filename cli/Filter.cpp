@@ -64,7 +64,7 @@ void PrepareEnvironment(const PrivateFolder& folder)
 }
 
 // The PDF is the filter's standard output; anything else that would go
-// there (the command's "wrote" line) goes to the job log instead.
+// there goes to the job log instead.
 int TakeStandardOutput()
 {
     const int pdf = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
