@@ -19,7 +19,6 @@
 #include "platform/rendering/fonts.h"
 #include "platform/printing/printer.h"
 #include "platform/system/settings.h"
-#include "preview/Drawscrn.h"
 #include "preview/Presenter.h"
 #include "shell/Desktop.h"
 #include "shell/Velmwin.h"
@@ -50,10 +49,11 @@ namespace {
 
 enum ExitCode : int { kPrinted = 0, kFailed = 1, kUsage = 2, kInterrupted = 130 };
 
-// "velm: " on the command line, "ERROR: " in the CUPS filter.
-std::string gMessagePrefix = "velm: ";
+// The command line's, or the CUPS filter's.
+ConsoleVoice gVoice;
 
-void Complain(const std::string& text) { std::fprintf(stderr, "%s%s\n", gMessagePrefix.c_str(), text.c_str()); }
+void Complain(const std::string& text) { std::fprintf(stderr, "%s%s\n", gVoice.error.c_str(), text.c_str()); }
+void Warn(const std::string& text) { std::fprintf(stderr, "%s%s\n", gVoice.warning.c_str(), text.c_str()); }
 
 // The signal that asked the program to stop, else 0.
 int StopSignal()
@@ -155,23 +155,31 @@ void ApplyOptions(TPrintFile& job, const CommandOptions& o)
 using MessageSink = std::function<void(const std::string&)>;
 
 // Every message the engine shows during a job fails the job, whatever
-// else the presenter does with it.
+// else the presenter does with it; a warning, named by the job's argument,
+// does not.
 class JobMessages {
 public:
-    explicit JobMessages(MessageSink sink) : sink_(std::move(sink))
+    JobMessages(MessageSink sink, const std::string& argument)
+        : sink_(std::move(sink)), warningSink_(ui().showWarning)
     {
         ui().showMessage = [this](const std::string& text) {
             messages_.push_back(text);
             sink_(text);
         };
+        ui().showWarning = [this, argument](const std::string& text) { warningSink_(argument + ": " + text); };
     }
-    ~JobMessages() { ui().showMessage = sink_; }
+    ~JobMessages()
+    {
+        ui().showMessage = sink_;
+        ui().showWarning = warningSink_;
+    }
     JobMessages(const JobMessages&) = delete;
     JobMessages& operator=(const JobMessages&) = delete;
     bool empty() const { return messages_.empty(); }
 
 private:
     MessageSink sink_;
+    MessageSink warningSink_;
     std::vector<std::string> messages_;
 };
 
@@ -192,9 +200,14 @@ MessageSink InstallPresenter(bool desktop)
             QCoreApplication::processEvents();
             ConsoleStatus::HonourInterrupt();
         };
+        ui().showWarning = Warn;
         return Complain;
     }
     InstallDesktopPresenter();
+    ui().showWarning = [boxed = ui().showWarning](const std::string& text) {
+        Warn(text);
+        boxed(text);
+    };
     return [boxed = ui().showMessage](const std::string& text) {
         Complain(text);
         boxed(text);
@@ -221,7 +234,7 @@ void WarnOfUncoveredCharacters(const std::string& argument)
     }
     if (missing.size() > kNamed)
         names += " ...";
-    Complain("warning: " + argument + ": no installed font has " + names + "; printed as boxes" +
+    Warn(argument + ": no installed font has " + names + "; printed as boxes" +
              (packages.empty() ? std::string() : " (install " + packages + ")"));
 }
 
@@ -242,8 +255,8 @@ bool NamesStandardOutput(const std::string& path)
 void PrintStoredPagesItself(TPrintFile& job, const CommandOptions& o)
 {
     std::function<bool(int)> selected;
-    if (o.pageRange && !o.pageRange->empty())
-        selected = [range = *o.pageRange](int page) { return TDrawIt::PageInRange(page, range); };
+    if (o.pageRange)
+        selected = [range = *o.pageRange](int page) { return range.Selects(page); };
     ui().showPreview = [selected](TPrintFile& running) {
         const int sheets = StoredPageCount();
         int chosen = 0;
@@ -260,16 +273,15 @@ void PrintStoredPagesItself(TPrintFile& job, const CommandOptions& o)
 
 ExitCode RunJob(const CommandOptions& o, const std::string& argument, const MessageSink& sink)
 {
-    std::unique_ptr<SpooledInput> standardInput;
+    std::optional<SpooledInput> standardInput;
     try {
         if (argument == kStandardInput)
-            standardInput = std::make_unique<SpooledInput>(TemporaryBase(0).string());
+            standardInput.emplace();
     } catch (const std::exception& e) {
         Complain(std::string("standard input: ") + e.what());
         return kFailed;
     }
-    const std::string file =
-        standardInput ? standardInput->path() : fs::absolute(argument).lexically_normal().string();
+    const std::string file = standardInput ? argument : fs::absolute(argument).lexically_normal().string();
     const std::string extension = UpperExtension(file);
     if (extension == "DBF" || extension == "DB") {
         Complain(argument + ": database files are not printed");
@@ -282,7 +294,7 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
         job.HeaderStringCenter = "(standard input)";
     }
     ApplyOptions(job, o);
-    const JobMessages messages(sink);
+    const JobMessages messages(sink, argument);
     if (!o.preview) {
         InstallConsoleStatus(argument);
         if (o.keepPages || o.pageRange)
@@ -296,8 +308,12 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
     takeUncoveredCharacters(); // only this job's characters count
     try {
         std::error_code sizeUnknown;
-        const std::uintmax_t bytes = fs::file_size(file, sizeUnknown);
+        const std::uintmax_t bytes = standardInput ? standardInput->size() : fs::file_size(file, sizeUnknown);
         FormattingFolder where(o.keepPages, sizeUnknown ? 0 : bytes);
+        if (standardInput) {
+            standardInput->keepIn(where.path());
+            job.Filename = standardInput->path();
+        }
         job.Execute();
     } catch (const std::exception& e) {
         // A signal may break off a read or a write: the job was interrupted.
@@ -312,7 +328,7 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
         Complain(argument + ": interrupted; nothing was printed");
         return kInterrupted;
     }
-    if (report.Delivered && !report.OutputPath.empty())
+    if (report.Delivered && !report.OutputPath.empty() && gVoice.namesOutput)
         std::fprintf(pdfOnStdout ? stderr : stdout, "velm: wrote %s\n",
                      report.OutputPath == "-" ? "standard output" : report.OutputPath.c_str());
     if (!messages.empty())
@@ -390,9 +406,9 @@ void UseOffscreenWithoutDisplay()
 
 } // namespace
 
-int RunHeadlessJobs(const CommandOptions& o, const std::string& messagePrefix)
+int RunHeadlessJobs(const CommandOptions& o, const ConsoleVoice& voice)
 {
-    gMessagePrefix = messagePrefix;
+    gVoice = voice;
     return RunJobs(o);
 }
 
@@ -420,7 +436,10 @@ int RunVelm(int argc, char** argv)
     // Qt's notes on faces without tables for a script are not the user's
     // concern: the resolver picks faces itself and warns of what is missing.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.text.font.db.warning=false"));
-    RemoveStaleJobFolders();
+    std::vector<std::string> outputFolders = {Printers::pdfFolder(), SettingsFile::settingsDirectory()};
+    if (o.output && *o.output != "-")
+        outputFolders.push_back(fs::path(*o.output).parent_path().string());
+    RemoveLeftovers(outputFolders);
     try {
         if (o.desktop || o.preview) {
             QApplication app(argc, argv);

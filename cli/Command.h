@@ -10,9 +10,16 @@ int RunVelm(int argc, char** argv);
 
 struct CommandOptions;
 
+// How the jobs speak on stderr: the prefixes of failures and of warnings,
+// and whether each PDF written is named ("velm: wrote PATH").
+struct ConsoleVoice {
+    std::string error = "velm: ";
+    std::string warning = "velm: warning: ";
+    bool namesOutput = true;
+};
+
 // The jobs of a parsed command line without a window, under an existing
-// QGuiApplication; messages go to stderr after messagePrefix. Returns the
-// exit status.
-int RunHeadlessJobs(const CommandOptions& o, const std::string& messagePrefix);
+// QGuiApplication. Returns the exit status.
+int RunHeadlessJobs(const CommandOptions& o, const ConsoleVoice& voice);
 
 } // namespace velm

@@ -6,19 +6,23 @@
 #include "cli/Command.h"
 #include "cli/ConsoleStatus.h"
 #include "cli/FilterJob.h"
+#include "cli/JobFolder.h"
 #include "cli/SpooledInput.h"
 #include "engine/PageOutput.h"
 #include "engine/SourceStyler.h"
+#include "platform/core/convert.h"
 #include "platform/core/errors.h"
+#include "platform/system/settings.h"
 
 #include <QGuiApplication>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <memory>
+#include <optional>
 #include <string>
 
 #include <fcntl.h>
@@ -35,34 +39,10 @@ enum ExitCode : int { kDone = 0, kFailed = 1 };
 
 void Report(const char* prefix, const std::string& text) { std::fprintf(stderr, "%s: %s\n", prefix, text.c_str()); }
 
-class JobFolder {
-public:
-    JobFolder()
-    {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/velmtopdf-XXXXXX";
-        if (!::mkdtemp(pattern.data()))
-            throw FileError("cannot make a job folder in " + fs::path(pattern).parent_path().string());
-        path_ = pattern;
-    }
-    ~JobFolder()
-    {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    JobFolder(const JobFolder&) = delete;
-    JobFolder& operator=(const JobFolder&) = delete;
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
 // The engine keeps its settings and the printer state in the settings
 // file: each job gets a private copy of the system-wide one, or none (the
 // built-in defaults). Everything else a job writes also goes to the folder.
-void PrepareEnvironment(const JobFolder& folder)
+void PrepareEnvironment(const PrivateFolder& folder)
 {
     const std::string config = folder.file("config");
     const std::string runtime = folder.file("runtime");
@@ -71,6 +51,9 @@ void PrepareEnvironment(const JobFolder& folder)
     fs::permissions(runtime, fs::perms::owner_all);
     const char* chosen = std::getenv("VELM_SYSTEM_SETTINGS");
     const std::string system = chosen && *chosen ? chosen : kSystemSettingsFile;
+    // A file the server cannot use is said in the job's log, not skipped unseen.
+    if (const std::string damage = SettingsFile(system).damage(); !damage.empty())
+        Report("WARNING", "velmtopdf: " + system + ": " + damage + "; ignored");
     std::error_code missing;
     fs::copy_file(system, config + "/Pellido.Ini", missing);
     setenv("VELM_CONFIG_DIR", config.c_str(), 1);
@@ -81,7 +64,7 @@ void PrepareEnvironment(const JobFolder& folder)
 }
 
 // The PDF is the filter's standard output; anything else that would go
-// there (the command's "wrote" line) goes to the job log instead.
+// there goes to the job log instead.
 int TakeStandardOutput()
 {
     const int pdf = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
@@ -90,35 +73,50 @@ int TakeStandardOutput()
     return pdf;
 }
 
-bool CopyFileTo(const std::string& path, int fd)
+// 0 when all of the file went to fd, else the errno of the failure.
+int CopyFileTo(const std::string& path, int fd)
 {
     std::FILE* in = std::fopen(path.c_str(), "rb");
     if (!in)
-        return false;
+        return errno;
     char buffer[1 << 16];
-    bool ok = true;
-    for (std::size_t got; ok && (got = std::fread(buffer, 1, sizeof buffer, in)) > 0;) {
-        for (std::size_t done = 0; ok && done < got;) {
+    int error = 0;
+    for (std::size_t got; !error && (got = std::fread(buffer, 1, sizeof buffer, in)) > 0;) {
+        for (std::size_t done = 0; !error && done < got;) {
             const ssize_t put = ::write(fd, buffer + done, got - done);
-            ok = put > 0 || (put < 0 && errno == EINTR);
-            done += put > 0 ? static_cast<std::size_t>(put) : 0;
+            if (put > 0)
+                done += static_cast<std::size_t>(put);
+            else if (put == 0 || errno != EINTR)
+                error = put == 0 ? ENOSPC : errno;
         }
     }
+    if (!error && std::ferror(in))
+        error = EIO;
     std::fclose(in);
-    return ok;
+    return error;
 }
+
+std::string Sheets(int count) { return format(count == 1 ? "%d sheet" : "%d sheets", count); }
 
 int RunJob(int argc, char** argv, int pdfOut)
 {
-    const JobFolder folder;
+    const char* tmp = std::getenv("TMPDIR");
+    // Jobs killed outright (kill -9, a crash) leave their folders in the
+    // server's temporary folder: the next job removes them.
+    RemoveLeftovers({});
+    const PrivateFolder folder(tmp && *tmp ? tmp : "/tmp");
     PrepareEnvironment(folder);
-    std::unique_ptr<SpooledInput> standardInput;
-    if (argc == 6)
-        standardInput = std::make_unique<SpooledInput>(folder.path());
+    std::optional<SpooledInput> standardInput;
+    if (argc == 6) {
+        standardInput.emplace();
+        standardInput->keepIn(folder.path());
+    }
     const std::string input = standardInput ? standardInput->path() : argv[6];
     const char* contentType = std::getenv("CONTENT_TYPE");
     const char* ppd = std::getenv("PPD");
     FilterJob job = ReadFilterJob(argv[3], argv[5], contentType ? contentType : "text/plain", ppd ? ppd : "");
+    for (const std::string& warning : job.warnings)
+        Report("WARNING", "velmtopdf: " + warning);
     if (!fs::is_regular_file(input))
         throw FileError("cannot read the document " + input);
     if (LooksBinary(input))
@@ -130,11 +128,17 @@ int RunJob(int argc, char** argv, int pdfOut)
     QGuiApplication app(qtArgc, argv);
     const int dpi = Printers::builtInCaps().logPixelsX;
     Printers::instance().keepBuiltInOnly(PaperCaps(job.paper, dpi), MarginPixels(job.paper, dpi));
-    if (RunHeadlessJobs(job.options, "ERROR: ") != 0)
+    if (RunHeadlessJobs(job.options, {"ERROR: ", "WARNING: ", false}) != 0)
         return kFailed;
-    if (!CopyFileTo(*job.options.output, pdfOut))
-        throw FileError(std::string("cannot write the PDF to standard output: ") + std::strerror(errno));
-    Report("INFO", format("Velm formatted %d sheets", LastPrintReport().Sheets));
+    if (const int error = CopyFileTo(*job.options.output, pdfOut); error == EPIPE) {
+        // The next filter stopped reading: the job was cancelled, or that
+        // filter failed and says so itself.
+        Report("INFO", "velmtopdf: the PDF was not read to its end; the job ends here");
+        return kDone;
+    } else if (error) {
+        throw FileError(std::string("cannot write the PDF to standard output: ") + std::strerror(error));
+    }
+    Report("INFO", "Velm formatted " + Sheets(LastPrintReport().Sheets));
     return kDone;
 }
 
@@ -146,6 +150,9 @@ int RunFilter(int argc, char** argv)
         std::fputs("Usage: velmtopdf job-id user title copies options [file]\n", stderr);
         return kFailed;
     }
+    // A reader that goes away is an error of the write (EPIPE), not the end
+    // of the filter with its folder left behind.
+    std::signal(SIGPIPE, SIG_IGN);
     const int pdfOut = TakeStandardOutput();
     if (pdfOut < 0) {
         Report("ERROR", "velmtopdf: no standard output for the PDF");

@@ -44,42 +44,58 @@ bool SwitchOn(const std::string& value)
     return value != "false" && value != "no" && value != "off" && value != "0";
 }
 
-// The velm-... options as the command's own arguments, so that they are
-// checked by the same rules with the same messages.
-std::vector<std::string> CommandArguments(const CupsOptions& options)
+CommandOptions Parse(std::vector<std::string> arguments)
 {
-    std::vector<std::string> arguments{"velmtopdf"};
-    for (int i = 0; i < options.count(); ++i) {
-        const std::string name = options.all()[i].name;
-        const std::string value = options.all()[i].value ? options.all()[i].value : "";
-        if (!name.starts_with("velm-"))
-            continue;
-        const std::string key = name.substr(5);
-        if (kValueOptions.count(key))
-            arguments.push_back("--" + key + "=" + value);
-        else if (kSwitches.count(key) && SwitchOn(value))
-            arguments.push_back("--" + key);
-        else if (!kSwitches.count(key))
-            throw UsageError("unknown option '" + name + "'");
-    }
-    arguments.push_back("--");
-    arguments.push_back(kStandardInput);
-    return arguments;
-}
-
-CommandOptions ParseVelmOptions(const CupsOptions& options)
-{
-    std::vector<std::string> arguments = CommandArguments(options);
     std::vector<char*> argv;
     for (std::string& argument : arguments)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
+    return ParseOptions(static_cast<int>(arguments.size()), argv.data());
+}
+
+// A velm-... option as the command's own argument (empty for a switch
+// that is off), checked by the command's rules with its messages.
+std::string CommandArgument(const std::string& name, const std::string& value)
+{
+    const std::string key = name.substr(5);
+    std::string argument;
+    if (kValueOptions.count(key))
+        argument = "--" + key + "=" + value;
+    else if (kSwitches.count(key))
+        argument = SwitchOn(value) ? "--" + key : "";
+    else
+        throw UsageError("unknown option '" + name + "'");
     try {
-        return ParseOptions(static_cast<int>(arguments.size()), argv.data());
+        if (!argument.empty())
+            Parse({"velmtopdf", argument, "--", kStandardInput});
     } catch (const UsageError& e) {
         const std::string message = e.what();
         throw UsageError(message.starts_with("--") ? "velm-" + message.substr(2) : message);
     }
+    return argument;
+}
+
+// The job's velm-... options; one that is unknown or has a bad value is
+// left out with a warning, as CUPS filters treat options they cannot use,
+// so that the job still prints.
+CommandOptions ParseVelmOptions(const CupsOptions& options, std::vector<std::string>& warnings)
+{
+    std::vector<std::string> arguments{"velmtopdf"};
+    for (int i = 0; i < options.count(); ++i) {
+        const std::string name = options.all()[i].name;
+        if (!name.starts_with("velm-"))
+            continue;
+        try {
+            if (std::string argument = CommandArgument(name, options.all()[i].value ? options.all()[i].value : "");
+                !argument.empty())
+                arguments.push_back(std::move(argument));
+        } catch (const UsageError& e) {
+            warnings.push_back(std::string(e.what()) + "; ignored");
+        }
+    }
+    arguments.push_back("--");
+    arguments.push_back(kStandardInput);
+    return Parse(arguments);
 }
 
 // The libcups PPD interface is the one way a filter reads the queue's PPD
@@ -153,7 +169,7 @@ FilterJob ReadFilterJob(const std::string& title, const std::string& optionText,
 {
     const CupsOptions options(optionText);
     FilterJob job;
-    job.options = ParseVelmOptions(options);
+    job.options = ParseVelmOptions(options, job.warnings);
     if (!job.options.header)
         job.options.header = title;
     job.options.input = contentType == "text/html" ? frHTML : frFile;

@@ -7,6 +7,7 @@
 #include "platform/printing/printer.h"
 
 #include <string>
+#include <vector>
 
 namespace velm {
 
@@ -22,12 +23,13 @@ struct FilterPaper {
 struct FilterJob {
     CommandOptions options;
     FilterPaper paper;
+    std::vector<std::string> warnings; // the options left out, and why
 };
 
 // The arguments cupsd gives: the title, the options text
 // ("landscape velm-layout=1x2 media=A4"), the CONTENT_TYPE and the PPD
-// path (empty: none). Throws UsageError "velm-...: ..." for a Velm option
-// the command would refuse, or one it does not know.
+// path (empty: none). A velm- option the command would refuse, or one it
+// does not know, is left out with a warning ("velm-layout: ...; ignored").
 FilterJob ReadFilterJob(const std::string& title, const std::string& optionText,
                         const std::string& contentType, const std::string& ppdPath);
 

@@ -2,9 +2,11 @@
 
 #include "platform/core/errors.h"
 #include "platform/system/files.h"
+#include "platform/system/output_file.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -52,31 +54,32 @@ pid_t OwnerOf(const std::string& name)
     return std::regex_match(name, match, pattern) ? static_cast<pid_t>(std::stol(match[1])) : 0;
 }
 
-// What a job writes in its folder: stored pages and their temporary twins.
+// Made first in every private folder: whatever else it holds is Velm's.
+constexpr const char* kMark = ".velm-job";
+
+// What a job of an earlier version wrote in an unmarked folder: stored
+// pages and their temporary twins.
 bool IsStoredPageName(const std::string& name)
 {
     static const std::regex pattern("\\.?PRN[0-9]{3,}\\.EMF(\\.tmp-[0-9]+-[0-9]+)?");
     return std::regex_match(name, pattern);
 }
 
-// The names in a folder when all are stored pages, else nothing.
-std::optional<std::vector<std::string>> StoredPagesOnly(const fs::path& folder)
+// A folder that is marked, or holds nothing but stored pages.
+bool HoldsOnlyJobFiles(const fs::path& folder)
 {
-    std::vector<std::string> names;
     std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        names.push_back(it->path().filename().string());
-        if (!IsStoredPageName(names.back()))
-            return std::nullopt;
-    }
-    if (error)
-        return std::nullopt;
-    return names;
+    if (fs::is_regular_file(fs::symlink_status(folder / kMark, error)))
+        return true;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+        if (!IsStoredPageName(it->path().filename().string()))
+            return false;
+    return !error;
 }
 
 // Removes `folder` when it is ours, its process is gone, nobody holds its
 // lock (a process in another PID namespace may share the pid) and it holds
-// nothing but stored pages.
+// nothing but a job's files.
 void RemoveIfStale(const fs::path& folder)
 {
     const pid_t owner = OwnerOf(folder.filename().string());
@@ -87,12 +90,9 @@ void RemoveIfStale(const fs::path& folder)
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        if (const auto pages = StoredPagesOnly(folder)) {
-            for (const std::string& name : *pages)
-                ::unlinkat(fd, name.c_str(), 0);
-            ::rmdir(folder.c_str());
-        }
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && HoldsOnlyJobFiles(folder)) {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored); // links inside are removed, never followed
     }
     ::close(fd);
 }
@@ -109,7 +109,8 @@ fs::path TemporaryBase(std::uintmax_t inputBytes)
     if (const std::string chosen = Environment("TMPDIR"); !chosen.empty())
         return chosen;
     // A stored sheet is about ten times the text printed on it.
-    const std::uintmax_t pagesBytes = std::max<std::uintmax_t>(inputBytes, 1 << 20) * 10;
+    const std::uintmax_t pagesBytes =
+        inputBytes > kUnknownSize / 10 ? kUnknownSize : std::max<std::uintmax_t>(inputBytes, 1 << 20) * 10;
     struct sysinfo memory;
     if (::sysinfo(&memory) != 0 || static_cast<std::uintmax_t>(memory.freeram) * memory.mem_unit / 8 < pagesBytes)
         return "/tmp";
@@ -123,48 +124,42 @@ fs::path TemporaryBase(std::uintmax_t inputBytes)
     return "/tmp";
 }
 
-FormattingFolder::FormattingFolder(const std::optional<std::string>& keep, std::uintmax_t inputBytes)
-    : previous_(currentDirectory())
+PrivateFolder::PrivateFolder(const fs::path& base)
 {
-    if (keep) {
-        fs::create_directories(*keep);
-        path_ = *keep;
-    } else {
-        const fs::path base = TemporaryBase(inputBytes);
-        std::string pattern = (base / ("velm-" + std::to_string(::getpid()) + "-XXXXXX")).string();
-        if (!mkdtemp(pattern.data()))
-            throw FileError("cannot make a temporary folder in " + base.string());
-        path_ = pattern;
-        temporary_ = true;
-        lock_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (lock_ >= 0)
-            ::flock(lock_, LOCK_EX);
-    }
-    if (!setCurrentDirectory(path_)) {
-        Release();
-        throw FileError("cannot enter " + path_);
-    }
+    std::string pattern = (base / ("velm-" + std::to_string(::getpid()) + "-XXXXXX")).string();
+    if (!::mkdtemp(pattern.data()))
+        throw FileError("cannot make a temporary folder in " + base.string() + ": " + std::strerror(errno));
+    path_ = pattern;
+    lock_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (lock_ >= 0)
+        ::flock(lock_, LOCK_EX);
+    const int mark = ::open(file(kMark).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (mark >= 0)
+        ::close(mark);
 }
 
-FormattingFolder::~FormattingFolder()
+PrivateFolder::~PrivateFolder()
 {
-    setCurrentDirectory(previous_);
-    Release();
-}
-
-void FormattingFolder::Release() noexcept
-{
-    if (temporary_) {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
     if (lock_ >= 0)
         ::close(lock_);
-    lock_ = -1;
-    temporary_ = false;
 }
 
-void RemoveStaleJobFolders()
+FormattingFolder::FormattingFolder(const std::optional<std::string>& keep, std::uintmax_t inputBytes)
+    : previous_(currentDirectory()), keep_(keep)
+{
+    if (keep)
+        fs::create_directories(*keep);
+    else
+        private_.emplace(TemporaryBase(inputBytes));
+    if (!setCurrentDirectory(path()))
+        throw FileError("cannot enter " + path());
+}
+
+FormattingFolder::~FormattingFolder() { setCurrentDirectory(previous_); }
+
+void RemoveLeftovers(const std::vector<std::string>& outputFolders)
 {
     std::vector<std::string> places = {Environment("TMPDIR"), "/tmp"};
     for (const std::string& folder : MemoryBackedFolders())
@@ -178,6 +173,8 @@ void RemoveStaleJobFolders()
         for (const auto& entry : fs::directory_iterator(place, ignored))
             RemoveIfStale(entry.path());
     }
+    for (const std::string& folder : outputFolders)
+        removeStaleTemporaries(folder);
 }
 
 } // namespace velm

@@ -2,7 +2,6 @@
 
 #include "platform/core/convert.h"
 #include "platform/core/errors.h"
-#include "preview/Drawscrn.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -33,7 +32,8 @@ const char* const kHelpText =
     "  -l, --layout=LAYOUT         1x1, 1x2, 1x3, 1x4, 2x2 or 2x4 logical pages per sheet\n"
     "      --pages=all|odd|even|LIST  which sheets go to the printer: odd, then even, for\n"
     "                              manual double-sided printing, or a LIST of sheets\n"
-    "                              and ranges such as 1,2,5,7-14,21\n"
+    "                              and ranges such as 1,2,5,7-14,21 (14- from 14 on,\n"
+    "                              -3 the first three)\n"
     "      --html, --text          input kind (default: .htm and .html files as HTML,\n"
     "                              others as text)\n"
     "  -f, --font=NAME             contents font\n"
@@ -141,7 +141,8 @@ std::pair<double, double> Borders(const std::string& value)
 }
 
 // all, odd, even, or a selection of sheets as the preview's Print Options
-// dialog takes it. A malformed item is refused before anything prints.
+// dialog takes it, with open ends ("14-", "-3"). Every item is read before
+// anything prints.
 void Pages(CommandOptions& o, const std::string& value)
 {
     if (value == "all" || value == "odd" || value == "even") {
@@ -153,12 +154,10 @@ void Pages(CommandOptions& o, const std::string& value)
         return;
     }
     try {
-        // No item selects page -1, so every item is read.
-        TDrawIt::PageInRange(-1, value);
+        o.pageRange = PageSelection::Read(value);
     } catch (const ConversionError& e) {
         throw UsageError(format("--pages: %s", e.what()));
     }
-    o.pageRange = value;
 }
 
 std::string Absolute(const std::string& path)

@@ -1,6 +1,7 @@
 // The options of the headless command, parsed GNU style.
 #pragma once
 
+#include "engine/PageRanges.h"
 #include "engine/PrnFile.h"
 
 #include <optional>
@@ -30,7 +31,7 @@ struct CommandOptions {
     std::optional<std::string> keepPages;  // absolute path
     std::optional<TPageLayout> layout;
     std::optional<TPagesToPrint> pages;
-    std::optional<std::string> pageRange;  // "1,2,5,7-14,21": the sheets it names
+    std::optional<PageSelection> pageRange; // "1,2,5,7-14,21": the sheets it names
     std::optional<TInput> input;
     std::optional<std::string> font;
     std::optional<int> fontSize;

@@ -67,22 +67,32 @@ std::size_t CharLength(const std::string& s, std::size_t at) { return std::max<s
 
 // The page geometry and the job's view settings, for the preview and for
 // reprints of the stored pages.
-void WriteViewSettings(TColor viewBkColor, const std::string& viewHeading, double zoomPercentage)
+TStoredJob RecordStoredJob(TColor viewBkColor, const std::string& viewHeading, double zoomPercentage)
 {
     Printer& printer = SelectedPrinter();
     const PrinterCaps caps = printer.caps();
-    // One write: a job starts with all of them.
-    SettingsFile().writeStrings(
-        "Printer", {{"PageHeight", std::to_string(caps.vertRes)},
-                    {"PageWidth", std::to_string(caps.horzRes)},
-                    {"PageMarginBottom", std::to_string(caps.marginBottom)},
-                    {"Orientation", printer.orientation() == PaperOrientation::Portrait ? "Portrait" : "Landscape"},
-                    {"View Background", std::to_string(ColorToRGB(viewBkColor))},
-                    {"Preview Heading", viewHeading},
-                    {"PrinterName", printer.name()},
-                    {"PrinterIndex", std::to_string(Printers::instance().printerIndex())},
-                    {"ZoomFactor", formatGeneral(zoomPercentage)},
-                    {"Directory", currentDirectory()}});
+    return TStoredJob({{"PageHeight", std::to_string(caps.vertRes)},
+                       {"PageWidth", std::to_string(caps.horzRes)},
+                       {"PageMarginBottom", std::to_string(caps.marginBottom)},
+                       {"Orientation", printer.orientation() == PaperOrientation::Portrait ? "Portrait" : "Landscape"},
+                       {"View Background", std::to_string(ColorToRGB(viewBkColor))},
+                       {"Preview Heading", viewHeading},
+                       {"PrinterName", printer.name()},
+                       {"PrinterIndex", std::to_string(Printers::instance().printerIndex())},
+                       {"ZoomFactor", formatGeneral(zoomPercentage)},
+                       {"Directory", currentDirectory()}});
+}
+
+// Kept in the settings file for whoever reads it there; the run's own
+// preview and printing take it from the run, so a settings file that
+// cannot be written costs this record only.
+void WriteStoredJob(const TStoredJob& job)
+{
+    try {
+        SettingsFile().writeStrings("Printer", job.All()); // one write: a job starts with all of them
+    } catch (const FileError& e) {
+        ShowWarning(std::string(e.what()) + "; the job prints all the same");
+    }
 }
 
 } // namespace
@@ -138,8 +148,16 @@ void TGdi::BeginDocument(TColor ViewBkColor, const std::string& ViewHeading, dou
     const int canvasHeight = PrinterCanvas().Font.Height;
     FFontHeight = std::abs(canvasHeight);
     SelectFont("Arial", canvasHeight);
-    WriteViewSettings(ViewBkColor, ViewHeading, ZoomPercentage);
+    FStoredJob = RecordStoredJob(ViewBkColor, ViewHeading, ZoomPercentage);
+    WriteStoredJob(*FStoredJob);
     ProcessMessages();
+}
+
+const TStoredJob& TGdi::StoredJob()
+{
+    if (!FStoredJob)
+        FStoredJob = TStoredJob::FromSettings();
+    return *FStoredJob;
 }
 
 void TGdi::NewPage()

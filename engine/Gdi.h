@@ -5,11 +5,13 @@
 #pragma once
 
 #include "engine/Graphics.h"
+#include "engine/StoredJob.h"
 #include "platform/metafile/emf_recorder.h"
 #include "platform/metafile/gdi_types.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace velm {
@@ -37,6 +39,9 @@ public:
     void NewPage();
     void EndPage();
     int PageCount() const { return FPageCount; }
+    // The stored pages of this run as BeginDocument recorded them; before
+    // that, the settings file's "Printer" section as it stands.
+    const TStoredJob& StoredJob();
     // Plays the stored pages onto the selected printer as one document:
     // Which 0 all, 1 odd, 2 even. Selected, when given, further keeps only
     // the page numbers it accepts, and no blank sheet is added.
@@ -133,6 +138,7 @@ private:
     int FLineHeight = 30;
     bool FCentred = false, FListItem = false;
     int FFrameBottom = 0;
+    std::optional<TStoredJob> FStoredJob;
 };
 
 // Shared helpers of the print engine.

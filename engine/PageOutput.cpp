@@ -7,7 +7,6 @@
 #include "platform/metafile/emf_reader.h"
 #include "platform/core/errors.h"
 #include "platform/printing/printer.h"
-#include "platform/system/settings.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,14 +28,6 @@ bool PageWanted(int Which, int i)
     if (Which == 2)
         return !evenIndex;
     return true;
-}
-
-// The orientation the pages were recorded in, as BeginDocument wrote it.
-void ApplyRecordedOrientation(Printer& printer)
-{
-    const std::string orientation = SettingsFile().readString("Printer", "Orientation", "Portrait");
-    printer.setOrientation(orientation == "Portrait" ? PaperOrientation::Portrait
-                                                     : PaperOrientation::Landscape);
 }
 
 // A damaged page still prints what is sound in it, but the user must learn
@@ -101,7 +92,8 @@ void TGdi::PrintStoredPages(int Which, bool ShowStatus, const std::function<bool
 
     Printer& printer = Printers::instance().selected();
     gReport.PrinterName = printer.name();
-    ApplyRecordedOrientation(printer);
+    // The orientation the pages were recorded in.
+    printer.setOrientation(StoredJob().Orientation());
     std::unique_ptr<PrintDocument> document = printer.beginDocument("Velm");
     {
         DocumentWatch watch(dialog ? &**dialog : nullptr, document.get());

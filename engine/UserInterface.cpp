@@ -26,6 +26,7 @@ UserInterface DefaultInterface()
     UserInterface face;
     face.createStatus = [] { return std::make_unique<SilentStatus>(); };
     face.showMessage = [](const std::string& text) { std::fprintf(stderr, "velm: %s\n", text.c_str()); };
+    face.showWarning = [](const std::string& text) { std::fprintf(stderr, "velm: warning: %s\n", text.c_str()); };
     face.processMessages = [] {
         if (QCoreApplication::instance())
             QCoreApplication::processEvents();
@@ -53,6 +54,12 @@ void ShowMessage(const std::string& text)
 {
     if (ui().showMessage)
         ui().showMessage(text);
+}
+
+void ShowWarning(const std::string& text)
+{
+    if (ui().showWarning)
+        ui().showWarning(text);
 }
 
 StatusDialogScope::StatusDialogScope()

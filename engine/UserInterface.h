@@ -29,6 +29,9 @@ struct UserInterface {
     std::function<std::unique_ptr<TPrintStatus>()> createStatus;
     // Information box with one OK button.
     std::function<void(const std::string&)> showMessage;
+    // Something the user should know that does not stop the job (the
+    // command line does not count it as a failure).
+    std::function<void(const std::string&)> showWarning;
     // Lets pending window messages run.
     std::function<void()> processMessages;
     // Opens the preview window on the stored pages of `job`, modally, and
@@ -42,6 +45,7 @@ struct UserInterface {
 UserInterface& ui();
 void ProcessMessages();
 void ShowMessage(const std::string& text);
+void ShowWarning(const std::string& text);
 
 // The one shared status dialog while a loop holds it, else nullptr.
 extern TPrintStatus* PrintDialog1;

@@ -3,7 +3,6 @@
 #include "platform/core/convert.h"
 #include "platform/printing/printer.h"
 #include "preview/Presenter.h"
-#include "platform/system/settings.h"
 #include "preview/Addit.h"
 #include "preview/Drawscrn.h"
 #include "preview/LoadText.h"
@@ -112,7 +111,7 @@ TErrorBox& ErrorBox()
     return box;
 }
 
-TCB_Prev::TCB_Prev(QWidget* parent)
+TCB_Prev::TCB_Prev(const TStoredJob& Job, QWidget* parent)
     : QDialog(parent, Qt::Window), // a main window of its own, maximised
       Panel1(MakePanel(this, 33)),
       CloseButton(MakeButton<QPushButton>(Panel1, "door", 10, 2, 88, 26, "")),
@@ -137,6 +136,7 @@ TCB_Prev::TCB_Prev(QWidget* parent)
       myUDF(MakeButton<QPushButton>(Panel2, nullptr, 499, 3, 121, 26, "")),
       ScrollBox1(new QScrollArea(this)),
       DrawIt1(nullptr),
+      FJob(Job),
       FPageArea(new QWidget)
 {
     setFont(Font("MS Sans Serif", 16, true));
@@ -162,7 +162,7 @@ TCB_Prev::TCB_Prev(QWidget* parent)
     ScrollBox1->setWidget(FPageArea);
     FPageArea->setAutoFillBackground(true);
     ScrollBox1->viewport()->setAutoFillBackground(true);
-    DrawIt1 = new TDrawIt(FPageArea);
+    DrawIt1 = new TDrawIt(FJob, FPageArea);
     DrawIt1->move(26, 33);
     SetCaptions(false);
 
@@ -199,17 +199,13 @@ void TCB_Prev::FormCreate()
     for (int preset : ZoomPresets)
         PrintPreview->addItem(QString::number(preset) + "%");
     try {
-        const SettingsFile settings;
-        const std::string zoom = settings.readString("Printer", "ZoomFactor", "100.0");
+        const std::string zoom = FJob.Read("ZoomFactor", "100.0");
         FZoomFactor = strToFloat(zoom);
         PrintPreview->addItem(QString::fromStdString(zoom));
         SelectEntry(4);
-        FBackground = static_cast<unsigned>(
-            strToInt(settings.readString("Printer", "View Background", "1234")));
-        setWindowTitle(QString::fromStdString(
-            settings.readString("Printer", "Preview Heading", "Corvel Preview")));
-        Printers::instance().setPrinterIndex(
-            strToInt(settings.readString("Printer", "PrinterIndex", "-1")));
+        FBackground = static_cast<unsigned>(strToInt(FJob.Read("View Background", "1234")));
+        setWindowTitle(QString::fromStdString(FJob.Read("Preview Heading", "Corvel Preview")));
+        Printers::instance().setPrinterIndex(FJob.PrinterIndex());
     } catch (const std::exception& e) {
         ErrorBox()(e.what());
         return;

@@ -1,9 +1,11 @@
 // TCB_Prev: the preview window. It shows the stored pages of one preview
 // job one at a time at a chosen zoom, pages through them and prints them
 // again (all, odd, even, the current page or a Print Options selection),
-// each page a print document of its own. It reads its set-up from the
-// "Printer" section of the settings when it is created.
+// each page a print document of its own. Its set-up is the stored job's:
+// the "Printer" keys its run recorded.
 #pragma once
+
+#include "engine/StoredJob.h"
 
 #include <QDialog>
 
@@ -33,11 +35,13 @@ class TCB_Prev : public QDialog {
 public:
     using TNotifyEvent = std::function<void(TCB_Prev* Sender)>;
 
-    // Builds the window hidden and runs FormCreate. A set-up value that does
-    // not convert is shown in the error box and the set-up steps after it
-    // are skipped; the window still opens and closes as usual. Throws when
-    // the page canvas cannot be built (see TDrawIt).
-    explicit TCB_Prev(QWidget* parent = nullptr);
+    // Builds the window hidden and runs FormCreate on the job's set-up. A
+    // set-up value that does not convert is shown in the error box and the
+    // set-up steps after it are skipped; the window still opens and closes
+    // as usual. Throws when the page canvas cannot be built (see TDrawIt).
+    explicit TCB_Prev(const TStoredJob& Job, QWidget* parent = nullptr);
+    // The job the settings file describes now.
+    explicit TCB_Prev(QWidget* parent = nullptr) : TCB_Prev(TStoredJob::FromSettings(), parent) {}
     ~TCB_Prev() override; // the canvas goes with it, and the stored pages
 
     void SetViewButton(const std::string& Caption, bool Visible);
@@ -108,6 +112,7 @@ private:
     // pass or close can start inside the first.
     void PrintPass(const std::function<void()>& Pass);
 
+    TStoredJob FJob;
     TNotifyEvent FBeforePrint;
     TNotifyEvent FAfterPrint;
     double FZoomFactor = 100.0;

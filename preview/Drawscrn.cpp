@@ -1,6 +1,7 @@
 #include "preview/Drawscrn.h"
 
 #include "engine/Gdi.h"
+#include "engine/PageRanges.h"
 #include "engine/UserInterface.h"
 #include "platform/core/convert.h"
 #include "platform/metafile/emf_reader.h"
@@ -8,7 +9,6 @@
 #include "platform/system/files.h"
 #include "platform/rendering/painter_device.h"
 #include "platform/printing/printer.h"
-#include "platform/system/settings.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -27,8 +27,6 @@ constexpr double kCanvasScale = 17.0 / 48.0;
 // Every reprint tests at least this many page numbers, so a range item
 // that does not parse is reported even beyond the last stored page.
 constexpr int kTestedPages = 1001;
-constexpr std::size_t kMaxItem = 255;
-constexpr std::size_t kMaxUpperBound = 20;
 
 // A canvas side for any zoom: nothing below 0, nothing a painter cannot hold.
 int CanvasSide(double pixels)
@@ -97,20 +95,15 @@ std::string DamageNote(const std::string& file, const EmfReader& reader, const E
 
 } // namespace
 
-TDrawIt::TDrawIt(QWidget* owner) : QWidget(owner)
+TDrawIt::TDrawIt(const TStoredJob& Job, QWidget* owner) : QWidget(owner), FJob(Job)
 {
-    {
-        const SettingsFile settings;
-        FPageHeight = strToInt(settings.readString("Printer", "PageHeight", "3112"));
-        FPageWidth = strToInt(settings.readString("Printer", "PageWidth", "2400"));
-        if (FPageWidth <= 0 || FPageHeight <= 0)
-            throw VelmError(format("The stored pages have no size (%d by %d pixels)",
-                                   FPageWidth, FPageHeight));
-        FMarginBottom = std::clamp(strToInt(settings.readString("Printer", "PageMarginBottom", "0")), 0,
-                                   FPageHeight);
-        setCurrentDirectory(settings.readString("Printer", "Directory", "."));
-        FDirectory = currentDirectory();
-    }
+    FPageHeight = strToInt(FJob.Read("PageHeight", "3112"));
+    FPageWidth = strToInt(FJob.Read("PageWidth", "2400"));
+    if (FPageWidth <= 0 || FPageHeight <= 0)
+        throw VelmError(format("The stored pages have no size (%d by %d pixels)", FPageWidth, FPageHeight));
+    FMarginBottom = std::clamp(strToInt(FJob.Read("PageMarginBottom", "0")), 0, FPageHeight);
+    setCurrentDirectory(FJob.Directory());
+    FDirectory = currentDirectory();
     FAspect = static_cast<double>(SheetHeight()) / FPageWidth;
     resize(850, CanvasSide(850 * FAspect));
     ProcessMessages();
@@ -129,10 +122,9 @@ TDrawIt::~TDrawIt()
     ProcessMessages();
 }
 
-void TDrawIt::ApplyDirectory()
-{
-    setCurrentDirectory(SettingsFile().readString("Printer", "Directory", "."));
-}
+// Every paint and page move looks in this job's folder again: the process
+// may have made another folder current meanwhile (another job, a dialog).
+void TDrawIt::ApplyDirectory() { setCurrentDirectory(FJob.Directory()); }
 
 void TDrawIt::SetZoom(double Percent)
 {
@@ -238,56 +230,12 @@ int TDrawIt::PageCount()
     return StoredPageCount();
 }
 
-bool TDrawIt::PageInRange(int Page, const std::string& Range)
+void TDrawIt::SelectRecordedPrinter() const
 {
-    std::string rest = Range;
-    for (;;) {
-        switch (NextRangeItem(Page, rest)) {
-        case 0:
-            return false;
-        case 1:
-            return true;
-        default:
-            break;
-        }
-    }
-}
-
-int TDrawIt::NextRangeItem(int Page, std::string& Rest)
-{
-    if (Rest.empty())
-        return 0;
-    std::string item;
-    const std::size_t comma = Rest.find(',');
-    if (comma == std::string::npos) {
-        item = std::move(Rest);
-        Rest.clear();
-    } else {
-        item = Rest.substr(0, comma);
-        Rest.erase(0, comma + 1);
-    }
-    item.resize(std::min(item.size(), kMaxItem));
-    const std::size_t dash = item.find('-');
-    int from = 0;
-    int to = 0;
-    if (dash == std::string::npos) {
-        from = to = strToInt(item);
-    } else {
-        from = strToInt(item.substr(0, dash));
-        to = strToInt(item.substr(dash + 1, kMaxUpperBound));
-    }
-    return from <= Page && Page <= to ? 1 : 2;
-}
-
-void TDrawIt::SelectRecordedPrinter()
-{
-    const SettingsFile settings;
-    const std::string orientation = settings.readString("Printer", "Orientation", "Portrait");
     Printers& printers = Printers::instance();
     printers.setPrinterIndex(-1);
-    printers.setPrinterIndex(strToInt(settings.readString("Printer", "PrinterIndex", "-1")));
-    printers.selected().setOrientation(orientation == "Portrait" ? PaperOrientation::Portrait
-                                                                  : PaperOrientation::Landscape);
+    printers.setPrinterIndex(FJob.PrinterIndex());
+    printers.selected().setOrientation(FJob.Orientation());
 }
 
 void TDrawIt::PrintPages(int Mode, const std::string& Range)

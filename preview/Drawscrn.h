@@ -4,6 +4,8 @@
 // stored pages of the preview: destroying the canvas deletes them.
 #pragma once
 
+#include "engine/StoredJob.h"
+
 #include <QBrush>
 #include <QPen>
 #include <QWidget>
@@ -21,11 +23,14 @@ class TPrintStatus;
 class TDrawIt : public QWidget {
     Q_OBJECT
 public:
-    // Reads "PageHeight", "PageWidth", "PageMarginBottom" and "Directory"
-    // from the settings and makes that folder current. The canvas shows the
-    // printable area at the zoom's size and the paper's margin below it. Throws ConversionError for a page size that
-    // is not an integer and VelmError for one that is not positive.
-    explicit TDrawIt(QWidget* owner = nullptr);
+    // Takes "PageHeight", "PageWidth", "PageMarginBottom" and "Directory"
+    // from the job and makes that folder current. The canvas shows the
+    // printable area at the zoom's size and the paper's margin below it.
+    // Throws ConversionError for a page size that is not an integer and
+    // VelmError for one that is not positive.
+    explicit TDrawIt(const TStoredJob& Job, QWidget* owner = nullptr);
+    // The job the settings file describes now.
+    explicit TDrawIt(QWidget* owner = nullptr) : TDrawIt(TStoredJob::FromSettings(), owner) {}
     // Deletes the stored pages of the current directory up to the first gap.
     ~TDrawIt() override;
 
@@ -38,8 +43,8 @@ public:
     int GoToPage(int N);
     // Stored pages before the first gap; no cap.
     int PageCount();
-    // Makes the settings' "Directory" current; a folder that cannot be
-    // entered is ignored.
+    // Makes the job's "Directory" current; a folder that cannot be entered
+    // is ignored.
     void ApplyDirectory();
 
     int PageNo() const { return FPageNo; }
@@ -55,9 +60,6 @@ public:
     // its own, in ascending order. Throws ConversionError at the first page
     // whose test reaches a malformed item; pages printed before stay printed.
     void PrintPages(int Mode, const std::string& Range);
-    static bool PageInRange(int Page, const std::string& Range);
-    // Takes the first item off Rest: 0 no item left, 1 it selects Page, 2 not.
-    static int NextRangeItem(int Page, std::string& Rest);
 
     // The frame and fill of the page; the window leaves them at their defaults.
     QPen& BkPen() { return FBkPen; }
@@ -78,7 +80,7 @@ protected:
 
 private:
     void PaintStoredPage(QPainter& painter, bool Stretch);
-    static void SelectRecordedPrinter();
+    void SelectRecordedPrinter() const;
     static void PrintPage(int Page, TPrintStatus& Status);
 
     QPen FBkPen{Qt::black, 1};
@@ -92,6 +94,7 @@ private:
     int FMarginBottom = 0; // paper below the printable area, printer pixels
     double FAspect = 1.0;
     std::string FDirectory; // where the pages this canvas owns are stored
+    TStoredJob FJob;
 };
 
 } // namespace velm

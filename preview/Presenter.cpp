@@ -20,7 +20,8 @@ void ShowPreview(TPrintFile& job)
 {
     std::unique_ptr<TCB_Prev> window;
     try {
-        window = std::make_unique<TCB_Prev>();
+        // The stored pages of the job's run; without one, as the settings describe them.
+        window = std::make_unique<TCB_Prev>(job.Gdi() ? job.Gdi()->StoredJob() : TStoredJob::FromSettings());
     } catch (...) {
         // The canvas owns the stored pages; without it nothing else would
         // ever delete them.
@@ -60,6 +61,9 @@ void InstallDesktopPresenter()
     };
     face.showMessage = [](const std::string& text) {
         ShowMessageBox(QMessageBox::Information, QString::fromStdString(text));
+    };
+    face.showWarning = [](const std::string& text) {
+        ShowMessageBox(QMessageBox::Warning, QString::fromStdString(text));
     };
     face.processMessages = [] { QApplication::processEvents(); };
     face.showPreview = ShowPreview;

@@ -2,7 +2,8 @@
 # Every source file, and every test, includes only headers of its own folder
 # and of the folders its library names, directly or through them.
 # Usage: layering.sh SOURCE_DIR LAYERS_FILE, where each line of LAYERS_FILE
-# is a folder followed by the folders it may reach.
+# is a folder followed by the folders it may reach. The helpers named in
+# tests/homes.txt are declared and defined in their home folder alone.
 set -eu
 root=$1
 layers=$2
@@ -21,5 +22,24 @@ while read -r folder reach; do
         done
     done
 done < "$layers"
+folders=$(cut -d' ' -f1 "$layers")
+while read -r name home; do
+    case "$name" in ''|'#'*) continue ;; esac
+    # A class of that name, or a function of that name after its type.
+    pattern="^ *(class|struct) $name\\>[^;]*\$|(^|[^A-Za-z0-9_])(bool|int|void|auto|[A-Z][A-Za-z0-9_:<>]*) +([A-Za-z_][A-Za-z0-9_]*::)?$name *\\("
+    for folder in $folders; do
+        [ "$folder" = "$home" ] && continue
+        for dir in "$root/$folder" "$root/tests/$folder"; do
+            [ -d "$dir" ] || continue
+            for file in "$dir"/*.h "$dir"/*.cpp; do
+                [ -e "$file" ] || continue
+                if grep -Eq "$pattern" "$file"; then
+                    echo "${file#"$root"/} declares or defines $name, whose home is $home"
+                    status=1
+                fi
+            done
+        done
+    done
+done < "$root/tests/homes.txt"
 [ "$status" = 0 ] && echo "layering holds"
 exit "$status"

@@ -3,9 +3,29 @@
 #include <QGlyphRun>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace velm {
+
+namespace {
+
+// Qt draws a glyph from a bitmap when its size squared times the area
+// scale of the transform is below 64 squared, else as an outline. Under a
+// lopsided scale that bitmap may be thousands of pixels long and one high,
+// which FreeType refuses: Qt warns "render glyph failed" and the glyph is
+// lost. Glyphs longer than 64 pixels along either axis are drawn as
+// outlines here, as Qt draws any glyph that large under an even scale.
+constexpr double kMaxBitmapGlyph = 64;
+
+bool bitmapWouldFail(const QRawFont& font, const QTransform& t)
+{
+    const double size = font.pixelSize();
+    const bool bitmap = size * size * std::fabs(t.determinant()) < kMaxBitmapGlyph * kMaxBitmapGlyph;
+    return bitmap && size * std::max(std::hypot(t.m11(), t.m12()), std::hypot(t.m21(), t.m22())) > kMaxBitmapGlyph;
+}
+
+} // namespace
 
 double PainterCanvas::devicePixel() const
 {
@@ -76,6 +96,14 @@ void PainterCanvas::drawGlyphs(const QPointF& origin, const QRawFont& font, std:
                                std::span<const QPointF> positions, std::span<const char32_t>,
                                const QColor& color)
 {
+    if (bitmapWouldFail(font, painter_.deviceTransform())) {
+        painter_.save();
+        painter_.setRenderHint(QPainter::Antialiasing, painter_.testRenderHint(QPainter::TextAntialiasing));
+        for (std::size_t i = 0; i < glyphs.size(); ++i)
+            painter_.fillPath(font.pathForGlyph(glyphs[i]).translated(origin + positions[i]), color);
+        painter_.restore();
+        return;
+    }
     QGlyphRun run;
     run.setRawFont(font);
     run.setRawData(glyphs.data(), positions.data(), static_cast<int>(glyphs.size()));

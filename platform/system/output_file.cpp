@@ -4,7 +4,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <regex>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -142,6 +146,7 @@ bool OutputFile::openReplacing(const std::string& path, std::string* problem)
         temporary_.clear();
         return failWith(problem, errno);
     }
+    ::flock(fd_, LOCK_EX); // a fresh file nobody else holds: never waits
     if (existed) {
         if (::fchmod(fd_, old.st_mode & 07777) != 0) {
             const int error = errno;
@@ -229,6 +234,56 @@ bool writeWholeFile(const std::string& path, std::string_view bytes, std::string
 {
     OutputFile file;
     return file.open(path, problem) && file.write(bytes, problem) && file.commit(problem);
+}
+
+namespace {
+
+// A new file is reserved empty under its final name just before its
+// temporary file is made: a writer killed outright leaves it empty beside
+// the temporary one. It goes with it when it is still empty and was made
+// within a second of it (an empty file of the user's is older).
+void removeEmptyReservation(int dirFd, const char* temporary, const char* nameBegin, const char* nameEnd)
+{
+    const std::string target(nameBegin, nameEnd);
+    struct statx made, reserved;
+    if (::statx(dirFd, temporary, AT_SYMLINK_NOFOLLOW, STATX_BTIME, &made) != 0 || !(made.stx_mask & STATX_BTIME)
+        || ::statx(dirFd, target.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &reserved) != 0
+        || !S_ISREG(reserved.stx_mode) || reserved.stx_size != 0 || reserved.stx_uid != ::geteuid())
+        return;
+    const long long gap = static_cast<long long>(made.stx_btime.tv_sec) - reserved.stx_mtime.tv_sec;
+    if (gap >= -1 && gap <= 1)
+        ::unlinkat(dirFd, target.c_str(), 0);
+}
+
+} // namespace
+
+void removeStaleTemporaries(const std::string& folder)
+{
+    static const std::regex temporary("\\..+\\.velm-([1-9][0-9]{0,9})-[0-9]+");
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    const int dirFd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        std::cmatch match;
+        if (!std::regex_match(entry->d_name, match, temporary))
+            continue;
+        const long pid = std::stol(match[1]);
+        struct stat st;
+        if (pid > INT_MAX || ::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)
+            || st.st_uid != ::geteuid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        // A writer in another PID namespace may carry the same number: it holds the lock.
+        const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            removeEmptyReservation(dirFd, entry->d_name, match[0].first + 1, match[1].first - 6);
+            ::unlinkat(dirFd, entry->d_name, 0);
+        }
+        ::close(fd);
+    }
+    ::closedir(dir);
 }
 
 } // namespace velm

@@ -2,7 +2,8 @@
 // a copied file, the settings. What the name stands for decides how:
 // - a regular file, or a name not taken yet: a temporary file beside it is
 //   written, synced and renamed into place, so that a failure or a crash
-//   leaves the old content whole and no partial file. A symbolic link is
+//   leaves the old content whole (and the temporary file, locked while it
+//   is written, for removeStaleTemporaries). A symbolic link is
 //   followed (also when it dangles): the file it points to is written and
 //   the link stays. A replaced file keeps its permissions and owner.
 // - anything else (a character or block device, a FIFO, a socket) and "-",
@@ -55,5 +56,10 @@ private:
 
 // Writes bytes as one whole file by the rules above; false with the reason.
 bool writeWholeFile(const std::string& path, std::string_view bytes, std::string* problem = nullptr);
+
+// Removes the temporary files in folder that writers killed outright left
+// (".NAME.velm-PID-N" of this user, whose process is gone and whose lock
+// nobody holds). Problems are skipped.
+void removeStaleTemporaries(const std::string& folder);
 
 } // namespace velm

@@ -7,11 +7,14 @@
 #include "platform/system/output_file.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
+#include <fcntl.h>
 #include <pwd.h>
-#include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -31,23 +34,6 @@ std::string_view trim(std::string_view s)
     while (!s.empty() && isBlank(s.back()))
         s.remove_suffix(1);
     return s;
-}
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto x = static_cast<unsigned char>(a[i]);
-        auto y = static_cast<unsigned char>(b[i]);
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<unsigned char>(x - 32);
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<unsigned char>(y - 32);
-        if (x != y)
-            return false;
-    }
-    return true;
 }
 
 struct Line {
@@ -112,7 +98,7 @@ bool findSection(const std::vector<Line>& lines, std::string_view section, std::
 {
     for (std::size_t i = 0; i < lines.size(); ++i) {
         std::string_view name;
-        if (!sectionName(lines[i].text, &name) || !sameName(name, section))
+        if (!sectionName(lines[i].text, &name) || !SettingsFile::sameName(name, section))
             continue;
         std::size_t j = i + 1;
         std::string_view other;
@@ -125,16 +111,91 @@ bool findSection(const std::vector<Line>& lines, std::string_view section, std::
     return false;
 }
 
-bool readWholeFile(const std::string& path, std::string* content)
+// The file's content; false with errno's reason when it cannot be read.
+// Only a regular file is read: a FIFO or a device in its place would keep
+// the reader waiting, or never end.
+bool readWholeFile(const std::string& path, std::string* content, int* error = nullptr)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    const auto fail = [&](int reason) {
+        if (error)
+            *error = reason;
         return false;
-    std::ostringstream s;
-    s << in.rdbuf();
-    *content = s.str();
-    return true;
+    };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(errno);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int reason = S_ISDIR(st.st_mode) ? EISDIR : ENOTSUP;
+        ::close(fd);
+        return fail(reason);
+    }
+    content->clear();
+    char buffer[1 << 14];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            const int reason = got < 0 ? errno : 0;
+            ::close(fd);
+            return got == 0 || fail(reason);
+        }
+        content->append(buffer, static_cast<std::size_t>(got));
+    }
 }
+
+// Why a file cannot be read, in words.
+std::string readProblem(int error)
+{
+    if (error == EISDIR)
+        return "it is a directory";
+    if (error == ENOTSUP)
+        return "it is not a regular file";
+    return std::string("cannot read it (") + std::strerror(error) + ")";
+}
+
+std::string unableToWrite(const std::string& path, const std::string& reason)
+{
+    return format("Unable to write to %s", path.c_str()) + ": " + reason;
+}
+
+// Held across a read-modify-write of the settings file, so that two
+// processes saving at once both keep their keys: an flock on a file
+// beside it. A holder that never lets go (a stopped process) costs this
+// write, not a hang.
+class WriteLock {
+public:
+    explicit WriteLock(const std::string& path)
+        : fd_(::open((folderOf(path) + "/." + nameOf(path) + ".lock").c_str(),
+                     O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600))
+    {
+        using namespace std::chrono;
+        const auto giveUp = steady_clock::now() + seconds(10);
+        while (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK || steady_clock::now() > giveUp)
+                throw FileError(unableToWrite(path, "another program keeps it locked"));
+            std::this_thread::sleep_for(milliseconds(5));
+        }
+    }
+    ~WriteLock()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+
+private:
+    static std::string folderOf(const std::string& path)
+    {
+        const std::size_t slash = path.find_last_of('/');
+        return slash == std::string::npos ? "." : slash == 0 ? "" : path.substr(0, slash);
+    }
+    static std::string nameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+    int fd_; // no lock file (a read-only folder): the write itself then fails
+};
 
 std::string homeDirectory()
 {
@@ -153,6 +214,23 @@ SettingsFile::SettingsFile(const std::string& fileName)
 {
 }
 
+bool SettingsFile::sameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto x = static_cast<unsigned char>(a[i]);
+        auto y = static_cast<unsigned char>(b[i]);
+        if (x >= 'a' && x <= 'z')
+            x = static_cast<unsigned char>(x - 32);
+        if (y >= 'a' && y <= 'z')
+            y = static_cast<unsigned char>(y - 32);
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
 std::string SettingsFile::settingsDirectory()
 {
     if (const char* dir = std::getenv("VELM_CONFIG_DIR"); dir && *dir)
@@ -163,26 +241,44 @@ std::string SettingsFile::settingsDirectory()
     return homeDirectory() + "/.config/velm";
 }
 
+namespace {
+
+// A value as the Windows service gives it: one pair of enclosing quotes
+// dropped, cut to what its buffer holds.
+std::string storedValue(std::string_view v)
+{
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        v = v.substr(1, v.size() - 2);
+    return std::string(v.substr(0, utf8SafeCut(v, kValueBuffer - 1)));
+}
+
+} // namespace
+
 std::string SettingsFile::readString(const std::string& section, const std::string& key,
                                      const std::string& fallback) const
 {
+    for (const auto& [k, v] : readSection(section))
+        if (SettingsFile::sameName(k, trim(key)))
+            return v;
+    return fallback;
+}
+
+std::vector<std::pair<std::string, std::string>> SettingsFile::readSection(const std::string& section) const
+{
+    std::vector<std::pair<std::string, std::string>> entries;
     std::string content;
     if (!readWholeFile(path_, &content))
-        return fallback;
+        return entries;
     std::vector<Line> lines = splitLines(content);
     std::size_t begin, end;
     if (!findSection(lines, trim(section), &begin, &end))
-        return fallback;
+        return entries;
     for (std::size_t i = begin + 1; i < end; ++i) {
         std::string_view k, v;
-        if (!keyLine(lines[i].text, &k, &v) || !sameName(k, trim(key)))
-            continue;
-        // The Windows service also drops one pair of enclosing quotes.
-        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-            v = v.substr(1, v.size() - 2);
-        return std::string(v.substr(0, utf8SafeCut(v, kValueBuffer - 1)));
+        if (keyLine(lines[i].text, &k, &v))
+            entries.emplace_back(std::string(k), storedValue(v));
     }
-    return fallback;
+    return entries;
 }
 
 int SettingsFile::readInteger(const std::string& section, const std::string& key, int fallback) const
@@ -227,7 +323,7 @@ void setEntry(std::vector<Line>& lines, const std::string& section, const std::s
             if (!trim(lines[i].text).empty())
                 lastEntry = i;
             std::string_view k, v;
-            if (!keyLine(lines[i].text, &k, &v) || !sameName(k, keyName))
+            if (!keyLine(lines[i].text, &k, &v) || !SettingsFile::sameName(k, keyName))
                 continue;
             lines[i].text = std::string(k) + "=" + stored; // the key keeps its spelling
             replaced = true;
@@ -257,10 +353,15 @@ void SettingsFile::writeString(const std::string& section, const std::string& ke
 void SettingsFile::writeStrings(const std::string& section,
                                 const std::vector<std::pair<std::string, std::string>>& entries)
 {
+    const WriteLock lock(path_);
     std::string content;
-    const bool exists = readWholeFile(path_, &content);
-    if (!exists && fileExists(path_))
-        throw FileError(format("Unable to write to %s", path_.c_str()));
+    int error = 0;
+    if (!readWholeFile(path_, &content, &error) && error != ENOENT && error != ENOTDIR)
+        throw FileError(unableToWrite(path_, readProblem(error)));
+    // Read-only as the owner's write permission says, for root as well.
+    struct stat st;
+    if (::stat(path_.c_str(), &st) == 0 && (st.st_mode & 0222) == 0)
+        throw FileError(unableToWrite(path_, "it is read-only"));
     std::vector<Line> lines = splitLines(content);
     const std::string eol = !lines.empty() && lines.front().eol == "\r\n" ? "\r\n" : "\n";
     for (const auto& [key, value] : entries)
@@ -274,9 +375,39 @@ void SettingsFile::writeStrings(const std::string& section,
     std::string folder = path_.substr(0, path_.find_last_of('/'));
     std::string problem;
     if (!folder.empty() && !directoryExists(folder) && !makeDirectories(folder, &problem))
-        throw FileError(format("Unable to write to %s", path_.c_str()));
-    if (!writeWholeFile(path_, out, &problem))
-        throw FileError(format("Unable to write to %s", path_.c_str()));
+        throw FileError(unableToWrite(path_, problem));
+    if (!writeWholeFile(path_, out, &problem)) {
+        char target[4096];
+        const ssize_t n = ::readlink(path_.c_str(), target, sizeof target - 1);
+        if (n > 0)
+            problem = "it is a link to " + std::string(target, static_cast<std::size_t>(n)) + " (" + problem + ")";
+        throw FileError(unableToWrite(path_, problem));
+    }
+}
+
+std::string SettingsFile::damage() const
+{
+    std::string content;
+    int error = 0;
+    if (!readWholeFile(path_, &content, &error))
+        return error == ENOENT || error == ENOTDIR ? std::string() : readProblem(error);
+    std::vector<std::size_t> bad;
+    const std::vector<Line> lines = splitLines(content);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view line = trim(lines[i].text);
+        std::string_view name, key, value;
+        if (!line.empty() && line.front() != ';' && !sectionName(line, &name)
+            && (!keyLine(line, &key, &value) || line.find('\0') != std::string_view::npos))
+            bad.push_back(i + 1);
+    }
+    if (bad.empty())
+        return {};
+    std::string numbers;
+    for (std::size_t i = 0; i < bad.size() && i < 5; ++i)
+        numbers += (i ? ", " : "") + std::to_string(bad[i]);
+    if (bad.size() > 5)
+        numbers += ", ...";
+    return (bad.size() == 1 ? "line " + numbers + " is not a setting" : "lines " + numbers + " are not settings");
 }
 
 void SettingsFile::writeInteger(const std::string& section, const std::string& key, int value)

@@ -1,10 +1,13 @@
 // The settings file: profile-file semantics (section and key names match
 // without regard to case, everything else in the file is kept as it is,
 // values are read through a 1024-byte buffer, every write reaches the disk
-// at once). Writes are atomic: a temporary file is renamed over the old one.
+// at once). Writes are atomic: a temporary file is renamed over the old one,
+// and two processes that write at once both keep their keys. Only a regular
+// file is read: anything else in its place reads as no file.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -23,8 +26,14 @@ public:
     // decimal; text that is not a number gives the fallback.
     int readInteger(const std::string& section, const std::string& key, int fallback) const;
     bool readBool(const std::string& section, const std::string& key, bool fallback) const;
+    // Every key of the section in file order, each value as readString
+    // gives it (one read of the file, so the values belong together).
+    std::vector<std::pair<std::string, std::string>> readSection(const std::string& section) const;
 
-    // Throw FileError "Unable to write to <file>" when the file cannot be written.
+    // Throw FileError "Unable to write to <file>: <reason>" when the file
+    // cannot be written: it cannot be read first, it is read-only (no write
+    // permission for its owner), a directory, a link to where no file can
+    // be made, in a folder that cannot take it, or locked for 10 seconds.
     void writeString(const std::string& section, const std::string& key, const std::string& value);
     void writeInteger(const std::string& section, const std::string& key, int value);
     void writeBool(const std::string& section, const std::string& key, bool value);
@@ -32,8 +41,16 @@ public:
     void writeStrings(const std::string& section,
                       const std::vector<std::pair<std::string, std::string>>& entries);
 
+    // What makes the file unsound for reading, in words ("it is a
+    // directory", "lines 3, 7 are not settings"); empty when it is sound or
+    // missing.
+    std::string damage() const;
+
     // $VELM_CONFIG_DIR, else $XDG_CONFIG_HOME/velm, else ~/.config/velm.
     static std::string settingsDirectory();
+    // Whether two section or key names are the same (ASCII letters match
+    // without regard to case, as the Windows service matches them).
+    static bool sameName(std::string_view a, std::string_view b);
 
 private:
     std::string path_;

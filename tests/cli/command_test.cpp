@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <sstream>
 #include <fcntl.h>
@@ -162,6 +163,49 @@ TEST_F(Command, UnwritablePdfFolderIsAFailure)
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.err.find("short.txt/pdf"), std::string::npos) << o.err;
     EXPECT_EQ(o.out, "");
+}
+
+// A job prints whatever state its settings file is in, and says once why
+// its page settings were not recorded there. Permissions bind root too
+// little: those kinds run as nobody when the test runs as root.
+TEST_F(Command, AJobPrintsWhenItsSettingsFileCannotBeWritten)
+{
+    const bool root = ::geteuid() == 0;
+    const std::string asUser = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/nonexistent " : "";
+    const auto config = [&](const std::string& name) {
+        fs::create_directory(dir_.file(name));
+        return dir_.file(name);
+    };
+    fs::create_directory(config("folder") + "/Pellido.Ini");
+    for (const auto& [folder, mode] : {std::pair{"readonly", 0444}, {"unreadable", 0}}) {
+        const std::string file = config(folder) + "/Pellido.Ini";
+        std::ofstream(file) << "[Velm]\n";
+        ::chmod(file.c_str(), static_cast<mode_t>(mode));
+    }
+    fs::create_symlink(dir_.file("gone/Pellido.Ini"), config("dangling") + "/Pellido.Ini");
+    ::mkfifo((config("fifo") + "/Pellido.Ini").c_str(), 0600);
+    ::chmod(config("lockedfolder").c_str(), 0555);
+    ::chmod(dir_.path().c_str(), 0755);
+    ::chmod(config("out").c_str(), 0777);
+    const struct {
+        std::string folder, user, reason;
+    } kinds[] = {
+        {"folder", "", "it is a directory"},
+        {"readonly", "", "it is read-only"},
+        {"dangling", "", "it is a link to " + dir_.file("gone/Pellido.Ini") + " (No such file or directory)"},
+        {"fifo", "", "it is not a regular file"},
+        {"lockedfolder", asUser, "Permission denied"},
+        {"unreadable", asUser, "cannot read it (Permission denied)"},
+    };
+    for (const auto& kind : kinds) {
+        const std::string pdf = dir_.file("out/" + kind.folder + ".pdf");
+        const Outcome o = Velm("-o " + Quote(pdf) + " short.txt", dir_.path(),
+                               "VELM_CONFIG_DIR=" + Quote(dir_.file(kind.folder)) + " timeout 60 " + kind.user);
+        EXPECT_EQ(o.status, 0) << kind.folder << ": " << o.err;
+        EXPECT_EQ(o.err, "velm: warning: short.txt: Unable to write to " + dir_.file(kind.folder + "/Pellido.Ini")
+                             + ": " + kind.reason + "; the job prints all the same\n");
+        EXPECT_NE(PdfText(pdf).find("alpha beta gamma"), std::string::npos) << kind.folder;
+    }
 }
 
 TEST_F(Command, EveryWordOfALongSourceFilePrintsOnceInOrder)
@@ -525,10 +569,23 @@ TEST_F(Command, PagesTakesAListOfSheetsAsThePrintOptionsDialogDoes)
     const std::string orderText = PdfText(dir_.file("order.pdf"));
     EXPECT_LT(orderText.find("Page 1"), orderText.find("Page 3"));
 
+    // Open ends, as lp and enscript take them.
+    const Outcome from = Velm("-o from.pdf --pages=2- lines.txt", dir_.path());
+    const Outcome first = Velm("-o first.pdf --pages=-2 lines.txt", dir_.path());
+    ASSERT_EQ(from.status + first.status, 0) << from.err << first.err;
+    const int sheets = PdfPages(dir_.file("from.pdf")) + 1;
+    EXPECT_GT(sheets, 3);
+    EXPECT_NE(PdfText(dir_.file("from.pdf")).find("Page " + std::to_string(sheets)), std::string::npos);
+    EXPECT_EQ(PdfPages(dir_.file("first.pdf")), 2);
+    EXPECT_EQ(PdfText(dir_.file("first.pdf")).find("Page 3"), std::string::npos);
+
+    // Every item is read before anything is formatted, also after one
+    // that selects the first sheets.
     const std::pair<std::string, std::string> refused[] = {
         {"--pages=1,,3", "--pages: '' is not a valid integer value"},
         {"--pages=7 -9", "--pages: '7 ' is not a valid integer value"},
-        {"--pages=5-", "--pages: '' is not a valid integer value"},
+        {"--pages=$FFFFFFFF-2,abc", "--pages: 'abc' is not a valid integer value"},
+        {"--pages=-", "--pages: '' is not a valid integer value"},
     };
     for (const auto& [option, message] : refused) {
         const Outcome o = Velm("-o bad.pdf " + Quote(option) + " lines.txt", dir_.path());

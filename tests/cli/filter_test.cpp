@@ -10,6 +10,13 @@
 #include <set>
 #include <thread>
 
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 namespace velm {
@@ -176,23 +183,25 @@ TEST_F(Filter, SystemWideSettingsAreReadAndNeverWritten)
     EXPECT_EQ(testing::readFile(dir_.file("system.ini")), before);
 }
 
-TEST_F(Filter, BadInputFailsCleanlyOrPrintsNormally)
+// The filter fails only for what nobody could print; a bad or unknown
+// option is left out with a warning and the job prints.
+TEST_F(Filter, OnlyUnreadableInputFailsTheJob)
 {
-    dir_.write("binary", std::string("\x7f" "ELF\0\0\0 some bytes", 18));
     dir_.write("empty", "");
     dir_.write("latin1", "caf\xe9 cr\xe8me\n");
     dir_.write("job.txt", Lines(3));
-    const Run binary = Call("t", "", dir_.file("binary"));
-    EXPECT_EQ(binary.status, 1);
-    EXPECT_NE(binary.err.find("ERROR: velmtopdf: the document is binary data"), std::string::npos) << binary.err;
-    EXPECT_EQ(testing::readFile(binary.pdf), "");
-    const Run badOption = Call("t", "velm-layout=3x3", dir_.file("job.txt"));
-    EXPECT_EQ(badOption.status, 1);
-    EXPECT_NE(badOption.err.find("ERROR: velmtopdf: velm-layout: '3x3' is not one of"), std::string::npos)
-        << badOption.err;
-    const Run unknown = Call("t", "velm-colour=red", dir_.file("job.txt"));
-    EXPECT_EQ(unknown.status, 1);
-    EXPECT_NE(unknown.err.find("unknown option 'velm-colour'"), std::string::npos) << unknown.err;
+    const std::pair<const char*, const char*> ignored[] = {
+        {"velm-layout=3x3", "WARNING: velmtopdf: velm-layout: '3x3' is not one of"},
+        {"velm-colour=red", "WARNING: velmtopdf: unknown option 'velm-colour'; ignored"},
+        {"velm-font-size=huge velm-no-date", "WARNING: velmtopdf: velm-font-size: 'huge' is not a valid"},
+    };
+    for (const auto& [options, warning] : ignored) {
+        const Run r = Call("t", options, dir_.file("job.txt"));
+        EXPECT_EQ(r.status, 0) << options << ": " << r.err;
+        EXPECT_NE(r.err.find(warning), std::string::npos) << options << ": " << r.err;
+        EXPECT_EQ(r.err.find("ERROR"), std::string::npos) << options << ": " << r.err;
+        EXPECT_NE(PdfText(r.pdf).find("line number 3"), std::string::npos) << options;
+    }
     const Run missing = Call("t", "", dir_.file("absent"));
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("ERROR: "), std::string::npos);
@@ -200,10 +209,88 @@ TEST_F(Filter, BadInputFailsCleanlyOrPrintsNormally)
         const Run r = Call("t", "", dir_.file(name));
         EXPECT_EQ(r.status, 0) << name << ": " << r.err;
         EXPECT_EQ(PdfPages(r.pdf), 1) << name;
+        // A CUPS prefix on every line, and no name of a file that is gone.
+        EXPECT_NE(r.err.find("INFO: Velm formatted 1 sheet\n"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("velm: wrote"), std::string::npos) << r.err;
     }
     EXPECT_EQ(Call("t", "", "", "CONTENT_TYPE=text/plain", "/dev/null").status, 0);
     EXPECT_NE(testing::run(Quote(VELM_FILTER) + " only three args 2>/dev/null"), 0);
     EXPECT_TRUE(TmpIsEmpty());
+}
+
+TEST_F(Filter, ADamagedSystemSettingsFileIsLoggedAndIgnored)
+{
+    dir_.write("system.ini", "[Velm]\nColCount=1\n\x01\x02 not a setting\n");
+    dir_.write("job.txt", Lines(3));
+    fs::create_directory(dir_.file("folder.ini"));
+    const Run damaged = Call("t", "", dir_.file("job.txt"),
+                             "CONTENT_TYPE=text/plain VELM_SYSTEM_SETTINGS=" + Quote(dir_.file("system.ini")));
+    const Run folder = Call("t", "", dir_.file("job.txt"),
+                            "CONTENT_TYPE=text/plain VELM_SYSTEM_SETTINGS=" + Quote(dir_.file("folder.ini")));
+    ASSERT_EQ(damaged.status + folder.status, 0) << damaged.err << folder.err;
+    EXPECT_NE(damaged.err.find("WARNING: velmtopdf: " + dir_.file("system.ini") + ": line 3 is not a setting"),
+              std::string::npos) << damaged.err;
+    EXPECT_NE(folder.err.find("WARNING: velmtopdf: " + dir_.file("folder.ini") + ": it is a directory"),
+              std::string::npos) << folder.err;
+}
+
+// The filter as a process of its own, with its standard output a pipe of
+// the test's; returns its pid.
+pid_t StartFilter(const std::string& tmp, const std::string& input, int out)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, input.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    const std::string tmpdir = "TMPDIR=" + tmp;
+    const char* argv[] = {VELM_FILTER, "7", "alice", "t", "1", "", nullptr};
+    const char* env[] = {"PATH=/usr/bin:/bin", tmpdir.c_str(), "CONTENT_TYPE=text/plain", nullptr};
+    pid_t pid = -1;
+    posix_spawn(&pid, VELM_FILTER, &actions, nullptr, const_cast<char**>(argv), const_cast<char**>(env));
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+int ExitStatus(pid_t pid)
+{
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// cupsd closes the filter's output when a job is cancelled; a filter
+// killed outright leaves its folder to the next one.
+TEST_F(Filter, NoFolderOutlivesAClosedOutputOrAKill)
+{
+    dir_.write("job.txt", Lines(300));
+    int closed[2];
+    ASSERT_EQ(pipe(closed), 0);
+    ::close(closed[0]); // nobody will read the PDF
+    const pid_t cancelled = StartFilter(dir_.file("tmp"), dir_.file("job.txt"), closed[1]);
+    ::close(closed[1]);
+    EXPECT_EQ(ExitStatus(cancelled), 0);
+    EXPECT_TRUE(TmpIsEmpty()) << testing::filesIn(dir_.file("tmp"))[0];
+
+    // Killed while it reads a standard input that never ends.
+    ASSERT_EQ(mkfifo(dir_.file("endless").c_str(), 0600), 0);
+    const int writer = ::open(dir_.file("endless").c_str(), O_RDWR); // held open: no end of input
+    const int sink = ::open("/dev/null", O_WRONLY);
+    const pid_t killed = StartFilter(dir_.file("tmp"), dir_.file("endless"), sink);
+    ASSERT_TRUE(testing::waitUntil([&] {
+        for (const std::string& name : testing::filesIn(dir_.file("tmp")))
+            if (fs::exists(dir_.file("tmp/" + name + "/config")))
+                return true;
+        return false;
+    })) << "the filter made no folder";
+    ::kill(killed, SIGKILL);
+    EXPECT_EQ(ExitStatus(killed), 128 + SIGKILL);
+    ::close(writer);
+    ::close(sink);
+    EXPECT_FALSE(TmpIsEmpty());
+    const Run next = Call("t", "", dir_.file("job.txt"));
+    EXPECT_EQ(next.status, 0) << next.err;
+    EXPECT_TRUE(TmpIsEmpty()) << testing::filesIn(dir_.file("tmp"))[0];
 }
 
 TEST(FilterJob, TitleHeadsThePageUnlessVelmHeaderIsGiven)
@@ -277,6 +364,15 @@ protected:
         }
         return "still pending";
     }
+    // AwaitEnd, and a job that did not complete is cancelled, so that it
+    // holds up nothing after the test.
+    static std::string AwaitCompletion(int job)
+    {
+        const std::string end = AwaitEnd(job);
+        if (end != "completed")
+            testing::run("cancel Velm_Filter_PDF-" + std::to_string(job) + " 2>/dev/null");
+        return end;
+    }
     // A restarted server may number jobs anew: files of earlier runs that
     // carry the same number are not this job's.
     std::string PdfOf(int job) const
@@ -299,8 +395,11 @@ TEST_F(FilterInCups, LpOfTextAndHtmlGetsVelmsLayout)
     const int html = Submit("-t Web " + Quote(dir_.file("page.html")));
     const int twoUp = Submit("-t Two -o velm-layout=1x2 " + Quote(dir_.file("notes.txt")));
     const int second = Submit("-t Second -o page-ranges=2 " + Quote(dir_.file("notes.txt")));
-    ASSERT_TRUE(text && html && twoUp && second);
-    for (int job : {text, html, twoUp, second})
+    // Open ranges, as lp users write them.
+    const int fromTwo = Submit("-o page-ranges=2- " + Quote(dir_.file("notes.txt")));
+    const int firstTwo = Submit("-o page-ranges=-2 " + Quote(dir_.file("notes.txt")));
+    ASSERT_TRUE(text && html && twoUp && second && fromTwo && firstTwo);
+    for (int job : {text, html, twoUp, second, fromTwo, firstTwo})
         ASSERT_EQ(AwaitEnd(job), "completed") << job;
     const std::string textPdf = PdfOf(text);
     const std::string words = PdfText(textPdf);
@@ -316,16 +415,36 @@ TEST_F(FilterInCups, LpOfTextAndHtmlGetsVelmsLayout)
     EXPECT_LT(PdfPages(PdfOf(twoUp)), PdfPages(textPdf));
     EXPECT_EQ(PdfPages(PdfOf(second)), 1);
     EXPECT_NE(PdfText(PdfOf(second)).find("Page 2"), std::string::npos);
+    EXPECT_EQ(PdfPages(PdfOf(fromTwo)), PdfPages(textPdf) - 1);
+    EXPECT_EQ(PdfText(PdfOf(fromTwo)).find("line number 1\n"), std::string::npos);
+    EXPECT_EQ(PdfPages(PdfOf(firstTwo)), 2);
 }
 
-TEST_F(FilterInCups, BinaryDataStopsTheJobWithAMessage)
+// No document stops the print server's queue: one with a NUL byte in its
+// text and one with options the filter cannot use complete.
+TEST_F(FilterInCups, NoDocumentStopsTheQueue)
 {
-    dir_.write("binary", std::string("\x7f" "ELF\0\0\0 some bytes", 18));
-    const int job = Submit("-o document-format=text/plain " + Quote(dir_.file("binary")));
-    ASSERT_NE(job, 0);
-    const std::string end = AwaitEnd(job);
-    testing::run("cancel Velm_Filter_PDF-" + std::to_string(job) + " 2>/dev/null");
-    EXPECT_NE(end.find("the document is binary data"), std::string::npos) << end;
+    dir_.write("nul.txt", Lines(600) + std::string("before\0after\nline two\n", 23));
+    dir_.write("notes.txt", Lines(3));
+    const int nul = Submit(Quote(dir_.file("nul.txt")));
+    const int badOption = Submit("-o velm-layout=3x3 -o velm-nonsense=1 " + Quote(dir_.file("notes.txt")));
+    ASSERT_TRUE(nul && badOption);
+    EXPECT_EQ(AwaitCompletion(nul), "completed");
+    EXPECT_EQ(AwaitCompletion(badOption), "completed");
+    EXPECT_NE(PdfText(PdfOf(nul)).find("line number 600\nbefore"), std::string::npos);
+    EXPECT_NE(PdfText(PdfOf(badOption)).find("line number 3"), std::string::npos);
+}
+
+// Binary data typed as text, NUL bytes at its start, is printed as far as
+// it reads (its control bytes as visible symbols), with a warning, and the
+// job completes.
+TEST_F(FilterInCups, ABinaryDocumentCompletes)
+{
+    dir_.write("binary", std::string("\x7f" "ELF\2\1\1\0\0\0 some readable bytes\n", 30));
+    const int binary = Submit("-o document-format=text/plain " + Quote(dir_.file("binary")));
+    ASSERT_NE(binary, 0);
+    EXPECT_EQ(AwaitCompletion(binary), "completed");
+    EXPECT_NE(PdfText(PdfOf(binary)).find("some readable bytes"), std::string::npos);
 }
 
 } // namespace

@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <spawn.h>
 #include <thread>
 #include <vector>
@@ -32,13 +34,17 @@ using testing::Quote;
 
 // Starts velm with `arguments` in `folder` under the given TMPDIR; the
 // process id is velm's own.
-pid_t StartVelm(const std::string& arguments, const std::string& folder, const std::string& tmp)
+pid_t StartShell(const std::string& script)
 {
-    const std::string script = "cd " + Quote(folder) + " && TMPDIR=" + Quote(tmp) + " exec " + Quote(VELM_BINARY)
-                               + " " + arguments + " >out.log 2>err.log";
     const char* argv[] = {"/bin/sh", "-c", script.c_str(), nullptr};
     pid_t pid = -1;
     return posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) == 0 ? pid : -1;
+}
+
+pid_t StartVelm(const std::string& arguments, const std::string& folder, const std::string& tmp)
+{
+    return StartShell("cd " + Quote(folder) + " && TMPDIR=" + Quote(tmp) + " exec " + Quote(VELM_BINARY) + " "
+                      + arguments + " >out.log 2>err.log");
 }
 
 // A velm job whose input is a FIFO the test holds open: the job stays in
@@ -159,6 +165,8 @@ TEST_F(JobFolders, AStartRemovesOnlyTheFoldersOfEndedJobs)
             dir_.write("tmp/" + name + "/" + file, "x");
     };
     folder("velm-" + dead + "-aB3dE6", {"PRN001.EMF", "PRN002.EMF", ".PRN003.EMF.tmp-12-0"});
+    folder("velm-" + dead + "-marked", {".velm-job", "standard-input", "job.pdf"}); // all of it a job's
+    fs::create_directories(tmp() + "/velm-" + dead + "-marked/config/velm");
     folder("velm-" + dead + "-empty1", {});
     folder("velm-" + dead + "-notes1", {"PRN001.EMF", "notes.txt"}); // not only stored pages
     folder("velm-" + live + "-alive1", {"PRN001.EMF"});              // its process runs
@@ -170,6 +178,25 @@ TEST_F(JobFolders, AStartRemovesOnlyTheFoldersOfEndedJobs)
     dir_.write("tmp/velm-" + dead + "-file01", "a file, not a folder");
     const int lock = ::open((tmp() + "/velm-" + dead + "-locked").c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+
+    // Half-written files of killed writers in the PDF folder and beside -o's file.
+    const std::string pdfs = std::getenv("VELM_PDF_DIR");
+    const std::vector<std::string> partial = {pdfs + "/.velm-20250101-120000.pdf.velm-" + dead + "-3",
+                                              dir_.file(".out.pdf.velm-" + dead + "-0"),
+                                              dir_.file(".draft.pdf.velm-" + dead + "-2")};
+    const std::vector<std::string> others = {pdfs + "/.mine.pdf.velm-" + live + "-0", pdfs + "/.held.pdf.velm-" + dead + "-1",
+                                             pdfs + "/.notes.velm-draft"};
+    // The new PDF's name, reserved empty just before its temporary file, goes
+    // with it; an empty file of the user's, older than it, stays.
+    std::ofstream(pdfs + "/velm-20250101-120000.pdf");
+    std::ofstream(dir_.file("draft.pdf"));
+    fs::last_write_time(dir_.file("draft.pdf"), fs::file_time_type::clock::now() - std::chrono::hours(1));
+    for (const std::string& file : partial)
+        std::ofstream(file) << "%PDF-1.7 half";
+    for (const std::string& file : others)
+        std::ofstream(file) << "x";
+    const int held = ::open(others[1].c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
     dir_.write("short.txt", "alpha\n");
     const pid_t velm = StartVelm("-o out.pdf short.txt", dir_.path(), tmp());
@@ -186,6 +213,59 @@ TEST_F(JobFolders, AStartRemovesOnlyTheFoldersOfEndedJobs)
     for (const char* name : {"-notes1", "-locked"})
         EXPECT_FALSE(testing::filesIn(tmp() + "/velm-" + dead + name).empty()) << name;
     EXPECT_EQ(testing::filesIn(tmp() + "/elsewhere"), std::vector<std::string>{"PRN001.EMF"});
+    ::close(held);
+    for (const std::string& file : partial)
+        EXPECT_FALSE(fs::exists(file)) << file;
+    EXPECT_FALSE(fs::exists(pdfs + "/velm-20250101-120000.pdf"));
+    EXPECT_TRUE(fs::exists(dir_.file("draft.pdf")));
+    for (const std::string& file : others) {
+        EXPECT_TRUE(fs::exists(file)) << file;
+        fs::remove(file);
+    }
+}
+
+// Standard input is kept inside the job's folder, on disk (the default
+// /tmp, not memory-backed space) once it passes a few megabytes, so that a
+// job killed outright leaves it to the clean-up of the next start.
+TEST_F(JobFolders, AStandardInputSpoolGoesWithItsKilledJob)
+{
+    // 200 MB: long enough to be killed while it is read or formatted,
+    // bounded should it ever be spooled into memory again.
+    const std::string script = "cd " + Quote(dir_.path()) + " || exit; unset TMPDIR; yes 'a long pipe of text' | "
+                               + "head -c 200000000 | " + Quote(VELM_BINARY) + " -o out.pdf - 2>err.log & "
+                               + "echo $! >velm.pid; wait";
+    const pid_t shell = StartShell(script);
+    pid_t velm = 0;
+    ASSERT_TRUE(testing::waitUntil([&] {
+        velm = std::atoi(testing::readFile(dir_.file("velm.pid")).c_str());
+        return velm > 0;
+    }));
+    struct Killer {
+        pid_t pid;
+        ~Killer() { ::kill(pid, SIGKILL); }
+    } killer{velm};
+    std::string spool;
+    const std::string prefix = "velm-" + std::to_string(velm) + "-";
+    EXPECT_TRUE(testing::waitUntil([&] {
+        for (const std::string& name : testing::filesIn("/tmp")) {
+            std::error_code missing;
+            if (name.starts_with(prefix) && fs::file_size("/tmp/" + name + "/standard-input", missing) > (8u << 20))
+                spool = "/tmp/" + name;
+        }
+        return !spool.empty();
+    })) << "no spool grew in a job folder in /tmp";
+    ::kill(velm, SIGKILL);
+    int status = 0;
+    waitpid(shell, &status, 0);
+    if (spool.empty())
+        return;
+
+    dir_.write("short.txt", "alpha\n");
+    const pid_t next = StartShell("cd " + Quote(dir_.path()) + " && unset TMPDIR && exec " + Quote(VELM_BINARY)
+                                  + " -o next.pdf short.txt >/dev/null");
+    ASSERT_EQ(waitpid(next, &status, 0), next);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_FALSE(fs::exists(spool)) << "the next start removes it";
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 # replays every seed under tests/data/fuzz through it.
 option(VELM_FUZZ "Build the libFuzzer harnesses (clang)" OFF)
 set(VELM_FUZZ_HARNESSES emf_pdf:velm_pdf wmf:velm_rendering html:velm_engine rtf:velm_shell
-    settings:velm_system ranges:velm_preview)
+    settings:velm_system ranges:velm_engine)
 if(NOT VELM_FUZZ AND NOT VELM_TESTS)
   return()
 endif()

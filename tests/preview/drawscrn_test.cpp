@@ -169,48 +169,6 @@ TEST_F(CanvasTest, ClicksStepThroughThePresetsAndReportEveryClick)
     EXPECT_EQ(sent, (std::vector<std::pair<int, int>>{{10, 0}, {300, 0}, {120, 0}}));
 }
 
-TEST(PageRange, ItemsAreTakenOneAtATime)
-{
-    std::string rest = "7-14,21";
-    EXPECT_EQ(TDrawIt::NextRangeItem(21, rest), 2);
-    EXPECT_EQ(rest, "21");
-    EXPECT_EQ(TDrawIt::NextRangeItem(21, rest), 1);
-    EXPECT_EQ(rest, "");
-    EXPECT_EQ(TDrawIt::NextRangeItem(21, rest), 0);
-
-    EXPECT_TRUE(TDrawIt::PageInRange(9, "1,2,5,7-14,21"));
-    EXPECT_FALSE(TDrawIt::PageInRange(6, "1,2,5,7-14,21"));
-    EXPECT_FALSE(TDrawIt::PageInRange(9, "14-7"));
-    EXPECT_TRUE(TDrawIt::PageInRange(2, "1,2,"));
-    EXPECT_FALSE(TDrawIt::PageInRange(3, "1,2,"));
-    EXPECT_TRUE(TDrawIt::PageInRange(7, "1, 7"));
-    EXPECT_TRUE(TDrawIt::PageInRange(1, "1,,3")); // the bad item is never reached
-    EXPECT_TRUE(TDrawIt::PageInRange(16, "$10"));
-}
-
-TEST(PageRange, MalformedItemsNameTheirText)
-{
-    const auto message = [](int page, const std::string& range) {
-        try {
-            TDrawIt::PageInRange(page, range);
-        } catch (const ConversionError& e) {
-            return std::string(e.what());
-        }
-        return std::string("no error");
-    };
-    EXPECT_EQ(message(2, "1,,3"), "'' is not a valid integer value");
-    EXPECT_EQ(message(8, "7 - 9"), "'7 ' is not a valid integer value");
-    EXPECT_EQ(message(1, "5-"), "'' is not a valid integer value");
-    EXPECT_EQ(message(1, "-5"), "'' is not a valid integer value");
-    EXPECT_EQ(message(1, "x3"), "'x3' is not a valid integer value");
-    EXPECT_EQ(message(1, ",1"), "'' is not a valid integer value");
-    // The upper bound is read from at most 20 characters.
-    EXPECT_EQ(message(1, "1-" + std::string(25, '9')),
-              "'" + std::string(20, '9') + "' is not a valid integer value");
-    // An item is cut to 255 characters.
-    EXPECT_EQ(message(1, std::string(300, 'a')), "'" + std::string(255, 'a') + "' is not a valid integer value");
-}
-
 // The page as it looks played straight onto an image at the canvas scale.
 QImage DirectPlay(const std::string& file, QSize size, double scale, QPoint shift = {})
 {

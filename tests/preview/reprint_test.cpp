@@ -179,15 +179,34 @@ TEST_F(ReprintTest, TheDialogKeepsItsChoicesBetweenPasses)
     EXPECT_EQ(Printed(), OneEach({2, 3, 1}));
 }
 
-TEST_F(ReprintTest, ANewPrinterIndexIsCheckedBeforeAnythingPrints)
+// Every job rewrites the "Printer" keys of the shared settings file; an
+// open preview keeps to the pages, printer and orientation of its own job.
+TEST_F(ReprintTest, AnotherJobsSettingsNeverReachAnOpenPreview)
 {
     Open(3);
+    TempDir other;
+    WriteStoredPages(other.path(), 7);
+    DescribeStoredPages(other.path());
     SetPrinterKey("PrinterIndex", "42");
+    SetPrinterKey("Orientation", "Landscape");
+    window->DrawIt1->update();
     QTest::mouseClick(window->Print, Qt::LeftButton);
-    EXPECT_EQ(errors.messages, std::vector<std::string>{"Printer index out of range"});
-    SetPrinterKey("PrinterIndex", "first");
-    QTest::mouseClick(window->Print, Qt::LeftButton);
-    EXPECT_EQ(errors.messages.back(), "'first' is not a valid integer value");
+    EXPECT_TRUE(errors.messages.empty()) << errors.messages.front();
+    EXPECT_EQ(Printed(), OneEach({1, 2, 3}));
+    EXPECT_EQ(window->DrawIt1->PageCount(), 3);
+    EXPECT_EQ(Printers::instance().selected().orientation(), PaperOrientation::Portrait);
+}
+
+TEST_F(ReprintTest, TheJobsPrinterIndexIsCheckedBeforeAnythingPrints)
+{
+    WriteStoredPages(pages.path(), 3);
+    for (const auto& [index, problem] : {std::pair{"42", "Printer index out of range"},
+                                         {"first", "'first' is not a valid integer value"}}) {
+        TCB_Prev preview(TStoredJob({{"Directory", pages.path()}, {"PrinterIndex", index}}));
+        errors.messages.clear();
+        QTest::mouseClick(preview.Print, Qt::LeftButton);
+        EXPECT_EQ(errors.messages, std::vector<std::string>{problem});
+    }
     EXPECT_TRUE(Printed().empty());
 }
 

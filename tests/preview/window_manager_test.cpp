@@ -283,4 +283,54 @@ TEST(WindowManager, AbortDuringAReprintAndTypedZoomsWithRealInput)
     EXPECT_TRUE(QTest::qWaitFor([&] { return user.done() == 6u; }, 30000)) << user.done() << " steps done";
 }
 
+// Two previews in two processes share the settings file, which every job
+// rewrites: each prints its own pages, also after the other has closed and
+// taken its pages with it.
+TEST(WindowManager, TwoPreviewsInTwoProcessesPrintTheirOwnPages)
+{
+    ASSERT_TRUE(Session().problem().empty()) << Session().problem();
+    TempDir work;
+    work.write("a.txt", "alpha, the first preview's only line\n");
+    std::string bravo;
+    for (int i = 1; i <= 300; ++i)
+        bravo += "bravo line " + std::to_string(i) + "\n";
+    work.write("b.txt", bravo);
+    const auto preview = [&](const std::string& file) {
+        const std::string pdfs = work.file(file + ".pdfs");
+        std::filesystem::create_directory(pdfs);
+        return Spawn({"sh", "-c", "VELM_PDF_DIR=" + Quote(pdfs) + " exec " + Quote(VELM_BINARY) + " --preview -P 'Velm PDF' "
+                                      + Quote(work.file(file)) + " 2>" + Quote(work.file(file + ".log"))});
+    };
+    const pid_t a = preview("a.txt");
+    const pid_t b = preview("b.txt");
+    // A pass of A: its "&All" at 269,15 until A starts printing (a click on
+    // a busy preview is dropped), then the end of the pass.
+    const std::string pass = "A=" + std::to_string(a) + " PDFS=" + Quote(work.file("a.txt.pdfs")) + R"SH(
+window_of() { until id=$(xdotool search --all --onlyvisible --pid "$1" --name '^Velm Viewer$' 2>/dev/null | head -1) && [ -n "$id" ]; do sleep 0.1; done; echo "$id"; }
+pdfs() { ls "$PDFS" | grep -c '\.pdf$' || true; }
+WA=$(window_of $A)
+n=$(pdfs)
+until [ "$(pdfs)" -gt "$n" ]; do
+  xdotool windowactivate --sync "$WA" mousemove --window "$WA" 269 15 click 1
+  for _ in $(seq 20); do [ "$(pdfs)" -gt "$n" ] && break; sleep 0.1; done
+done
+while xdotool search --all --pid "$A" --name '^Print Status$' >/dev/null 2>&1; do sleep 0.1; done
+)SH";
+    // B's window shows once B's job has rewritten the settings file.
+    const std::string bUp = "until xdotool search --all --onlyvisible --pid " + std::to_string(b)
+                            + " --name '^Velm Viewer$' >/dev/null 2>&1; do sleep 0.1; done\n";
+    EXPECT_EQ(run("timeout 120 sh -c " + Quote(bUp + pass)), 0) << readFile(work.file("a.txt.log"));
+    Stop(b); // closes B's preview, which deletes its pages
+    EXPECT_EQ(run("timeout 120 sh -c " + Quote(pass)), 0) << readFile(work.file("a.txt.log"));
+    Stop(a);
+    const std::vector<std::string> printed = filesIn(work.file("a.txt.pdfs"));
+    EXPECT_EQ(printed.size(), 2u) << "one page a pass";
+    for (const std::string& pdf : printed) {
+        std::string text;
+        run("pdftotext " + Quote(work.file("a.txt.pdfs/" + pdf)) + " -", &text);
+        EXPECT_NE(text.find("alpha"), std::string::npos) << pdf << ": " << text;
+        EXPECT_EQ(text.find("bravo"), std::string::npos) << pdf;
+    }
+}
+
 } // namespace

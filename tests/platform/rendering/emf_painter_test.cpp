@@ -273,6 +273,37 @@ TEST(PainterDevice, UnderlinedAndRotatedText)
     EXPECT_LE(rotated.right(), 300 + 60);
 }
 
+// A glyph stretched thousands of pixels long and a few high is past what
+// the bitmap rasterizer takes: it is drawn as its outline, without a word
+// from Qt, instead of being dropped.
+TEST(PainterDevice, TextUnderALopsidedScaleIsDrawnWhole)
+{
+    static std::vector<std::string> warnings;
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            if (type != QtDebugMsg && type != QtInfoMsg)
+                warnings.push_back(text.toStdString());
+        });
+    QImage image = blankImage(3000, 40);
+    {
+        QPainter painter(&image);
+        painter.scale(64, 0.12); // a "W" of 22 pixels on its side: 1400 long, 2 high
+        PainterDevice device(painter);
+        device.beginPage(space(75, 300));
+        TextRun run;
+        run.font = emftest::arial(-22);
+        run.font.escapement = 900;
+        run.text = u"W";
+        run.origin = {30, 200};
+        run.bkMode = TRANSPARENT;
+        device.text(run);
+        device.endPage();
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(warnings.empty()) << warnings.front();
+    EXPECT_GT(inkBox(image, image.rect(), notWhite).width(), 600) << "the W is drawn";
+}
+
 TEST(PainterDevice, CharactersTheFaceLacksComeFromAFallbackFace)
 {
     QImage image = blankImage(600, 200);

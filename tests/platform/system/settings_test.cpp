@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace velm {
 namespace {
@@ -199,19 +201,67 @@ TEST(Settings, ReadsThroughA1024ByteBuffer)
     EXPECT_EQ(settings.readString("Printer", "Directory", ""), std::string(1022, 'z'));
 }
 
-TEST(Settings, UnwritableFileReportsTheFileName)
+// Each kind of settings file that cannot be written says why, and none of
+// them keeps the writer waiting (a FIFO has no writer and no reader).
+TEST(Settings, UnwritableFilesNameTheRealReason)
 {
     TempDir dir;
     dir.write("plain", "a file, not a folder");
-    const std::string path = dir.file("plain/Pellido.Ini");
-    SettingsFile settings(path);
-    try {
-        settings.writeInteger("Velm", "X", 1);
-        FAIL() << "no error";
-    } catch (const FileError& e) {
-        EXPECT_EQ(std::string(e.what()), "Unable to write to " + path);
+    const std::string blocked = dir.file("plain/Pellido.Ini");
+    ::mkdir(dir.file("folder").c_str(), 0755);
+    dir.write("readonly.ini", "[Velm]\nX=5\n");
+    ::chmod(dir.file("readonly.ini").c_str(), 0444);
+    ::symlink(dir.file("gone/Pellido.Ini").c_str(), dir.file("dangling.ini").c_str());
+    ::mkfifo(dir.file("fifo.ini").c_str(), 0600);
+    const std::pair<std::string, std::string> kinds[] = {
+        {blocked, "Not a directory"},
+        {dir.file("folder"), "it is a directory"},
+        {dir.file("readonly.ini"), "it is read-only"},
+        {dir.file("dangling.ini"), "it is a link to " + dir.file("gone/Pellido.Ini") + " (No such file or directory)"},
+        {dir.file("fifo.ini"), "it is not a regular file"},
+    };
+    for (const auto& [path, reason] : kinds) {
+        SettingsFile settings(path);
+        try {
+            settings.writeInteger("Velm", "X", 1);
+            ADD_FAILURE() << path << ": no error";
+        } catch (const FileError& e) {
+            EXPECT_EQ(std::string(e.what()), "Unable to write to " + path + ": " + reason);
+        }
+        EXPECT_NE(settings.readInteger("Velm", "X", 60), 1) << path;
     }
-    EXPECT_EQ(settings.readInteger("Velm", "X", 60), 60);
+    EXPECT_EQ(SettingsFile(dir.file("readonly.ini")).readInteger("Velm", "X", 60), 5);
+    EXPECT_EQ(SettingsFile(dir.file("folder")).damage(), "it is a directory");
+    dir.write("damaged.ini", "[Velm]\nX=5\n[Printer\n\n; a comment\ngarbage\n");
+    EXPECT_EQ(SettingsFile(dir.file("damaged.ini")).damage(), "lines 3, 6 are not settings");
+    EXPECT_EQ(SettingsFile(dir.file("readonly.ini")).damage(), "");
+}
+
+// Two processes that save at once keep every key of both.
+TEST(Settings, TwoWritersAtOnceLoseNothing)
+{
+    TempDir dir;
+    const std::string path = dir.file("Pellido.Ini");
+    constexpr int kKeys = 300;
+    const auto writeKeys = [&](const char* prefix) {
+        SettingsFile settings(path);
+        for (int i = 0; i < kKeys; ++i)
+            settings.writeInteger("Velm", prefix + std::to_string(i), i);
+    };
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        writeKeys("child");
+        ::_exit(0);
+    }
+    writeKeys("parent");
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    int kept = 0;
+    for (const auto& [key, value] : SettingsFile(path).readSection("Velm"))
+        kept += key.starts_with("child") || key.starts_with("parent") ? 1 : 0;
+    EXPECT_EQ(kept, 2 * kKeys);
 }
 
 TEST(Settings, WritesAreAtomicAndCreateTheFolder)
@@ -221,7 +271,8 @@ TEST(Settings, WritesAreAtomicAndCreateTheFolder)
     SettingsFile settings(folder + "/Pellido.Ini");
     for (int i = 0; i < 20; ++i)
         settings.writeInteger("Velm", "X", i);
-    EXPECT_EQ(filesIn(folder), std::vector<std::string>{"Pellido.Ini"}); // no temporary left
+    // No temporary left; the lock file stays for the next writer.
+    EXPECT_EQ(filesIn(folder), (std::vector<std::string>{".Pellido.Ini.lock", "Pellido.Ini"}));
     EXPECT_EQ(settings.readInteger("Velm", "X", 60), 19);
     // The file keeps its permissions across the rename.
     chmod(settings.path().c_str(), 0640);

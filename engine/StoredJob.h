@@ -1,0 +1,42 @@
+// The stored pages of one run as a value: the folder that holds them, the
+// page they were laid out for, the printer and orientation they print in,
+// and how the preview shows them. The run records it when its document
+// begins, as the "Printer" keys of the settings file; its preview and every
+// printing of its pages read it from the run, never again from the shared
+// settings file, which another job may rewrite at any time.
+#pragma once
+
+#include "platform/printing/printer.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace velm {
+
+class TStoredJob {
+public:
+    using Entries = std::vector<std::pair<std::string, std::string>>;
+
+    TStoredJob() = default;
+    explicit TStoredJob(Entries entries) : FEntries(std::move(entries)) {}
+    // The "Printer" section as the settings file holds it now: for stored
+    // pages that come without their run.
+    static TStoredJob FromSettings();
+
+    // A key's text as the settings file would give it (names match without
+    // regard to case), or fallback when the run did not record it.
+    std::string Read(const std::string& Key, const std::string& Fallback) const;
+    const Entries& All() const { return FEntries; }
+
+    std::string Directory() const { return Read("Directory", "."); }
+    // Exactly "Portrait" is portrait; any other text is landscape.
+    PaperOrientation Orientation() const;
+    // Throws ConversionError for a text that is not an integer.
+    int PrinterIndex() const;
+
+private:
+    Entries FEntries;
+};
+
+} // namespace velm
