@@ -150,6 +150,7 @@ void ApplyOptions(TPrintFile& job, const CommandOptions& o)
     job.Highlight = o.highlight.has_value();
     job.HighlightLanguage = o.highlight.value_or("");
     job.Monochrome = o.monochrome;
+    job.RefuseBinary = !o.printBinary;
 }
 
 using MessageSink = std::function<void(const std::string&)>;
@@ -294,6 +295,10 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
         job.HeaderStringCenter = "(standard input)";
     }
     ApplyOptions(job, o);
+    if (const std::string problem = job.GeometryProblem(); !problem.empty()) {
+        Complain(problem);
+        return kUsage;
+    }
     const JobMessages messages(sink, argument);
     if (!o.preview) {
         InstallConsoleStatus(argument);
@@ -405,6 +410,14 @@ void UseOffscreenWithoutDisplay()
 }
 
 } // namespace
+
+std::string GeometryProblem(const CommandOptions& o)
+{
+    TPrintFile job;
+    ApplyToolbarDefaults(job, o.files.empty() ? std::string() : o.files.front());
+    ApplyOptions(job, o);
+    return job.GeometryProblem();
+}
 
 int RunHeadlessJobs(const CommandOptions& o, const ConsoleVoice& voice)
 {

@@ -22,4 +22,8 @@ struct ConsoleVoice {
 // QGuiApplication. Returns the exit status.
 int RunHeadlessJobs(const CommandOptions& o, const ConsoleVoice& voice);
 
+// Why the jobs of these options could lay no text out on the selected
+// printer (TPrintFile::GeometryProblem), or empty.
+std::string GeometryProblem(const CommandOptions& o);
+
 } // namespace velm

@@ -9,7 +9,7 @@
 #include "cli/JobFolder.h"
 #include "cli/SpooledInput.h"
 #include "engine/PageOutput.h"
-#include "engine/SourceStyler.h"
+#include "engine/FileReader.h"
 #include "platform/core/convert.h"
 #include "platform/core/errors.h"
 #include "platform/system/settings.h"
@@ -119,8 +119,11 @@ int RunJob(int argc, char** argv, int pdfOut)
         Report("WARNING", "velmtopdf: " + warning);
     if (!fs::is_regular_file(input))
         throw FileError("cannot read the document " + input);
-    if (LooksBinary(input))
-        throw FileError("the document is binary data, not text or HTML; nothing was printed");
+    // One document never stops the print server: binary data prints as
+    // far as it can, its controls as control pictures.
+    job.options.printBinary = true;
+    if (FileLooksBinary(input))
+        Report("WARNING", "velmtopdf: the document looks like binary data, not text; printed as it is");
     job.options.files = {input};
     job.options.output = folder.file("job.pdf");
 
@@ -128,6 +131,11 @@ int RunJob(int argc, char** argv, int pdfOut)
     QGuiApplication app(qtArgc, argv);
     const int dpi = Printers::builtInCaps().logPixelsX;
     Printers::instance().keepBuiltInOnly(PaperCaps(job.paper, dpi), MarginPixels(job.paper, dpi));
+    // Borders the paper cannot take are a bad option, which never fails a job.
+    if (const std::string problem = job.options.borders ? GeometryProblem(job.options) : ""; !problem.empty()) {
+        Report("WARNING", "velmtopdf: velm-borders: " + problem + "; printed with the default borders");
+        job.options.borders.reset();
+    }
     if (RunHeadlessJobs(job.options, {"ERROR: ", "WARNING: ", false}) != 0)
         return kFailed;
     if (const int error = CopyFileTo(*job.options.output, pdfOut); error == EPIPE) {

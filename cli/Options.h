@@ -43,6 +43,7 @@ struct CommandOptions {
     bool lineNumbers = false;
     std::optional<std::string> highlight; // a language, or empty: told from the file name
     bool monochrome = false;
+    bool printBinary = false; // binary data prints (the CUPS filter), not refused
     bool noDate = false;
     bool noPageNumber = false;
     bool noHeader = false;

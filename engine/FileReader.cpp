@@ -1,7 +1,6 @@
 #include "engine/FileReader.h"
 
 #include "engine/UserInterface.h"
-#include "platform/core/codepage.h"
 #include "platform/core/errors.h"
 
 #include <algorithm>
@@ -22,13 +21,51 @@ constexpr std::size_t kBufferCapacity =
 // A character that continues a word across a piece boundary.
 bool InWord(char c) { return c != ' ' && c != kCtrlZ; }
 
-bool IsFolder(std::FILE* stream)
-{
-    struct stat info {};
-    return fstat(fileno(stream), &info) == 0 && S_ISDIR(info.st_mode);
-}
+// Signatures of files that are never text: executables, images, archives
+// and compressed data.
+constexpr std::string_view kBinarySignatures[] = {
+    "\x7f" "ELF", "\x89PNG\r\n\x1a\n", "PK\x03\x04", "PK\x05\x06", "\x1f\x8b", "BZh", "\xfd" "7zXZ",
+    "\x28\xb5\x2f\xfd", "\xff\xd8\xff", "GIF87a", "GIF89a", "%PDF-",
+};
+
+// A character that means nothing in text.
+bool IsStrayControl(char32_t c) { return c != '\b' && c != '\t' && c != '\n' && c != '\f' && c != '\r' && (c < 0x20 || c == 0x7f); }
 
 } // namespace
+
+bool LooksBinary(std::string_view head)
+{
+    head = head.substr(0, kBinaryProbe);
+    for (std::string_view signature : kBinarySignatures)
+        if (head.starts_with(signature))
+            return true;
+    std::size_t characters = 0, strays = 0;
+    bool bigEndian = false;
+    if (const std::size_t mark = Utf16Decoder::byteOrderMark(head, bigEndian)) {
+        for (std::size_t i = mark; i + 1 < head.size(); i += 2, ++characters) {
+            const auto high = static_cast<unsigned char>(head[i + (bigEndian ? 0 : 1)]);
+            const auto low = static_cast<unsigned char>(head[i + (bigEndian ? 1 : 0)]);
+            strays += high == 0 && IsStrayControl(low) ? 1 : 0;
+        }
+    } else {
+        characters = head.size();
+        strays = static_cast<std::size_t>(std::count_if(head.begin(), head.end(), [](char c) {
+            return IsStrayControl(static_cast<unsigned char>(c));
+        }));
+    }
+    return strays * 10 > characters * 3;
+}
+
+bool FileLooksBinary(const std::string& FileName)
+{
+    std::FILE* stream = std::fopen(FileName.c_str(), "rb");
+    if (!stream)
+        return false;
+    std::string head(kBinaryProbe, '\0');
+    head.resize(std::fread(head.data(), 1, head.size(), stream));
+    std::fclose(stream);
+    return LooksBinary(std::string_view(head));
+}
 
 TFileReader::~TFileReader() { Close(); }
 
@@ -36,7 +73,8 @@ void TFileReader::Open(const std::string& fileName, bool plainText)
 {
     Close();
     std::FILE* stream = std::fopen(fileName.c_str(), "rb");
-    if (stream && IsFolder(stream)) {
+    struct stat info {};
+    if (stream && (fstat(fileno(stream), &info) != 0 || S_ISDIR(info.st_mode))) {
         std::fclose(stream);
         stream = nullptr;
     }
@@ -44,6 +82,20 @@ void TFileReader::Open(const std::string& fileName, bool plainText)
         throw FileError("Cannot open file " + fileName);
     FStream = stream;
     FFileName = fileName;
+    FSizeAtOpen = S_ISREG(info.st_mode) ? static_cast<long long>(info.st_size) : -1;
+    FBytesRead = 0;
+    // The head decides how the file is read: as text or as UTF-16, and
+    // whether it is text at all.
+    FHead.assign(kBinaryProbe, '\0');
+    FHead.resize(std::fread(FHead.data(), 1, FHead.size(), FStream));
+    // A failed read surfaces where the lines stop, as it would later on.
+    FHeadFailed = std::ferror(FStream) != 0;
+    FBytesRead = static_cast<long long>(FHead.size());
+    FBinary = LooksBinary(std::string_view(FHead));
+    bool bigEndian = false;
+    FHeadAt = Utf16Decoder::byteOrderMark(FHead, bigEndian);
+    if (FHeadAt > 0)
+        FUtf16.emplace(bigEndian);
     ProcessMessages();
     FPlainText = plainText;
     FOpen = true;
@@ -64,30 +116,66 @@ void TFileReader::Close()
     FEof = true;
     FBuffer.clear();
     FStart = 0;
+    FHead.clear();
+    FHeadAt = 0;
+    FUtf16.reset();
+}
+
+// The next raw block of at most kReadSize bytes: the head first, then the
+// file. Sets FAtFileEnd at its end, which must be where the file ended
+// when it was opened.
+std::size_t TFileReader::ReadBlock(char* into)
+{
+    if (FHeadAt < FHead.size()) {
+        const std::size_t count = std::min(kReadSize, FHead.size() - FHeadAt);
+        std::memcpy(into, FHead.data() + FHeadAt, count);
+        FHeadAt += count;
+        return count;
+    }
+    if (FHeadFailed)
+        throw FileError("Cannot read file " + FFileName);
+    const std::size_t count = std::fread(into, 1, kReadSize, FStream);
+    FBytesRead += static_cast<long long>(count);
+    if (count < kReadSize) {
+        if (std::ferror(FStream))
+            throw FileError("Cannot read file " + FFileName);
+        FAtFileEnd = true;
+        if (FBytesRead < FSizeAtOpen)
+            throw FileError(format("Cannot read file %s: it was cut short while being read (%lld of %lld bytes)",
+                                   FFileName.c_str(), FBytesRead, FSizeAtOpen));
+    }
+    return count;
+}
+
+// Text into the look-ahead, each tab as three spaces.
+void TFileReader::Append(std::string_view text)
+{
+    for (const char c : text) {
+        if (c == '\t')
+            FBuffer.append(3, ' ');
+        else
+            FBuffer.push_back(c);
+    }
 }
 
 void TFileReader::Refill()
 {
     char raw[kReadSize];
+    std::string decoded;
     while (!FAtFileEnd && Buffered() < kRefillBelow) {
         // Keep the look-ahead at the front so the buffer never grows.
         FBuffer.erase(0, FStart);
         FStart = 0;
-        const std::size_t count = std::fread(raw, 1, kReadSize, FStream);
-        if (count < kReadSize) {
-            if (std::ferror(FStream))
-                throw FileError("Cannot read file " + FFileName);
-            FAtFileEnd = true;
+        const std::size_t count = ReadBlock(raw);
+        if (!FUtf16) {
+            Append(std::string_view(raw, count));
+            continue;
         }
-        // A NUL ends the text of its read.
-        const auto* nul = static_cast<const char*>(std::memchr(raw, 0, count));
-        const std::size_t text = nul ? static_cast<std::size_t>(nul - raw) : count;
-        for (std::size_t i = 0; i < text; ++i) {
-            if (raw[i] == '\t')
-                FBuffer.append(3, ' ');
-            else
-                FBuffer.push_back(raw[i]);
-        }
+        decoded.clear();
+        FUtf16->decode(std::string_view(raw, count), decoded);
+        if (FAtFileEnd)
+            FUtf16->finish(decoded);
+        Append(decoded);
     }
 }
 
@@ -105,8 +193,12 @@ std::size_t TFileReader::CutAtLimit(std::size_t end)
         return end;
     const std::string_view ahead(FBuffer.data() + FStart, end);
     std::size_t cut = utf8SafeCut(ahead, kMaxPiece);
+    // An overstruck character ("X\bX") stays in one piece.
+    const std::size_t safe = cut;
+    while (cut > 0 && (ahead[cut] == '\b' || ahead[cut - 1] == '\b'))
+        cut = utf8SafeCut(ahead, cut - 1);
     if (cut == 0)
-        cut = kMaxPiece;
+        cut = safe > 0 ? safe : kMaxPiece;
     FCutInsideWord = InWord(ahead[cut - 1]) && InWord(ahead[cut]);
     return cut;
 }
@@ -142,7 +234,8 @@ unsigned char TFileReader::ReadLine(std::string& line)
         return 0;
     }
     const std::string_view ahead(FBuffer.data() + FStart, Buffered());
-    if (ahead[0] == kCtrlZ) {
+    // The end-of-file mark of old files ends nothing that follows it.
+    if (ahead[0] == kCtrlZ && ahead.size() == 1 && FAtFileEnd) {
         FEof = true;
         FBuffer.clear();
         FStart = 0;

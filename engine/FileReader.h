@@ -1,9 +1,15 @@
 // TFileReader: cuts a file into pieces of at most 250 characters at the
 // mode's terminators, reading 512 bytes at a time into a fixed look-ahead.
+// Every byte reaches a piece (a NUL too); a file with a UTF-16 byte-order
+// mark arrives decoded, as UTF-8.
 #pragma once
 
+#include "platform/core/codepage.h"
+
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace velm {
 
@@ -15,13 +21,16 @@ public:
     TFileReader& operator=(const TFileReader&) = delete;
 
     // Throws FileError "Cannot open file <name>" when it cannot be read
-    // (a folder cannot be read either).
+    // (a folder cannot be read either). Reads the head of the file.
     void Open(const std::string& fileName, bool plainText);
     // 0: the input has ended; 1: a piece, no line break after it;
     // 3: an empty piece standing for a line break. A piece cut at the
-    // length limit never ends inside a UTF-8 sequence. Throws FileError
-    // "Cannot read file <name>" when the file fails midway.
+    // length limit never ends inside a UTF-8 sequence or an overstrike.
+    // Throws FileError "Cannot read file <name>..." when the file fails
+    // midway, or ends before the size it had when it was opened.
     unsigned char ReadLine(std::string& line);
+    // The head of the open file looks like binary data (LooksBinary).
+    bool Binary() const { return FBinary; }
     void Close();
     bool Eof() const { return FEof; }
     bool IsOpen() const { return FOpen; }
@@ -37,6 +46,8 @@ public:
     static constexpr std::size_t kMaxPiece = 250;
 
 private:
+    std::size_t ReadBlock(char* into);
+    void Append(std::string_view text);
     void Refill();
     void TakeFront(std::size_t count, std::string& line);
     std::size_t CutAtLimit(std::size_t end);
@@ -51,7 +62,25 @@ private:
     bool FEof = true;
     bool FAtFileEnd = false;
     bool FCutInsideWord = false;
+    bool FBinary = false;
+    std::string FHead;        // the first bytes, read at Open
+    std::size_t FHeadAt = 0;  // first of them not yet in the look-ahead
+    bool FHeadFailed = false; // reading them failed
+    long long FSizeAtOpen = -1; // of a regular file, else -1
+    long long FBytesRead = 0;
+    std::optional<Utf16Decoder> FUtf16; // a UTF-16 file's decoder
 };
+
+// Whether the head of a file is binary data rather than text: the
+// signature of an executable, an image or an archive, or more than 30 % of
+// bytes that are neither text nor the controls text uses (tab, line and
+// page breaks, the backspaces of overstrike). A UTF-16 head with its
+// byte-order mark is judged by its characters.
+bool LooksBinary(std::string_view head);
+// LooksBinary of the first kBinaryProbe bytes of a file; false when it
+// cannot be read.
+bool FileLooksBinary(const std::string& FileName);
+inline constexpr std::size_t kBinaryProbe = 4096;
 
 // Text helpers shared by the reader, the cell loop and the HTML runs.
 void ExpandTabs(std::string& s);          // a tab becomes three spaces

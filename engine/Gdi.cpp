@@ -10,6 +10,8 @@
 #include "platform/printing/printer.h"
 #include "platform/system/settings.h"
 
+#include <QTextBoundaryFinder>
+
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
@@ -59,11 +61,6 @@ int AdvanceSum(const std::vector<int>& advances)
         sum += advance;
     return static_cast<int>(std::min<long long>(sum, std::numeric_limits<int>::max()));
 }
-
-// Bytes of the character starting at `at`: a whole UTF-8 sequence, or one
-// byte (a Windows-1252 character) of anything else, so that cutting never
-// splits a character that decoding sees.
-std::size_t CharLength(const std::string& s, std::size_t at) { return std::max<std::size_t>(utf8SequenceLength(s, at), 1); }
 
 // The page geometry and the job's view settings, for the preview and for
 // reprints of the stored pages.
@@ -199,6 +196,12 @@ void TGdi::SetTextArea(int Left, int Top, int Right, int Bottom)
     FTop = Top;
     FRight = Right;
     FBottom = Bottom;
+    FFirstRow = std::numeric_limits<int>::max();
+}
+
+bool TGdi::RowFits(int Y) const
+{
+    return Y <= FFirstRow || static_cast<long long>(Y) + resolvedFont(CanvasLogFont()).cellHeight() <= FFloor;
 }
 
 void TGdi::SetPen(int Width, TColor Color)
@@ -312,17 +315,17 @@ void TGdi::SetFontColor(TColor Color)
     Page().setTextColor(ToColorRef(Color));
 }
 
-int TGdi::TextWidth(const std::string& Text) const { return textWidth(CanvasLogFont(), toUnicode(Text)); }
+int TGdi::TextWidth(const std::string& Text) const { return textWidth(CanvasLogFont(), toPrintable(Text)); }
 
 void TGdi::TextAt(int X, int Y, const std::string& Text)
 {
-    const std::u16string text = toUnicode(Text);
+    const std::u16string text = toPrintable(Text);
     DrawMeasured(X, Y, text, textAdvances(CanvasLogFont(), text));
 }
 
 void TGdi::TextEndingAt(int Right, int Y, const std::string& Text)
 {
-    const std::u16string text = toUnicode(Text);
+    const std::u16string text = toPrintable(Text);
     const std::vector<int> advances = textAdvances(CanvasLogFont(), text);
     DrawMeasured(Right - AdvanceSum(advances), Y, text, advances);
 }
@@ -334,26 +337,34 @@ void TGdi::DrawMeasured(int X, int Y, const std::u16string& Text, const std::vec
     EmfRecorder& page = Page();
     if (!Text.empty())
         page.textOut(X, Y, Text, Advances);
+    FFirstRow = std::min(FFirstRow, Y);
     FX = X + AdvanceSum(Advances);
 }
 
 bool TGdi::PutText(int& Y, std::string& Text, bool Joined)
 {
     bool gap = !Joined;
+    // Joined text that goes on inside a word finishes this line before it
+    // breaks; any other word too long for a line starts a line of its own.
+    bool continues = Joined && FInWord && !Text.empty() && Text[0] != ' ';
     while (!Text.empty()) {
         // Measured once: text that fits is drawn with these advances.
-        const std::u16string text = toUnicode(Text);
+        const std::u16string text = toPrintable(Text);
         const std::vector<int> advances = textAdvances(CanvasLogFont(), text);
         const int width = AdvanceSum(advances);
         if (FX != 0 && gap)
             FX += 10;
         gap = true;
+        if (!RowFits(Y))
+            return false;
         if (FX + width <= FRight) {
             DrawMeasured(FX, Y, text, advances);
+            FInWord = Text.back() != ' ';
             Text.clear();
             break;
         }
-        const std::string piece = TakeWords(Text, FRight - FX);
+        const std::string piece = TakeWords(Text, FRight - FX, continues);
+        continues = false;
         if (!piece.empty())
             TextAt(FX, Y, piece);
         FX = FLeft;
@@ -364,7 +375,7 @@ bool TGdi::PutText(int& Y, std::string& Text, bool Joined)
     return true;
 }
 
-std::string TGdi::TakeWords(std::string& Text, int Avail)
+std::string TGdi::TakeWords(std::string& Text, int Avail, bool Continues)
 {
     const int fullLine = FRight - FLeft - 10;
     const int spaceWidth = TextWidth(" ");
@@ -375,12 +386,15 @@ std::string TGdi::TakeWords(std::string& Text, int Avail)
         const std::string word = FirstWord(Text);
         const int wordWidth = TextWidth(word);
         if (wordWidth > fullLine) {
-            if (acc.empty()) {
-                piece = TakeChars(word, fullLine);
+            // Too long for any line: cut at the last cluster that fits, on
+            // a line of its own unless it goes on from the text before it.
+            const bool lineStart = Avail >= fullLine;
+            if (acc.empty() && (lineStart || Continues)) {
+                piece = TakeChars(word, std::min(Avail, fullLine));
                 // Even a line too narrow for one character takes one, so
                 // that the text always moves on.
-                if (piece.empty())
-                    piece = word.substr(0, CharLength(word, 0));
+                if (piece.empty() && lineStart)
+                    piece = TakeChars(word, std::numeric_limits<int>::max() / 2, 1);
                 Text.erase(0, piece.size());
             }
             break;
@@ -407,19 +421,11 @@ std::string TGdi::FirstWord(const std::string& Text)
     return second == std::string::npos ? Text : Text.substr(0, second);
 }
 
-std::string TGdi::TakeChars(const std::string& Word, int MaxWidth)
+std::string TGdi::TakeChars(const std::string& Word, int MaxWidth, std::size_t MaxClusters)
 {
-    std::size_t end = 0;
-    int width = 0;
-    while (end < Word.size()) {
-        const std::size_t length = CharLength(Word, end);
-        const int charWidth = TextWidth(Word.substr(end, length));
-        if (width + charWidth > MaxWidth)
-            break;
-        width += charWidth;
-        end += length;
-    }
-    return Word.substr(0, end);
+    const std::u16string text = toPrintable(Word);
+    const std::size_t units = LastClusterThatFits(text, textAdvances(CanvasLogFont(), text), MaxWidth, MaxClusters);
+    return Word.substr(0, bytesOfUnits(Word, units));
 }
 
 void TGdi::MoveTo(int X, int Y) { Page().moveTo(X, Y); }
@@ -436,6 +442,26 @@ void TGdi::DrawRule(int Y)
         return;
     MoveTo(FLeft - 10, Y);
     LineTo(FRight + 10, Y);
+}
+
+std::size_t LastClusterThatFits(std::u16string_view Text, const std::vector<int>& Advances, int MaxWidth,
+                                std::size_t MaxClusters)
+{
+    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, QStringView(Text.data(), static_cast<qsizetype>(Text.size())));
+    std::size_t fits = 0;
+    long long width = 0;
+    for (std::size_t taken = 0; taken < MaxClusters; ++taken) {
+        const qsizetype next = clusters.toNextBoundary();
+        if (next < 0)
+            break;
+        const auto end = static_cast<std::size_t>(next);
+        for (std::size_t unit = fits; unit < end; ++unit)
+            width += Advances[unit];
+        if (width > MaxWidth)
+            break;
+        fits = end;
+    }
+    return fits;
 }
 
 std::string PageFileName(int N)
@@ -467,11 +493,15 @@ bool IsGenericPrinter() { return SelectedPrinter().name().compare(0, 7, "Generic
 
 int UnitsToPixels(double Value, bool Vertical)
 {
+    const PrinterCaps caps = SelectedPrinter().caps();
+    return UnitsToPixels(Value, Vertical ? caps.logPixelsY : caps.logPixelsX, gMetricUnits);
+}
+
+int UnitsToPixels(double Value, int Dpi, bool Metric)
+{
     if (Value < 0 || Value > 35000)
         return 0;
-    const PrinterCaps caps = SelectedPrinter().caps();
-    const double dpi = Vertical ? caps.logPixelsY : caps.logPixelsX;
-    return roundHalfEven(dpi * Value / (gMetricUnits ? 2.54 : 1.0));
+    return roundHalfEven(Dpi * Value / (Metric ? 2.54 : 1.0));
 }
 
 double PixelsToUnits(int Pixels, bool Vertical)

@@ -10,9 +10,12 @@
 #include "platform/metafile/gdi_types.h"
 
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace velm {
 
@@ -49,6 +52,12 @@ public:
 
     // Text area and position
     void SetTextArea(int Left, int Top, int Right, int Bottom);
+    // The lowest pixel row the area's text may cover: a row that would pass
+    // it is left for the next area (PutText returns false), unless it is
+    // the area's first row. No floor until one is set.
+    void SetTextFloor(int Floor) { FFloor = Floor; }
+    // Whether a row of the current font at Y stays above the floor.
+    bool RowFits(int Y) const;
     void SetLineHeight(int H) { FLineHeight = H; }
     void CarriageReturn() { FX = FLeft; }
     int FrameBottom() const { return FFrameBottom; }
@@ -107,10 +116,14 @@ public:
     void DrawDateTimeStamp(int X, int Y);
     void DrawPageNumber(int X, int Y);
 
-    // Word wrapping pieces, exposed for the job and for tests.
-    std::string TakeWords(std::string& Text, int Avail);
+    // Word wrapping pieces, exposed for the job and for tests. Continues:
+    // the text goes on from a word on this line, so a first word too long
+    // for any line is cut to fill Avail instead of starting the next line.
+    std::string TakeWords(std::string& Text, int Avail, bool Continues = false);
     static std::string FirstWord(const std::string& Text);
-    std::string TakeChars(const std::string& Word, int MaxWidth);
+    // The longest prefix of whole grapheme clusters, at most MaxClusters,
+    // no wider than MaxWidth (it may be empty).
+    std::string TakeChars(const std::string& Word, int MaxWidth, std::size_t MaxClusters = std::string::npos);
     int TextWidth(const std::string& Text) const; // on the printer canvas font
 
 private:
@@ -139,6 +152,9 @@ private:
     bool FCentred = false, FListItem = false;
     int FFrameBottom = 0;
     std::optional<TStoredJob> FStoredJob;
+    bool FInWord = false; // the last text PutText drew ended inside a word
+    int FFloor = std::numeric_limits<int>::max();
+    int FFirstRow = std::numeric_limits<int>::max(); // of the area: where text was first drawn
 };
 
 // Shared helpers of the print engine.
@@ -150,8 +166,16 @@ void DeletePageFiles();
 int StoredPageCount();
 bool IsGenericPrinter();
 int UnitsToPixels(double Value, bool Vertical);
+// The same at a resolution and in units of one's own (Metric: centimetres).
+int UnitsToPixels(double Value, int Dpi, bool Metric);
 double PixelsToUnits(int Pixels, bool Vertical);
 void SetMetricUnits(bool On);
 int RoundDiv(double Value, double Divisor);
+// Where a word too wide for its line is broken: the number of UTF-16 units
+// of Text's longest prefix of whole grapheme clusters, at most MaxClusters
+// of them, whose Advances (one per unit) add up to no more than MaxWidth.
+// 0 when not even the first cluster fits.
+std::size_t LastClusterThatFits(std::u16string_view Text, const std::vector<int>& Advances, int MaxWidth,
+                                std::size_t MaxClusters = std::string::npos);
 
 } // namespace velm

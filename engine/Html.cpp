@@ -115,13 +115,11 @@ std::optional<int> HexadecimalCode(std::string_view digits)
 // The character of a numeric reference: a hexadecimal one, else the number
 // in at most three characters, as the platform reads integers (a bad one
 // throws), wrapped into one byte. Negative numbers wrap the same way (-5
-// gives 251). Code 0 gives no text: a NUL would end the text on the device.
+// gives 251). A control code prints as its control picture, as in text.
 std::string CharacterReference(std::string_view digits)
 {
     const std::optional<int> hexadecimal = HexadecimalCode(digits);
     const int code = hexadecimal ? *hexadecimal : ((strToInt(digits.substr(0, 3)) % 256) + 256) % 256;
-    if (code == 0)
-        return {};
     return std::string(1, static_cast<char>(static_cast<unsigned char>(code)));
 }
 
@@ -131,6 +129,10 @@ void TPrintFile::NextSegment(std::string& Line, std::string& Segment)
 {
     if (FStyler) {
         NextStyledRun(Line, Segment);
+        return;
+    }
+    if (FStruck) {
+        NextStruckRun(Line, Segment);
         return;
     }
     if (Input != frHTML) {
@@ -218,6 +220,9 @@ void TPrintFile::DecodeEntity(std::string& Text)
 void TPrintFile::ApplyTag(std::string Tag, std::string& Output)
 {
     Output.clear();
+    // The HTML tag hides only text that stands right after it: any other
+    // tag begins the text of another element, which always prints.
+    FSkipNextText = false;
     bool Open = true;
     // A slash anywhere closes, so an anchor whose address holds one ends
     // the underline instead of starting it.

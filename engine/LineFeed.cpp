@@ -58,6 +58,7 @@ void TLineFeed::Close()
     FReader.Close();
     FWordTail.clear();
     FAtLineStart = true;
+    FWordGoesOn = false;
     FStyler = nullptr;
     FEof = true;
 }
@@ -94,6 +95,7 @@ bool TLineFeed::Next(TFeedLine& Line)
         Line.NewLineAfter = taken.NewLineAfter;
         Line.EndOfInput = taken.EndOfInput;
         Line.StartsLine = taken.StartsLine;
+        Line.ContinuesWord = taken.ContinuesWord;
         Line.Last = taken.Last;
     }
     FEof = Line.Last;
@@ -160,6 +162,7 @@ TFeedLine TLineFeed::ReadLine()
     }
     if (!FPlainText && !line.Text.empty() && line.Text.front() == '>')
         line.Text.erase(0, 1);
+    line.ContinuesWord = FWordGoesOn;
     JoinWordTail(line.Text);
     // The end of the input is no line of its own.
     line.StartsLine = FAtLineStart && !(line.EndOfInput && line.Text.empty());
@@ -179,11 +182,13 @@ void TLineFeed::ReadPiece(std::string& Piece, TFeedLine& Line)
 
 // A piece cut at the length limit inside a word keeps that word's start
 // back for the next piece, so the word prints whole: no gap in it and no
-// line break between its halves.
+// line break between its halves. A word too long to keep goes on in the
+// next line, which says so.
 void TLineFeed::JoinWordTail(std::string& Line)
 {
     Line.insert(0, FWordTail);
     FWordTail.clear();
+    FWordGoesOn = false;
     if (!FReader.CutInsideWord())
         return;
     const std::size_t space = Line.rfind(' ');
@@ -191,6 +196,8 @@ void TLineFeed::JoinWordTail(std::string& Line)
         if (Line.size() < kMaxWordTail) {
             FWordTail = std::move(Line);
             Line.clear();
+        } else {
+            FWordGoesOn = true;
         }
         return;
     }

@@ -25,6 +25,7 @@ struct TFeedLine {
     bool NewLineAfter = false; // a line break ends it
     bool EndOfInput = false;   // the reader met the end of the input in it
     bool StartsLine = false;   // it begins a source line (numbered when numbering)
+    bool ContinuesWord = false; // it goes on inside a word too long to keep whole
     bool Last = false;         // nothing follows it
 };
 
@@ -45,6 +46,7 @@ public:
     // FileError at the line where the file failed.
     bool Next(TFeedLine& Line);
     bool Eof() const { return FEof; }
+    bool Binary() const { return FReader.Binary(); }
     // Lines read ahead and waiting to be taken: never more than kMaxLinesAhead.
     std::size_t LinesAhead();
     // Stops reading ahead and closes the file.
@@ -73,6 +75,7 @@ private:
     bool FPlainText = true;
     std::string FWordTail;   // end of a piece cut inside a word, joined to the next piece
     bool FAtLineStart = true;
+    bool FWordGoesOn = false; // the last line ended inside a word
     TSourceStyler* FStyler = nullptr;
     bool FEof = true;        // as far as the cell loop has taken
 

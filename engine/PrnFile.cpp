@@ -6,8 +6,11 @@
 #include "platform/core/errors.h"
 #include "platform/system/files.h"
 #include "platform/printing/printer.h"
+#include "platform/system/display.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace velm {
 
@@ -22,6 +25,31 @@ void Raise(const TNotifyEvent& event, TPrintFile* sender)
 }
 
 PrinterCaps SelectedCaps() { return Printers::instance().selected().caps(); }
+
+struct Grid {
+    int rows, cols;
+};
+
+Grid GridOf(TPageLayout layout)
+{
+    static constexpr Grid kGrids[] = {{1, 1}, {1, 2}, {1, 3}, {1, 4}, {2, 2}, {2, 4}};
+    return kGrids[layout <= pl_2x4 ? layout : pl_1x1];
+}
+
+// The printer's page as a run in this orientation sees it, the printer left as it was.
+PrinterCaps CapsInOrientation(Printer& printer, TOrient orientation)
+{
+    const PaperOrientation was = printer.orientation();
+    const PaperOrientation wanted = orientation == Landscape ? PaperOrientation::Landscape
+                                    : orientation == Portrait ? PaperOrientation::Portrait
+                                                              : was;
+    if (wanted == was)
+        return printer.caps();
+    printer.setOrientation(wanted);
+    const PrinterCaps caps = printer.caps();
+    printer.setOrientation(was);
+    return caps;
+}
 
 } // namespace
 
@@ -40,6 +68,10 @@ void TPrintFile::Execute()
     FJobAborted = false;
     FCellTop = 0;
     FEndOfInput = false;
+    if (const std::string problem = GeometryProblem(); !problem.empty()) {
+        ShowMessage("Error: " + problem);
+        return;
+    }
     if (!OpenInput())
         return;
     try {
@@ -60,6 +92,11 @@ bool TPrintFile::OpenInput()
             return false;
         }
         FFeed.Open(Filename, Input == frFile);
+        if (RefuseBinary && FFeed.Binary()) {
+            FFeed.Close();
+            ShowMessage(format("Error: File %s is binary data, not text, and is not printed", Filename.c_str()));
+            return false;
+        }
     }
     if (Input == frTMemo && !Memo) {
         ShowMessage("Error: TMemo contains nothing");
@@ -75,6 +112,7 @@ bool TPrintFile::OpenInput()
 void TPrintFile::StartRun()
 {
     FCarry.clear();
+    FLineOpen = false;
     FEndOfInput = false;
     Printer& printer = Printers::instance().selected();
     if (Orientation == Landscape)
@@ -191,13 +229,43 @@ void TPrintFile::ReleaseRun()
 
 void TPrintFile::SetPageGrid()
 {
-    struct Grid {
-        int rows, cols;
-    };
-    static constexpr Grid kGrids[] = {{1, 1}, {1, 2}, {1, 3}, {1, 4}, {2, 2}, {2, 4}};
-    const Grid grid = kGrids[PageLayout <= pl_2x4 ? PageLayout : pl_1x1];
+    const Grid grid = GridOf(PageLayout);
     FRows = grid.rows;
     FCols = grid.cols;
+}
+
+std::string TPrintFile::GeometryProblem() const
+{
+    Printer& printer = Printers::instance().selected();
+    const PrinterCaps caps = CapsInOrientation(printer, Orientation);
+    const Grid grid = GridOf(PageLayout);
+    const bool metric = Units == poCentimetres;
+    const int left = UnitsToPixels(BorderLeft, caps.logPixelsX, metric);
+    const int right = UnitsToPixels(BorderRight, caps.logPixelsX, metric);
+    // As the cell loop lays the text out.
+    const int width = (caps.horzRes - left - right) / grid.cols - 20;
+    const int cellHeight = (caps.vertRes - 300) / grid.rows;
+    const int footerTop = caps.vertRes - 100;
+    const int h = roundHalfEven(std::abs(ContentsFont.Height) * caps.logPixelsY / displayMetrics().logPixelsY);
+    const int firstLine = roundHalfEven(h / LineSpacing) + 200 + roundHalfEven(h * LineSpacing);
+    const int height = grid.rows > 1 ? std::min(300 + cellHeight - firstLine, footerTop - (300 + cellHeight))
+                                     : footerTop - firstLine;
+    const double perUnit = metric ? 2.54 : 1.0;
+    const char* unit = metric ? "cm" : "in";
+    const auto length = [&](int pixels, int dpi) {
+        return formatFixed(std::max(pixels, 0) * perUnit / dpi, 2) + " " + unit;
+    };
+    if (width < caps.logPixelsX)
+        return format("borders of %s and %s leave %s of text width per column; at least %s is needed",
+                      length(left, caps.logPixelsX).c_str(), length(right, caps.logPixelsX).c_str(),
+                      length(width, caps.logPixelsX).c_str(), length(caps.logPixelsX, caps.logPixelsX).c_str());
+    if (height < h)
+        return format("the page leaves %s of text height per cell, less than one line of the contents font (%s)",
+                      length(height, caps.logPixelsY).c_str(), length(h, caps.logPixelsY).c_str());
+    if (height < caps.logPixelsY)
+        return format("the page leaves %s of text height per cell; at least %s is needed",
+                      length(height, caps.logPixelsY).c_str(), length(caps.logPixelsY, caps.logPixelsY).c_str());
+    return {};
 }
 
 bool TPrintFile::FormatCell()
@@ -226,6 +294,8 @@ bool TPrintFile::FormatCell()
         FGdi->SetTextArea(areaLeft, 300 + height, areaRight, 300 + 2 * height);
         FCellTop = 300 + height;
     }
+    // No text enters the footer box, nor the cell below.
+    FGdi->SetTextFloor(firstRow && FRows > 1 ? 300 + height : UnitsToPixels(FooterTop, true));
     return newSheet;
 }
 
@@ -287,10 +357,18 @@ void TPrintFile::PrintCellText()
     // lines never run over the cell below it.
     const int limit = std::min(FBottomLimit, FGdi->Bottom());
     std::string line;
-    while ((!FEndOfInput || !FCarry.empty()) && ReadNextLine(line)) {
+    // A row that would pass the footer (or the cell below) starts the next cell.
+    while ((!FEndOfInput || !FCarry.empty()) && FGdi->RowFits(FY) && ReadNextLine(line)) {
+        // The line break of a line the last cell ended with is no empty first row here.
+        const bool lineBreakOnly = std::exchange(FLineOpen, false) && line.empty();
         if (FLineStarts)
             PrintLineNumber();
-        bool joined = false;
+        // An overstruck line prints in runs of bold and underlined text,
+        // one after the other without gaps.
+        FStruck = Input != frHTML && !FStyler && line.find('\b') != std::string::npos;
+        if (FStruck)
+            StripTrailingBlanks(line);
+        bool joined = FContinuesWord;
         while (!line.empty()) {
             std::string segment;
             NextSegment(line, segment);
@@ -303,25 +381,33 @@ void TPrintFile::PrintCellText()
             FPendingBreak = false;
             if (Input == frHTML)
                 StripLeadingBlanks(segment);
-            else if (!FStyler)
+            else if (!FStyler && !FStruck)
                 StripTrailingBlanks(segment);
             if (segment.empty())
                 continue;
             if (!FSkipNextText && !FGdi->PutText(FY, segment, joined)) {
                 // The rest of the source line goes too, not only the rest
                 // of the run that filled the cell, in the style it stood in.
-                FCarry = (FStyler ? RunMarker(FRunStyle) : std::string()) + segment + line;
+                FCarry = (FStyler  ? RunMarker(FRunStyle) + segment
+                          : FStruck ? Restrike({segment, FStrike.Bold, FStrike.Underline})
+                                    : segment) + line;
                 return;
             }
-            joined = FStyler != nullptr;
+            joined = FStyler != nullptr || FStruck;
             FSkipNextText = false;
         }
+        if (FStruck)
+            ApplyStrike(false, false);
         if (Input != frHTML && FNewLineAfter) {
-            FY += step;
+            if (!lineBreakOnly)
+                FY += step;
             FGdi->CarriageReturn();
         }
-        if (FY > limit)
+        if (FY > limit) {
+            // Wrapped rows took the line past the limit before its line break.
+            FLineOpen = Input != frHTML && !FNewLineAfter;
             return;
+        }
     }
 }
 
@@ -333,6 +419,7 @@ void TPrintFile::NewLine()
 bool TPrintFile::ReadNextLine(std::string& Line)
 {
     FLineStarts = false;
+    FContinuesWord = false;
     if (!FCarry.empty()) {
         Line = std::move(FCarry);
         FCarry.clear();
@@ -345,6 +432,7 @@ bool TPrintFile::ReadNextLine(std::string& Line)
         FEndOfInput = FFedLine.EndOfInput;
         FNewLineAfter = FFedLine.NewLineAfter;
         FLineStarts = FFedLine.StartsLine;
+        FContinuesWord = FFedLine.ContinuesWord;
         return true;
     }
     const TLineSource* source = Input == frTMemo ? Memo : RichEdit;

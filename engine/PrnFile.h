@@ -5,6 +5,7 @@
 
 #include "engine/FileReader.h"
 #include "engine/LineFeed.h"
+#include "engine/Overstrike.h"
 #include "engine/Graphics.h"
 #include "engine/SourceStyler.h"
 
@@ -115,6 +116,16 @@ public:
     bool Highlight = false;         // keywords, comments, strings in their own faces
     std::string HighlightLanguage;  // a language name; empty: told from Filename
     bool Monochrome = false;        // highlighting in faces only, never in colour
+    // A file whose head is binary data (LooksBinary) is refused with a
+    // message; when false it prints, its controls as control pictures.
+    bool RefuseBinary = true;
+
+    // Why no text could be laid out on this job's pages, or empty: each
+    // cell's text area must be at least an inch wide and an inch high and
+    // hold a line of the contents font, on the selected printer in the
+    // job's orientation. The reason names the limit; Execute shows it as an
+    // error and prints nothing.
+    std::string GeometryProblem() const;
 
     // Run state, readable for the presenters and tests.
     bool JobAborted() const { return FJobAborted; }
@@ -142,6 +153,10 @@ public:
     // Program source runs.
     void NextStyledRun(std::string& Line, std::string& Segment);
     void ApplyRunStyle(TRunStyle Style);
+
+    // Overstruck runs ("X\bX" bold, "_\bX" underlined) of plain text.
+    void NextStruckRun(std::string& Line, std::string& Segment);
+    void ApplyStrike(bool Bold, bool Underline);
 
 private:
     bool OpenInput();
@@ -176,6 +191,10 @@ private:
     TColor FPlainColor = clBlack;
     bool FColourRuns = false;
     bool FLineStarts = false;  // the last read began a source line
+    bool FContinuesWord = false; // the last read goes on inside a word
+    bool FLineOpen = false;    // the last cell ended before its last line's line break
+    bool FStruck = false;      // the line being printed holds overstrikes
+    TStruckRun FStrike;        // the style of its current run (Text unused)
     int FSourceLine = 0;
     int FNumberDigits = 0;     // 0: no line numbers
     int FDigitWidth = 0;

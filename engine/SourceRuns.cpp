@@ -48,7 +48,7 @@ void TPrintFile::StartSource()
     // A pipe can be read only once: the job's reading is the one read.
     const bool pipe = Input == frFile && !fileExists(Filename);
     // A binary or damaged file prints as plain text prints.
-    if (Highlight && !(Input == frFile && !pipe && LooksBinary(Filename))) {
+    if (Highlight && !(Input == frFile && FFeed.Binary())) {
         auto styler = std::make_unique<TSourceStyler>(HighlightLanguage, Filename);
         if (styler->Active())
             FStyler = std::move(styler);

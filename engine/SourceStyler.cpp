@@ -1,8 +1,10 @@
 #include "engine/SourceStyler.h"
 
 #include "engine/FileReader.h"
+#include "engine/Overstrike.h"
 #include "engine/PrnFile.h"
 #include "engine/SourceMatcher.h"
+#include "platform/core/codepage.h"
 
 #include <srchilite/instances.h>
 #include <srchilite/langdefmanager.h>
@@ -12,7 +14,6 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 
 namespace velm {
@@ -40,9 +41,6 @@ std::string Lower(std::string_view s)
 
 bool IsYes(const std::string& v) { return v.empty() || v == "yes" || v == "true" || v == "on" || v == "1"; }
 bool IsNo(const std::string& v) { return v == "no" || v == "false" || v == "off" || v == "0"; }
-
-// A byte no text file holds, apart from the blanks and page feeds of text.
-bool IsControl(unsigned char c) { return c < 32 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 26; }
 
 } // namespace
 
@@ -80,7 +78,13 @@ std::vector<TStyledRun> TSourceStyler::StyleLine(const std::string& Line)
 
 std::string TSourceStyler::MarkedLine(std::string Line)
 {
-    std::erase(Line, '\0');
+    // A NUL is the run marker: the line's NULs print as their control
+    // picture, in UTF-8, which is what every character then is.
+    if (Line.find('\0') != std::string::npos)
+        Line = toUtf8(toPrintable(Line));
+    // Highlighting gives the faces: overstruck characters print plain.
+    if (Line.find('\b') != std::string::npos)
+        Line = Unstrike(std::move(Line));
     StripTrailingBlanks(Line);
     std::string marked;
     for (const TStyledRun& run : StyleLine(Line)) {
@@ -119,18 +123,6 @@ std::string LanguageDefinition(const std::string& Language, const std::string& F
     } catch (const std::exception&) {
         return {}; // no language map installed: everything prints plain
     }
-}
-
-bool LooksBinary(const std::string& FileName)
-{
-    std::FILE* stream = std::fopen(FileName.c_str(), "rb");
-    if (!stream)
-        return false;
-    std::array<unsigned char, 8192> head{};
-    const std::size_t count = std::fread(head.data(), 1, head.size(), stream);
-    std::fclose(stream);
-    const auto controls = std::count_if(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(count), IsControl);
-    return std::memchr(head.data(), 0, count) != nullptr || static_cast<std::size_t>(controls) * 20 > count;
 }
 
 int CountSourceLines(const std::string& FileName)

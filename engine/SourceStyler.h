@@ -36,7 +36,8 @@ public:
     // state. A line the library cannot match comes back as one plain run.
     std::vector<TStyledRun> StyleLine(const std::string& Line);
     // The next source line as the job prints it: a RunMarker before each
-    // run, without NULs or trailing blanks.
+    // run, without trailing blanks; a NUL of the line comes as its control
+    // picture, so that no other NUL is left.
     std::string MarkedLine(std::string Line);
 
 private:
@@ -48,17 +49,12 @@ private:
 // comment prints as the comment around it).
 TRunStyle ElementStyle(std::string_view Element, TRunStyle Otherwise = TRunStyle::Plain);
 
-// A style change inside a line of the job: a NUL, which no line the reader
-// delivers holds, then the style.
+// A style change inside a marked line: a NUL, which MarkedLine leaves in
+// no text, then the style.
 std::string RunMarker(TRunStyle Style);
 
 // The language definition a name or a file name selects; empty when none.
 std::string LanguageDefinition(const std::string& Language, const std::string& FileName);
-
-// True when the first 8 KB of the file hold a NUL or more than 5 % control
-// bytes: binary or damaged data, not text. Such a file prints plain, and the
-// CUPS filter refuses it.
-bool LooksBinary(const std::string& FileName);
 
 // The number of source lines of a file as the line reader counts them.
 int CountSourceLines(const std::string& FileName);

@@ -1,10 +1,13 @@
 #include "shell/Unit2.h"
 
+#include "engine/PrnFile.h"
+#include "engine/UserInterface.h"
 #include "platform/core/convert.h"
 #include "platform/core/errors.h"
 #include "platform/system/files.h"
 #include "platform/system/settings.h"
 #include "preview/Presenter.h"
+#include "shell/JobDesign.h"
 #include "shell/Unit1.h"
 
 #include <QCheckBox>
@@ -338,6 +341,16 @@ void TConfigureVelm::FormActivate()
 
 void TConfigureVelm::OKBtnClick()
 {
+    // Columns and a font that leave no room for text on the printer's page
+    // are not taken.
+    TPrintFile job;
+    SetToolbarJobDesignValues(job);
+    job.PageLayout = static_cast<TPageLayout>(pl_1x1 + std::max(ColCount->currentIndex(), 0));
+    job.ContentsFont.SetSize(FontDialog1->Font.Size());
+    if (const std::string problem = job.GeometryProblem(); !problem.empty()) {
+        ShowMessage("Error: " + problem + "; the settings are not saved");
+        return;
+    }
     SettingsFile ini;
     ini.writeInteger(Section, "ColCount", ColCount->currentIndex());
     ini.writeBool(Section, "DoubleSided", DoubleSided->isChecked());

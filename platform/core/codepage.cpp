@@ -1,5 +1,7 @@
 #include "platform/core/codepage.h"
 
+#include <algorithm>
+
 namespace velm {
 namespace {
 
@@ -118,6 +120,47 @@ std::u16string toUnicode(std::string_view bytes)
     return out;
 }
 
+char32_t printedCodePoint(char32_t cp)
+{
+    constexpr char32_t kBackspace = 8, kTab = 9, kLineFeed = 10, kFormFeed = 12, kCarriageReturn = 13, kDelete = 127;
+    if (cp == kBackspace || cp == kTab || cp == kLineFeed || cp == kFormFeed || cp == kCarriageReturn)
+        return cp;
+    if (cp < 0x20)
+        return 0x2400 + cp;
+    return cp == kDelete ? 0x2421 : cp;
+}
+
+std::u16string toPrintable(std::string_view bytes)
+{
+    std::u16string text = toUnicode(bytes);
+    // Controls are single units: no surrogate pair holds one.
+    for (char16_t& unit : text)
+        if (unit < 0x20 || unit == 0x7F)
+            unit = static_cast<char16_t>(printedCodePoint(unit));
+    return text;
+}
+
+void appendUtf8(std::string& out, char32_t cp)
+{
+    if (cp >= 0xD800 && cp <= 0xDFFF)
+        cp = 0xFFFD;
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
 std::string toUtf8(std::u16string_view text)
 {
     std::string out;
@@ -125,25 +168,55 @@ std::string toUtf8(std::u16string_view text)
     for (std::size_t i = 0; i < text.size();) {
         const CodePoint c = codePointAt(text, i);
         i += c.units;
-        // A lone surrogate has no UTF-8 form.
-        const char32_t cp = c.value >= 0xD800 && c.value <= 0xDFFF ? 0xFFFD : c.value;
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
+        appendUtf8(out, c.value);
     }
     return out;
+}
+
+std::size_t Utf16Decoder::byteOrderMark(std::string_view bytes, bool& bigEndian)
+{
+    if (bytes.size() < 2)
+        return 0;
+    const auto first = static_cast<unsigned char>(bytes[0]), second = static_cast<unsigned char>(bytes[1]);
+    if ((first == 0xFF && second == 0xFE) || (first == 0xFE && second == 0xFF)) {
+        bigEndian = first == 0xFE;
+        return 2;
+    }
+    return 0;
+}
+
+void Utf16Decoder::decode(std::string_view bytes, std::string& out)
+{
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (oddByte_ < 0) {
+            oddByte_ = byte;
+            continue;
+        }
+        const auto unit = static_cast<char16_t>(bigEndian_ ? (oddByte_ << 8) | byte : (byte << 8) | oddByte_);
+        oddByte_ = -1;
+        if (highSurrogate_ != 0) {
+            if (unit >= 0xDC00 && unit <= 0xDFFF) {
+                appendUtf8(out, 0x10000 + ((char32_t{highSurrogate_} - 0xD800) << 10) + (char32_t{unit} - 0xDC00));
+                highSurrogate_ = 0;
+                continue;
+            }
+            appendUtf8(out, 0xFFFD);
+            highSurrogate_ = 0;
+        }
+        if (unit >= 0xD800 && unit <= 0xDBFF)
+            highSurrogate_ = unit;
+        else
+            appendUtf8(out, unit); // a lone low surrogate comes out as U+FFFD
+    }
+}
+
+void Utf16Decoder::finish(std::string& out)
+{
+    if (highSurrogate_ != 0 || oddByte_ >= 0)
+        appendUtf8(out, 0xFFFD);
+    highSurrogate_ = 0;
+    oddByte_ = -1;
 }
 
 std::size_t utf8SafeCut(std::string_view bytes, std::size_t maxBytes)
@@ -163,6 +236,26 @@ std::size_t utf8SafeCut(std::string_view bytes, std::size_t maxBytes)
     if (start == maxBytes)
         return maxBytes; // the cut is at the start of a character
     return start + utf8SequenceLength(bytes, start) > maxBytes ? start : maxBytes;
+}
+
+std::size_t bytesOfUnits(std::string_view bytes, std::size_t units)
+{
+    std::size_t at = 0, taken = 0;
+    while (at < bytes.size() && taken < units) {
+        const std::size_t n = utf8SequenceLength(bytes, at);
+        if (n == 0)
+            return std::min(units, bytes.size()); // single-byte text: a unit a byte
+        at += n;
+        taken += n == 4 ? 2 : 1;
+    }
+    // The rest must be UTF-8 too, or toUnicode reads the whole text a byte at a time.
+    for (std::size_t rest = at; rest < bytes.size();) {
+        const std::size_t n = utf8SequenceLength(bytes, rest);
+        if (n == 0)
+            return std::min(units, bytes.size());
+        rest += n;
+    }
+    return at;
 }
 
 } // namespace velm

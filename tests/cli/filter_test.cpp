@@ -190,6 +190,7 @@ TEST_F(Filter, OnlyUnreadableInputFailsTheJob)
     dir_.write("empty", "");
     dir_.write("latin1", "caf\xe9 cr\xe8me\n");
     dir_.write("job.txt", Lines(3));
+    dir_.write("binary", std::string("\x7f" "ELF\2\1\1\0\0\0 some readable bytes\n", 30));
     const std::pair<const char*, const char*> ignored[] = {
         {"velm-layout=3x3", "WARNING: velmtopdf: velm-layout: '3x3' is not one of"},
         {"velm-colour=red", "WARNING: velmtopdf: unknown option 'velm-colour'; ignored"},
@@ -202,6 +203,21 @@ TEST_F(Filter, OnlyUnreadableInputFailsTheJob)
         EXPECT_EQ(r.err.find("ERROR"), std::string::npos) << options << ": " << r.err;
         EXPECT_NE(PdfText(r.pdf).find("line number 3"), std::string::npos) << options;
     }
+    // One document never stops the server: binary data prints, with a warning.
+    const Run binary = Call("t", "", dir_.file("binary"));
+    EXPECT_EQ(binary.status, 0) << binary.err;
+    EXPECT_NE(binary.err.find("WARNING: velmtopdf: the document looks like binary data"), std::string::npos)
+        << binary.err;
+    EXPECT_EQ(PdfPages(binary.pdf), 1);
+    // Borders the paper cannot take: a warning, and the default borders.
+    const Run borders = Call("t", "velm-borders=10,10", dir_.file("job.txt"));
+    EXPECT_EQ(borders.status, 0) << borders.err;
+    EXPECT_NE(borders.err.find("WARNING: velmtopdf: velm-borders: borders of 10.00 in and 10.00 in leave 0.00 in "
+                               "of text width per column; at least 1.00 in is needed; printed with the default "
+                               "borders"),
+              std::string::npos)
+        << borders.err;
+    EXPECT_NE(PdfText(borders.pdf).find("line number 1\nline number 2\nline number 3"), std::string::npos);
     const Run missing = Call("t", "", dir_.file("absent"));
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("ERROR: "), std::string::npos);
@@ -435,16 +451,24 @@ TEST_F(FilterInCups, NoDocumentStopsTheQueue)
     EXPECT_NE(PdfText(PdfOf(badOption)).find("line number 3"), std::string::npos);
 }
 
-// Binary data typed as text, NUL bytes at its start, is printed as far as
-// it reads (its control bytes as visible symbols), with a warning, and the
-// job completes.
-TEST_F(FilterInCups, ABinaryDocumentCompletes)
+// One document never stops the print server: binary data prints; a man
+// page's overstrike is no binary data, and prints bold.
+TEST_F(FilterInCups, BinaryDataAndOverstrikeCompleteTheJob)
 {
     dir_.write("binary", std::string("\x7f" "ELF\2\1\1\0\0\0 some readable bytes\n", 30));
+    dir_.write("ls.man", "N\bNA\bAM\bME\bE\n       ls - list directory contents\n");
     const int binary = Submit("-o document-format=text/plain " + Quote(dir_.file("binary")));
-    ASSERT_NE(binary, 0);
-    EXPECT_EQ(AwaitCompletion(binary), "completed");
+    const int man = Submit("-o document-format=text/plain " + Quote(dir_.file("ls.man")));
+    ASSERT_TRUE(binary && man);
+    for (const int job : {binary, man}) {
+        EXPECT_EQ(AwaitCompletion(job), "completed") << job;
+    }
     EXPECT_NE(PdfText(PdfOf(binary)).find("some readable bytes"), std::string::npos);
+    const std::string pdf = PdfOf(man);
+    EXPECT_NE(PdfText(pdf).find("NAME\nls - list directory contents"), std::string::npos) << PdfText(pdf);
+    std::string fonts;
+    testing::run("pdffonts " + Quote(pdf), &fonts);
+    EXPECT_NE(fonts.find("Bold"), std::string::npos) << fonts;
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // their box, and the stamp and page number on the paper.
 #include "platform/metafile/emf_reader.h"
 #include "platform/metafile/logging_device.h"
+#include "support/pdf_words.h"
 #include "support/testing.h"
 
 #include <gtest/gtest.h>
@@ -16,36 +17,8 @@ namespace {
 
 using testing::TempDir;
 
-struct Word {
-    std::string text;
-    double xMin, yMin, xMax, yMax; // points from the paper's top-left corner
-};
-
-struct Sheet {
-    double width = 0, height = 0; // points
-    std::vector<Word> words;
-};
-
-// The word boxes of every sheet, as a PDF reader finds them.
-std::vector<Sheet> ReadSheets(const std::string& pdf)
-{
-    std::string xml;
-    testing::run("pdftotext -bbox '" + pdf + "' - 2>/dev/null", &xml);
-    static const std::regex page("<page width=\"([0-9.]+)\" height=\"([0-9.]+)\">");
-    static const std::regex word("<word xMin=\"([0-9.-]+)\" yMin=\"([0-9.-]+)\" xMax=\"([0-9.-]+)\" "
-                                 "yMax=\"([0-9.-]+)\">([^<]*)</word>");
-    static const std::regex either("<page[^>]*>|<word[^>]*>[^<]*</word>");
-    std::vector<Sheet> sheets;
-    for (std::sregex_iterator it(xml.begin(), xml.end(), either), end; it != end; ++it) {
-        const std::string tag = it->str();
-        std::smatch m;
-        if (std::regex_match(tag, m, page))
-            sheets.push_back({std::stod(m[1]), std::stod(m[2]), {}});
-        else if (std::regex_match(tag, m, word) && !sheets.empty())
-            sheets.back().words.push_back({m[5], std::stod(m[1]), std::stod(m[2]), std::stod(m[3]), std::stod(m[4])});
-    }
-    return sheets;
-}
+using Word = testing::PdfWord;
+using Sheet = testing::PdfSheet;
 
 // The horizontal rules of a stored page, in points on the built-in
 // printer's paper: 300 pixels an inch from a quarter-inch margin.
@@ -79,7 +52,7 @@ TEST(SheetLayout, BodyHeaderAndFooterStandApartOnTheBuiltInPrinter)
                                + " --header-left=LEFTMARK --header-right=RIGHTMARK --keep-pages='" + pages
                                + "' -o '" + pdf + "' lines.txt >/dev/null 2>&1"),
                   0);
-        const std::vector<Sheet> sheets = ReadSheets(pdf);
+        const std::vector<Sheet> sheets = testing::ReadPdfSheets(pdf);
         ASSERT_GE(sheets.size(), 2u);
         for (int n = 1; n <= 2; ++n) {
             SCOPED_TRACE("sheet " + std::to_string(n));

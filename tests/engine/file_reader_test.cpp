@@ -77,10 +77,13 @@ TEST_F(FileReaderTest, TabsAreExpandedBeforeTheLimit)
     EXPECT_EQ(pieces[1].text, "  yz");
 }
 
-TEST_F(FileReaderTest, CtrlZEndsTheInputOnlyAtTheHeadOfALine)
+TEST_F(FileReaderTest, CtrlZEndsTheInputOnlyAsTheFilesLastByte)
 {
-    EXPECT_EQ(Pieces("\x1a" "abc"), (std::vector<Piece>{{"", 0}}));
-    EXPECT_EQ(Pieces("abc\r\n\x1a" "def\r\n"), (std::vector<Piece>{{"abc", 1}, {"", 3}, {"", 0}}));
+    EXPECT_EQ(Pieces("\x1a"), (std::vector<Piece>{{"", 0}}));
+    EXPECT_EQ(Pieces("abc\r\n\x1a"), (std::vector<Piece>{{"abc", 1}, {"", 3}, {"", 0}}));
+    // Text after it is text.
+    EXPECT_EQ(Pieces("abc\r\n\x1a" "def\r\n"),
+              (std::vector<Piece>{{"abc", 1}, {"", 3}, {"\x1a" "def", 1}, {"", 3}, {"", 0}}));
     EXPECT_EQ(Pieces("ab\x1a" "cd")[0].text, "ab\x1a" "cd");
 }
 
@@ -89,16 +92,78 @@ TEST_F(FileReaderTest, FormFeedIsAnOrdinaryCharacter)
     EXPECT_EQ(Pieces("a\fb\r\n")[0], (Piece{"a\fb", 1}));
 }
 
-TEST_F(FileReaderTest, NulEndsTheTextOfItsRead)
+// Every byte reaches a piece, a NUL too; UTF-16 with its byte-order mark
+// arrives as UTF-8, whatever its order and wherever a read ends.
+TEST_F(FileReaderTest, EveryByteArrivesAndUtf16IsDecoded)
 {
-    std::string bytes(512, 'x');
+    std::string bytes(600, 'x');
     bytes[10] = '\0';
-    bytes += std::string(100, 'z');
-    const auto pieces = Pieces(bytes);
-    EXPECT_EQ(pieces[0].text, std::string(10, 'x') + std::string(100, 'z'));
+    bytes[511] = '\0';
+    std::string joined;
+    for (const Piece& p : Pieces(bytes + "\n" + std::string(5000, '\0')))
+        joined += p.text;
+    EXPECT_EQ(joined, bytes + std::string(5000, '\0'));
 
-    // A file of NUL bytes holds no text at all.
-    EXPECT_EQ(Pieces(std::string(5000, '\0')), (std::vector<Piece>{{"", 0}}));
+    const std::u16string text = u"a\tb\r\nA\u00e9\u20ac\U0001F600 " + std::u16string(600, u'z') + u"\u20ac\n";
+    const std::string expected = "a   b" "A\u00e9\u20ac\U0001F600 " + std::string(600, 'z') + "\u20ac";
+    for (const bool big : {false, true}) {
+        std::string utf16 = big ? "\xfe\xff" : "\xff\xfe";
+        for (const char16_t unit : text) {
+            const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+            utf16 += big ? std::string{high, low} : std::string{low, high};
+        }
+        joined.clear();
+        int breaks = 0;
+        for (const Piece& p : Pieces(utf16)) {
+            joined += p.text;
+            breaks += p.code == 3 ? 1 : 0;
+        }
+        EXPECT_EQ(joined, expected) << (big ? "big-endian" : "little-endian");
+        EXPECT_EQ(breaks, 2);
+    }
+    // A lone surrogate and an odd last byte show as U+FFFD.
+    EXPECT_EQ(Pieces(std::string("\xff\xfe" "\x00\xd8" "a\x00" "b", 7))[0].text, "\uFFFDa\uFFFD");
+}
+
+TEST_F(FileReaderTest, AFileCutShortWhileBeingReadFails)
+{
+    dir_.write("shrinking.txt", std::string(100'000, 'y') + "\n");
+    TFileReader reader;
+    reader.Open(dir_.file("shrinking.txt"), true);
+    ASSERT_EQ(::truncate(dir_.file("shrinking.txt").c_str(), 6000), 0);
+    std::string line;
+    try {
+        while (reader.ReadLine(line) != 0) {
+        }
+        ADD_FAILURE() << "the cut went unnoticed";
+    } catch (const FileError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot read file " + dir_.file("shrinking.txt") +
+                                             ": it was cut short while being read (6000 of 100001 bytes)");
+    }
+}
+
+TEST(BinaryData, SignaturesAndStrayControlsButNotTextOrOverstrike)
+{
+    const std::string manPage = "N\bNA\bAM\bME\bE\n       ls - list directory contents\n"
+                                "_\bF_\bI_\bL_\bE\n";
+    std::string utf16 = "\xff\xfe";
+    for (char c : std::string("plain text in UTF-16\r\n"))
+        utf16 += std::string{c, '\0'};
+    const std::pair<std::string, bool> cases[] = {
+        {"\x7f" "ELF\2\1\1", true},
+        {"\x89PNG\r\n\x1a\n", true},
+        {"PK\x03\x04 a zip", true},
+        {std::string(100, '\0'), true},
+        {std::string(60, 'a') + std::string(40, '\x01'), true},
+        {std::string(80, 'a') + std::string(20, '\x1b'), false},
+        {std::string("before\0after\nline two\n", 22), false},
+        {manPage + manPage + manPage, false},
+        {"tabs\tand\fpage\r\nfeeds\n", false},
+        {utf16, false},
+        {"", false},
+    };
+    for (const auto& [head, binary] : cases)
+        EXPECT_EQ(LooksBinary(std::string_view(head)), binary) << head;
 }
 
 TEST_F(FileReaderTest, HtmlModeCutsAtMarkup)

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -350,6 +351,50 @@ TEST_F(Surface, AWordTooLongForAnyLineIsCutByCharacters)
         joined += texts[i].text;
     }
     EXPECT_EQ(joined, word);
+}
+
+// A word too long for any line never runs past the right edge: after other
+// words it starts a line of its own; text that goes on inside a word fills
+// its line first; and no cut falls inside a grapheme cluster.
+TEST_F(Surface, AWordTooLongForAnyLineStaysInsideTheArea)
+{
+    Begin();
+    ContentsArea();
+    const std::string clusters[] = {std::string(250, 'B'),
+                                    [] {
+                                        std::string s;
+                                        for (int i = 0; i < 120; ++i)
+                                            s += i % 2 ? "e\u0301" : "\U0001F1E9\U0001F1EA"; // é decomposed, a flag
+                                        return s;
+                                    }()};
+    int y = 391;
+    for (const std::string& word : clusters) {
+        std::string text = "word word word " + word;
+        EXPECT_TRUE(gdi_->PutText(y, text));
+        gdi_->CarriageReturn();
+        y += 132;
+    }
+    std::string start = "abc";
+    EXPECT_TRUE(gdi_->PutText(y, start));
+    const int afterStart = gdi_->X();
+    std::string rest(300, 'm');
+    EXPECT_TRUE(gdi_->PutText(y, rest, true));
+    const auto texts = Finish().texts();
+    std::string drawn;
+    for (const DecodedText& t : texts) {
+        SCOPED_TRACE(t.text);
+        EXPECT_GE(t.x, 170);
+        EXPECT_LE(t.x + t.width, 2390);
+        EXPECT_TRUE(t.text.find('B') == std::string::npos || t.text.find("word") == std::string::npos);
+        EXPECT_NE(t.text.substr(0, 2), "\xCC\x81") << "a cut before a combining accent";
+        EXPECT_FALSE(t.text.ends_with("\U0001F1E9")) << "a cut inside a flag";
+        drawn += t.text;
+    }
+    EXPECT_EQ(drawn, "word word word" + clusters[0] + "word word word" + clusters[1] + "abc" + std::string(300, 'm'));
+    const auto mRun = std::find_if(texts.begin(), texts.end(), [](const DecodedText& t) { return t.text[0] == 'm'; });
+    ASSERT_NE(mRun, texts.end());
+    EXPECT_EQ(mRun->x, afterStart);
+    EXPECT_GT(mRun->x + gdi_->TextWidth(mRun->text + "m"), 2390) << "the joined word fills its line";
 }
 
 // Characters of one to four bytes: a piece ending inside one would read as

@@ -1,7 +1,7 @@
 // Real HTML pages from Debian's documentation printed to PDF by the velm
 // command: the text pdftotext reads back is the pages' text in order, as a
 // small reference reading of the same rules predicts it (tags dropped, the
-// run after <HTML> skipped, script and style text kept, the table's
+// text right after <HTML> skipped, script and style text kept, the table's
 // entities decoded, unknown ones printed by name).
 #include "support/testing.h"
 
@@ -71,7 +71,7 @@ std::string EntityText(const std::string& name)
 {
     if (!name.empty() && name[0] == '#') {
         const int code = std::atoi(name.substr(1, 3).c_str()) % 256;
-        return code == 0 ? "" : Latin1ToUtf8(std::string(1, static_cast<char>(code)));
+        return code == 0 ? "␀" : Latin1ToUtf8(std::string(1, static_cast<char>(code)));
     }
     static const std::pair<const char*, const char*> known[] = {
         {"reg", "®"}, {"lt", "<"}, {"gt", ">"}, {"amp", "&"}, {"quot", "\""}, {"copy", "©"},
@@ -127,9 +127,9 @@ std::string ReferenceText(const std::string& html)
                 inside.erase(slash, 1);
             for (char& ch : inside)
                 ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-            if (inside == "HTML")
-                skipNext = true;
-            else if (!inside.empty() && inside[0] == '#')
+            // Only text before the next tag is skipped.
+            skipNext = inside == "HTML";
+            if (!inside.empty() && inside[0] == '#')
                 print(inside.substr(1));
         } else {
             const std::size_t end = std::min(html.find_first_of("<&\r\n", i), html.size());

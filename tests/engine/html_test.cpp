@@ -127,17 +127,27 @@ TEST_F(HtmlJob, BoldRunThenRegularRunTenPixelsAfterIt)
     EXPECT_EQ(runs[1].x, runs[0].end + 10);
 }
 
-TEST_F(HtmlJob, RunAfterHtmlTagIsSkippedAndTitleBreaksTheLine)
+// The HTML tag hides only text that stands between it and the next tag,
+// never the text of an element: a title, a heading, a paragraph, the body.
+TEST_F(HtmlJob, OnlyTextRightAfterTheHtmlTagIsSkipped)
 {
     const auto runs = Print("<HTML><HEAD><TITLE>Home</TITLE></HEAD>\n<BODY>Body text</BODY></HTML>");
-    ASSERT_EQ(Texts(runs), (std::vector<std::string>{"Body text"}));
-    // One break before the skipped title, one after it.
-    EXPECT_EQ(runs[0].y, kLine1 + 2 * kStep);
-    EXPECT_EQ(runs[0].x, kFirstX);
-    EXPECT_EQ(runs[0].weight, 400);
+    ASSERT_EQ(Texts(runs), (std::vector<std::string>{"Home", "Body text"}));
+    // The title is bold on a line of its own.
+    EXPECT_EQ(runs[0].y, kLine1 + kStep);
+    EXPECT_EQ(runs[0].weight, 700);
+    EXPECT_EQ(runs[1].y, kLine1 + 2 * kStep);
+    EXPECT_EQ(runs[1].x, kFirstX);
+    EXPECT_EQ(runs[1].weight, 400);
 
-    // Only a run with text is skipped; the tags and line ends before it are not runs.
-    EXPECT_EQ(Texts(Print("<html>\n\n  <b></b>skipped<p>shown")), (std::vector<std::string>{"shown"}));
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"<html><body><h1>Heading</h1><p>Hello</p>", {"Heading", "Hello"}},
+        {"<html><p>Hello</p></html>", {"Hello"}},
+        {"<html>\n\n  <b></b>bold<p>shown", {"bold", "shown"}},
+        {"<html>stray text<p>shown", {"shown"}},
+    };
+    for (const auto& [html, texts] : cases)
+        EXPECT_EQ(Texts(Print(html)), texts) << html;
 }
 
 TEST_F(HtmlJob, HeadingIsLargerBoldOnItsOwnLine)
@@ -217,14 +227,15 @@ TEST_F(HtmlJob, EntitiesAndNumericReferences)
     const auto runs = Print("x&amp;x &nbsp; &#65; &#321; &Amp; &reg; &#174; &copy; &lt;&LT;&gt;&quot; "
                             "&Agrave;&Aring; &#-5; &#$41; &#0; &bogus; caf\xC3\xA9 &Auml;");
     EXPECT_EQ(Texts(runs), (std::vector<std::string>{"x", "&", "x ", "nbsp", "A", "A", "Amp", "®", "®", "©", "<",
-                                                     "<", ">", "\"", "À", "Å", "û", "A", "bogus", "café ", "Ä"}));
+                                                     "<", ">", "\"", "À", "Å", "û", "A", "␀", "bogus", "café ",
+                                                     "Ä"}));
 }
 
 TEST_F(HtmlJob, HexadecimalReferencesWrapIntoOneByteLikeDecimalOnes)
 {
     // Every hexadecimal digit counts; decimal references keep their three.
     const auto runs = Print("&#x41; &#X61; &#x0141; &#xe9; &#XC9; &#x60; &#x0; &#x1A9; &#2345;");
-    EXPECT_EQ(Texts(runs), (std::vector<std::string>{"A", "a", "A", "é", "É", "`", "©", "ê"}));
+    EXPECT_EQ(Texts(runs), (std::vector<std::string>{"A", "a", "A", "é", "É", "`", "␀", "©", "ê"}));
 }
 
 TEST_F(HtmlJob, HashTagsPrintThemselvesAndUnknownTagsOnlyDrop)

@@ -223,7 +223,17 @@ TEST(PrintJob, OrientationIsSetForTheRunAndStays)
 TEST(PrintJob, BadBytesNeverStopARun)
 {
     JobHarness h;
-    EXPECT_EQ(h.Run(std::string(10'000, '\0')).size(), 1u);
+    // Clearly binary: refused with a message, or printed as control pictures.
+    EXPECT_TRUE(h.Run(std::string(10'000, '\0')).empty());
+    ASSERT_EQ(h.messages.size(), 1u);
+    EXPECT_EQ(h.messages[0], "Error: File " + h.dir().file("input.txt") + " is binary data, not text, and is not printed");
+    h.job.RefuseBinary = false;
+    std::size_t pictures = 0;
+    for (const testing::DecodedPage& page : h.Run(std::string(10'000, '\0')))
+        for (const testing::DecodedText& t : page.texts())
+            for (std::size_t at = t.text.find("␀"); at != std::string::npos; at = t.text.find("␀", at + 1))
+                ++pictures;
+    EXPECT_EQ(pictures, 10'000u);
 
     std::mt19937 random(11);
     std::string binary(200'000, '\0');

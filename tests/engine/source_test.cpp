@@ -190,7 +190,7 @@ TEST(SourcePrinting, NumbersAndCommentsCarryOnAcrossSheets)
 TEST(SourcePrinting, UnknownLanguagesAndBinaryFilesPrintPlain)
 {
     const std::string program = CProgram();
-    const char elf[] = "ELF\0\1\2 int x; /* y";
+    const char elf[] = "\x7f" "ELF\0\1\2 int x; /* y";
     const std::string binary = std::string(elf, sizeof elf - 1) + "\nint z;\n";
     struct Case {
         std::string name, bytes, language;
@@ -203,6 +203,7 @@ TEST(SourcePrinting, UnknownLanguagesAndBinaryFilesPrintPlain)
             h.job.Filename = h.dir().file(c.name);
             h.job.Highlight = highlight;
             h.job.HighlightLanguage = c.language;
+            h.job.RefuseBinary = false;
             h.job.Execute();
             return Texts(h.pages.at(0));
         };

@@ -253,3 +253,23 @@ TEST_F(ConfigureTest, MonitorPageShowsTheWholeNote)
     EXPECT_TRUE(page->rect().contains(dialog.Memo1->geometry())) << page->rect().height();
 }
 
+
+// On a postcard-sized page four columns leave no room for text: the dialog
+// says so and keeps the settings; one column is taken.
+TEST_F(ConfigureTest, ColumnsThePageCannotHoldAreRefused)
+{
+    const TempDir out;
+    const TestPrinter postcard(out.path(), 1050, 1500, 300, "Velm Test Postcard");
+    Open();
+    dialog.ColCount->setCurrentIndex(3);
+    dialog.OKBtn->click();
+    EXPECT_TRUE(dialog.isVisible());
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], "Error: borders of 0.25 in and 0.25 in leave 0.68 in of text width per column; "
+                           "at least 1.00 in is needed; the settings are not saved");
+    EXPECT_EQ(Get("ColCount"), "<missing>");
+    dialog.ColCount->setCurrentIndex(0);
+    dialog.OKBtn->click();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(Get("ColCount"), "0");
+}

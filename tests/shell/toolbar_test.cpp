@@ -131,6 +131,18 @@ TEST_F(ToolbarTest, DatabaseFilesAreIgnoredSilently)
     EXPECT_TRUE(Messages.empty());
 }
 
+// A binary file dropped on print or preview is refused in a message box.
+TEST_F(ToolbarTest, BinaryFilesAreRefusedWithAMessage)
+{
+    const std::string file = TextFile("image.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+    DropFiles(*toolbar, {file}, 40);
+    DropFiles(*toolbar, {file}, 60);
+    EXPECT_TRUE(Pdfs().empty());
+    EXPECT_TRUE(Previews.empty());
+    const std::string refused = "Error: File " + file + " is binary data, not text, and is not printed";
+    EXPECT_EQ(Messages, (std::vector<std::string>{refused, refused}));
+}
+
 TEST_F(ToolbarTest, InputKindFollowsTheLastExtensionAndHTMAsText)
 {
     const std::string page = TextFile("PAGE.HTM", "<b>bold</b> text\n");
