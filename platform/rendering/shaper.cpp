@@ -303,11 +303,10 @@ private:
         if (piece.start + piece.length == n)
             flags |= HB_BUFFER_FLAG_EOT;
         hb_buffer_set_flags(buffer, static_cast<hb_buffer_flags_t>(flags));
-        // Left to right, a cluster is a grapheme; right to left, marks keep
-        // clusters of their own, so that nearly every glyph maps to its own
-        // characters (readers reverse right-to-left glyphs themselves).
-        hb_buffer_set_cluster_level(buffer, rtl ? HB_BUFFER_CLUSTER_LEVEL_MONOTONE_CHARACTERS
-                                                : HB_BUFFER_CLUSTER_LEVEL_MONOTONE_GRAPHEMES);
+        // A cluster is a grapheme: a mark goes with its base, so that the
+        // text layer never gives a mark (which sits above or below the
+        // line) to a reader as a character of its own.
+        hb_buffer_set_cluster_level(buffer, HB_BUFFER_CLUSTER_LEVEL_MONOTONE_GRAPHEMES);
         const bool plain = plainScript(piece.script);
         hb_shape(face.font.get(), buffer, plain ? kPlainFeatures : nullptr, plain ? std::size(kPlainFeatures) : 0);
 
