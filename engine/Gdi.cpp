@@ -7,6 +7,7 @@
 #include "platform/core/errors.h"
 #include "platform/system/files.h"
 #include "platform/rendering/fonts.h"
+#include "platform/rendering/shaped_text.h"
 #include "platform/printing/printer.h"
 #include "platform/system/settings.h"
 
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 namespace velm {
 
@@ -53,13 +55,13 @@ const LogFont& CanvasLogFont()
     return log;
 }
 
-// The width of text drawn with these advances (at most the largest int).
-int AdvanceSum(const std::vector<int>& advances)
+// One shaping buffer per thread, reused from call to call (each use is
+// done with it before the next one shapes).
+ShapedLine& Shaped(std::u16string_view text, Direction paragraph = Direction::FromText)
 {
-    long long sum = 0;
-    for (int advance : advances)
-        sum += advance;
-    return static_cast<int>(std::min<long long>(sum, std::numeric_limits<int>::max()));
+    thread_local ShapedLine line;
+    shapeLine(CanvasLogFont(), text, line, paragraph);
+    return line;
 }
 
 // The page geometry and the job's view settings, for the preview and for
@@ -315,30 +317,38 @@ void TGdi::SetFontColor(TColor Color)
     Page().setTextColor(ToColorRef(Color));
 }
 
-int TGdi::TextWidth(const std::string& Text) const { return textWidth(CanvasLogFont(), toPrintable(Text)); }
+int TGdi::TextWidth(const std::string& Text) const { return Shaped(toPrintable(Text)).width(); }
 
 void TGdi::TextAt(int X, int Y, const std::string& Text)
 {
     const std::u16string text = toPrintable(Text);
-    DrawMeasured(X, Y, text, textAdvances(CanvasLogFont(), text));
+    DrawMeasured(X, Y, text, Shaped(text));
 }
 
 void TGdi::TextEndingAt(int Right, int Y, const std::string& Text)
 {
     const std::u16string text = toPrintable(Text);
-    const std::vector<int> advances = textAdvances(CanvasLogFont(), text);
-    DrawMeasured(Right - AdvanceSum(advances), Y, text, advances);
+    const ShapedLine& line = Shaped(text);
+    DrawMeasured(Right - line.width(), Y, text, line);
 }
 
 // Drawn whole, however long: the advances are the measured widths, so the
 // page shows exactly what the layout computed.
-void TGdi::DrawMeasured(int X, int Y, const std::u16string& Text, const std::vector<int>& Advances)
+void TGdi::DrawMeasured(int X, int Y, std::u16string_view Text, const ShapedLine& Line)
 {
-    EmfRecorder& page = Page();
-    if (!Text.empty())
-        page.textOut(X, Y, Text, Advances);
+    const int width = recordShapedLine(Page(), X, Y, CanvasLogFont(), Text, Line);
     FFirstRow = std::min(FFirstRow, Y);
-    FX = X + AdvanceSum(Advances);
+    FX = X + width;
+}
+
+int TGdi::PlacedX(int X, int Width) const
+{
+    if (FDirection != Direction::RightToLeft)
+        return X;
+    // Mirrored in the columns left-to-right text takes: from the first
+    // pen position (past the 10-pixel step) to the right edge.
+    const int lineStart = FLeft != 0 ? FLeft + 10 : FLeft;
+    return lineStart + FRight - X - Width;
 }
 
 bool TGdi::PutText(int& Y, std::string& Text, bool Joined)
@@ -347,32 +357,105 @@ bool TGdi::PutText(int& Y, std::string& Text, bool Joined)
     // Joined text that goes on inside a word finishes this line before it
     // breaks; any other word too long for a line starts a line of its own.
     bool continues = Joined && FInWord && !Text.empty() && Text[0] != ' ';
+    bool first = true;
     while (!Text.empty()) {
         // Measured once: text that fits is drawn with these advances.
         const std::u16string text = toPrintable(Text);
-        const std::vector<int> advances = textAdvances(CanvasLogFont(), text);
-        const int width = AdvanceSum(advances);
+        if (std::exchange(first, false) && (!Joined || FDirection == Direction::FromText))
+            FDirection = paragraphDirection(text);
+        const ShapedLine& line = Shaped(text, FDirection);
+        const int width = line.width();
         if (FX != 0 && gap)
             FX += 10;
         gap = true;
         if (!RowFits(Y))
             return false;
         if (FX + width <= FRight) {
-            DrawMeasured(FX, Y, text, advances);
+            const int pen = FX;
+            DrawMeasured(PlacedX(pen, width), Y, text, line);
+            FX = pen + width;
             FInWord = Text.back() != ' ';
             Text.clear();
             break;
         }
-        const std::string piece = TakeWords(Text, FRight - FX, continues);
+        const std::string piece = line.fast ? TakeWords(Text, FRight - FX, continues)
+                                            : TakeShapedLine(Text, text, line, FRight - FX, continues);
         continues = false;
-        if (!piece.empty())
-            TextAt(FX, Y, piece);
+        if (!piece.empty()) {
+            const std::u16string pieceText = toPrintable(piece);
+            const ShapedLine& pieceLine = Shaped(pieceText, FDirection);
+            DrawMeasured(PlacedX(FX, pieceLine.width()), Y, pieceText, pieceLine);
+        }
         FX = FLeft;
         Y += FLineHeight;
         if (!piece.empty() && Y >= FBottom)
             return false;
     }
     return true;
+}
+
+std::string TGdi::TakeShapedLine(std::string& Text, std::u16string_view Printable, const ShapedLine& Line, int Avail,
+                                 bool Continues)
+{
+    const int fullLine = FRight - FLeft - 10;
+    thread_local std::vector<std::uint32_t> breaks;
+    lineBreaks(Printable, breaks);
+    // The widest line that fits ends at the last break whose text, without
+    // the spaces before the break, is no wider than Avail.
+    std::size_t taken = 0, firstWord = 0;
+    long long width = 0;
+    std::size_t summed = 0;
+    for (const std::uint32_t at : breaks) {
+        std::size_t end = at;
+        while (end > 0 && Printable[end - 1] == u' ')
+            --end;
+        if (end == 0)
+            continue;
+        for (; summed < end; ++summed)
+            width += Line.advances[summed];
+        if (firstWord == 0)
+            firstWord = end;
+        if (width > Avail)
+            break;
+        taken = end;
+    }
+    // Shaped on its own, a line can come out wider than its part of the
+    // whole (a joining form at its new end): then it ends a break earlier.
+    const auto tooWide = [&](std::size_t units) {
+        thread_local ShapedLine trial; // Line stays as it is: the cut below needs it
+        shapeLine(CanvasLogFont(), Printable.substr(0, units), trial, FDirection);
+        return trial.width() > Avail;
+    };
+    while (taken > 0 && tooWide(taken)) {
+        const auto earlier = std::lower_bound(breaks.begin(), breaks.end(), taken);
+        std::size_t end = earlier == breaks.begin() ? 0 : *(earlier - 1);
+        while (end > 0 && Printable[end - 1] == u' ')
+            --end;
+        taken = end;
+    }
+    if (taken == 0) {
+        int wordWidth = 0;
+        for (std::size_t unit = 0; unit < firstWord; ++unit)
+            wordWidth += Line.advances[unit];
+        // Too long for any line: cut at the last cluster that fits, on a
+        // line of its own unless it goes on from the text before it.
+        const bool lineStart = Avail >= fullLine;
+        if (wordWidth <= fullLine || !(lineStart || Continues))
+            return {};
+        taken = LastClusterThatFits(Printable, Line.advances, std::min(Avail, fullLine));
+        // Even a line too narrow for one character takes one, so that the
+        // text always moves on.
+        if (taken == 0 && lineStart)
+            taken = LastClusterThatFits(Printable, Line.advances, std::numeric_limits<int>::max() / 2, 1);
+        const std::string piece = Text.substr(0, bytesOfUnits(Text, taken));
+        Text.erase(0, piece.size());
+        return piece;
+    }
+    // The break takes one space with it, as between whole words.
+    const std::size_t units = taken < Printable.size() && Printable[taken] == u' ' ? taken + 1 : taken;
+    std::string piece = Text.substr(0, bytesOfUnits(Text, taken));
+    Text.erase(0, bytesOfUnits(Text, units));
+    return piece;
 }
 
 std::string TGdi::TakeWords(std::string& Text, int Avail, bool Continues)

@@ -8,6 +8,7 @@
 #include "engine/StoredJob.h"
 #include "platform/metafile/emf_recorder.h"
 #include "platform/metafile/gdi_types.h"
+#include "platform/rendering/shaper.h"
 
 #include <functional>
 #include <limits>
@@ -132,7 +133,16 @@ private:
     EmfRecorder& Page(); // the open stored page; throws when none is open
     void DrawBand(bool Horizontal, int From, int To, int Left, int Top, int Right, int Bottom);
     void DrawSide(int Style, bool Horizontal, bool FromEnd, int Left, int Top, int Right, int Bottom);
-    void DrawMeasured(int X, int Y, const std::u16string& Text, const std::vector<int>& Advances);
+    void DrawMeasured(int X, int Y, std::u16string_view Text, const ShapedLine& Line);
+    // Where a piece of the current paragraph that starts at pen position X
+    // is drawn: right-to-left paragraphs fill their lines from the right.
+    int PlacedX(int X, int Width) const;
+    // The line of shaped text that fits Avail, taken off the front of Text
+    // (UTF-8; Printable is its printed form, Line its shaping), as TakeWords
+    // takes plain text: at ICU's break opportunities, a word too long for
+    // any line at the last grapheme cluster that fits.
+    std::string TakeShapedLine(std::string& Text, std::u16string_view Printable, const ShapedLine& Line, int Avail,
+                               bool Continues);
 
     std::string FPageFile;
     std::unique_ptr<EmfRecorder> FCanvas; // the open stored page, recording
@@ -153,6 +163,7 @@ private:
     int FFrameBottom = 0;
     std::optional<TStoredJob> FStoredJob;
     bool FInWord = false; // the last text PutText drew ended inside a word
+    Direction FDirection = Direction::FromText; // of the paragraph PutText is drawing
     int FFloor = std::numeric_limits<int>::max();
     int FFirstRow = std::numeric_limits<int>::max(); // of the area: where text was first drawn
 };

@@ -264,28 +264,17 @@ void PdfCanvas::strokePolyline(const QPolygonF& points, const QPen& pen)
 
 void PdfCanvas::drawGlyphs(const QPointF& origin, const QRawFont& font, std::span<const quint32> glyphs,
                            std::span<const QPointF> positions, std::span<const char32_t> chars,
-                           const QColor& color)
+                           const QColor& color, const TextSource* source)
 {
     if (!d->drawable() || glyphs.empty() || !font.isValid() || !finite(origin) || color.alpha() == 0)
         return;
     glyphs = glyphs.first(std::min(glyphs.size(), positions.size()));
     pdf::PdfFace& face = d->fonts.faceFor(font);
-    // Glyph 0 is the missing-glyph box, which PDF readers leave blank as
-    // .notdef: it is drawn as its outline.
-    for (std::size_t first = 0; first < glyphs.size();) {
-        const bool box = glyphs[first] == 0;
-        std::size_t end = first + 1;
-        while (end < glyphs.size() && (glyphs[end] == 0) == box)
-            ++end;
-        const std::size_t n = end - first;
-        if (box || face.outlines)
-            d->drawOutlines(origin, font, glyphs.subspan(first, n), positions.subspan(first, n), color);
-        else
-            d->drawText(origin, face, font.pixelSize(), glyphs.subspan(first, n), positions.subspan(first, n),
-                        chars.subspan(std::min(first, chars.size()), std::min(n, chars.size() - std::min(first, chars.size()))),
-                        color);
-        first = end;
+    if (source && source->clusters.size() == glyphs.size() && !face.outlines) {
+        d->drawShaped(origin, font, face, glyphs, positions.first(glyphs.size()), *source, color);
+        return;
     }
+    d->drawFaceGlyphs(origin, font, face, glyphs, positions, chars, color);
 }
 
 } // namespace velm

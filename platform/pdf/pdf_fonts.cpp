@@ -50,6 +50,13 @@ void appendNumber(std::string& out, double v, int decimals)
     out.append(buffer, static_cast<std::size_t>(digits));
 }
 
+void appendHex4(std::string& out, unsigned v)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out += kHex[(v >> shift) & 15];
+}
+
 namespace {
 
 using sfnt::s16;
@@ -293,13 +300,6 @@ std::string widths(const PdfFace& face)
     return out;
 }
 
-void appendHex4(std::string& out, unsigned v)
-{
-    static const char kHex[] = "0123456789ABCDEF";
-    for (int shift = 12; shift >= 0; shift -= 4)
-        out += kHex[(v >> shift) & 15];
-}
-
 std::string toUnicode(const PdfFace& face)
 {
     std::string entries;
@@ -316,16 +316,27 @@ std::string toUnicode(const PdfFace& face)
         entries.clear();
         inBlock = 0;
     };
+    const auto valid = [](char32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); };
     std::u16string units;
     for (std::size_t g = 0; g < face.chars.size(); ++g) {
         const char32_t c = face.chars[g];
-        if (c == PdfFace::kUnused || c == PdfFace::kNoChar || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        if (c == PdfFace::kUnused)
+            continue;
+        units.clear();
+        if (c != PdfFace::kNoChar) {
+            if (valid(c))
+                appendUtf16(units, c);
+        } else if (const auto sequence = face.sequences.find(static_cast<std::uint32_t>(g));
+                   sequence != face.sequences.end()) {
+            for (const char32_t s : sequence->second)
+                if (valid(s))
+                    appendUtf16(units, s);
+        }
+        if (units.empty())
             continue;
         entries += '<';
         appendHex4(entries, static_cast<unsigned>(g));
         entries += "><";
-        units.clear();
-        appendUtf16(units, c);
         for (char16_t u : units)
             appendHex4(entries, u);
         entries += ">\n";

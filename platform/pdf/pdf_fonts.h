@@ -24,6 +24,8 @@ void appendNumber(std::string& out, double v, int decimals);
 // of a glyph); |v| must stay well inside the range of long long.
 inline long long roundNearest(double v) { return static_cast<long long>(v < 0 ? v - 0.5 : v + 0.5); }
 void appendInt(std::string& out, long long v);
+// Four upper-case hex digits of v's low 16 bits.
+void appendHex4(std::string& out, unsigned v);
 
 // Where finished objects go: "n 0 obj <body> endobj", or a stream whose
 // dictionary gets entries plus /Length (and /Filter when compressed).
@@ -47,6 +49,9 @@ struct PdfFace {
     static constexpr char32_t kUnused = 0xFFFFFFFF;
     static constexpr char32_t kNoChar = 0;
     std::vector<char32_t> chars;
+    // Glyphs that stand for several characters (read in this order) where
+    // no single character was given for them.
+    std::unordered_map<std::uint32_t, std::u32string> sequences;
 
     // One font (resource /F<index>) for every size the face is drawn at:
     // converters that turn each PDF font into a font program of its own
@@ -63,6 +68,11 @@ struct PdfFace {
         char32_t& slot = chars[glyph];
         if (slot == kUnused || slot == kNoChar)
             slot = c;
+    }
+    void useSequence(std::uint32_t glyph, const std::u32string& text)
+    {
+        use(glyph, kNoChar);
+        sequences.try_emplace(glyph, text);
     }
 };
 

@@ -1,5 +1,7 @@
 #include "platform/pdf/pdf_writer.h"
 
+#include "platform/core/codepage.h"
+
 #include <charconv>
 #include <cstring>
 
@@ -209,6 +211,96 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
     codes.flush(content);
     if (inRun)
         content += ")]TJ\n";
+}
+
+void PdfCanvas::Writer::drawFaceGlyphs(const QPointF& origin, const QRawFont& font, pdf::PdfFace& face,
+                                       std::span<const quint32> glyphs, std::span<const QPointF> positions,
+                                       std::span<const char32_t> chars, const QColor& color)
+{
+    // Glyph 0 is the missing-glyph box, which PDF readers leave blank as
+    // .notdef: it is drawn as its outline.
+    for (std::size_t first = 0; first < glyphs.size();) {
+        const bool missing = glyphs[first] == 0;
+        std::size_t end = first + 1;
+        while (end < glyphs.size() && (glyphs[end] == 0) == missing)
+            ++end;
+        const std::size_t n = end - first;
+        if (missing || face.outlines)
+            drawOutlines(origin, font, glyphs.subspan(first, n), positions.subspan(first, n), color);
+        else
+            drawText(origin, face, font.pixelSize(), glyphs.subspan(first, n), positions.subspan(first, n),
+                     chars.subspan(std::min(first, chars.size()), std::min(n, chars.size() - std::min(first, chars.size()))),
+                     color);
+        first = end;
+    }
+}
+
+void PdfCanvas::Writer::drawShaped(const QPointF& origin, const QRawFont& font, pdf::PdfFace& face,
+                                   std::span<const quint32> glyphs, std::span<const QPointF> positions,
+                                   const TextSource& source, const QColor& color)
+{
+    const std::size_t n = glyphs.size();
+    // Where each cluster's text ends: at the next cluster's start.
+    thread_local std::vector<std::uint32_t> starts;
+    starts.assign(source.clusters.begin(), source.clusters.end());
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    const auto textOf = [&](std::uint32_t start) {
+        const auto next = std::upper_bound(starts.begin(), starts.end(), start);
+        const std::size_t end = next == starts.end() ? source.text.size() : *next;
+        return std::u16string_view(source.text).substr(start, end - start);
+    };
+    thread_local std::vector<char32_t> chars;
+    thread_local std::u32string cluster;
+    chars.assign(n, pdf::PdfFace::kNoChar);
+    std::size_t plainFrom = 0; // glyphs not yet drawn, all mapped by ToUnicode
+    const auto drawPlain = [&](std::size_t to) {
+        if (to > plainFrom)
+            drawFaceGlyphs(origin, font, face, glyphs.subspan(plainFrom, to - plainFrom),
+                           positions.subspan(plainFrom, to - plainFrom),
+                           std::span<const char32_t>(chars).subspan(plainFrom, to - plainFrom), color);
+        plainFrom = to;
+    };
+    for (std::size_t k = 0; k < n;) {
+        std::size_t j = k + 1;
+        while (j < n && source.clusters[j] == source.clusters[k])
+            ++j;
+        const std::u16string_view text = textOf(source.clusters[k]);
+        cluster.clear();
+        for (std::size_t u = 0; u < text.size();) {
+            const CodePoint c = codePointAt(text, u);
+            cluster += c.value;
+            u += c.units;
+        }
+        const bool boxed = std::any_of(glyphs.begin() + static_cast<std::ptrdiff_t>(k),
+                                       glyphs.begin() + static_cast<std::ptrdiff_t>(j), [](quint32 g) { return g == 0; });
+        if (j - k == 1 && cluster.size() == 1) {
+            chars[k] = cluster[0];
+        } else if (source.rightToLeft) {
+            std::reverse(cluster.begin(), cluster.end());
+            // On the glyph that sits on the line (a mark's glyph above or
+            // below it would take the text to a line of its own).
+            std::size_t base = k;
+            for (std::size_t g = k + 1; g < j; ++g)
+                if (std::fabs(positions[g].y()) < std::fabs(positions[base].y()))
+                    base = g;
+            if (cluster.size() == 1)
+                chars[base] = cluster[0];
+            else if (glyphs[base] < face.glyphCount())
+                face.useSequence(glyphs[base], cluster);
+        } else if (!text.empty() && !boxed) {
+            drawPlain(k);
+            beginText();
+            content += "/Span<</ActualText<FEFF";
+            for (const char16_t u : text)
+                pdf::appendHex4(content, u);
+            content += ">>>BDC\n";
+            drawPlain(j);
+            content += "EMC\n";
+        }
+        k = j;
+    }
+    drawPlain(n);
 }
 
 } // namespace velm

@@ -215,6 +215,18 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
                       std::span<const QPointF> positions, const QColor& c);
     void drawText(const QPointF& origin, pdf::PdfFace& face, double pixelSize, std::span<const quint32> glyphs,
                   std::span<const QPointF> positions, std::span<const char32_t> chars, const QColor& c);
+    // Glyphs of one face: runs of missing-glyph boxes as outlines, the rest
+    // as text.
+    void drawFaceGlyphs(const QPointF& origin, const QRawFont& font, pdf::PdfFace& face,
+                        std::span<const quint32> glyphs, std::span<const QPointF> positions,
+                        std::span<const char32_t> chars, const QColor& c);
+    // Shaped glyphs whose text reads back in logical order: a cluster of
+    // one glyph for one character through ToUnicode; in a left-to-right run
+    // any other cluster in a marked-content span with its /ActualText; in
+    // a right-to-left run (whose glyphs readers reverse themselves, spans
+    // included) the cluster's characters, reversed, on its first glyph.
+    void drawShaped(const QPointF& origin, const QRawFont& font, pdf::PdfFace& face, std::span<const quint32> glyphs,
+                    std::span<const QPointF> positions, const TextSource& source, const QColor& c);
 };
 
 } // namespace velm

@@ -5,6 +5,8 @@
 // PdfCanvas into a PDF file of our own.
 #pragma once
 
+#include "platform/metafile/page_device.h"
+
 #include <QBrush>
 #include <QColor>
 #include <QPainterPath>
@@ -47,10 +49,12 @@ public:
     virtual void strokePolyline(const QPolygonF& points, const QPen& pen) = 0;
     // Glyphs of one face at positions relative to `origin` (the baseline
     // start); chars[i] is the character glyphs[i] stands for, so text stays
-    // extractable where the target keeps text.
+    // extractable where the target keeps text. Shaped glyphs come with
+    // their source (one cluster entry a glyph): the logical text, for the
+    // clusters that are not one glyph for one character.
     virtual void drawGlyphs(const QPointF& origin, const QRawFont& font, std::span<const quint32> glyphs,
                             std::span<const QPointF> positions, std::span<const char32_t> chars,
-                            const QColor& color) = 0;
+                            const QColor& color, const TextSource* source = nullptr) = 0;
 };
 
 } // namespace velm

@@ -417,7 +417,8 @@ void GdiDevice::text(const TextRun& run)
             d->chars.push_back(placed[last].cp);
             ++last;
         }
-        c.drawGlyphs(start, face.face(font), d->glyphs, d->positions, d->chars, color);
+        const bool sourced = run.glyphIndex && run.source.clusters.size() == d->glyphs.size();
+        c.drawGlyphs(start, face.face(font), d->glyphs, d->positions, d->chars, color, sourced ? &run.source : nullptr);
         first = last;
     }
     // GDI underlines and strikes through the whole advance, at the face's

@@ -94,7 +94,7 @@ void PainterCanvas::strokePolyline(const QPolygonF& points, const QPen& pen)
 
 void PainterCanvas::drawGlyphs(const QPointF& origin, const QRawFont& font, std::span<const quint32> glyphs,
                                std::span<const QPointF> positions, std::span<const char32_t>,
-                               const QColor& color)
+                               const QColor& color, const TextSource*)
 {
     if (bitmapWouldFail(font, painter_.deviceTransform())) {
         painter_.save();

@@ -32,7 +32,7 @@ public:
     void strokePolyline(const QPolygonF& points, const QPen& pen) override;
     void drawGlyphs(const QPointF& origin, const QRawFont& font, std::span<const quint32> glyphs,
                     std::span<const QPointF> positions, std::span<const char32_t> chars,
-                    const QColor& color) override;
+                    const QColor& color, const TextSource* source = nullptr) override;
 
 private:
     QPainter& painter_;

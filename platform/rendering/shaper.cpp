@@ -8,6 +8,8 @@
 #include <hb-cplusplus.hh>
 #include <hb.h>
 #include <unicode/ubidi.h>
+#include <unicode/ubrk.h>
+#include <unicode/uchar.h>
 
 #include <algorithm>
 #include <cmath>
@@ -102,14 +104,14 @@ public:
         return shaper;
     }
 
-    void shape(ResolvedFont& font, std::u16string_view text, ShapedLine& out)
+    void shape(ResolvedFont& font, std::u16string_view text, Direction paragraph, ShapedLine& out)
     {
         const std::size_t n = text.size();
         units_.assign(text.begin(), text.end());
         for (char16_t& u : units_)
             if (isControl(u))
                 u = u'\u200B'; // nothing drawn, no room taken, as the fast path does
-        const bool bidi = resolveLevels(out);
+        const bool bidi = resolveLevels(paragraph, out);
         resolveScripts();
         itemize(font);
         out.advances.assign(n, 0);
@@ -126,15 +128,18 @@ private:
 
     // Levels by the bidi algorithm, the paragraph level by rules P2-P3;
     // false when the line needs none (all level 0).
-    bool resolveLevels(ShapedLine& out)
+    bool resolveLevels(Direction paragraph, ShapedLine& out)
     {
         const std::size_t n = units_.size();
         levels_.assign(n, 0);
         out.rightToLeft = false;
-        if (std::none_of(units_.begin(), units_.end(), asksForBidi))
+        if (paragraph != Direction::RightToLeft && std::none_of(units_.begin(), units_.end(), asksForBidi))
             return false;
+        const UBiDiLevel level = paragraph == Direction::RightToLeft ? 1
+                                 : paragraph == Direction::LeftToRight ? 0
+                                                                       : UBIDI_DEFAULT_LTR;
         UErrorCode status = U_ZERO_ERROR;
-        ubidi_setPara(bidi_.getAlias(), units_.data(), static_cast<int32_t>(n), UBIDI_DEFAULT_LTR, nullptr, &status);
+        ubidi_setPara(bidi_.getAlias(), units_.data(), static_cast<int32_t>(n), level, nullptr, &status);
         const UBiDiLevel* levels = U_SUCCESS(status) ? ubidi_getLevels(bidi_.getAlias(), &status) : nullptr;
         if (!levels || U_FAILURE(status))
             return false; // drawn left to right rather than not at all
@@ -298,11 +303,10 @@ private:
         if (piece.start + piece.length == n)
             flags |= HB_BUFFER_FLAG_EOT;
         hb_buffer_set_flags(buffer, static_cast<hb_buffer_flags_t>(flags));
-        // Left to right, a cluster is a grapheme; right to left, marks keep
-        // clusters of their own, so that nearly every glyph maps to its own
-        // characters (readers reverse right-to-left glyphs themselves).
-        hb_buffer_set_cluster_level(buffer, rtl ? HB_BUFFER_CLUSTER_LEVEL_MONOTONE_CHARACTERS
-                                                : HB_BUFFER_CLUSTER_LEVEL_MONOTONE_GRAPHEMES);
+        // A cluster is a grapheme: a mark goes with its base, so that the
+        // text layer never gives a mark (which sits above or below the
+        // line) to a reader as a character of its own.
+        hb_buffer_set_cluster_level(buffer, HB_BUFFER_CLUSTER_LEVEL_MONOTONE_GRAPHEMES);
         const bool plain = plainScript(piece.script);
         hb_shape(face.font.get(), buffer, plain ? kPlainFeatures : nullptr, plain ? std::size(kPlainFeatures) : 0);
 
@@ -368,7 +372,7 @@ bool takesFastPath(std::u16string_view text)
     return std::all_of(text.begin(), text.end(), [](char16_t u) { return u < 0x300; });
 }
 
-void shapeLine(const LogFont& font, std::u16string_view text, ShapedLine& out)
+void shapeLine(const LogFont& font, std::u16string_view text, ShapedLine& out, Direction paragraph)
 {
     out.runs.clear();
     out.rightToLeft = false;
@@ -379,9 +383,68 @@ void shapeLine(const LogFont& font, std::u16string_view text, ShapedLine& out)
     std::size_t i = 0;
     for (; i < text.size() && text[i] < 0x300; ++i)
         out.advances[i] = resolved.advance(text[i]);
-    out.fast = i == text.size();
+    out.fast = i == text.size() && paragraph != Direction::RightToLeft;
     if (!out.fast)
-        ThreadShaper::instance().shape(resolved, text, out);
+        ThreadShaper::instance().shape(resolved, text, paragraph, out);
+}
+
+Direction paragraphDirection(std::u16string_view text)
+{
+    switch (ubidi_getBaseDirection(text.data(), static_cast<int32_t>(text.size()))) {
+    case UBIDI_LTR:
+        return Direction::LeftToRight;
+    case UBIDI_RTL:
+        return Direction::RightToLeft;
+    default:
+        return Direction::FromText;
+    }
+}
+
+namespace {
+
+// Characters of scripts that write no spaces between words: a line may
+// break beside them wherever ICU allows.
+bool breaksBetweenWords(UChar32 c)
+{
+    switch (u_getIntPropertyValue(c, UCHAR_LINE_BREAK)) {
+    case U_LB_COMPLEX_CONTEXT:
+    case U_LB_IDEOGRAPHIC:
+    case U_LB_CONDITIONAL_JAPANESE_STARTER:
+        return true;
+    default:
+        return false;
+    }
+}
+
+UChar32 codePointBefore(std::u16string_view text, std::size_t end)
+{
+    UChar32 c = 0;
+    std::size_t at = end;
+    U16_PREV(text.data(), 0, at, c);
+    return c;
+}
+
+} // namespace
+
+void lineBreaks(std::u16string_view text, std::vector<std::uint32_t>& out)
+{
+    out.clear();
+    thread_local icu::LocalUBreakIteratorPointer iterator;
+    UErrorCode status = U_ZERO_ERROR;
+    if (!iterator.isValid())
+        iterator.adoptInstead(ubrk_open(UBRK_LINE, "", nullptr, 0, &status));
+    if (iterator.isValid())
+        ubrk_setText(iterator.getAlias(), text.data(), static_cast<int32_t>(text.size()), &status);
+    if (iterator.isValid() && U_SUCCESS(status)) {
+        for (int32_t b = ubrk_following(iterator.getAlias(), 0); b != UBRK_DONE && b < static_cast<int32_t>(text.size());
+             b = ubrk_next(iterator.getAlias())) {
+            const auto at = static_cast<std::size_t>(b);
+            if (text[at - 1] == u' ' || breaksBetweenWords(codePointBefore(text, at)) ||
+                breaksBetweenWords(codePointAt(text, at).value))
+                out.push_back(static_cast<std::uint32_t>(at));
+        }
+    }
+    out.push_back(static_cast<std::uint32_t>(text.size()));
 }
 
 LogFont faceLogFont(const LogFont& font, std::uint16_t face)

@@ -60,11 +60,29 @@ struct ShapedLine {
 // True when every unit is below U+0300: no shaping, no bidi.
 bool takesFastPath(std::u16string_view text);
 
+// A paragraph's direction: given, or found in the text being shaped.
+enum class Direction : std::uint8_t { FromText, LeftToRight, RightToLeft };
+
+// The direction of the paragraph's first strong character (rules P2-P3);
+// FromText when it has none.
+Direction paragraphDirection(std::u16string_view text);
+
 // Shapes one line in the font (a LOGFONT at its pixel size, as fonts.h
 // takes it). out's buffers are reused. Control characters draw nothing and
 // take no room; a character no face has is the chosen face's missing-glyph
-// box and is noted for takeUncoveredCharacters().
-void shapeLine(const LogFont& font, std::u16string_view text, ShapedLine& out);
+// box and is noted for takeUncoveredCharacters(). A line of a right-to-left
+// paragraph is shaped at that paragraph level even when it holds only
+// characters below U+0300 (its neutrals then take the paragraph's side).
+void shapeLine(const LogFont& font, std::u16string_view text, ShapedLine& out,
+               Direction paragraph = Direction::FromText);
+
+// Where a line of the text may end, as positions after the last unit a line
+// keeps, ascending, ending with the text's size: ICU's line breaks (with its
+// dictionaries for Thai, Lao, Khmer and Myanmar, which write no spaces
+// between words), never inside a grapheme cluster. Between characters of
+// scripts written with spaces only the breaks after a space are kept, so
+// such text breaks as it always has: whole words at spaces.
+void lineBreaks(std::u16string_view text, std::vector<std::uint32_t>& out);
 
 // The LOGFONT that names face `face` of the font, for a stored page: same
 // size, weight, style and decorations, the fallback face's family (face 0

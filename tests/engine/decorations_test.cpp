@@ -6,6 +6,7 @@
 #include "platform/metafile/emf_reader.h"
 #include "platform/rendering/fonts.h"
 #include "platform/metafile/logging_device.h"
+#include "support/played.h"
 #include "support/test_printer.h"
 #include "support/testing.h"
 
@@ -58,7 +59,7 @@ struct DecodedPage {
     const TextRun* run(const std::string& text) const
     {
         for (const auto* call : log.callsOf("text"))
-            if (toUtf8(call->text.text) == text)
+            if (toUtf8(ShownText(call->text)) == text)
                 return &call->text;
         return nullptr;
     }

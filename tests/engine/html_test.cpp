@@ -9,6 +9,7 @@
 #include "platform/metafile/emf_reader.h"
 #include "platform/core/errors.h"
 #include "platform/metafile/logging_device.h"
+#include "support/played.h"
 #include "support/test_printer.h"
 #include "support/testing.h"
 
@@ -93,7 +94,7 @@ protected:
                 const TextRun& t = call->text;
                 if (t.text.empty())
                     continue;
-                runs_.push_back({toUtf8(t.text), t.origin.x, t.origin.y,
+                runs_.push_back({toUtf8(ShownText(t)), t.origin.x, t.origin.y,
                                  t.origin.x + std::accumulate(t.dx.begin(), t.dx.end(), 0.0),
                                  std::abs(t.font.height), t.font.weight, t.font.italic,
                                  t.font.underline, n});

@@ -6,6 +6,7 @@
 #include "platform/core/codepage.h"
 #include "platform/metafile/emf_reader.h"
 #include "platform/metafile/logging_device.h"
+#include "support/played.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,8 @@
 namespace velm::testing {
 
 struct DecodedText {
-    std::string text;
+    std::string text;  // shaped runs: the logical text their page names
+    bool shaped = false;
     int x = 0;
     int y = 0;
     int width = 0;     // sum of the recorded advances
@@ -38,7 +40,8 @@ struct DecodedPage {
         std::vector<DecodedText> out;
         for (const auto* call : log->callsOf("text")) {
             const TextRun& run = call->text;
-            out.push_back({toUtf8(run.text), static_cast<int>(run.origin.x), static_cast<int>(run.origin.y),
+            out.push_back({toUtf8(ShownText(run)), run.glyphIndex,
+                           static_cast<int>(run.origin.x), static_cast<int>(run.origin.y),
                            static_cast<int>(std::accumulate(run.dx.begin(), run.dx.end(), 0.0)), run.font,
                            run.color});
         }

@@ -10,6 +10,10 @@
 
 namespace velm {
 
+// The characters a text record shows: shaped glyphs name them in the
+// comment before them.
+inline const std::u16string& ShownText(const TextRun& run) { return run.glyphIndex ? run.source.text : run.text; }
+
 struct Played {
     LoggingDevice log;
     PlayResult result;

@@ -10,6 +10,7 @@
 #include "platform/rendering/painter_device.h"
 #include "platform/rendering/shaped_text.h"
 #include "platform/rendering/shaper.h"
+#include "support/catalogues.h"
 #include "support/played.h"
 #include "support/testing.h"
 
@@ -18,34 +19,13 @@
 #include <QRawFont>
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <map>
 #include <regex>
 
 namespace velm {
 namespace {
 
-// The lines of tests/data/scripts/catalogues.tsv by script: where each
-// came from (language, domain and msgid, for failure messages) and its text.
-struct Line {
-    std::string source;
-    std::u16string text;
-};
-
-const std::map<std::string, Line>& Catalogue()
-{
-    static const std::map<std::string, Line> lines = [] {
-        std::map<std::string, Line> out;
-        std::ifstream in(testing::sourcePath("tests/data/scripts/catalogues.tsv"));
-        for (std::string row; std::getline(in, row);) {
-            const std::size_t script = row.find('\t'), text = row.rfind('\t');
-            if (!row.empty() && row[0] != '#')
-                out[row.substr(0, script)] = {row.substr(script + 1, text - script - 1), toUnicode(row.substr(text + 1))};
-        }
-        return out;
-    }();
-    return lines;
-}
+using Line = testing::CatalogueLine;
+using testing::Catalogue;
 
 LogFont Arial()
 {
