@@ -124,6 +124,8 @@ void ApplyOptions(TPrintFile& job, const CommandOptions& o)
         job.Input = *o.input;
     if (o.font)
         job.ContentsFont.Name = *o.font;
+    else if (o.lineNumbers || o.highlight)
+        job.ContentsFont.Name = MonospaceFace(); // so that indentation and columns line up
     if (o.fontSize)
         job.ContentsFont.SetSize(*o.fontSize);
     if (o.lineSpacing)
@@ -151,6 +153,8 @@ void ApplyOptions(TPrintFile& job, const CommandOptions& o)
     job.HighlightLanguage = o.highlight.value_or("");
     job.Monochrome = o.monochrome;
     job.RefuseBinary = !o.printBinary;
+    job.TabSize = o.tabSize.value_or(0);
+    job.FormFeeds = o.formFeed.value_or(false);
 }
 
 using MessageSink = std::function<void(const std::string&)>;

@@ -2,6 +2,7 @@
 
 #include "platform/core/convert.h"
 #include "platform/core/errors.h"
+#include "platform/rendering/font_fallback.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -56,6 +57,13 @@ const char* const kHelpText =
     "                              preprocessor lines in colour; LANG as GNU\n"
     "                              source-highlight names it (default: from the file name)\n"
     "      --monochrome            highlight in faces only, without colour\n"
+    "  (with -N or --highlight and no --font the contents print in the \"monospace\" face)\n"
+    "\n"
+    "Plain text:\n"
+    "  -T, --tab-size=N            tab stops every N columns (1 to 64; a column is the\n"
+    "                              width of the font's \"0\"); default: a tab is 3 spaces\n"
+    "      --form-feed             a form feed (^L) starts the next logical page\n"
+    "      --no-form-feed          a form feed is an ordinary character (the default)\n"
     "\n"
     "  -h, --help                  show this help and exit\n"
     "      --version               show the version and exit\n"
@@ -72,6 +80,7 @@ enum LongOnly : int {
     kPages = 256, kHtml, kText, kLineSpacing, kHeader, kHeaderLeft, kHeaderRight, kFooter,
     kBorders, kUnits, kOrientation, kNoDate, kNoPageNumber, kNoHeader, kKeepPages, kPreview,
     kListPrinters, kVersion, kHighlight, kMonochrome,
+    kFormFeed, kNoFormFeed,
 };
 
 const option kLongOptions[] = {
@@ -100,6 +109,9 @@ const option kLongOptions[] = {
     {"line-numbers", no_argument, nullptr, 'N'},
     {"highlight", optional_argument, nullptr, kHighlight},
     {"monochrome", no_argument, nullptr, kMonochrome},
+    {"tab-size", required_argument, nullptr, 'T'},
+    {"form-feed", no_argument, nullptr, kFormFeed},
+    {"no-form-feed", no_argument, nullptr, kNoFormFeed},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
@@ -129,6 +141,15 @@ double Number(const char* option, const std::string& value, double low, double h
     if (!(number >= low && number <= high))
         throw UsageError(format("--%s: %s is outside %g to %g", option, value.c_str(), low, high));
     return number;
+}
+
+int TabSize(const std::string& value)
+{
+    const int columns = strToIntDef(value, 0);
+    if (columns < 1 || columns > TPrintFile::kMaxTabSize)
+        throw UsageError(format("--tab-size: '%s' is not a whole number of columns from 1 to %d", value.c_str(),
+                                TPrintFile::kMaxTabSize));
+    return columns;
 }
 
 std::pair<double, double> Borders(const std::string& value)
@@ -199,6 +220,9 @@ void Take(CommandOptions& o, int code, const std::string& value)
     case 'N': o.lineNumbers = true; break;
     case kHighlight: o.highlight = value; break;
     case kMonochrome: o.monochrome = true; break;
+    case 'T': o.tabSize = TabSize(value); break;
+    case kFormFeed: o.formFeed = true; break;
+    case kNoFormFeed: o.formFeed = false; break;
     case 'h': o.help = true; break;
     case kVersion: o.version = true; break;
     }
@@ -225,6 +249,8 @@ void CheckCombinations(const CommandOptions& o)
 
 } // namespace
 
+std::string MonospaceFace() { return matchedFamily(QStringLiteral("monospace")).toStdString(); }
+
 CommandOptions ParseOptions(int argc, char** argv)
 {
     CommandOptions o;
@@ -235,7 +261,7 @@ CommandOptions ParseOptions(int argc, char** argv)
     optind = 0; // a fresh scan, also when called twice in one process
     opterr = 0;
     for (;;) {
-        const int code = getopt_long(argc, argv, ":P:o:l:f:s:hN", kLongOptions, nullptr);
+        const int code = getopt_long(argc, argv, ":P:o:l:f:s:hNT:", kLongOptions, nullptr);
         if (code == -1)
             break;
         const std::string seen = argv[optind - 1];

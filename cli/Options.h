@@ -43,6 +43,9 @@ struct CommandOptions {
     bool lineNumbers = false;
     std::optional<std::string> highlight; // a language, or empty: told from the file name
     bool monochrome = false;
+    // Plain text as text tools print it (unset: the Part's defaults).
+    std::optional<int> tabSize;     // -T: tab stops every N columns
+    std::optional<bool> formFeed;   // --form-feed, --no-form-feed
     bool printBinary = false; // binary data prints (the CUPS filter), not refused
     bool noDate = false;
     bool noPageNumber = false;
@@ -55,6 +58,10 @@ struct CommandOptions {
     // True when the command line asks for nothing: the desktop starts.
     bool desktop = false;
 };
+
+// The face program source prints in when none is named: fontconfig's
+// "monospace", as the installed family it stands for.
+std::string MonospaceFace();
 
 // Throws UsageError for unknown options, bad values and combinations that
 // cannot be honoured (-o with several files, -o on a named queue, ...).

@@ -204,6 +204,15 @@ bool TGdi::RowFits(int Y) const
     return Y <= FFirstRow || static_cast<long long>(Y) + resolvedFont(CanvasLogFont()).cellHeight() <= FFloor;
 }
 
+void TGdi::TabTo(int Every)
+{
+    const long long origin = FLeft != 0 ? FLeft + 10 : FLeft;
+    const long long from = std::max<long long>(FX, origin);
+    const long long stop = origin + ((from - origin) / Every + 1) * Every;
+    FX = static_cast<int>(std::min<long long>(stop, FRight));
+    FInWord = false;
+}
+
 void TGdi::SetPen(int Width, TColor Color)
 {
     EmfRecorder& page = Page();

@@ -60,6 +60,10 @@ public:
     bool RowFits(int Y) const;
     void SetLineHeight(int H) { FLineHeight = H; }
     void CarriageReturn() { FX = FLeft; }
+    // x to the row's next tab stop, one every Every pixels from where the
+    // row's text begins (PutText's first text); a stop past the right edge
+    // leaves x there, so that the next text starts the next row.
+    void TabTo(int Every);
     int FrameBottom() const { return FFrameBottom; }
     int X() const { return FX; }
     int Left() const { return FLeft; }

@@ -92,6 +92,7 @@ bool TPrintFile::OpenInput()
             return false;
         }
         FFeed.Open(Filename, Input == frFile);
+        FFeed.SetTextControls(TabSize > 0, FormFeeds);
         if (RefuseBinary && FFeed.Binary()) {
             FFeed.Close();
             ShowMessage(format("Error: File %s is binary data, not text, and is not printed", Filename.c_str()));
@@ -114,6 +115,7 @@ void TPrintFile::StartRun()
     FCarry.clear();
     FLineOpen = false;
     FEndOfInput = false;
+    FFormFeed = FAfterFormFeed = false;
     Printer& printer = Printers::instance().selected();
     if (Orientation == Landscape)
         printer.setOrientation(PaperOrientation::Landscape);
@@ -348,6 +350,7 @@ void TPrintFile::PrintCellText()
     const int step = roundHalfEven(h * LineSpacing);
     FY = FCellTop > 0 ? FCellTop : roundHalfEven(h / LineSpacing) + 200 + step;
     FGdi->SetLineHeight(step);
+    FTabWidth = TabSize > 0 && Input != frHTML ? TabSize * std::max(1, FGdi->TextWidth("0")) : 0;
     FSkipNextText = false;
     FRunStyle = TRunStyle::Plain;
     FPlainColor = FGdi->TextColor();
@@ -356,12 +359,16 @@ void TPrintFile::PrintCellText()
     // A first-row cell of a two-row sheet ends at its own bottom, so its
     // lines never run over the cell below it.
     const int limit = std::min(FBottomLimit, FGdi->Bottom());
+    const bool afterFormFeed = std::exchange(FAfterFormFeed, false);
+    bool drawn = false; // text of this cell is on the page
     std::string line;
     // A row that would pass the footer (or the cell below) starts the next cell.
     while ((!FEndOfInput || !FCarry.empty()) && FGdi->RowFits(FY) && ReadNextLine(line)) {
         // The line break of a line the last cell ended with is no empty first row here.
         const bool lineBreakOnly = std::exchange(FLineOpen, false) && line.empty();
-        if (FLineStarts)
+        if (FLineStarts && FFormFeed && line.empty())
+            ++FSourceLine; // a line holding only a form feed prints no number
+        else if (FLineStarts)
             PrintLineNumber();
         // An overstruck line prints in runs of bold and underlined text,
         // one after the other without gaps.
@@ -383,21 +390,30 @@ void TPrintFile::PrintCellText()
                 StripLeadingBlanks(segment);
             else if (!FStyler && !FStruck)
                 StripTrailingBlanks(segment);
+            if (FTabWidth > 0)
+                joined = TakeTabs(segment, line, joined);
             if (segment.empty())
                 continue;
             if (!FSkipNextText && !FGdi->PutText(FY, segment, joined)) {
                 // The rest of the source line goes too, not only the rest
                 // of the run that filled the cell, in the style it stood in.
-                FCarry = (FStyler  ? RunMarker(FRunStyle) + segment
-                          : FStruck ? Restrike({segment, FStrike.Bold, FStrike.Underline})
-                                    : segment) + line;
+                FCarry = Unread(segment) + line;
                 return;
             }
+            drawn = true;
             joined = FStyler != nullptr || FStruck;
             FSkipNextText = false;
         }
         if (FStruck)
             ApplyStrike(false, false);
+        if (std::exchange(FFormFeed, false)) {
+            // A cell the text filled right up to the form feed has ended already.
+            if (!drawn && !afterFormFeed)
+                continue;
+            FGdi->CarriageReturn();
+            FAfterFormFeed = true;
+            return;
+        }
         if (Input != frHTML && FNewLineAfter) {
             if (!lineBreakOnly)
                 FY += step;
@@ -409,6 +425,33 @@ void TPrintFile::PrintCellText()
             return;
         }
     }
+}
+
+// Text taken off a line, written back so that it reads again in the style
+// it stood in.
+std::string TPrintFile::Unread(const std::string& Text) const
+{
+    return FStyler  ? RunMarker(FRunStyle) + Text
+           : FStruck ? Restrike({Text, FStrike.Bold, FStrike.Underline})
+                     : Text;
+}
+
+// Tabs at the front of Segment move to their stops; from the next tab on
+// the segment goes back to Line. The text after a tab follows its stop
+// without a word gap.
+bool TPrintFile::TakeTabs(std::string& Segment, std::string& Line, bool Joined)
+{
+    std::size_t tabs = 0;
+    for (; tabs < Segment.size() && Segment[tabs] == '\t'; ++tabs) {
+        FGdi->TabTo(FTabWidth);
+        Joined = true;
+    }
+    Segment.erase(0, tabs);
+    if (const std::size_t next = Segment.find('\t'); next != std::string::npos) {
+        Line = Unread(Segment.substr(next)) + Line;
+        Segment.resize(next);
+    }
+    return Joined;
 }
 
 void TPrintFile::NewLine()
@@ -433,6 +476,7 @@ bool TPrintFile::ReadNextLine(std::string& Line)
         FNewLineAfter = FFedLine.NewLineAfter;
         FLineStarts = FFedLine.StartsLine;
         FContinuesWord = FFedLine.ContinuesWord;
+        FFormFeed = FFedLine.FormFeed;
         return true;
     }
     const TLineSource* source = Input == frTMemo ? Memo : RichEdit;
@@ -441,7 +485,8 @@ bool TPrintFile::ReadNextLine(std::string& Line)
         return false;
     }
     Line = source->Line(FLineIndex++);
-    ExpandTabs(Line);
+    if (TabSize == 0)
+        ExpandTabs(Line);
     FNewLineAfter = true;
     FLineStarts = true;
     StyleLine(Line);
