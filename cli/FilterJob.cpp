@@ -1,5 +1,7 @@
 #include "cli/FilterJob.h"
 
+#include "engine/HeaderFields.h"
+
 #include <cups/cups.h>
 #include <cups/ppd.h>
 
@@ -178,7 +180,8 @@ FilterJob ReadFilterJob(const std::string& title, const std::string& optionText,
     FilterJob job;
     job.options = ParseVelmOptions(options, job.warnings);
     if (!job.options.header)
-        job.options.header = title;
+        job.options.header = EscapeHeaderFields(title);
+    job.options.jobTitle = title;
     job.options.input = contentType == "text/html" ? frHTML : frFile;
     // A text filter's conventions: 8-column tab stops, form feeds start
     // pages, and plain text in a monospace body.

@@ -1,5 +1,6 @@
 #include "cli/Options.h"
 
+#include "engine/HeaderFields.h"
 #include "platform/core/convert.h"
 #include "platform/core/errors.h"
 #include "platform/rendering/font_fallback.h"
@@ -40,11 +41,16 @@ const char* const kHelpText =
     "  -f, --font=NAME             contents font\n"
     "  -s, --font-size=POINTS      contents font size\n"
     "      --line-spacing=X        line spacing as a multiple of the font height (1.5)\n"
-    "      --header=TEXT           the header's centre text (default: the file's path)\n"
-    "      --header-left=TEXT      the header's left text\n"
-    "      --header-right=TEXT     the header's right text\n"
+    "      --header=FORMAT         the header's centre text (default: the file's path)\n"
+    "      --header-left=FORMAT    the header's left text\n"
+    "      --header-right=FORMAT   the header's right text\n"
     "      --no-header             no header box\n"
-    "      --footer=TEXT           the footer's text (\"Page Footer\")\n"
+    "      --footer=FORMAT         the footer's text (\"Page Footer\")\n"
+    "                              FORMAT fields: %f file name, %F its base name,\n"
+    "                              %m %M the file's modification date and time,\n"
+    "                              %D %T the printing's date and time, %p page,\n"
+    "                              %P total pages, %s sheet, %S total sheets,\n"
+    "                              %u user, %j job title, %% a percent sign\n"
     "      --no-date               no \"Printed on\" stamp\n"
     "      --no-page-number        no page number\n"
     "      --borders=LEFT,RIGHT    left and right borders in page units (0.25,0.25 inches)\n"
@@ -152,6 +158,13 @@ int TabSize(const std::string& value)
     return columns;
 }
 
+std::string HeaderFormat(const char* option, const std::string& value)
+{
+    if (const std::string problem = HeaderFormatProblem(value); !problem.empty())
+        throw UsageError(format("--%s: %s", option, problem.c_str()));
+    return value;
+}
+
 std::pair<double, double> Borders(const std::string& value)
 {
     const std::size_t comma = value.find(',');
@@ -201,10 +214,10 @@ void Take(CommandOptions& o, int code, const std::string& value)
     case 'f': o.font = value; break;
     case 's': o.fontSize = static_cast<int>(Number("font-size", value, 1, 500) + 0.5); break;
     case kLineSpacing: o.lineSpacing = Number("line-spacing", value, 0.1, 20); break;
-    case kHeader: o.header = value; break;
-    case kHeaderLeft: o.headerLeft = value; break;
-    case kHeaderRight: o.headerRight = value; break;
-    case kFooter: o.footer = value; break;
+    case kHeader: o.header = HeaderFormat("header", value); break;
+    case kHeaderLeft: o.headerLeft = HeaderFormat("header-left", value); break;
+    case kHeaderRight: o.headerRight = HeaderFormat("header-right", value); break;
+    case kFooter: o.footer = HeaderFormat("footer", value); break;
     case kBorders: o.borders = Borders(value); break;
     case kUnits: o.units = Choice<TUnits>("units", value, {{"in", poInches}, {"cm", poCentimetres}}); break;
     case kOrientation:

@@ -46,6 +46,9 @@ struct CommandOptions {
     // Plain text as text tools print it (unset: the Part's defaults).
     std::optional<int> tabSize;     // -T: tab stops every N columns
     std::optional<bool> formFeed;   // --form-feed, --no-form-feed
+    // The header's and footer's texts are formats with fields (%f, %p, ...);
+    // the filter names the job's title and user for them.
+    std::string jobTitle, jobUser;
     bool printBinary = false; // binary data prints (the CUPS filter), not refused
     bool noDate = false;
     bool noPageNumber = false;

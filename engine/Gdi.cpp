@@ -157,6 +157,12 @@ const TStoredJob& TGdi::StoredJob()
     return *FStoredJob;
 }
 
+TLateTexts& TGdi::LateTexts()
+{
+    StoredJob();
+    return FStoredJob->LateTexts;
+}
+
 void TGdi::NewPage()
 {
     EndPage();
@@ -346,8 +352,23 @@ void TGdi::DrawMeasured(int X, int Y, const std::u16string& Text, const std::vec
     EmfRecorder& page = Page();
     if (!Text.empty())
         page.textOut(X, Y, Text, Advances);
+    if (!FExpectedLate.empty())
+        TakeLateText(X, Y, Text);
     FFirstRow = std::min(FFirstRow, Y);
     FX = X + AdvanceSum(Advances);
+}
+
+void TGdi::TakeLateText(int X, int Y, const std::u16string& Text)
+{
+    const auto late = std::find_if(FExpectedLate.begin(), FExpectedLate.end(),
+                                   [&](const TLateText& t) { return t.Drawn == Text; });
+    if (late == FExpectedLate.end())
+        return;
+    late->Page = FPageCount;
+    late->X = X;
+    late->Y = Y;
+    LateTexts().Add(std::move(*late));
+    FExpectedLate.erase(late);
 }
 
 bool TGdi::PutText(int& Y, std::string& Text, bool Joined)

@@ -45,6 +45,8 @@ public:
     // The stored pages of this run as BeginDocument recorded them; before
     // that, the settings file's "Printer" section as it stands.
     const TStoredJob& StoredJob();
+    // Its late header and footer texts, which the run adds to and resolves.
+    TLateTexts& LateTexts();
     // Plays the stored pages onto the selected printer as one document:
     // Which 0 all, 1 odd, 2 even. Selected, when given, further keeps only
     // the page numbers it accepts, and no blank sheet is added.
@@ -117,6 +119,9 @@ public:
                     int StyleLeft, int StyleTop, int StyleRight, int StyleBottom);
     void DrawFrame(int Left, int Top, int Right, int Bottom,
                    int StyleLeft, int StyleTop, int StyleRight, int StyleBottom);
+    // Texts that the next decoration draws and whose totals are not known
+    // yet: each is recorded with where it was drawn, for playback to fill in.
+    void ExpectLateTexts(std::vector<TLateText> Texts) { FExpectedLate = std::move(Texts); }
     void DrawDateTimeStamp(int X, int Y);
     void DrawPageNumber(int X, int Y);
 
@@ -137,6 +142,7 @@ private:
     void DrawBand(bool Horizontal, int From, int To, int Left, int Top, int Right, int Bottom);
     void DrawSide(int Style, bool Horizontal, bool FromEnd, int Left, int Top, int Right, int Bottom);
     void DrawMeasured(int X, int Y, const std::u16string& Text, const std::vector<int>& Advances);
+    void TakeLateText(int X, int Y, const std::u16string& Text);
 
     std::string FPageFile;
     std::unique_ptr<EmfRecorder> FCanvas; // the open stored page, recording
@@ -156,6 +162,7 @@ private:
     bool FCentred = false, FListItem = false;
     int FFrameBottom = 0;
     std::optional<TStoredJob> FStoredJob;
+    std::vector<TLateText> FExpectedLate;
     bool FInWord = false; // the last text PutText drew ended inside a word
     int FFloor = std::numeric_limits<int>::max();
     int FFirstRow = std::numeric_limits<int>::max(); // of the area: where text was first drawn

@@ -2,6 +2,8 @@
 
 #include "engine/Gdi.h"
 #include "engine/UserInterface.h"
+#include "platform/core/clock.h"
+#include "platform/core/codepage.h"
 #include "platform/core/convert.h"
 #include "platform/core/errors.h"
 #include "platform/system/files.h"
@@ -11,6 +13,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <utility>
+
+#include <sys/stat.h>
 
 namespace velm {
 
@@ -22,6 +26,13 @@ void Raise(const TNotifyEvent& event, TPrintFile* sender)
 {
     if (event)
         event(sender);
+}
+
+// When the file was last written; the printing's time for one that is gone.
+std::time_t ModificationTime(const std::string& file)
+{
+    struct stat info {};
+    return ::stat(file.c_str(), &info) == 0 ? info.st_mtime : documentTime();
 }
 
 PrinterCaps SelectedCaps() { return Printers::instance().selected().caps(); }
@@ -116,6 +127,7 @@ void TPrintFile::StartRun()
     FLineOpen = false;
     FEndOfInput = false;
     FFormFeed = FAfterFormFeed = false;
+    FCellNumber = 0;
     Printer& printer = Printers::instance().selected();
     if (Orientation == Landscape)
         printer.setOrientation(PaperOrientation::Landscape);
@@ -171,6 +183,7 @@ void TPrintFile::RunCells()
     while (!InputDone()) {
         (*FStatus)->SetPage(format("%d", sheet));
         ProcessMessages();
+        ++FCellNumber;
         Raise(OnPrintHeader, this);
         DrawCellHeader(firstCell);
         firstCell = false;
@@ -201,6 +214,7 @@ void TPrintFile::FinishRun()
     FFeed.Close();
     Raise(OnAfterPrint, this);
     FGdi->EndPage();
+    FGdi->LateTexts().Resolve(FCellNumber, FGdi->PageCount());
     FStatus.reset();
     if (!FJobAborted) {
         if (OutputTo == poViewer && ui().showPreview) {
@@ -319,14 +333,48 @@ void TPrintFile::DrawSeparators(int Left, int Right, int Width, int Height)
     FGdi->SetPen(1, clBlack);
 }
 
+THeaderFields TPrintFile::CellFields() const
+{
+    THeaderFields fields;
+    fields.File = FieldFileName.empty() ? Filename : FieldFileName;
+    const std::size_t slash = fields.File.rfind('/');
+    fields.Base = slash == std::string::npos ? fields.File : fields.File.substr(slash + 1);
+    fields.Modified = ModificationTime(Filename);
+    fields.Printed = documentTime();
+    fields.User = JobUser.empty() ? CurrentUserName() : JobUser;
+    fields.Title = JobTitle.empty() ? fields.Base : JobTitle;
+    fields.Page = FCellNumber;
+    fields.Sheet = FGdi->PageCount();
+    return fields;
+}
+
+// A header or footer text of this cell; one that names a total is noted
+// in Late, for its stored page to take the total when it plays.
+std::string TPrintFile::CellText(const std::string& Format, TLateText::TAnchor Anchor,
+                                 std::vector<TLateText>& Late) const
+{
+    if (!HeaderFields || Format.find('%') == std::string::npos)
+        return Format;
+    const THeaderFields fields = CellFields();
+    std::string text = ExpandHeaderFields(Format, fields);
+    if (NeedsTotals(Format))
+        Late.push_back({0, 0, 0, toPrintable(text), Anchor, Format, fields, {}});
+    return text;
+}
+
 void TPrintFile::DrawCellHeader(bool FirstCell)
 {
     FGdi->SetBrush(Brush);
+    std::vector<TLateText> late;
+    const std::string left = CellText(HeaderStringLeft, TLateText::Left, late);
+    const std::string centre = FirstCell ? std::string() : CellText(HeaderStringCenter, TLateText::Centre, late);
+    const std::string right = CellText(HeaderStringRight, TLateText::Right, late);
+    FGdi->ExpectLateTexts(std::move(late));
     FGdi->DrawHeader(HeaderEnabled, HeaderFont, UnitsToPixels(BorderLeft, false),
-                     UnitsToPixels(BorderRight, false), HeaderStringLeft,
-                     FirstCell ? std::string() : HeaderStringCenter, HeaderStringRight,
+                     UnitsToPixels(BorderRight, false), left, centre, right,
                      UnitsToPixels(HeaderTop, true), HeaderFilled, HeaderOutlined, false,
                      FrameStyleLeft, FrameStyleTop, FrameStyleRight, FrameStyleBottom);
+    FGdi->ExpectLateTexts({});
 }
 
 void TPrintFile::DrawCellFooter()
@@ -335,8 +383,12 @@ void TPrintFile::DrawCellFooter()
     const int left = UnitsToPixels(BorderLeft, false);
     const int right = UnitsToPixels(BorderRight, false);
     const int top = UnitsToPixels(FooterTop, true);
-    FGdi->DrawFooter(FooterFont, left, right, FooterString, top, FooterFilled, FooterOutlined, false,
+    std::vector<TLateText> late;
+    const std::string text = CellText(FooterString, TLateText::Centre, late);
+    FGdi->ExpectLateTexts(std::move(late));
+    FGdi->DrawFooter(FooterFont, left, right, text, top, FooterFilled, FooterOutlined, false,
                      FrameStyleLeft, FrameStyleTop, FrameStyleRight, FrameStyleBottom);
+    FGdi->ExpectLateTexts({});
     if (DateTimeStampEnabled)
         FGdi->DrawDateTimeStamp(left, top);
     if (PageNumberEnabled)

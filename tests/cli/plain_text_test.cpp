@@ -157,6 +157,49 @@ TEST_F(PlainText, WithoutOptionsTabsAreThreeSpacesAndFormFeedsCharacters)
     EXPECT_EQ(Print("", "one\n\f\ntwo\f").size(), 1u);
 }
 
+// Fields are expanded cell by cell; a total, known only at the job's end,
+// prints where the same text written out would: centred, or ending at the
+// right text's place.
+TEST_F(PlainText, HeaderAndFooterFieldsAreExpandedTotalsInPlace)
+{
+    std::string lines;
+    for (int i = 1; i <= 500; ++i)
+        lines += "line" + std::to_string(i) + "\n";
+    const auto fields = Print("--header-left='%F by %u' --header='Page %p of %P' --header-right='%s/%S' "
+                              "--footer='%j %% %D'", lines);
+    const std::string base = "in" + std::to_string(runs_) + ".txt";
+    // Two digits, where the total stood as one "?" while the page was laid out.
+    const std::string total = std::to_string(fields.size());
+    ASSERT_GE(fields.size(), 10u);
+    const auto written = Print("--header-left='" + base + " by %u' --header='Page 2 of " + total +
+                                   "' --header-right='2/" + total + "'", lines);
+    ASSERT_EQ(written.size(), fields.size());
+    std::string user;
+    testing::run("id -un", &user);
+    user.erase(user.find_last_not_of('\n') + 1);
+    for (const std::string& word : {std::string("Page"), total, "2/" + total, std::string("by")}) {
+        SCOPED_TRACE(word);
+        EXPECT_NEAR(X(fields[1], word), X(written[1], word), 0.3);
+    }
+    EXPECT_TRUE(testing::FindWord(fields[1], user));
+    EXPECT_TRUE(testing::FindWord(fields[0], "1/" + total));
+    EXPECT_TRUE(testing::FindWord(fields.back(), total + "/" + total));
+    EXPECT_TRUE(testing::FindWord(fields[0], "%"));
+    // The job title of a file is its name.
+    EXPECT_TRUE(testing::FindWord(fields[0], base));
+    // A percent sign of a file's name prints as it is in the default header.
+    dir_.write("100%.txt", lines);
+    ASSERT_EQ(testing::run(Quote(VELM_BINARY) + " -o " + Quote(dir_.file("p.pdf")) + " " +
+                           Quote(dir_.file("100%.txt")) + " >/dev/null"),
+              0);
+    std::string text;
+    testing::run("pdftotext " + Quote(dir_.file("p.pdf")) + " -", &text);
+    EXPECT_NE(text.find("/100%.txt"), std::string::npos) << text;
+    std::string out;
+    EXPECT_EQ(testing::run(Quote(VELM_BINARY) + " --footer='%x' " + Quote(dir_.file("100%.txt")) + " 2>&1", &out), 2);
+    EXPECT_NE(out.find("--footer: '%x' is not a field (%% prints a percent sign)"), std::string::npos) << out;
+}
+
 TEST_F(PlainText, ABadTabSizeIsRefused)
 {
     dir_.write("t.txt", "a\tb\n");
