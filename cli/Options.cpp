@@ -78,7 +78,8 @@ const char* const kHelpText =
     "2 for a command line error, 130 when interrupted (Ctrl-C aborts the job;\n"
     "SIGHUP gives 129, SIGTERM 143).\n"
     "The built-in printer writes into $VELM_PDF_DIR (default ~/PDF) and prints\n"
-    "\"velm: wrote PATH\" for every PDF.\n";
+    "\"velm: wrote PATH\" for every PDF, on A4, or on Letter when $PAPERSIZE (else\n"
+    "/etc/papersize) says letter.\n";
 
 namespace {
 

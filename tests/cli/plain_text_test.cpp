@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 namespace velm {
 namespace {
 
@@ -214,6 +216,36 @@ TEST_F(PlainText, ABadTabSizeIsRefused)
                   std::string::npos)
             << out;
     }
+}
+
+// Every option of the command's table is in --help, the man page and the
+// bash completion, and so are its short forms.
+TEST(CommandDocumentation, HelpManPageAndCompletionNameEveryOption)
+{
+    const std::string table = testing::readFile(testing::sourcePath("cli/Options.cpp"));
+    const std::string manPage = testing::readFile(testing::sourcePath("resources/velm.1"));
+    const std::string completion = testing::readFile(testing::sourcePath("resources/velm.bash-completion"));
+    std::string help;
+    ASSERT_EQ(testing::run(Quote(VELM_BINARY) + " --help", &help), 0);
+    const std::regex entry("\\{\"([a-z-]+)\", [a-z_]+, nullptr, ('(.)'|k[A-Za-z]+)\\}");
+    int options = 0;
+    for (std::sregex_iterator it(table.begin(), table.end(), entry), end; it != end; ++it, ++options) {
+        const std::string name = (*it)[1];
+        SCOPED_TRACE(name);
+        std::string escaped; // as roff writes the dashes
+        for (char c : "--" + name)
+            escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_NE(help.find("--" + name), std::string::npos);
+        EXPECT_NE(manPage.find(escaped), std::string::npos);
+        EXPECT_TRUE(std::regex_search(completion, std::regex("\\s--" + name + "[=\\s\"]")));
+        if (const std::string letter = (*it)[3]; !letter.empty()) {
+            EXPECT_NE(help.find("-" + letter + ", --" + name), std::string::npos);
+            EXPECT_NE(manPage.find("\\-" + letter + " \", \" " + escaped), std::string::npos);
+        }
+    }
+    EXPECT_GE(options, 30);
+    EXPECT_NE(manPage.find("PAPERSIZE"), std::string::npos);
+    EXPECT_NE(help.find("PAPERSIZE"), std::string::npos);
 }
 
 } // namespace
