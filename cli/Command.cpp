@@ -9,6 +9,7 @@
 #include "cli/Termination.h"
 #include "cli/SpooledInput.h"
 #include "engine/Gdi.h"
+#include "engine/HeaderFields.h"
 #include "engine/PageOutput.h"
 #include "engine/PrnFile.h"
 #include "engine/UserInterface.h"
@@ -102,7 +103,7 @@ void ApplyToolbarDefaults(TPrintFile& job, const std::string& file)
     const bool htmAsText = settings.readBool("Velm", "HTMAsText", false);
     job.Input = !htmAsText && IsHtmlFile(file) ? frHTML : frFile;
     job.Filename = file;
-    job.HeaderStringCenter = file;
+    job.HeaderStringCenter = EscapeHeaderFields(file);
 }
 
 void ApplyOptions(TPrintFile& job, const CommandOptions& o)
@@ -124,6 +125,8 @@ void ApplyOptions(TPrintFile& job, const CommandOptions& o)
         job.Input = *o.input;
     if (o.font)
         job.ContentsFont.Name = *o.font;
+    else if (o.lineNumbers || o.highlight)
+        job.ContentsFont.Name = MonospaceFace(); // so that indentation and columns line up
     if (o.fontSize)
         job.ContentsFont.SetSize(*o.fontSize);
     if (o.lineSpacing)
@@ -151,6 +154,11 @@ void ApplyOptions(TPrintFile& job, const CommandOptions& o)
     job.HighlightLanguage = o.highlight.value_or("");
     job.Monochrome = o.monochrome;
     job.RefuseBinary = !o.printBinary;
+    job.HeaderFields = true;
+    job.JobTitle = o.jobTitle;
+    job.JobUser = o.jobUser;
+    job.TabSize = o.tabSize.value_or(0);
+    job.FormFeeds = o.formFeed.value_or(false);
 }
 
 using MessageSink = std::function<void(const std::string&)>;
@@ -293,6 +301,7 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
     if (standardInput) {
         job.Input = frFile;
         job.HeaderStringCenter = "(standard input)";
+        job.FieldFileName = "(standard input)";
     }
     ApplyOptions(job, o);
     if (const std::string problem = job.GeometryProblem(); !problem.empty()) {

@@ -115,6 +115,7 @@ int RunJob(int argc, char** argv, int pdfOut)
     const char* contentType = std::getenv("CONTENT_TYPE");
     const char* ppd = std::getenv("PPD");
     FilterJob job = ReadFilterJob(argv[3], argv[5], contentType ? contentType : "text/plain", ppd ? ppd : "");
+    job.options.jobUser = argv[2];
     for (const std::string& warning : job.warnings)
         Report("WARNING", "velmtopdf: " + warning);
     if (!fs::is_regular_file(input))

@@ -1,5 +1,7 @@
 #include "cli/FilterJob.h"
 
+#include "engine/HeaderFields.h"
+
 #include <cups/cups.h>
 #include <cups/ppd.h>
 
@@ -22,6 +24,11 @@ constexpr double kPointsPerMm = 72 / 25.4;
 const std::set<std::string> kValueOptions = {"layout", "font", "font-size", "line-spacing", "header",
                                              "header-left", "header-right", "footer", "borders", "units"};
 const std::set<std::string> kSwitches = {"no-date", "no-page-number", "no-header"};
+// Switches whose off value is an option of its own: they are on by default here.
+const std::set<std::string> kOnByDefault = {"form-feed"};
+// Plain-text options, with the defaults a text filter's users expect.
+const std::set<std::string> kTextOptions = {"tab-size"};
+constexpr int kFilterTabSize = 8;
 
 class CupsOptions {
 public:
@@ -59,8 +66,10 @@ std::string CommandArgument(const std::string& name, const std::string& value)
 {
     const std::string key = name.substr(5);
     std::string argument;
-    if (kValueOptions.count(key))
+    if (kValueOptions.count(key) || kTextOptions.count(key))
         argument = "--" + key + "=" + value;
+    else if (kOnByDefault.count(key))
+        argument = SwitchOn(value) ? "--" + key : "--no-" + key;
     else if (kSwitches.count(key))
         argument = SwitchOn(value) ? "--" + key : "";
     else
@@ -171,8 +180,17 @@ FilterJob ReadFilterJob(const std::string& title, const std::string& optionText,
     FilterJob job;
     job.options = ParseVelmOptions(options, job.warnings);
     if (!job.options.header)
-        job.options.header = title;
+        job.options.header = EscapeHeaderFields(title);
+    job.options.jobTitle = title;
     job.options.input = contentType == "text/html" ? frHTML : frFile;
+    // A text filter's conventions: 8-column tab stops, form feeds start
+    // pages, and plain text in a monospace body.
+    if (!job.options.tabSize)
+        job.options.tabSize = kFilterTabSize;
+    if (!job.options.formFeed)
+        job.options.formFeed = true;
+    if (!job.options.font && job.options.input == frFile)
+        job.options.font = MonospaceFace();
     job.paper.landscape = AsksForLandscape(options);
     job.options.orientation = job.paper.landscape ? Landscape : Portrait;
     if (!PaperFromPpd(ppdPath, options, job.paper) && !PaperFromMediaName(options.get("PageSize"), job.paper) &&

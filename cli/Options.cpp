@@ -1,7 +1,9 @@
 #include "cli/Options.h"
 
+#include "engine/HeaderFields.h"
 #include "platform/core/convert.h"
 #include "platform/core/errors.h"
+#include "platform/rendering/font_fallback.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -39,11 +41,16 @@ const char* const kHelpText =
     "  -f, --font=NAME             contents font\n"
     "  -s, --font-size=POINTS      contents font size\n"
     "      --line-spacing=X        line spacing as a multiple of the font height (1.5)\n"
-    "      --header=TEXT           the header's centre text (default: the file's path)\n"
-    "      --header-left=TEXT      the header's left text\n"
-    "      --header-right=TEXT     the header's right text\n"
+    "      --header=FORMAT         the header's centre text (default: the file's path)\n"
+    "      --header-left=FORMAT    the header's left text\n"
+    "      --header-right=FORMAT   the header's right text\n"
     "      --no-header             no header box\n"
-    "      --footer=TEXT           the footer's text (\"Page Footer\")\n"
+    "      --footer=FORMAT         the footer's text (\"Page Footer\")\n"
+    "                              FORMAT fields: %f file name, %F its base name,\n"
+    "                              %m %M the file's modification date and time,\n"
+    "                              %D %T the printing's date and time, %p page,\n"
+    "                              %P total pages, %s sheet, %S total sheets,\n"
+    "                              %u user, %j job title, %% a percent sign\n"
     "      --no-date               no \"Printed on\" stamp\n"
     "      --no-page-number        no page number\n"
     "      --borders=LEFT,RIGHT    left and right borders in page units (0.25,0.25 inches)\n"
@@ -56,6 +63,13 @@ const char* const kHelpText =
     "                              preprocessor lines in colour; LANG as GNU\n"
     "                              source-highlight names it (default: from the file name)\n"
     "      --monochrome            highlight in faces only, without colour\n"
+    "  (with -N or --highlight and no --font the contents print in the \"monospace\" face)\n"
+    "\n"
+    "Plain text:\n"
+    "  -T, --tab-size=N            tab stops every N columns (1 to 64; a column is the\n"
+    "                              width of the font's \"0\"); default: a tab is 3 spaces\n"
+    "      --form-feed             a form feed (^L) starts the next logical page\n"
+    "      --no-form-feed          a form feed is an ordinary character (the default)\n"
     "\n"
     "  -h, --help                  show this help and exit\n"
     "      --version               show the version and exit\n"
@@ -64,7 +78,8 @@ const char* const kHelpText =
     "2 for a command line error, 130 when interrupted (Ctrl-C aborts the job;\n"
     "SIGHUP gives 129, SIGTERM 143).\n"
     "The built-in printer writes into $VELM_PDF_DIR (default ~/PDF) and prints\n"
-    "\"velm: wrote PATH\" for every PDF.\n";
+    "\"velm: wrote PATH\" for every PDF, on A4, or on Letter when $PAPERSIZE (else\n"
+    "/etc/papersize) says letter.\n";
 
 namespace {
 
@@ -72,6 +87,7 @@ enum LongOnly : int {
     kPages = 256, kHtml, kText, kLineSpacing, kHeader, kHeaderLeft, kHeaderRight, kFooter,
     kBorders, kUnits, kOrientation, kNoDate, kNoPageNumber, kNoHeader, kKeepPages, kPreview,
     kListPrinters, kVersion, kHighlight, kMonochrome,
+    kFormFeed, kNoFormFeed,
 };
 
 const option kLongOptions[] = {
@@ -100,6 +116,9 @@ const option kLongOptions[] = {
     {"line-numbers", no_argument, nullptr, 'N'},
     {"highlight", optional_argument, nullptr, kHighlight},
     {"monochrome", no_argument, nullptr, kMonochrome},
+    {"tab-size", required_argument, nullptr, 'T'},
+    {"form-feed", no_argument, nullptr, kFormFeed},
+    {"no-form-feed", no_argument, nullptr, kNoFormFeed},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
@@ -129,6 +148,22 @@ double Number(const char* option, const std::string& value, double low, double h
     if (!(number >= low && number <= high))
         throw UsageError(format("--%s: %s is outside %g to %g", option, value.c_str(), low, high));
     return number;
+}
+
+int TabSize(const std::string& value)
+{
+    const int columns = strToIntDef(value, 0);
+    if (columns < 1 || columns > TPrintFile::kMaxTabSize)
+        throw UsageError(format("--tab-size: '%s' is not a whole number of columns from 1 to %d", value.c_str(),
+                                TPrintFile::kMaxTabSize));
+    return columns;
+}
+
+std::string HeaderFormat(const char* option, const std::string& value)
+{
+    if (const std::string problem = HeaderFormatProblem(value); !problem.empty())
+        throw UsageError(format("--%s: %s", option, problem.c_str()));
+    return value;
 }
 
 std::pair<double, double> Borders(const std::string& value)
@@ -180,10 +215,10 @@ void Take(CommandOptions& o, int code, const std::string& value)
     case 'f': o.font = value; break;
     case 's': o.fontSize = static_cast<int>(Number("font-size", value, 1, 500) + 0.5); break;
     case kLineSpacing: o.lineSpacing = Number("line-spacing", value, 0.1, 20); break;
-    case kHeader: o.header = value; break;
-    case kHeaderLeft: o.headerLeft = value; break;
-    case kHeaderRight: o.headerRight = value; break;
-    case kFooter: o.footer = value; break;
+    case kHeader: o.header = HeaderFormat("header", value); break;
+    case kHeaderLeft: o.headerLeft = HeaderFormat("header-left", value); break;
+    case kHeaderRight: o.headerRight = HeaderFormat("header-right", value); break;
+    case kFooter: o.footer = HeaderFormat("footer", value); break;
     case kBorders: o.borders = Borders(value); break;
     case kUnits: o.units = Choice<TUnits>("units", value, {{"in", poInches}, {"cm", poCentimetres}}); break;
     case kOrientation:
@@ -199,6 +234,9 @@ void Take(CommandOptions& o, int code, const std::string& value)
     case 'N': o.lineNumbers = true; break;
     case kHighlight: o.highlight = value; break;
     case kMonochrome: o.monochrome = true; break;
+    case 'T': o.tabSize = TabSize(value); break;
+    case kFormFeed: o.formFeed = true; break;
+    case kNoFormFeed: o.formFeed = false; break;
     case 'h': o.help = true; break;
     case kVersion: o.version = true; break;
     }
@@ -225,6 +263,8 @@ void CheckCombinations(const CommandOptions& o)
 
 } // namespace
 
+std::string MonospaceFace() { return matchedFamily(QStringLiteral("monospace")).toStdString(); }
+
 CommandOptions ParseOptions(int argc, char** argv)
 {
     CommandOptions o;
@@ -235,7 +275,7 @@ CommandOptions ParseOptions(int argc, char** argv)
     optind = 0; // a fresh scan, also when called twice in one process
     opterr = 0;
     for (;;) {
-        const int code = getopt_long(argc, argv, ":P:o:l:f:s:hN", kLongOptions, nullptr);
+        const int code = getopt_long(argc, argv, ":P:o:l:f:s:hNT:", kLongOptions, nullptr);
         if (code == -1)
             break;
         const std::string seen = argv[optind - 1];

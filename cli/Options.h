@@ -43,6 +43,12 @@ struct CommandOptions {
     bool lineNumbers = false;
     std::optional<std::string> highlight; // a language, or empty: told from the file name
     bool monochrome = false;
+    // Plain text as text tools print it (unset: the Part's defaults).
+    std::optional<int> tabSize;     // -T: tab stops every N columns
+    std::optional<bool> formFeed;   // --form-feed, --no-form-feed
+    // The header's and footer's texts are formats with fields (%f, %p, ...);
+    // the filter names the job's title and user for them.
+    std::string jobTitle, jobUser;
     bool printBinary = false; // binary data prints (the CUPS filter), not refused
     bool noDate = false;
     bool noPageNumber = false;
@@ -55,6 +61,10 @@ struct CommandOptions {
     // True when the command line asks for nothing: the desktop starts.
     bool desktop = false;
 };
+
+// The face program source prints in when none is named: fontconfig's
+// "monospace", as the installed family it stands for.
+std::string MonospaceFace();
 
 // Throws UsageError for unknown options, bad values and combinations that
 // cannot be honoured (-o with several files, -o on a named queue, ...).

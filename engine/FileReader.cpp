@@ -147,9 +147,13 @@ std::size_t TFileReader::ReadBlock(char* into)
     return count;
 }
 
-// Text into the look-ahead, each tab as three spaces.
+// Text into the look-ahead, each tab as three spaces unless tabs are kept.
 void TFileReader::Append(std::string_view text)
 {
+    if (FKeepTabs && FPlainText) {
+        FBuffer.append(text);
+        return;
+    }
     for (const char c : text) {
         if (c == '\t')
             FBuffer.append(3, ' ');
@@ -222,7 +226,51 @@ unsigned char TFileReader::ReadMarkup(std::string& line)
     return 1;
 }
 
+void TFileReader::SetTextControls(bool KeepTabs, bool FormFeeds)
+{
+    FKeepTabs = KeepTabs;
+    FFormFeeds = FormFeeds;
+}
+
+// The form feed at the head of the look-ahead, with the line break that
+// follows it: "^L" on a line of its own is one break of the page.
+unsigned char TFileReader::ReadFormFeed()
+{
+    FStart += 1;
+    Refill();
+    const std::string_view ahead(FBuffer.data() + FStart, Buffered());
+    const std::size_t lineBreak = ahead.starts_with("\r\n") ? 2 : ahead.starts_with('\r') || ahead.starts_with('\n') ? 1 : 0;
+    FStart += lineBreak;
+    FFormFeedEndedLine = lineBreak > 0 || (FAtFileEnd && Buffered() == 0);
+    DropTrailingFormFeeds(true);
+    return 4;
+}
+
+// Form feeds and line breaks that are all that is left of the file would
+// only add blank pages: the input ends with the text.
+void TFileReader::DropTrailingFormFeeds(bool AfterFormFeed)
+{
+    if (!FFormFeeds || !FAtFileEnd)
+        return;
+    const std::string_view rest(FBuffer.data() + FStart, Buffered());
+    if (rest.find_first_not_of("\f\r\n") != std::string_view::npos)
+        return;
+    if (!AfterFormFeed && rest.find('\f') == std::string_view::npos)
+        return;
+    FEof = true;
+    FBuffer.clear();
+    FStart = 0;
+}
+
 unsigned char TFileReader::ReadLine(std::string& line)
+{
+    const unsigned char kind = ReadPiece(line);
+    if (kind == 1 || kind == 3)
+        DropTrailingFormFeeds(false);
+    return kind;
+}
+
+unsigned char TFileReader::ReadPiece(std::string& line)
 {
     line.clear();
     FCutInsideWord = false;
@@ -242,7 +290,8 @@ unsigned char TFileReader::ReadLine(std::string& line)
         return 0;
     }
     // Plain text ends lines at a lone line feed too: that is how Linux files end them.
-    const std::size_t p = ahead.find_first_of(FPlainText ? std::string_view("\r\n") : std::string_view("<&\r\n"));
+    const std::string_view terminators = !FPlainText ? "<&\r\n" : FFormFeeds ? "\r\n\f" : "\r\n";
+    const std::size_t p = ahead.find_first_of(terminators);
     if (p == std::string_view::npos) {
         TakeFront(CutAtLimit(ahead.size()), line);
         return 1;
@@ -260,6 +309,8 @@ unsigned char TFileReader::ReadLine(std::string& line)
         FStart += 1;
         return 3;
     }
+    if (ahead[0] == '\f')
+        return ReadFormFeed();
     return ReadMarkup(line);
 }
 

@@ -23,8 +23,16 @@ public:
     // Throws FileError "Cannot open file <name>" when it cannot be read
     // (a folder cannot be read either). Reads the head of the file.
     void Open(const std::string& fileName, bool plainText);
+    // Plain text only, set after Open: KeepTabs leaves tabs in the pieces
+    // (the cell loop sets them at tab stops) instead of three spaces;
+    // FormFeeds makes a form feed a terminator of its own (code 4).
+    void SetTextControls(bool KeepTabs, bool FormFeeds);
     // 0: the input has ended; 1: a piece, no line break after it;
-    // 3: an empty piece standing for a line break. A piece cut at the
+    // 3: an empty piece standing for a line break; 4: an empty piece
+    // standing for a form feed, which also ends the printed line (with
+    // FormFeeds). A form feed takes the line break right after it along,
+    // and form feeds and line breaks that only end the file end the input
+    // where the text ends. A piece cut at the
     // length limit never ends inside a UTF-8 sequence or an overstrike.
     // Throws FileError "Cannot read file <name>..." when the file fails
     // midway, or ends before the size it had when it was opened.
@@ -37,6 +45,9 @@ public:
     // The last piece was cut at the length limit between two characters of
     // one word; the next ReadLine then returns the rest of that word, never 0.
     bool CutInsideWord() const { return FCutInsideWord; }
+    // The last form feed (code 4) ended its source line: a line break came
+    // with it, or the file ended.
+    bool FormFeedEndedLine() const { return FFormFeedEndedLine; }
     // Characters held in the look-ahead (bounded whatever the file's size).
     std::size_t Buffered() const { return FBuffer.size() - FStart; }
     std::size_t BufferCapacity() const { return FBuffer.capacity(); }
@@ -52,6 +63,9 @@ private:
     void TakeFront(std::size_t count, std::string& line);
     std::size_t CutAtLimit(std::size_t end);
     unsigned char ReadMarkup(std::string& line);
+    unsigned char ReadPiece(std::string& line);
+    unsigned char ReadFormFeed();
+    void DropTrailingFormFeeds(bool AfterFormFeed);
 
     std::FILE* FStream = nullptr;
     std::string FFileName;
@@ -63,6 +77,9 @@ private:
     bool FAtFileEnd = false;
     bool FCutInsideWord = false;
     bool FBinary = false;
+    bool FKeepTabs = false;
+    bool FFormFeeds = false;
+    bool FFormFeedEndedLine = false;
     std::string FHead;        // the first bytes, read at Open
     std::size_t FHeadAt = 0;  // first of them not yet in the look-ahead
     bool FHeadFailed = false; // reading them failed

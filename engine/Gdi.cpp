@@ -159,6 +159,12 @@ const TStoredJob& TGdi::StoredJob()
     return *FStoredJob;
 }
 
+TLateTexts& TGdi::LateTexts()
+{
+    StoredJob();
+    return FStoredJob->LateTexts;
+}
+
 void TGdi::NewPage()
 {
     EndPage();
@@ -204,6 +210,15 @@ void TGdi::SetTextArea(int Left, int Top, int Right, int Bottom)
 bool TGdi::RowFits(int Y) const
 {
     return Y <= FFirstRow || static_cast<long long>(Y) + resolvedFont(CanvasLogFont()).cellHeight() <= FFloor;
+}
+
+void TGdi::TabTo(int Every)
+{
+    const long long origin = FLeft != 0 ? FLeft + 10 : FLeft;
+    const long long from = std::max<long long>(FX, origin);
+    const long long stop = origin + ((from - origin) / Every + 1) * Every;
+    FX = static_cast<int>(std::min<long long>(stop, FRight));
+    FInWord = false;
 }
 
 void TGdi::SetPen(int Width, TColor Color)
@@ -337,6 +352,8 @@ void TGdi::TextEndingAt(int Right, int Y, const std::string& Text)
 void TGdi::DrawMeasured(int X, int Y, std::u16string_view Text, const ShapedLine& Line)
 {
     const int width = recordShapedLine(Page(), X, Y, CanvasLogFont(), Text, Line);
+    if (!FExpectedLate.empty())
+        TakeLateText(X, Y, Text);
     FFirstRow = std::min(FFirstRow, Y);
     FX = X + width;
 }
@@ -349,6 +366,19 @@ int TGdi::PlacedX(int X, int Width) const
     // pen position (past the 10-pixel step) to the right edge.
     const int lineStart = FLeft != 0 ? FLeft + 10 : FLeft;
     return lineStart + FRight - X - Width;
+}
+
+void TGdi::TakeLateText(int X, int Y, std::u16string_view Text)
+{
+    const auto late = std::find_if(FExpectedLate.begin(), FExpectedLate.end(),
+                                   [&](const TLateText& t) { return t.Drawn == Text; });
+    if (late == FExpectedLate.end())
+        return;
+    late->Page = FPageCount;
+    late->X = X;
+    late->Y = Y;
+    LateTexts().Add(std::move(*late));
+    FExpectedLate.erase(late);
 }
 
 bool TGdi::PutText(int& Y, std::string& Text, bool Joined)

@@ -46,6 +46,8 @@ public:
     // The stored pages of this run as BeginDocument recorded them; before
     // that, the settings file's "Printer" section as it stands.
     const TStoredJob& StoredJob();
+    // Its late header and footer texts, which the run adds to and resolves.
+    TLateTexts& LateTexts();
     // Plays the stored pages onto the selected printer as one document:
     // Which 0 all, 1 odd, 2 even. Selected, when given, further keeps only
     // the page numbers it accepts, and no blank sheet is added.
@@ -61,6 +63,10 @@ public:
     bool RowFits(int Y) const;
     void SetLineHeight(int H) { FLineHeight = H; }
     void CarriageReturn() { FX = FLeft; }
+    // x to the row's next tab stop, one every Every pixels from where the
+    // row's text begins (PutText's first text); a stop past the right edge
+    // leaves x there, so that the next text starts the next row.
+    void TabTo(int Every);
     int FrameBottom() const { return FFrameBottom; }
     int X() const { return FX; }
     int Left() const { return FLeft; }
@@ -114,6 +120,9 @@ public:
                     int StyleLeft, int StyleTop, int StyleRight, int StyleBottom);
     void DrawFrame(int Left, int Top, int Right, int Bottom,
                    int StyleLeft, int StyleTop, int StyleRight, int StyleBottom);
+    // Texts that the next decoration draws and whose totals are not known
+    // yet: each is recorded with where it was drawn, for playback to fill in.
+    void ExpectLateTexts(std::vector<TLateText> Texts) { FExpectedLate = std::move(Texts); }
     void DrawDateTimeStamp(int X, int Y);
     void DrawPageNumber(int X, int Y);
 
@@ -143,6 +152,7 @@ private:
     // any line at the last grapheme cluster that fits.
     std::string TakeShapedLine(std::string& Text, std::u16string_view Printable, const ShapedLine& Line, int Avail,
                                bool Continues);
+    void TakeLateText(int X, int Y, std::u16string_view Text);
 
     std::string FPageFile;
     std::unique_ptr<EmfRecorder> FCanvas; // the open stored page, recording
@@ -162,6 +172,7 @@ private:
     bool FCentred = false, FListItem = false;
     int FFrameBottom = 0;
     std::optional<TStoredJob> FStoredJob;
+    std::vector<TLateText> FExpectedLate;
     bool FInWord = false; // the last text PutText drew ended inside a word
     Direction FDirection = Direction::FromText; // of the paragraph PutText is drawing
     int FFloor = std::numeric_limits<int>::max();

@@ -96,6 +96,7 @@ bool TLineFeed::Next(TFeedLine& Line)
         Line.EndOfInput = taken.EndOfInput;
         Line.StartsLine = taken.StartsLine;
         Line.ContinuesWord = taken.ContinuesWord;
+        Line.FormFeed = taken.FormFeed;
         Line.Last = taken.Last;
     }
     FEof = Line.Last;
@@ -166,7 +167,8 @@ TFeedLine TLineFeed::ReadLine()
     JoinWordTail(line.Text);
     // The end of the input is no line of its own.
     line.StartsLine = FAtLineStart && !(line.EndOfInput && line.Text.empty());
-    FAtLineStart = line.NewLineAfter;
+    // A form feed inside a line goes on with the same source line.
+    FAtLineStart = line.NewLineAfter && (!line.FormFeed || FReader.FormFeedEndedLine());
     line.Last = FReader.Eof();
     if (FStyler)
         line.Text = FStyler->MarkedLine(std::move(line.Text));
@@ -177,7 +179,8 @@ void TLineFeed::ReadPiece(std::string& Piece, TFeedLine& Line)
 {
     const unsigned char kind = FReader.ReadLine(Piece);
     Line.EndOfInput = kind == 0;
-    Line.NewLineAfter = kind == 3;
+    Line.NewLineAfter = kind == 3 || kind == 4;
+    Line.FormFeed = kind == 4;
 }
 
 // A piece cut at the length limit inside a word keeps that word's start

@@ -26,6 +26,7 @@ struct TFeedLine {
     bool EndOfInput = false;   // the reader met the end of the input in it
     bool StartsLine = false;   // it begins a source line (numbered when numbering)
     bool ContinuesWord = false; // it goes on inside a word too long to keep whole
+    bool FormFeed = false;     // a form feed ends it (with the reader's FormFeeds)
     bool Last = false;         // nothing follows it
 };
 
@@ -38,6 +39,8 @@ public:
 
     // Throws FileError as TFileReader::Open does.
     void Open(const std::string& FileName, bool PlainText);
+    // As TFileReader::SetTextControls, before the first line.
+    void SetTextControls(bool KeepTabs, bool FormFeeds) { FReader.SetTextControls(KeepTabs, FormFeeds); }
     // From here on whole source lines, marked in Styler's runs, read ahead
     // when ReadAhead. Styler must outlive Close(). A pipe is not read ahead:
     // a read that waits for its writer must stay where a signal breaks it off.

@@ -32,11 +32,12 @@ bool PageWanted(int Which, int i)
 
 // A damaged page still prints what is sound in it, but the user must learn
 // that the sheet is incomplete.
-void PlayStoredPage(int N, PrintDocument& document)
+void PlayStoredPage(int N, PrintDocument& document, const TLateTexts& late)
 {
     const std::string file = PageFileName(N);
     const EmfReader reader = EmfReader::fromFile(file);
-    const EmfPlayResult result = reader.play(document.device());
+    TLateTextDevice device(document.device(), late, N);
+    const EmfPlayResult result = reader.play(device);
     if (!reader.isValid() || !result.ok) {
         ++gReport.DamagedPages;
         const std::string& problem = reader.isValid() ? result.problem : reader.problem();
@@ -111,7 +112,7 @@ void TGdi::PrintStoredPages(int Which, bool ShowStatus, const std::function<bool
                 (*dialog)->SetPage(format("%d", n));
             if (sheetUsed)
                 document->newPage();
-            PlayStoredPage(n, *document);
+            PlayStoredPage(n, *document, StoredJob().LateTexts);
             sheetUsed = true;
             ++gReport.PagesPlayed;
             ProcessMessages();

@@ -2,6 +2,8 @@
 
 #include "engine/Gdi.h"
 #include "engine/UserInterface.h"
+#include "platform/core/clock.h"
+#include "platform/core/codepage.h"
 #include "platform/core/convert.h"
 #include "platform/core/errors.h"
 #include "platform/system/files.h"
@@ -11,6 +13,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <utility>
+
+#include <sys/stat.h>
 
 namespace velm {
 
@@ -22,6 +26,13 @@ void Raise(const TNotifyEvent& event, TPrintFile* sender)
 {
     if (event)
         event(sender);
+}
+
+// When the file was last written; the printing's time for one that is gone.
+std::time_t ModificationTime(const std::string& file)
+{
+    struct stat info {};
+    return ::stat(file.c_str(), &info) == 0 ? info.st_mtime : documentTime();
 }
 
 PrinterCaps SelectedCaps() { return Printers::instance().selected().caps(); }
@@ -92,6 +103,7 @@ bool TPrintFile::OpenInput()
             return false;
         }
         FFeed.Open(Filename, Input == frFile);
+        FFeed.SetTextControls(TabSize > 0, FormFeeds);
         if (RefuseBinary && FFeed.Binary()) {
             FFeed.Close();
             ShowMessage(format("Error: File %s is binary data, not text, and is not printed", Filename.c_str()));
@@ -114,6 +126,8 @@ void TPrintFile::StartRun()
     FCarry.clear();
     FLineOpen = false;
     FEndOfInput = false;
+    FFormFeed = FAfterFormFeed = false;
+    FCellNumber = 0;
     Printer& printer = Printers::instance().selected();
     if (Orientation == Landscape)
         printer.setOrientation(PaperOrientation::Landscape);
@@ -169,6 +183,7 @@ void TPrintFile::RunCells()
     while (!InputDone()) {
         (*FStatus)->SetPage(format("%d", sheet));
         ProcessMessages();
+        ++FCellNumber;
         Raise(OnPrintHeader, this);
         DrawCellHeader(firstCell);
         firstCell = false;
@@ -199,6 +214,7 @@ void TPrintFile::FinishRun()
     FFeed.Close();
     Raise(OnAfterPrint, this);
     FGdi->EndPage();
+    FGdi->LateTexts().Resolve(FCellNumber, FGdi->PageCount());
     FStatus.reset();
     if (!FJobAborted) {
         if (OutputTo == poViewer && ui().showPreview) {
@@ -317,14 +333,48 @@ void TPrintFile::DrawSeparators(int Left, int Right, int Width, int Height)
     FGdi->SetPen(1, clBlack);
 }
 
+THeaderFields TPrintFile::CellFields() const
+{
+    THeaderFields fields;
+    fields.File = FieldFileName.empty() ? Filename : FieldFileName;
+    const std::size_t slash = fields.File.rfind('/');
+    fields.Base = slash == std::string::npos ? fields.File : fields.File.substr(slash + 1);
+    fields.Modified = ModificationTime(Filename);
+    fields.Printed = documentTime();
+    fields.User = JobUser.empty() ? CurrentUserName() : JobUser;
+    fields.Title = JobTitle.empty() ? fields.Base : JobTitle;
+    fields.Page = FCellNumber;
+    fields.Sheet = FGdi->PageCount();
+    return fields;
+}
+
+// A header or footer text of this cell; one that names a total is noted
+// in Late, for its stored page to take the total when it plays.
+std::string TPrintFile::CellText(const std::string& Format, TLateText::TAnchor Anchor,
+                                 std::vector<TLateText>& Late) const
+{
+    if (!HeaderFields || Format.find('%') == std::string::npos)
+        return Format;
+    const THeaderFields fields = CellFields();
+    std::string text = ExpandHeaderFields(Format, fields);
+    if (NeedsTotals(Format))
+        Late.push_back({0, 0, 0, toPrintable(text), Anchor, Format, fields, {}});
+    return text;
+}
+
 void TPrintFile::DrawCellHeader(bool FirstCell)
 {
     FGdi->SetBrush(Brush);
+    std::vector<TLateText> late;
+    const std::string left = CellText(HeaderStringLeft, TLateText::Left, late);
+    const std::string centre = FirstCell ? std::string() : CellText(HeaderStringCenter, TLateText::Centre, late);
+    const std::string right = CellText(HeaderStringRight, TLateText::Right, late);
+    FGdi->ExpectLateTexts(std::move(late));
     FGdi->DrawHeader(HeaderEnabled, HeaderFont, UnitsToPixels(BorderLeft, false),
-                     UnitsToPixels(BorderRight, false), HeaderStringLeft,
-                     FirstCell ? std::string() : HeaderStringCenter, HeaderStringRight,
+                     UnitsToPixels(BorderRight, false), left, centre, right,
                      UnitsToPixels(HeaderTop, true), HeaderFilled, HeaderOutlined, false,
                      FrameStyleLeft, FrameStyleTop, FrameStyleRight, FrameStyleBottom);
+    FGdi->ExpectLateTexts({});
 }
 
 void TPrintFile::DrawCellFooter()
@@ -333,8 +383,12 @@ void TPrintFile::DrawCellFooter()
     const int left = UnitsToPixels(BorderLeft, false);
     const int right = UnitsToPixels(BorderRight, false);
     const int top = UnitsToPixels(FooterTop, true);
-    FGdi->DrawFooter(FooterFont, left, right, FooterString, top, FooterFilled, FooterOutlined, false,
+    std::vector<TLateText> late;
+    const std::string text = CellText(FooterString, TLateText::Centre, late);
+    FGdi->ExpectLateTexts(std::move(late));
+    FGdi->DrawFooter(FooterFont, left, right, text, top, FooterFilled, FooterOutlined, false,
                      FrameStyleLeft, FrameStyleTop, FrameStyleRight, FrameStyleBottom);
+    FGdi->ExpectLateTexts({});
     if (DateTimeStampEnabled)
         FGdi->DrawDateTimeStamp(left, top);
     if (PageNumberEnabled)
@@ -348,6 +402,7 @@ void TPrintFile::PrintCellText()
     const int step = roundHalfEven(h * LineSpacing);
     FY = FCellTop > 0 ? FCellTop : roundHalfEven(h / LineSpacing) + 200 + step;
     FGdi->SetLineHeight(step);
+    FTabWidth = TabSize > 0 && Input != frHTML ? TabSize * std::max(1, FGdi->TextWidth("0")) : 0;
     FSkipNextText = false;
     FRunStyle = TRunStyle::Plain;
     FPlainColor = FGdi->TextColor();
@@ -356,12 +411,16 @@ void TPrintFile::PrintCellText()
     // A first-row cell of a two-row sheet ends at its own bottom, so its
     // lines never run over the cell below it.
     const int limit = std::min(FBottomLimit, FGdi->Bottom());
+    const bool afterFormFeed = std::exchange(FAfterFormFeed, false);
+    bool drawn = false; // text of this cell is on the page
     std::string line;
     // A row that would pass the footer (or the cell below) starts the next cell.
     while ((!FEndOfInput || !FCarry.empty()) && FGdi->RowFits(FY) && ReadNextLine(line)) {
         // The line break of a line the last cell ended with is no empty first row here.
         const bool lineBreakOnly = std::exchange(FLineOpen, false) && line.empty();
-        if (FLineStarts)
+        if (FLineStarts && FFormFeed && line.empty())
+            ++FSourceLine; // a line holding only a form feed prints no number
+        else if (FLineStarts)
             PrintLineNumber();
         // An overstruck line prints in runs of bold and underlined text,
         // one after the other without gaps.
@@ -383,21 +442,30 @@ void TPrintFile::PrintCellText()
                 StripLeadingBlanks(segment);
             else if (!FStyler && !FStruck)
                 StripTrailingBlanks(segment);
+            if (FTabWidth > 0)
+                joined = TakeTabs(segment, line, joined);
             if (segment.empty())
                 continue;
             if (!FSkipNextText && !FGdi->PutText(FY, segment, joined)) {
                 // The rest of the source line goes too, not only the rest
                 // of the run that filled the cell, in the style it stood in.
-                FCarry = (FStyler  ? RunMarker(FRunStyle) + segment
-                          : FStruck ? Restrike({segment, FStrike.Bold, FStrike.Underline})
-                                    : segment) + line;
+                FCarry = Unread(segment) + line;
                 return;
             }
+            drawn = true;
             joined = FStyler != nullptr || FStruck;
             FSkipNextText = false;
         }
         if (FStruck)
             ApplyStrike(false, false);
+        if (std::exchange(FFormFeed, false)) {
+            // A cell the text filled right up to the form feed has ended already.
+            if (!drawn && !afterFormFeed)
+                continue;
+            FGdi->CarriageReturn();
+            FAfterFormFeed = true;
+            return;
+        }
         if (Input != frHTML && FNewLineAfter) {
             if (!lineBreakOnly)
                 FY += step;
@@ -409,6 +477,33 @@ void TPrintFile::PrintCellText()
             return;
         }
     }
+}
+
+// Text taken off a line, written back so that it reads again in the style
+// it stood in.
+std::string TPrintFile::Unread(const std::string& Text) const
+{
+    return FStyler  ? RunMarker(FRunStyle) + Text
+           : FStruck ? Restrike({Text, FStrike.Bold, FStrike.Underline})
+                     : Text;
+}
+
+// Tabs at the front of Segment move to their stops; from the next tab on
+// the segment goes back to Line. The text after a tab follows its stop
+// without a word gap.
+bool TPrintFile::TakeTabs(std::string& Segment, std::string& Line, bool Joined)
+{
+    std::size_t tabs = 0;
+    for (; tabs < Segment.size() && Segment[tabs] == '\t'; ++tabs) {
+        FGdi->TabTo(FTabWidth);
+        Joined = true;
+    }
+    Segment.erase(0, tabs);
+    if (const std::size_t next = Segment.find('\t'); next != std::string::npos) {
+        Line = Unread(Segment.substr(next)) + Line;
+        Segment.resize(next);
+    }
+    return Joined;
 }
 
 void TPrintFile::NewLine()
@@ -433,6 +528,7 @@ bool TPrintFile::ReadNextLine(std::string& Line)
         FNewLineAfter = FFedLine.NewLineAfter;
         FLineStarts = FFedLine.StartsLine;
         FContinuesWord = FFedLine.ContinuesWord;
+        FFormFeed = FFedLine.FormFeed;
         return true;
     }
     const TLineSource* source = Input == frTMemo ? Memo : RichEdit;
@@ -441,7 +537,8 @@ bool TPrintFile::ReadNextLine(std::string& Line)
         return false;
     }
     Line = source->Line(FLineIndex++);
-    ExpandTabs(Line);
+    if (TabSize == 0)
+        ExpandTabs(Line);
     FNewLineAfter = true;
     FLineStarts = true;
     StyleLine(Line);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/FileReader.h"
+#include "engine/HeaderFields.h"
 #include "engine/LineFeed.h"
 #include "engine/Overstrike.h"
 #include "engine/Graphics.h"
@@ -116,6 +117,23 @@ public:
     bool Highlight = false;         // keywords, comments, strings in their own faces
     std::string HighlightLanguage;  // a language name; empty: told from Filename
     bool Monochrome = false;        // highlighting in faces only, never in colour
+    // Plain text as text tools print it, off unless asked for (text input,
+    // never HTML). TabSize: tab stops every TabSize columns, a column the
+    // contents font's "0"; in a proportional face too the text after a tab
+    // starts at the stop's x. 0: a tab is three spaces. FormFeeds: a form
+    // feed in a file starts the next cell; one that meets a cell the text
+    // filled right up to it starts none of its own.
+    int TabSize = 0;
+    bool FormFeeds = false;
+    static constexpr int kMaxTabSize = 64;
+    // The header's and the footer's texts are formats with fields
+    // (HeaderFields.h), expanded for every cell; off, they print as they
+    // are. The fields' file name, title and user: empty, the file's
+    // path, its last component and the caller.
+    bool HeaderFields = false;
+    std::string FieldFileName;
+    std::string JobTitle;
+    std::string JobUser;
     // A file whose head is binary data (LooksBinary) is refused with a
     // message; when false it prints, its controls as control pictures.
     bool RefuseBinary = true;
@@ -171,6 +189,10 @@ private:
     void StyleLine(std::string& Line);
     void ReserveGutter();
     void PrintLineNumber();
+    std::string Unread(const std::string& Text) const;
+    THeaderFields CellFields() const;
+    std::string CellText(const std::string& Format, TLateText::TAnchor Anchor, std::vector<TLateText>& Late) const;
+    bool TakeTabs(std::string& Segment, std::string& Line, bool Joined);
 
     std::unique_ptr<TGdi> FGdi;
     std::unique_ptr<StatusDialogScope> FStatus; // the "Print Status" dialog of the run
@@ -195,6 +217,10 @@ private:
     bool FLineOpen = false;    // the last cell ended before its last line's line break
     bool FStruck = false;      // the line being printed holds overstrikes
     TStruckRun FStrike;        // the style of its current run (Text unused)
+    int FCellNumber = 0;       // cells laid out in this run
+    int FTabWidth = 0;         // pixels between tab stops; 0: no tab stops
+    bool FFormFeed = false;    // the line being printed ends in a form feed
+    bool FAfterFormFeed = false; // the last cell ended at a form feed
     int FSourceLine = 0;
     int FNumberDigits = 0;     // 0: no line numbers
     int FDigitWidth = 0;

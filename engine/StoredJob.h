@@ -6,6 +6,7 @@
 // settings file, which another job may rewrite at any time.
 #pragma once
 
+#include "engine/HeaderFields.h"
 #include "platform/printing/printer.h"
 
 #include <string>
@@ -34,6 +35,9 @@ public:
     PaperOrientation Orientation() const;
     // Throws ConversionError for a text that is not an integer.
     int PrinterIndex() const;
+
+    // Header and footer texts whose totals the pages' playback fills in.
+    TLateTexts LateTexts;
 
 private:
     Entries FEntries;

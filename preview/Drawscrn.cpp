@@ -174,7 +174,8 @@ void TDrawIt::PaintStoredPage(QPainter& painter, bool Stretch)
     {
         // Not clipped to the printable area: the margin below it shows too.
         PainterDevice device(painter, false);
-        result = reader.play(device);
+        TLateTextDevice filled(device, FJob.LateTexts, FPageNo);
+        result = reader.play(filled);
     }
     painter.restore();
     // A page that does not play whole says so on the page itself: a box
@@ -261,14 +262,15 @@ void TDrawIt::PrintPages(int Mode, const std::string& Range)
 
 // One page, one print document, played 1:1 in printer pixels. Messages run
 // while the document is open, so "&Abort" can cancel this very page.
-void TDrawIt::PrintPage(int Page, TPrintStatus& Status)
+void TDrawIt::PrintPage(int Page, TPrintStatus& Status) const
 {
     const std::string file = PageFileName(Page);
     std::unique_ptr<PrintDocument> document = Printers::instance().selected().beginDocument("");
     {
         WatchedDocument watch(Status, *document);
         const EmfReader reader = EmfReader::fromFile(file);
-        const EmfPlayResult result = reader.play(document->device());
+        TLateTextDevice filled(document->device(), FJob.LateTexts, Page);
+        const EmfPlayResult result = reader.play(filled);
         if (!reader.isValid() || !result.ok)
             ShowMessage(DamageNote(file, reader, result) + "; printed as far as it was sound");
         ProcessMessages();

@@ -81,7 +81,7 @@ protected:
 private:
     void PaintStoredPage(QPainter& painter, bool Stretch);
     void SelectRecordedPrinter() const;
-    static void PrintPage(int Page, TPrintStatus& Status);
+    void PrintPage(int Page, TPrintStatus& Status) const;
 
     QPen FBkPen{Qt::black, 1};
     QPen FDataPen{Qt::black, 1};

@@ -1,5 +1,6 @@
 #include "shell/Unit1.h"
 
+#include "engine/HeaderFields.h"
 #include "engine/UserInterface.h"
 #include "platform/system/display.h"
 #include "platform/core/errors.h"
@@ -437,7 +438,9 @@ void TVelm::ProcessFile(const std::string& FileName, std::string Action)
         return;
     }
     int colCount;
-    bool monitorView, htmAsText, doubleSided, lineNumbers, highlight;
+    bool monitorView, htmAsText, doubleSided, lineNumbers, highlight, formFeed;
+    int tabSize;
+    std::string headerFormat, footerFormat;
     {
         const SettingsFile ini;
         colCount = ini.readInteger(Section, "ColCount", 0);
@@ -446,12 +449,21 @@ void TVelm::ProcessFile(const std::string& FileName, std::string Action)
         doubleSided = ini.readBool(Section, "DoubleSided", false);
         lineNumbers = ini.readBool(Section, "LineNumbers", false);
         highlight = ini.readBool(Section, "Highlight", false);
+        tabSize = ini.readInteger(Section, "TabSize", 0);
+        formFeed = ini.readBool(Section, "FormFeed", false);
+        headerFormat = ini.readString(Section, "HeaderFormat", "");
+        footerFormat = ini.readString(Section, "FooterFormat", "");
     }
     if (Action == "Check")
         Action = monitorView ? "View" : "Print";
     const bool print = Action == "Print";
     PrintFile1.Filename = FileName;
-    PrintFile1.HeaderStringCenter = FileName;
+    // The configured texts are formats; without one the path prints as it is.
+    PrintFile1.HeaderFields = true;
+    PrintFile1.HeaderStringCenter = headerFormat.empty() ? EscapeHeaderFields(FileName) : headerFormat;
+    PrintFile1.FooterString = footerFormat.empty() ? "Page Footer" : footerFormat; // the design value
+    PrintFile1.TabSize = tabSize >= 0 && tabSize <= TPrintFile::kMaxTabSize ? tabSize : 0;
+    PrintFile1.FormFeeds = formFeed;
     PrintFile1.Input = frFile;
     PrintFile1.LineNumbers = lineNumbers;
     PrintFile1.Highlight = highlight;

@@ -1,5 +1,6 @@
 #include "shell/Unit2.h"
 
+#include "engine/HeaderFields.h"
 #include "engine/PrnFile.h"
 #include "engine/UserInterface.h"
 #include "platform/core/convert.h"
@@ -11,6 +12,8 @@
 #include "shell/Unit1.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -214,6 +217,18 @@ QWidget* TConfigureVelm::GlobalSetupPage()
     LineNumbers = new QCheckBox(page);
     Label6 = NewLabel("Highlight program source", page);
     Highlight = new QCheckBox(page);
+    Label12 = NewLabel("Tab stops every (columns)", page);
+    TabSize = new QSpinBox(page);
+    TabSize->setRange(0, TPrintFile::kMaxTabSize);
+    TabSize->setSpecialValueText("3 spaces");
+    Label13 = NewLabel("Form feed starts a new page", page);
+    FormFeed = new QCheckBox(page);
+    Label14 = NewLabel("Header (%F name, %p page, %P pages, %D date)", page);
+    HeaderFormat = new QLineEdit(page);
+    HeaderFormat->setPlaceholderText("the file's path");
+    Label15 = NewLabel("Footer", page);
+    FooterFormat = new QLineEdit(page);
+    FooterFormat->setPlaceholderText("Page Footer");
     Button1 = new QPushButton("Set Print &Font", page);
     connect(Button1, &QPushButton::clicked, this, &TConfigureVelm::Button1Click);
     Label3->setBuddy(ColCount);
@@ -221,6 +236,10 @@ QWidget* TConfigureVelm::GlobalSetupPage()
     Label1->setBuddy(HTMAsText);
     Label5->setBuddy(LineNumbers);
     Label6->setBuddy(Highlight);
+    Label12->setBuddy(TabSize);
+    Label13->setBuddy(FormFeed);
+    Label14->setBuddy(HeaderFormat);
+    Label15->setBuddy(FooterFormat);
 
     auto* grid = new QGridLayout(page);
     grid->addWidget(Label3, 0, 0);
@@ -233,9 +252,17 @@ QWidget* TConfigureVelm::GlobalSetupPage()
     grid->addWidget(LineNumbers, 3, 1);
     grid->addWidget(Label6, 4, 0);
     grid->addWidget(Highlight, 4, 1);
-    grid->addWidget(Button1, 5, 0);
+    grid->addWidget(Label12, 5, 0);
+    grid->addWidget(TabSize, 5, 1);
+    grid->addWidget(Label13, 6, 0);
+    grid->addWidget(FormFeed, 6, 1);
+    grid->addWidget(Label14, 7, 0);
+    grid->addWidget(HeaderFormat, 7, 1, 1, 2);
+    grid->addWidget(Label15, 8, 0);
+    grid->addWidget(FooterFormat, 8, 1, 1, 2);
+    grid->addWidget(Button1, 9, 0);
     grid->setColumnStretch(2, 1);
-    grid->setRowStretch(6, 1);
+    grid->setRowStretch(10, 1);
     return page;
 }
 
@@ -336,6 +363,10 @@ void TConfigureVelm::FormActivate()
     HTMAsText->setChecked(ini.readBool(Section, "HTMAsText", false));
     LineNumbers->setChecked(ini.readBool(Section, "LineNumbers", false));
     Highlight->setChecked(ini.readBool(Section, "Highlight", false));
+    TabSize->setValue(std::clamp(ini.readInteger(Section, "TabSize", 0), 0, TPrintFile::kMaxTabSize));
+    FormFeed->setChecked(ini.readBool(Section, "FormFeed", false));
+    HeaderFormat->setText(QString::fromStdString(ini.readString(Section, "HeaderFormat", "")));
+    FooterFormat->setText(QString::fromStdString(ini.readString(Section, "FooterFormat", "")));
     FontDialog1->Font = StoredPrintFont();
 }
 
@@ -351,6 +382,11 @@ void TConfigureVelm::OKBtnClick()
         ShowMessage("Error: " + problem + "; the settings are not saved");
         return;
     }
+    for (const auto& [name, edit] : {std::pair{"Header", HeaderFormat}, std::pair{"Footer", FooterFormat}})
+        if (const std::string problem = HeaderFormatProblem(edit->text().toStdString()); !problem.empty()) {
+            ShowMessage(std::string("Error: ") + name + ": " + problem + "; the settings are not saved");
+            return;
+        }
     SettingsFile ini;
     ini.writeInteger(Section, "ColCount", ColCount->currentIndex());
     ini.writeBool(Section, "DoubleSided", DoubleSided->isChecked());
@@ -358,6 +394,10 @@ void TConfigureVelm::OKBtnClick()
     ini.writeBool(Section, "HTMAsText", HTMAsText->isChecked());
     ini.writeBool(Section, "LineNumbers", LineNumbers->isChecked());
     ini.writeBool(Section, "Highlight", Highlight->isChecked());
+    ini.writeInteger(Section, "TabSize", TabSize->value());
+    ini.writeBool(Section, "FormFeed", FormFeed->isChecked());
+    ini.writeString(Section, "HeaderFormat", HeaderFormat->text().toStdString());
+    ini.writeString(Section, "FooterFormat", FooterFormat->text().toStdString());
     ini.writeBool(Section, "MonitorView", View->isChecked());
     ini.writeString(Section, "MonitorDir", DirectoryListBox1->Directory());
     const TFont& font = FontDialog1->Font;

@@ -14,10 +14,12 @@ class QComboBox;
 class QFontDialog;
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QTabWidget;
 
 namespace velm {
@@ -80,6 +82,16 @@ public:
     QCheckBox* LineNumbers;
     QLabel* Label6;
     QCheckBox* Highlight;
+    // Plain text as text tools print it, and the header's and footer's
+    // formats with fields (empty: the file's path, "Page Footer").
+    QLabel* Label12;
+    QSpinBox* TabSize;
+    QLabel* Label13;
+    QCheckBox* FormFeed;
+    QLabel* Label14;
+    QLineEdit* HeaderFormat;
+    QLabel* Label15;
+    QLineEdit* FooterFormat;
     QPushButton* Button1;
     QLabel* Label2;
     QCheckBox* MonitorEnabled;

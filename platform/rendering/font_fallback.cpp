@@ -76,6 +76,23 @@ int kindRank(const QString& family, const std::vector<QString>& named)
     return isSerif ? 4 : 3;
 }
 
+} // namespace
+
+QString matchedFamily(const QString& family)
+{
+    std::unique_ptr<FcPattern, PatternDeleter> pattern(FcPatternCreate());
+    const QByteArray name = family.toUtf8();
+    FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(name.constData()));
+    FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+    FcDefaultSubstitute(pattern.get());
+    FcResult result = FcResultNoMatch;
+    std::unique_ptr<FcPattern, PatternDeleter> match(FcFontMatch(nullptr, pattern.get(), &result));
+    const QString found = match ? familyOf(match.get()) : QString();
+    return found.isEmpty() ? family : found;
+}
+
+namespace {
+
 // Every installed family once, in the order fontconfig ranks them for the
 // style (the families it does not name ranked by kind, see kindRank), with
 // the character set of its best-ranked face.

@@ -15,6 +15,11 @@ namespace velm {
 // Safe from any thread; each style's order is computed once, on first need.
 std::vector<QString> fallbackFamilies(const QString& family, int weight, bool italic, char32_t c);
 
+// The installed family fontconfig chooses for a name or a generic family
+// ("monospace", "serif"), so that pages record a real face; the name
+// itself when fontconfig has no match.
+QString matchedFamily(const QString& family);
+
 // The Debian package whose faces cover c (measured on Debian 12), or
 // nullptr when none is known.
 const char* packageCovering(char32_t c);

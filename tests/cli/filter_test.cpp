@@ -1,11 +1,14 @@
 // The velmtopdf CUPS filter: called as cupsd calls it (no home, no
 // display, a TMPDIR of its own), then through the test server itself.
 #include "cli/FilterJob.h"
+#include "support/pdf_words.h"
 #include "support/testing.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <optional>
 #include <regex>
 #include <set>
 #include <thread>
@@ -323,6 +326,34 @@ TEST(FilterJob, TitleHeadsThePageUnlessVelmHeaderIsGiven)
     EXPECT_TRUE(own.options.noDate);
 }
 
+// Plain text as a text filter prints it unless the job says otherwise;
+// HTML keeps its own faces.
+TEST(FilterJob, TextGetsTabStopsFormFeedsAndAMonospaceBodyByDefault)
+{
+    struct Case {
+        const char* options;
+        const char* type;
+        int tabSize;
+        bool formFeed;
+        std::optional<std::string> font;
+        const char* warning;
+    };
+    const Case cases[] = {
+        {"", "text/plain", 8, true, MonospaceFace(), ""},
+        {"velm-tab-size=4 velm-form-feed=off velm-font=Arial", "text/plain", 4, false, "Arial", ""},
+        {"velm-form-feed=true", "text/html", 8, true, std::nullopt, ""},
+        {"velm-tab-size=0", "text/plain", 8, true, MonospaceFace(), "velm-tab-size: '0' is not a whole number"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        const FilterJob job = ReadFilterJob("t", c.options, c.type, "");
+        EXPECT_EQ(job.options.tabSize, c.tabSize);
+        EXPECT_EQ(job.options.formFeed, c.formFeed);
+        EXPECT_EQ(job.options.font, c.font);
+        EXPECT_EQ(job.warnings.empty() ? "" : job.warnings[0].substr(0, std::strlen(c.warning)), c.warning);
+    }
+}
+
 TEST(FilterJob, PaperPixelsKeepTheMargin)
 {
     FilterPaper a4{595.28, 841.89, 18, false};
@@ -469,6 +500,44 @@ TEST_F(FilterInCups, BinaryDataAndOverstrikeCompleteTheJob)
     std::string fonts;
     testing::run("pdffonts " + Quote(pdf), &fonts);
     EXPECT_NE(fonts.find("Bold"), std::string::npos) << fonts;
+}
+
+// A text filter's conventions: a man page as nroff writes it prints bold,
+// tabs stand on 8-column stops of the monospace body, and form feeds start
+// pages.
+TEST_F(FilterInCups, ManPagesTabsAndFormFeedsPrintAsTextToolsPrintThem)
+{
+    std::string man;
+    if (testing::run("MAN_KEEP_FORMATTING=1 MANPAGER=cat man ls 2>/dev/null", &man) != 0 ||
+        man.find('\b') == std::string::npos)
+        man = "N\bNA\bAM\bME\bE\n       ls - list directory contents\n";
+    dir_.write("ls.man", man);
+    dir_.write("tabs.txt", "00000000\n0000000000000000\n\tone\nab\ttwo\n\t\tthree\n");
+    dir_.write("pages.txt", "first\n\f\nsecond\fthird\n\f");
+    const int manJob = Submit("-o document-format=text/plain " + Quote(dir_.file("ls.man")));
+    const int tabs = Submit(Quote(dir_.file("tabs.txt")));
+    const int pages = Submit(Quote(dir_.file("pages.txt")));
+    ASSERT_TRUE(manJob && tabs && pages);
+    for (const int job : {manJob, tabs, pages})
+        ASSERT_EQ(AwaitCompletion(job), "completed") << job;
+    EXPECT_NE(PdfText(PdfOf(manJob)).find("NAME\nls - list directory contents"), std::string::npos);
+    EXPECT_NE(testing::PdfFonts(PdfOf(manJob)).find("Mono-Bold"), std::string::npos)
+        << testing::PdfFonts(PdfOf(manJob));
+    const std::vector<testing::PdfSheet> sheets = testing::ReadPdfSheets(PdfOf(tabs));
+    ASSERT_EQ(sheets.size(), 1u);
+    const auto x = [&](const std::string& text, bool end) {
+        const testing::PdfWord* w = testing::FindWord(sheets[0], text);
+        EXPECT_TRUE(w) << text;
+        return w ? (end ? w->xMax : w->xMin) : 0.0;
+    };
+    EXPECT_NEAR(x("one", false), x("00000000", true), 0.5);
+    EXPECT_NEAR(x("two", false), x("00000000", true), 0.5);
+    EXPECT_NEAR(x("three", false), x("0000000000000000", true), 0.5);
+    const std::vector<testing::PdfSheet> paged = testing::ReadPdfSheets(PdfOf(pages));
+    ASSERT_EQ(paged.size(), 3u);
+    const char* first[] = {"first", "second", "third"};
+    for (std::size_t i = 0; i < paged.size(); ++i)
+        EXPECT_TRUE(testing::FindWord(paged[i], first[i])) << i;
 }
 
 } // namespace

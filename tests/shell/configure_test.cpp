@@ -9,6 +9,8 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QListView>
 #include <QListWidget>
 #include <QPushButton>
@@ -86,6 +88,34 @@ TEST_F(ConfigureTest, SourceChoicesAreOffUntilCheckedAndRoundTrip)
     Open();
     EXPECT_FALSE(dialog.LineNumbers->isChecked());
     EXPECT_TRUE(dialog.Highlight->isChecked());
+}
+
+// Tab stops, form feeds and the header and footer formats round-trip; a
+// format with an unknown field is refused and nothing is saved.
+TEST_F(ConfigureTest, PlainTextChoicesAndFormatsRoundTrip)
+{
+    Open();
+    EXPECT_EQ(dialog.TabSize->value(), 0);
+    EXPECT_FALSE(dialog.FormFeed->isChecked());
+    EXPECT_TRUE(dialog.HeaderFormat->text().isEmpty());
+    dialog.TabSize->setValue(8);
+    dialog.FormFeed->click();
+    QTest::keyClicks(dialog.HeaderFormat, "%F page %p of %P");
+    QTest::keyClicks(dialog.FooterFormat, "%q");
+    dialog.OKBtn->click();
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], "Error: Footer: '%q' is not a field (%% prints a percent sign); the settings are not saved");
+    EXPECT_EQ(Get("TabSize"), "<missing>");
+    dialog.FooterFormat->setText("%u");
+    dialog.OKBtn->click();
+    EXPECT_EQ(Get("TabSize"), "8");
+    EXPECT_EQ(Get("FormFeed"), "1");
+    EXPECT_EQ(Get("HeaderFormat"), "%F page %p of %P");
+    EXPECT_EQ(Get("FooterFormat"), "%u");
+    Open();
+    EXPECT_EQ(dialog.TabSize->value(), 8);
+    EXPECT_TRUE(dialog.FormFeed->isChecked());
+    EXPECT_EQ(dialog.HeaderFormat->text(), "%F page %p of %P");
 }
 
 TEST_F(ConfigureTest, MonitoringEnabledGreysTheMonitorControls)

@@ -40,4 +40,29 @@ inline std::vector<PdfSheet> ReadPdfSheets(const std::string& pdf)
     return sheets;
 }
 
+inline int PdfPageCount(const std::string& pdf)
+{
+    std::string info;
+    run("pdfinfo " + Quote(pdf) + " 2>/dev/null", &info);
+    std::smatch m;
+    return std::regex_search(info, m, std::regex("Pages:\\s+(\\d+)")) ? std::stoi(m[1]) : -1;
+}
+
+// pdffonts' table: one embedded font a line, subset prefix and all.
+inline std::string PdfFonts(const std::string& pdf)
+{
+    std::string fonts;
+    run("pdffonts " + Quote(pdf) + " 2>/dev/null", &fonts);
+    return fonts;
+}
+
+// The first word of a sheet that reads exactly text, or nullptr.
+inline const PdfWord* FindWord(const PdfSheet& sheet, const std::string& text)
+{
+    for (const PdfWord& w : sheet.words)
+        if (w.text == text)
+            return &w;
+    return nullptr;
+}
+
 } // namespace velm::testing
