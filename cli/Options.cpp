@@ -10,7 +10,7 @@
 
 namespace velm {
 
-const char* const kVersionText = "velm 0.1.0\n";
+const char* const kVersionText = "velm " VELM_VERSION "\n";
 
 const char* const kHelpText =
     "Usage: velm [OPTION]... FILE...\n"
@@ -49,6 +49,10 @@ const char* const kHelpText =
     "      --borders=LEFT,RIGHT    left and right borders in page units (0.25,0.25 inches)\n"
     "      --units=in|cm           page units of --borders\n"
     "      --orientation=portrait|landscape|default\n"
+    "      --paper=SIZE            A3, A4, A5, B5, Letter, Legal, Tabloid or a queue's own\n"
+    "                              media name (default: the queue's default media; on the\n"
+    "                              built-in printer $PAPERSIZE, /etc/papersize, else A4)\n"
+    "      --copies=N              copies on a CUPS queue (default: the queue's and lpoptions')\n"
     "\n"
     "Program source (text input):\n"
     "  -N, --line-numbers          number every source line in a gutter\n"
@@ -72,6 +76,7 @@ enum LongOnly : int {
     kPages = 256, kHtml, kText, kLineSpacing, kHeader, kHeaderLeft, kHeaderRight, kFooter,
     kBorders, kUnits, kOrientation, kNoDate, kNoPageNumber, kNoHeader, kKeepPages, kPreview,
     kListPrinters, kVersion, kHighlight, kMonochrome,
+    kPaper = 512, kCopies,
 };
 
 const option kLongOptions[] = {
@@ -102,6 +107,8 @@ const option kLongOptions[] = {
     {"monochrome", no_argument, nullptr, kMonochrome},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
+    {"paper", required_argument, nullptr, kPaper},
+    {"copies", required_argument, nullptr, kCopies},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -129,6 +136,14 @@ double Number(const char* option, const std::string& value, double low, double h
     if (!(number >= low && number <= high))
         throw UsageError(format("--%s: %s is outside %g to %g", option, value.c_str(), low, high));
     return number;
+}
+
+int Count(const char* option, const std::string& value, int low, int high)
+{
+    const double number = Number(option, value, low, high);
+    if (number != static_cast<int>(number))
+        throw UsageError(format("--%s: '%s' is not a whole number", option, value.c_str()));
+    return static_cast<int>(number);
 }
 
 std::pair<double, double> Borders(const std::string& value)
@@ -201,6 +216,8 @@ void Take(CommandOptions& o, int code, const std::string& value)
     case kMonochrome: o.monochrome = true; break;
     case 'h': o.help = true; break;
     case kVersion: o.version = true; break;
+    case kPaper: o.paper = value; break;
+    case kCopies: o.copies = Count("copies", value, 1, 999); break;
     }
 }
 
@@ -215,6 +232,8 @@ void CheckCombinations(const CommandOptions& o)
     if (o.output && o.printer && *o.printer != kBuiltInPrinter)
         throw UsageError(format("--output writes a PDF on the built-in printer \"%s\", not on '%s'",
                                 kBuiltInPrinter, o.printer->c_str()));
+    if (o.output && o.copies)
+        throw UsageError("--copies asks a CUPS queue for copies; --output writes one PDF");
     if (o.output && o.preview)
         throw UsageError("--output and --preview exclude each other");
     if (std::count(o.files.begin(), o.files.end(), kStandardInput) > 1)
