@@ -9,14 +9,17 @@ RUN_PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev \
   libqt6printsupport6 qt6-qpa-plugins fonts-liberation2 fontconfig libfontconfig-dev libcups2-dev \
   libharfbuzz-dev libicu-dev libdeflate-dev fonts-dejavu-core fonts-noto-ui-core fonts-noto-core \
   fonts-wqy-microhei libsource-highlight-dev libpcre2-dev
+# What dpkg-buildpackage needs besides the build tools above.
+PACKAGE_PACKAGES := debhelper dpkg-dev fakeroot lintian
 TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev libgmock-dev poppler-utils qpdf cups \
   cups-client cups-bsd printer-driver-cups-pdf emf2svg libreoffice-draw-nogui libreoffice-writer-nogui \
-  xvfb xauth openbox xdotool imagemagick time ccache fonts-urw-base35 libharfbuzz-bin
+  xvfb xauth openbox xdotool imagemagick time ccache fonts-urw-base35 libharfbuzz-bin \
+  cups-ipp-utils $(PACKAGE_PACKAGES)
 BENCH_PACKAGES := $(TEST_PACKAGES) libbenchmark-dev valgrind hyperfine \
   enscript a2ps ghostscript cups-filters
 
 .PHONY: all build run check test deps-run deps-test deps-bench bench filter install uninstall clean cups \
-  deps-fuzz fuzz check-sanitize
+  deps-fuzz fuzz check-sanitize check-package package
 
 all: build
 
@@ -49,6 +52,17 @@ check test: deps-test cups
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && VELM_REQUIRE_ALL=1 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 	$(MAKE) check-sanitize
+	$(MAKE) check-package
+
+# The Debian package built from a copy of the tree, its files listed and
+# checked, and lintian run on it (a whole release build: some minutes).
+check-package: deps-test
+	tests/package.sh
+
+# The Debian package itself, as the README says: ../velm_VERSION_amd64.deb.
+package: deps-run
+	$(APT) $(PACKAGE_PACKAGES)
+	dpkg-buildpackage -us -uc -b
 
 # The same tests built with AddressSanitizer and UndefinedBehaviorSanitizer:
 # the first fault stops its test with a stack. cupsd keeps running the

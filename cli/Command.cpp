@@ -303,6 +303,7 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
         job.HeaderStringCenter = "(standard input)";
         job.FieldFileName = "(standard input)";
     }
+    job.DocumentName = !o.jobName.empty() ? o.jobName : standardInput ? "stdin" : fs::path(file).filename().string();
     ApplyOptions(job, o);
     if (const std::string problem = job.GeometryProblem(); !problem.empty()) {
         Complain(problem);
@@ -345,6 +346,8 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
     if (report.Delivered && !report.OutputPath.empty() && gVoice.namesOutput)
         std::fprintf(pdfOnStdout ? stderr : stdout, "velm: wrote %s\n",
                      report.OutputPath == "-" ? "standard output" : report.OutputPath.c_str());
+    if (report.Delivered && !report.JobId.empty() && gVoice.namesOutput)
+        std::printf("velm: sent %s\n", report.JobId.c_str());
     if (!messages.empty())
         return kFailed;
     if (!o.preview && !report.Delivered) {
@@ -354,19 +357,45 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
     return kPrinted;
 }
 
-// The printer the jobs print on; false with a message when there is none.
-bool SelectPrinter(const CommandOptions& o)
+// The paper and copies of the jobs: kPrinted, or the failure said.
+ExitCode SetUpPrinter(Printer& printer, const CommandOptions& o)
+{
+    const bool builtIn = printer.name() == kBuiltInPrinter;
+    if (o.copies && builtIn) {
+        Complain("--copies asks a CUPS queue for copies; the built-in printer writes one PDF");
+        return kUsage;
+    }
+    try {
+        if (o.paper)
+            printer.setPaper(*o.paper);
+    } catch (const PrinterError& e) {
+        Complain(std::string("--paper: ") + e.what());
+        return kUsage;
+    }
+    printer.setCopies(o.copies.value_or(0));
+    try {
+        // The system's paper, which an unknown name in $PAPERSIZE leaves unknown.
+        if (builtIn && !o.paper)
+            printer.caps();
+    } catch (const PrinterError& e) {
+        Complain(e.what());
+        return kFailed;
+    }
+    return kPrinted;
+}
+
+// The printer the jobs print on, set up for them: kPrinted, or the failure said.
+ExitCode SelectPrinter(const CommandOptions& o)
 {
     Printers& printers = Printers::instance();
     const std::string wanted = o.printer ? *o.printer : o.output ? kBuiltInPrinter : "";
-    if (wanted.empty()) {
+    if (wanted.empty())
         printers.setPrinterIndex(-1);
-        return true;
+    else if (!printers.selectByName(wanted)) {
+        Complain("no printer named '" + wanted + "' (velm --list-printers shows them; is the CUPS server running?)");
+        return kFailed;
     }
-    if (printers.selectByName(wanted))
-        return true;
-    Complain("no printer named '" + wanted + "' (velm --list-printers shows them; is the CUPS server running?)");
-    return false;
+    return SetUpPrinter(printers.selected(), o);
 }
 
 int ListPrinters()
@@ -383,8 +412,8 @@ int RunJobs(const CommandOptions& o)
 {
     if (o.listPrinters)
         return ListPrinters();
-    if (!SelectPrinter(o))
-        return kFailed;
+    if (const ExitCode selected = SelectPrinter(o); selected != kPrinted)
+        return selected;
     const MessageSink sink = InstallPresenter(o.preview);
     int result = kPrinted;
     for (const std::string& file : o.files) {

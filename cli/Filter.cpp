@@ -130,7 +130,7 @@ int RunJob(int argc, char** argv, int pdfOut)
 
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);
-    const int dpi = Printers::builtInCaps().logPixelsX;
+    const int dpi = Printers::layoutDpi();
     Printers::instance().keepBuiltInOnly(PaperCaps(job.paper, dpi), MarginPixels(job.paper, dpi));
     // Borders the paper cannot take are a bad option, which never fails a job.
     if (const std::string problem = job.options.borders ? GeometryProblem(job.options) : ""; !problem.empty()) {

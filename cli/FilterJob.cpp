@@ -1,6 +1,7 @@
 #include "cli/FilterJob.h"
 
 #include "engine/HeaderFields.h"
+#include "platform/core/errors.h"
 
 #include <cups/cups.h>
 #include <cups/ppd.h>
@@ -154,12 +155,20 @@ bool PaperFromMediaName(const char* value, FilterPaper& paper)
     return false;
 }
 
-// The built-in printer's own paper: A4, or Letter where the system says so.
-void DefaultPaper(FilterPaper& paper)
+// The built-in printer's own paper, the system's; A4, with a warning, when
+// the system names a size it does not know.
+void DefaultPaper(FilterPaper& paper, std::vector<std::string>& warnings)
 {
-    const PrinterCaps caps = Printers::builtInCaps();
-    paper.widthPt = caps.horzRes * 72.0 / caps.logPixelsX + 2 * paper.marginPt;
-    paper.heightPt = caps.vertRes * 72.0 / caps.logPixelsY + 2 * paper.marginPt;
+    try {
+        const PrinterCaps caps = Printers::builtInCaps();
+        paper.widthPt = caps.horzRes * 72.0 / caps.logPixelsX + 2 * paper.marginPt;
+        paper.heightPt = caps.vertRes * 72.0 / caps.logPixelsY + 2 * paper.marginPt;
+    } catch (const PrinterError& e) {
+        warnings.push_back(std::string(e.what()) + "; printed on A4");
+        const PaperSize& a4 = *findPaper("A4");
+        paper.widthPt = a4.widthMm * kPointsPerMm;
+        paper.heightPt = a4.heightMm * kPointsPerMm;
+    }
 }
 
 // landscape, or orientation-requested 4 (landscape) or 5 (reverse landscape).
@@ -182,6 +191,7 @@ FilterJob ReadFilterJob(const std::string& title, const std::string& optionText,
     if (!job.options.header)
         job.options.header = EscapeHeaderFields(title);
     job.options.jobTitle = title;
+    job.options.jobName = title;
     job.options.input = contentType == "text/html" ? frHTML : frFile;
     // A text filter's conventions: 8-column tab stops, form feeds start
     // pages, and plain text in a monospace body.
@@ -195,7 +205,7 @@ FilterJob ReadFilterJob(const std::string& title, const std::string& optionText,
     job.options.orientation = job.paper.landscape ? Landscape : Portrait;
     if (!PaperFromPpd(ppdPath, options, job.paper) && !PaperFromMediaName(options.get("PageSize"), job.paper) &&
         !PaperFromMediaName(options.get("media"), job.paper))
-        DefaultPaper(job.paper);
+        DefaultPaper(job.paper, job.warnings);
     return job;
 }
 

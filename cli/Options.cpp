@@ -12,7 +12,7 @@
 
 namespace velm {
 
-const char* const kVersionText = "velm 0.1.0\n";
+const char* const kVersionText = "velm " VELM_VERSION "\n";
 
 const char* const kHelpText =
     "Usage: velm [OPTION]... FILE...\n"
@@ -56,6 +56,10 @@ const char* const kHelpText =
     "      --borders=LEFT,RIGHT    left and right borders in page units (0.25,0.25 inches)\n"
     "      --units=in|cm           page units of --borders\n"
     "      --orientation=portrait|landscape|default\n"
+    "      --paper=SIZE            A3, A4, A5, B5, Letter, Legal, Tabloid or a queue's own\n"
+    "                              media name (default: the queue's default media; on the\n"
+    "                              built-in printer $PAPERSIZE, /etc/papersize, else A4)\n"
+    "      --copies=N              copies on a CUPS queue (default: the queue's and lpoptions')\n"
     "\n"
     "Program source (text input):\n"
     "  -N, --line-numbers          number every source line in a gutter\n"
@@ -87,7 +91,7 @@ enum LongOnly : int {
     kPages = 256, kHtml, kText, kLineSpacing, kHeader, kHeaderLeft, kHeaderRight, kFooter,
     kBorders, kUnits, kOrientation, kNoDate, kNoPageNumber, kNoHeader, kKeepPages, kPreview,
     kListPrinters, kVersion, kHighlight, kMonochrome,
-    kFormFeed, kNoFormFeed,
+    kFormFeed, kNoFormFeed, kPaper, kCopies,
 };
 
 const option kLongOptions[] = {
@@ -121,6 +125,8 @@ const option kLongOptions[] = {
     {"no-form-feed", no_argument, nullptr, kNoFormFeed},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
+    {"paper", required_argument, nullptr, kPaper},
+    {"copies", required_argument, nullptr, kCopies},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -164,6 +170,14 @@ std::string HeaderFormat(const char* option, const std::string& value)
     if (const std::string problem = HeaderFormatProblem(value); !problem.empty())
         throw UsageError(format("--%s: %s", option, problem.c_str()));
     return value;
+}
+
+int Count(const char* option, const std::string& value, int low, int high)
+{
+    const double number = Number(option, value, low, high);
+    if (number != static_cast<int>(number))
+        throw UsageError(format("--%s: '%s' is not a whole number", option, value.c_str()));
+    return static_cast<int>(number);
 }
 
 std::pair<double, double> Borders(const std::string& value)
@@ -239,6 +253,8 @@ void Take(CommandOptions& o, int code, const std::string& value)
     case kNoFormFeed: o.formFeed = false; break;
     case 'h': o.help = true; break;
     case kVersion: o.version = true; break;
+    case kPaper: o.paper = value; break;
+    case kCopies: o.copies = Count("copies", value, 1, 999); break;
     }
 }
 
@@ -253,6 +269,8 @@ void CheckCombinations(const CommandOptions& o)
     if (o.output && o.printer && *o.printer != kBuiltInPrinter)
         throw UsageError(format("--output writes a PDF on the built-in printer \"%s\", not on '%s'",
                                 kBuiltInPrinter, o.printer->c_str()));
+    if (o.output && o.copies)
+        throw UsageError("--copies asks a CUPS queue for copies; --output writes one PDF");
     if (o.output && o.preview)
         throw UsageError("--output and --preview exclude each other");
     if (std::count(o.files.begin(), o.files.end(), kStandardInput) > 1)

@@ -58,6 +58,11 @@ struct CommandOptions {
     bool help = false;
     bool version = false;
 
+    // Paper, copies and the job's name.
+    std::optional<std::string> paper; // a size every printer knows, or one of the queue's
+    std::optional<int> copies;        // unset: the queue's default and the user's lpoptions
+    std::string jobName;              // names the job and its PDF in place of the file (the filter's title)
+
     // True when the command line asks for nothing: the desktop starts.
     bool desktop = false;
 };

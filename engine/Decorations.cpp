@@ -13,6 +13,8 @@
 #include <QTime>
 
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 
 namespace velm {
 
@@ -186,23 +188,43 @@ private:
     int saved_;
 };
 
-std::string PrintedOnText()
+// The language of the dates: LC_ALL, LC_TIME or LANG, as the command has
+// them and as cupsd gives them to the filter from the job's
+// attributes-natural-language; none for "C", "POSIX" or a name Qt does not know.
+std::optional<QLocale> StampLanguage()
 {
-    const QLocale locale = QLocale::system();
-    const QDateTime now = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(documentTime()));
-    const QString text = QStringLiteral("Printed on ")
-                         + locale.toString(now.date(), QLocale::ShortFormat)
-                         + QStringLiteral(" at ")
-                         + locale.toString(now.time(), QLocale::LongFormat);
-    return text.toStdString();
+    for (const char* variable : {"LC_ALL", "LC_TIME", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (!value || !*value)
+            continue;
+        const std::string name(value, std::strcspn(value, ".@"));
+        if (name == "C" || name == "POSIX")
+            return std::nullopt;
+        const QLocale locale(QString::fromStdString(name));
+        if (locale.language() == QLocale::C)
+            return std::nullopt;
+        return locale;
+    }
+    return std::nullopt;
 }
 
 } // namespace
 
+std::string DateStampText(std::time_t when)
+{
+    const QDateTime time = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(when));
+    const std::optional<QLocale> language = StampLanguage();
+    const QString date = language ? language->toString(time.date(), QLocale::ShortFormat)
+                                  : time.date().toString(Qt::ISODate);
+    const QString clock = language ? language->toString(time.time(), QLocale::LongFormat)
+                                   : time.time().toString(QStringLiteral("HH:mm:ss"));
+    return (QStringLiteral("Printed on ") + date + QStringLiteral(" at ") + clock).toStdString();
+}
+
 void TGdi::DrawDateTimeStamp(int X, int Y)
 {
     StampFont stamp(*this);
-    TextAt(X, Y + stamp.offset(), PrintedOnText());
+    TextAt(X, Y + stamp.offset(), DateStampText(documentTime()));
 }
 
 void TGdi::DrawPageNumber(int X, int Y)

@@ -66,7 +66,8 @@ ShapedLine& Shaped(std::u16string_view text, Direction paragraph = Direction::Fr
 
 // The page geometry and the job's view settings, for the preview and for
 // reprints of the stored pages.
-TStoredJob RecordStoredJob(TColor viewBkColor, const std::string& viewHeading, double zoomPercentage)
+TStoredJob RecordStoredJob(TColor viewBkColor, const std::string& viewHeading, double zoomPercentage,
+                           const std::string& documentName)
 {
     Printer& printer = SelectedPrinter();
     const PrinterCaps caps = printer.caps();
@@ -76,6 +77,7 @@ TStoredJob RecordStoredJob(TColor viewBkColor, const std::string& viewHeading, d
                        {"Orientation", printer.orientation() == PaperOrientation::Portrait ? "Portrait" : "Landscape"},
                        {"View Background", std::to_string(ColorToRGB(viewBkColor))},
                        {"Preview Heading", viewHeading},
+                       {"Document Name", documentName},
                        {"PrinterName", printer.name()},
                        {"PrinterIndex", std::to_string(Printers::instance().printerIndex())},
                        {"ZoomFactor", formatGeneral(zoomPercentage)},
@@ -135,7 +137,8 @@ void TGdi::ClearStoredPages()
     FPageCount = 0;
 }
 
-void TGdi::BeginDocument(TColor ViewBkColor, const std::string& ViewHeading, double ZoomPercentage)
+void TGdi::BeginDocument(TColor ViewBkColor, const std::string& ViewHeading, double ZoomPercentage,
+                         const std::string& DocumentName)
 {
     ForgetHandles();
     ++FPageCount;
@@ -147,7 +150,7 @@ void TGdi::BeginDocument(TColor ViewBkColor, const std::string& ViewHeading, dou
     const int canvasHeight = PrinterCanvas().Font.Height;
     FFontHeight = std::abs(canvasHeight);
     SelectFont("Arial", canvasHeight);
-    FStoredJob = RecordStoredJob(ViewBkColor, ViewHeading, ZoomPercentage);
+    FStoredJob = RecordStoredJob(ViewBkColor, ViewHeading, ZoomPercentage, DocumentName);
     WriteStoredJob(*FStoredJob);
     ProcessMessages();
 }

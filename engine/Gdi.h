@@ -10,6 +10,7 @@
 #include "platform/metafile/gdi_types.h"
 #include "platform/rendering/shaper.h"
 
+#include <ctime>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -19,6 +20,11 @@
 #include <vector>
 
 namespace velm {
+
+// The date stamp of a job printed at when: "Printed on " and the date and
+// time in the language of LC_ALL, LC_TIME or LANG (the filter's from the
+// job's language), else in the fixed form "2026-12-09 at 05:31:26".
+std::string DateStampText(std::time_t when);
 
 class Printer;
 
@@ -39,7 +45,9 @@ public:
 
     // Lifecycle
     void ClearStoredPages();
-    void BeginDocument(TColor ViewBkColor, const std::string& ViewHeading, double ZoomPercentage);
+    // DocumentName names the print job in the queue and the PDF it becomes.
+    void BeginDocument(TColor ViewBkColor, const std::string& ViewHeading, double ZoomPercentage,
+                       const std::string& DocumentName = "Velm");
     void NewPage();
     void EndPage();
     int PageCount() const { return FPageCount; }

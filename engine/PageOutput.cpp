@@ -95,7 +95,7 @@ void TGdi::PrintStoredPages(int Which, bool ShowStatus, const std::function<bool
     gReport.PrinterName = printer.name();
     // The orientation the pages were recorded in.
     printer.setOrientation(StoredJob().Orientation());
-    std::unique_ptr<PrintDocument> document = printer.beginDocument("Velm");
+    std::unique_ptr<PrintDocument> document = printer.beginDocument(StoredJob().DocumentName());
     {
         DocumentWatch watch(dialog ? &**dialog : nullptr, document.get());
         // "&Abort" closes the document at once; a later activation of the
@@ -132,6 +132,7 @@ void TGdi::PrintStoredPages(int Which, bool ShowStatus, const std::function<bool
     document->end();
     gReport.Delivered = true;
     gReport.OutputPath = document->outputPath();
+    gReport.JobId = document->jobId();
 }
 
 } // namespace velm

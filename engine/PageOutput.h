@@ -14,6 +14,7 @@ struct TPrintReport {
     int DamagedPages = 0;      // stored pages that played only as far as they were sound
     std::string PrinterName;
     std::string OutputPath;    // the PDF the built-in printer wrote, else empty
+    std::string JobId;         // the queue's job ("QUEUE-123"), else empty
 };
 
 // Reset at the start of every PrintStoredPages; valid after it returns or throws.

@@ -146,7 +146,7 @@ void TPrintFile::StartRun()
     (*FStatus)->Show();
     ProcessMessages();
 
-    FGdi->BeginDocument(ViewBkColor, ViewHeading, ZoomPercentage);
+    FGdi->BeginDocument(ViewBkColor, ViewHeading, ZoomPercentage, JobDocumentName());
     Raise(OnBeforePrint, this);
     ApplyBaseFont();
     PrinterCanvas().Font.PixelsPerInch = caps.logPixelsY;
@@ -162,6 +162,15 @@ void TPrintFile::ApplyBaseFont()
     TFont& canvas = PrinterCanvas().Font;
     canvas.Name = FBaseFont.Name;
     canvas.Height = FBaseFont.Height;
+}
+
+std::string TPrintFile::JobDocumentName() const
+{
+    if (!DocumentName.empty())
+        return DocumentName;
+    const std::size_t slash = Filename.find_last_of('/');
+    const std::string name = slash == std::string::npos ? Filename : Filename.substr(slash + 1);
+    return name.empty() ? "Velm" : name;
 }
 
 bool TPrintFile::InputDone() const

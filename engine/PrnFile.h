@@ -71,6 +71,8 @@ public:
     TUnits Units = poInches;
     std::string ViewHeading = "Tessly Viewer";
     std::string Filename;
+    // The print job's name and its PDF's title; empty: Filename's last part.
+    std::string DocumentName;
     double ContentsLeft = 1.0;
     TPageLayout PageLayout = pl_1x1;
     TPagesToPrint PagesToPrint = pAll;
@@ -177,6 +179,7 @@ public:
     void ApplyStrike(bool Bold, bool Underline);
 
 private:
+    std::string JobDocumentName() const;
     bool OpenInput();
     void StartRun();
     void RunCells();

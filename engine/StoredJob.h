@@ -31,6 +31,8 @@ public:
     const Entries& All() const { return FEntries; }
 
     std::string Directory() const { return Read("Directory", "."); }
+    // The print job's name in the queue and its PDF's title.
+    std::string DocumentName() const { return Read("Document Name", "Velm"); }
     // Exactly "Portrait" is portrait; any other text is landscape.
     PaperOrientation Orientation() const;
     // Throws ConversionError for a text that is not an integer.

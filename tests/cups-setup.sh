@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Starts a local CUPS server (if none answers) with two PDF queues for the
-# printer tests: "Velm_Test_PDF" and "Generic_Text_PDF" (a name that makes
-# the engine draw no lines). cups-pdf writes into $VELM_CUPS_OUT, every
+# Starts a local CUPS server (if none answers) with PDF queues for the
+# printer tests: "Velm_Test_PDF", "Generic_Text_PDF" (a name that makes
+# the engine draw no lines) and "Velm_Letter_PDF", whose default media is
+# Letter. cups-pdf writes into $VELM_CUPS_OUT, every
 # file labelled with its job number so that no job overwrites another.
 # Needs root and the Debian packages cups, cups-client and
 # printer-driver-cups-pdf (make deps-test installs them).
@@ -66,7 +67,7 @@ if ! running; then
 fi
 
 ppd=$(lpinfo -m 2>/dev/null | awk '/CUPS-PDF/ {print $1; exit}')
-queues="Velm_Test_PDF Generic_Text_PDF${build:+ Velm_Filter_PDF}"
+queues="Velm_Test_PDF Generic_Text_PDF Velm_Letter_PDF${build:+ Velm_Filter_PDF}"
 for q in $queues; do
   # Printer drivers are deprecated in CUPS 2.4 but still work; the warning is noise.
   if ! lpadmin -p "$q" -E -v cups-pdf:/ ${ppd:+-m "$ppd"} 2>/dev/null; then
@@ -76,9 +77,10 @@ for q in $queues; do
   # the fonts into glyph outlines without text, cairo's keeps the text that
   # the tests read back with pdftotext.
   lpadmin -p "$q" -o pdftops-renderer-default=pdftocairo
+  [ "$q" = Velm_Letter_PDF ] && lpadmin -p "$q" -o media-default=na_letter_8.5x11in
   cupsenable "$q"
   cupsaccept "$q"
 done
 lpstat -p Velm_Test_PDF >/dev/null && lpstat -p Generic_Text_PDF >/dev/null ||
   fail "the queues do not show in lpstat"
-echo "CUPS running; PDF queues Velm_Test_PDF, Generic_Text_PDF write into $out"
+echo "CUPS running; PDF queues Velm_Test_PDF, Generic_Text_PDF, Velm_Letter_PDF write into $out"

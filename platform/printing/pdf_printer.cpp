@@ -8,7 +8,6 @@
 #include "platform/rendering/gdi_device.h"
 #include "platform/pdf/pdf_canvas.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -108,7 +107,7 @@ public:
         : target_(std::move(target)), box_(sheetBox(layout, dpiX, dpiY))
     {
         try {
-            canvas_ = std::make_unique<PdfCanvas>(target_.file.fd(), title, "Velm");
+            canvas_ = std::make_unique<PdfCanvas>(target_.file.fd(), title, "Velm " VELM_VERSION);
             canvas_->startSheet(box_);
         } catch (const PdfWriteError& e) {
             fail(e.what());
@@ -219,9 +218,9 @@ std::string timestamp()
 
 class PdfPrinter : public Printer {
 public:
-    PdfPrinter(std::string name, const PrinterCaps& portrait, int marginPx, std::string folder,
+    PdfPrinter(std::string name, std::optional<PrinterCaps> portrait, int marginPx, std::string folder,
                std::function<std::optional<std::string>()> takeOutputFile)
-        : name_(std::move(name)), portrait_(portrait), marginPx_(marginPx), folder_(std::move(folder)),
+        : name_(std::move(name)), fixed_(portrait), marginPx_(marginPx), folder_(std::move(folder)),
           takeOutputFile_(std::move(takeOutputFile))
     {
     }
@@ -230,7 +229,7 @@ public:
 
     PrinterCaps caps() const override
     {
-        PrinterCaps c = portrait_;
+        PrinterCaps c = portrait();
         if (orientation_ == PaperOrientation::Landscape) {
             std::swap(c.horzRes, c.vertRes);
             std::swap(c.logPixelsX, c.logPixelsY);
@@ -242,14 +241,23 @@ public:
     PaperOrientation orientation() const override { return orientation_; }
     void setOrientation(PaperOrientation orientation) override { orientation_ = orientation; }
 
+    void setPaper(const std::string& name) override
+    {
+        const PaperSize* paper = findPaper(name);
+        if (!paper)
+            throw PrinterError(format("unknown paper size '%s' (known: %s)", name.c_str(), knownPaperNames().c_str()));
+        paper_ = paper;
+    }
+
     std::unique_ptr<PrintDocument> beginDocument(const std::string& title) override
     {
+        const PrinterCaps portraitCaps = portrait();
         std::optional<std::string> exact = takeOutputFile_ ? takeOutputFile_() : std::nullopt;
         PdfTarget target = exact && !exact->empty() ? exactFile(*exact) : newFile();
         // Points of the portrait paper (printable area plus margins); Qt turns it for landscape.
-        const double marginPt = marginPx_ * 72.0 / portrait_.logPixelsY;
-        const QSizeF points(portrait_.horzRes * 72.0 / portrait_.logPixelsX + 2 * marginPt,
-                            portrait_.vertRes * 72.0 / portrait_.logPixelsY + 2 * marginPt);
+        const double marginPt = marginPx_ * 72.0 / portraitCaps.logPixelsY;
+        const QSizeF points(portraitCaps.horzRes * 72.0 / portraitCaps.logPixelsX + 2 * marginPt,
+                            portraitCaps.vertRes * 72.0 / portraitCaps.logPixelsY + 2 * marginPt);
         const QPageSize size(points, QPageSize::Point, QString(),
                              takeOutputFile_ ? QPageSize::FuzzyMatch : QPageSize::ExactMatch);
         const QPageLayout layout(size,
@@ -261,6 +269,16 @@ public:
     }
 
 private:
+    // The paper asked for, else the fixed geometry (the filter's job paper,
+    // a test printer's), else the system's paper as it is now.
+    PrinterCaps portrait() const
+    {
+        const int dpi = fixed_ ? fixed_->logPixelsX : kLayoutDpi;
+        if (paper_)
+            return paperCaps(*paper_, dpi, marginPx_);
+        return fixed_ ? *fixed_ : paperCaps(systemPaper(), kLayoutDpi, marginPx_);
+    }
+
     // The command's -o: a file is replaced only when the new document is
     // complete, so an aborted or failed document leaves the old one alone;
     // a device, FIFO or standard output is written into.
@@ -293,32 +311,26 @@ private:
     }
 
     std::string name_;
-    PrinterCaps portrait_;
+    std::optional<PrinterCaps> fixed_;
+    const PaperSize* paper_ = nullptr;
     int marginPx_;
     std::string folder_;
     std::function<std::optional<std::string>()> takeOutputFile_;
     PaperOrientation orientation_ = PaperOrientation::Portrait;
 };
 
-bool letterPaper()
+// The first word of the first line that is not a comment, as libpaper reads it.
+std::string firstWord(const std::string& file)
 {
-    std::string paper;
-    if (const char* env = std::getenv("PAPERSIZE"); env && *env) {
-        paper = env;
-    } else {
-        std::ifstream in("/etc/papersize");
-        std::string line;
-        while (std::getline(in, line)) {
-            std::size_t start = line.find_first_not_of(" \t");
-            if (start == std::string::npos || line[start] == '#')
-                continue;
-            paper = line.substr(start, line.find_first_of(" \t\r", start) - start);
-            break;
-        }
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::size_t start = line.find_first_not_of(" \t");
+        if (start == std::string::npos || line[start] == '#')
+            continue;
+        return line.substr(start, line.find_first_of(" \t\r", start) - start);
     }
-    for (char& c : paper)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return paper == "letter";
+    return {};
 }
 
 } // namespace
@@ -353,25 +365,45 @@ std::unique_ptr<PrintDocument> openPdfDocument(PdfTarget target, const QPageLayo
     return std::make_unique<PdfDocument>(std::move(target), layout, dpiX, dpiY, title);
 }
 
-std::unique_ptr<Printer> makePdfPrinter(const std::string& name, const PrinterCaps& portraitCaps,
+std::unique_ptr<Printer> makePdfPrinter(const std::string& name, std::optional<PrinterCaps> portraitCaps,
                                         int marginPx, const std::string& folder,
                                         std::function<std::optional<std::string>()> takeOutputFile)
 {
     return std::make_unique<PdfPrinter>(name, portraitCaps, marginPx, folder, std::move(takeOutputFile));
 }
 
-PrinterCaps builtInCaps()
+const PaperSize& systemPaper()
 {
-    const bool letter = letterPaper();
-    const auto pixels = [](double mm) { return static_cast<int>(std::lround(mm * kLayoutDpi / 25.4)); };
+    std::string name, source = "PAPERSIZE";
+    if (const char* env = std::getenv("PAPERSIZE"); env && *env) {
+        name = env;
+    } else {
+        const char* conf = std::getenv("PAPERCONF");
+        source = conf && *conf ? conf : "/etc/papersize";
+        name = firstWord(source);
+    }
+    if (name.empty())
+        return *findPaper("A4");
+    const PaperSize* paper = findPaper(name);
+    if (!paper)
+        throw PrinterError(format("%s: unknown paper size '%s' (known: %s)", source.c_str(), name.c_str(),
+                                  knownPaperNames().c_str()));
+    return *paper;
+}
+
+PrinterCaps paperCaps(const PaperSize& paper, int dpi, int marginPx)
+{
+    const auto pixels = [dpi](double mm) { return static_cast<int>(std::lround(mm * dpi / 25.4)); };
     PrinterCaps caps;
-    caps.logPixelsX = caps.logPixelsY = kLayoutDpi;
-    caps.horzRes = pixels(letter ? 215.9 : 210.0) - 2 * kBuiltInMarginPx;
-    caps.vertRes = pixels(letter ? 279.4 : 297.0) - 2 * kBuiltInMarginPx;
-    caps.marginBottom = kBuiltInMarginPx;
-    caps.horzSizeMm = static_cast<int>(std::lround(caps.horzRes * 25.4 / kLayoutDpi));
-    caps.vertSizeMm = static_cast<int>(std::lround(caps.vertRes * 25.4 / kLayoutDpi));
+    caps.logPixelsX = caps.logPixelsY = dpi;
+    caps.horzRes = pixels(paper.widthMm) - 2 * marginPx;
+    caps.vertRes = pixels(paper.heightMm) - 2 * marginPx;
+    caps.marginBottom = marginPx;
+    caps.horzSizeMm = static_cast<int>(std::lround(caps.horzRes * 25.4 / dpi));
+    caps.vertSizeMm = static_cast<int>(std::lround(caps.vertRes * 25.4 / dpi));
     return caps;
 }
+
+PrinterCaps builtInCaps() { return paperCaps(systemPaper(), kLayoutDpi, kBuiltInMarginPx); }
 
 } // namespace velm::detail

@@ -9,6 +9,7 @@
 #include <QPrinterInfo>
 
 #include <cstdlib>
+#include <strings.h>
 #include <optional>
 
 namespace velm {
@@ -23,7 +24,38 @@ std::string homeFolder()
     return home && *home ? home : "/tmp";
 }
 
+constexpr PaperSize kPapers[] = {
+    {"A3", "iso_a3_297x420mm", 297, 420},
+    {"A4", "iso_a4_210x297mm", 210, 297},
+    {"A5", "iso_a5_148x210mm", 148, 210},
+    {"B5", "iso_b5_176x250mm", 176, 250},
+    {"Letter", "na_letter_8.5x11in", 215.9, 279.4},
+    {"Legal", "na_legal_8.5x14in", 215.9, 355.6},
+    {"Tabloid", "na_ledger_11x17in", 279.4, 431.8},
+};
+
 } // namespace
+
+const PaperSize* findPaper(const std::string& name)
+{
+    for (const PaperSize& paper : kPapers)
+        if (::strcasecmp(name.c_str(), paper.name) == 0 || name == paper.pwg)
+            return &paper;
+    return nullptr;
+}
+
+void Printer::setPaper(const std::string& name)
+{
+    throw PrinterError(format("%s has only its own paper, not '%s'", this->name().c_str(), name.c_str()));
+}
+
+std::string knownPaperNames()
+{
+    std::string names;
+    for (const PaperSize& paper : kPapers)
+        names += (names.empty() ? "" : ", ") + std::string(paper.name);
+    return names;
+}
 
 struct Printers::Impl {
     std::shared_ptr<Printer> builtIn;
@@ -94,10 +126,10 @@ Printers& Printers::instance()
 
 Printers::Printers() : impl_(std::make_shared<Impl>())
 {
-    impl_->builtIn = makeBuiltIn(detail::builtInCaps(), detail::kBuiltInMarginPx);
+    impl_->builtIn = makeBuiltIn(std::nullopt, detail::kBuiltInMarginPx);
 }
 
-std::shared_ptr<Printer> Printers::makeBuiltIn(const PrinterCaps& portraitCaps, int marginPx)
+std::shared_ptr<Printer> Printers::makeBuiltIn(std::optional<PrinterCaps> portraitCaps, int marginPx)
 {
     std::weak_ptr<Impl> impl = impl_;
     return detail::makePdfPrinter(kBuiltInName, portraitCaps, marginPx, "",
@@ -112,6 +144,8 @@ std::shared_ptr<Printer> Printers::makeBuiltIn(const PrinterCaps& portraitCaps, 
 }
 
 PrinterCaps Printers::builtInCaps() { return detail::builtInCaps(); }
+
+int Printers::layoutDpi() { return detail::kLayoutDpi; }
 
 void Printers::keepBuiltInOnly(const PrinterCaps& portraitCaps, int marginPx)
 {

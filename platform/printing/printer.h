@@ -7,12 +7,26 @@
 #include "platform/metafile/page_device.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace velm {
 
 enum class PaperOrientation { Portrait, Landscape };
+
+// A sheet by name: the sizes every printer takes, portrait, in millimetres.
+struct PaperSize {
+    const char* name;  // "A4", "Letter"
+    const char* pwg;   // the queue's name for it: "iso_a4_210x297mm"
+    double widthMm;
+    double heightMm;
+};
+// By its common name in any case ("a4", "Letter") or its PWG name; nullptr
+// when no size has it.
+const PaperSize* findPaper(const std::string& name);
+// "A3, A4, A5, B5, Letter, Legal, Tabloid": for the messages of unknown sizes.
+std::string knownPaperNames();
 
 // What GetDeviceCaps tells of a printer in its current orientation.
 struct PrinterCaps {
@@ -51,6 +65,9 @@ public:
     virtual int sheetCount() const = 0;
     // Where the built-in printer wrote the document (empty for queues).
     virtual std::string outputPath() const { return {}; }
+    // The queue's name of the job once end() handed it over ("QUEUE-123"),
+    // else empty.
+    virtual std::string jobId() const { return {}; }
 };
 
 class Printer {
@@ -60,6 +77,16 @@ public:
     virtual PrinterCaps caps() const = 0;
     virtual PaperOrientation orientation() const = 0;
     virtual void setOrientation(PaperOrientation orientation) = 0;
+    // The paper of the next documents: a size findPaper() knows or, on a
+    // CUPS queue, one of the queue's media names. Throws PrinterError naming
+    // the sizes there are for any other name; the paper then stays as it was.
+    // Until it is set, a queue lays out on its default media and the
+    // built-in printer on the system's paper. A printer of one fixed sheet
+    // takes no other.
+    virtual void setPaper(const std::string& name);
+    // The copies the next documents ask of a queue; 0 leaves them to the
+    // queue's default and the user's lpoptions. A PDF file is one copy.
+    virtual void setCopies(int copies) { (void)copies; }
     // Begins a document (StartDoc + first StartPage). Throws PrinterError when
     // the printer cannot be reached or its output cannot be created
     // ("Cannot create PDF file <path>: <reason>", "Cannot print on <queue>:
@@ -113,13 +140,18 @@ public:
     // (portrait printable area, margin in its pixels). No queue is asked
     // for: the filter runs inside the server it would ask.
     // The built-in printer's portrait geometry before keepBuiltInOnly: its
-    // resolution, and A4 or Letter inset by a quarter inch.
+    // resolution, and the system's paper inset by a quarter inch. The
+    // system's paper is $PAPERSIZE, else the first word of the file
+    // $PAPERCONF or /etc/papersize, else A4; a name findPaper() does not
+    // know throws PrinterError.
     static PrinterCaps builtInCaps();
+    // The resolution pages are laid out at on the built-in printer and the queues.
+    static int layoutDpi();
     void keepBuiltInOnly(const PrinterCaps& portraitCaps, int marginPx);
 
 private:
     Printers();
-    std::shared_ptr<Printer> makeBuiltIn(const PrinterCaps& portraitCaps, int marginPx);
+    std::shared_ptr<Printer> makeBuiltIn(std::optional<PrinterCaps> portraitCaps, int marginPx);
     struct Impl;
     std::shared_ptr<Impl> impl_;
     int index_ = -1;

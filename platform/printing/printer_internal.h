@@ -36,8 +36,9 @@ std::unique_ptr<PrintDocument> openPdfDocument(PdfTarget target, const QPageLayo
 
 // A printer that writes PDF files: the built-in "Velm PDF" (folder empty:
 // Printers::pdfFolder() at the time of each document; takeOutputFile gives
-// the one-shot -o path) and the test printers (a fixed folder).
-std::unique_ptr<Printer> makePdfPrinter(const std::string& name, const PrinterCaps& portraitCaps,
+// the one-shot -o path) and the test printers (a fixed folder). Without
+// portraitCaps it lays out on the system's paper as it is at each use.
+std::unique_ptr<Printer> makePdfPrinter(const std::string& name, std::optional<PrinterCaps> portraitCaps,
                                         int marginPx, const std::string& folder,
                                         std::function<std::optional<std::string>()> takeOutputFile);
 // The resolution the built-in printer and the CUPS queues lay pages out at:
@@ -50,9 +51,14 @@ constexpr int kLayoutDpi = 300;
 // stamp and page number, which reach below the printable area, still land
 // on the paper.
 constexpr int kBuiltInMarginPx = kLayoutDpi / 4;
-// Its portrait printable area: A4 at 300 dpi (2330 x 3358 pixels of a
-// 2480 x 3508 sheet), or Letter when $PAPERSIZE or /etc/papersize says so.
+// Its portrait printable area on the system's paper: A4 at 300 dpi is
+// 2330 x 3358 pixels of a 2480 x 3508 sheet.
 PrinterCaps builtInCaps();
+// The system's paper (Printers::builtInCaps tells the rule); throws
+// PrinterError for a name findPaper() does not know.
+const PaperSize& systemPaper();
+// The portrait printable area of paper at dpi, marginPx in from every edge.
+PrinterCaps paperCaps(const PaperSize& paper, int dpi, int marginPx);
 
 // A CUPS queue as Qt reports it. Nothing is asked of the server until the
 // geometry or a document is needed.

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <fcntl.h>
@@ -116,6 +117,12 @@ TEST_F(Command, CommandLineErrorsExitWithTwoAndSayWhy)
         {"-o a.pdf " + file + " " + file, "--output names one PDF"},
         {"--pages", "option '--pages' needs a value"},
         {"--no-date", "no FILE given"},
+        {"-o a.pdf --paper=Foolscap " + file,
+         "--paper: unknown paper size 'Foolscap' (known: A3, A4, A5, B5, Letter, Legal, Tabloid)"},
+        {"--copies=0 " + file, "--copies: 0 is outside 1 to 999"},
+        {"--copies=1.5 " + file, "--copies: '1.5' is not a whole number"},
+        {"--copies=2 -o a.pdf " + file, "--copies asks a CUPS queue for copies"},
+        {"--copies=2 -P 'Velm PDF' " + file, "the built-in printer writes one PDF"},
     };
     for (const auto& [arguments, message] : cases) {
         const Outcome o = Velm(arguments);
@@ -533,6 +540,59 @@ TEST_F(Command, CtrlCAbortsTheJobAndWritesNothing)
     EXPECT_EQ(velm.readAllStandardOutput().toStdString(), "");
 }
 
+std::string PdfInfo(const std::string& pdf, const std::string& field)
+{
+    std::string info;
+    testing::run("pdfinfo " + Quote(pdf) + " 2>/dev/null", &info);
+    std::smatch m;
+    return std::regex_search(info, m, std::regex(field + ":\\s+([^\n]*?)( \\(.*\\))?\n")) ? m[1].str() : "";
+}
+
+// The built-in printer's paper: --paper, else $PAPERSIZE, else the file
+// $PAPERCONF (or /etc/papersize) names, as libpaper reads them.
+TEST_F(Command, BuiltInPrinterPaperFollowsTheOptionAndTheSystem)
+{
+    dir_.write("a5.conf", "# the system's paper\n  a5  \n");
+    dir_.write("odd.conf", "executive\n");
+    const std::string conf = "PAPERSIZE= PAPERCONF=" + Quote(dir_.file("a5.conf"));
+    const struct {
+        std::string environment, arguments, size;
+    } cases[] = {
+        {"PAPERSIZE=letter", "", "612 x 792 pts"},
+        {"PAPERSIZE=Letter", "--paper=a4", "595 x 842 pts"},
+        {conf, "", "420 x 595 pts"},
+        {conf, "--paper=na_legal_8.5x14in", "612 x 1008 pts"},
+        {"PAPERSIZE=A4", "--paper=Tabloid", "792 x 1224 pts"},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = Velm("-o paper.pdf " + c.arguments + " short.txt", dir_.path(), c.environment);
+        ASSERT_EQ(o.status, 0) << c.environment << " " << c.arguments << ": " << o.err;
+        EXPECT_EQ(PdfInfo(dir_.file("paper.pdf"), "Page size"), c.size) << c.environment << " " << c.arguments;
+    }
+    const Outcome odd = Velm("-o odd.pdf short.txt", dir_.path(), "PAPERSIZE= PAPERCONF=" + Quote(dir_.file("odd.conf")));
+    EXPECT_EQ(odd.status, 1);
+    EXPECT_NE(odd.err.find(dir_.file("odd.conf") + ": unknown paper size 'executive' (known: A3, A4, A5, B5, Letter, "
+                                                    "Legal, Tabloid)"),
+              std::string::npos)
+        << odd.err;
+    EXPECT_FALSE(fs::exists(dir_.file("odd.pdf")));
+}
+
+// Every PDF is titled with its file's name and names Velm and its version.
+TEST_F(Command, PdfTitleIsTheFileName)
+{
+    const Outcome file = Velm("-o file.pdf short.txt", dir_.path());
+    const Outcome piped = Velm("-o piped.pdf - <short.txt", dir_.path());
+    ASSERT_EQ(file.status + piped.status, 0) << file.err << piped.err;
+    std::string version = Velm("--version").out; // "velm 0.1.0\n"
+    version = "Velm" + version.substr(4, version.size() - 5);
+    for (const auto& [pdf, title] : {std::pair{"file.pdf", "short.txt"}, {"piped.pdf", "stdin"}}) {
+        EXPECT_EQ(PdfInfo(dir_.file(pdf), "Title"), title);
+        EXPECT_EQ(PdfInfo(dir_.file(pdf), "Creator"), version);
+        EXPECT_EQ(PdfInfo(dir_.file(pdf), "Producer"), version);
+    }
+}
+
 TEST_F(Command, StandardInputAndHtmlByNameAnyCase)
 {
     const Outcome piped = Velm("-o piped.pdf - <" + Quote(dir_.file("short.txt")), dir_.path());
@@ -610,13 +670,17 @@ protected:
         const char* out = std::getenv("VELM_CUPS_OUT");
         return out ? out : "/var/spool/cups-pdf/velm-tests";
     }
-    // The PDF that appears in the spool folder after a job, waiting for cups-pdf.
-    static std::string AwaitNewPdf(const std::vector<std::string>& before)
+    // The PDF cups-pdf writes of the job velm names ("velm: sent QUEUE-12"),
+    // once it is complete; empty when velm named none.
+    static std::string AwaitPdfOf(const std::string& velmOutput)
     {
+        std::smatch id;
+        if (!std::regex_search(velmOutput, id, std::regex("velm: sent \\S+-([0-9]+)\n")))
+            return {};
         std::string found;
         testing::waitUntil([&] {
             for (const std::string& name : testing::filesIn(Spool()))
-                if (name.ends_with(".pdf") && std::find(before.begin(), before.end(), name) == before.end()
+                if (name.starts_with("job_" + id[1].str() + "-") && name.ends_with(".pdf")
                     && PdfPages(Spool() + "/" + name) > 0)
                     found = Spool() + "/" + name;
             return !found.empty();
@@ -629,11 +693,10 @@ TEST_F(CupsQueue, PrintsThroughTheServerIntoAPdf)
 {
     if (!QueueExists("Velm_Test_PDF"))
         VELM_SKIP_MISSING("no Velm_Test_PDF queue: run tests/cups-setup.sh");
-    const auto before = testing::filesIn(Spool());
     const Outcome o = Velm("-P Velm_Test_PDF short.txt", dir_.path());
     ASSERT_EQ(o.status, 0) << o.err;
-    EXPECT_EQ(o.out, "") << "a queue writes no file of ours";
-    const std::string pdf = AwaitNewPdf(before);
+    EXPECT_TRUE(std::regex_match(o.out, std::regex("velm: sent Velm_Test_PDF-[0-9]+\n"))) << o.out;
+    const std::string pdf = AwaitPdfOf(o.out);
     ASSERT_FALSE(pdf.empty()) << "cups-pdf wrote nothing into " << Spool();
     EXPECT_EQ(PdfPages(pdf), 1);
     // cups-pdf's paper has no margin, so the stamp and the page number, which
@@ -643,11 +706,62 @@ TEST_F(CupsQueue, PrintsThroughTheServerIntoAPdf)
         EXPECT_NE(text.find(word), std::string::npos) << word << " in " << text;
 }
 
+// The server's attributes of a job ("job-name" -> "a.txt"), read with ipptool.
+std::map<std::string, std::string> JobAttributes(const std::string& queue, int job)
+{
+    std::string out;
+    testing::run("ipptool -t -d job_id=" + std::to_string(job) + " ipp://localhost/printers/" + queue + " " +
+                     Quote(std::string(VELM_SOURCE_DIR) + "/tests/data/job-attributes.test"),
+                 &out);
+    std::map<std::string, std::string> attributes;
+    const std::regex line("\\s+(\\S+) \\([^)]*\\) = (.*)");
+    std::istringstream in(out);
+    for (std::string text; std::getline(in, text);)
+        if (std::smatch m; std::regex_match(text, m, line))
+            attributes[m[1]] = m[2];
+    return attributes;
+}
+
+// A queue gets only what the user asked for: its own paper (or --paper),
+// and the user's lpoptions for sides and the rest; every job is named after
+// its file, and velm names the job as lp does.
+TEST_F(CupsQueue, JobsKeepTheQueuesAndTheUsersSettings)
+{
+    if (!QueueExists("Velm_Letter_PDF") || !QueueExists("Velm_Test_PDF"))
+        VELM_SKIP_MISSING("no Velm_Letter_PDF queue: run tests/cups-setup.sh");
+    if (testing::run("command -v ipptool >/dev/null") != 0)
+        VELM_SKIP_MISSING("ipptool is missing: install cups-ipp-utils");
+    fs::create_directories(dir_.file("home/.cups"));
+    dir_.write("home/.cups/lpoptions", "Dest Velm_Test_PDF sides=two-sided-long-edge\n");
+    const std::string user = "HOME=" + Quote(dir_.file("home"));
+    const struct {
+        std::string environment, arguments, size, sides, copies;
+    } cases[] = {
+        {"", "-P Velm_Letter_PDF", "612 x 792 pts", "", "1"},
+        {user, "-P Velm_Test_PDF", "595 x 842 pts", "two-sided-long-edge", "1"},
+        {user, "-P Velm_Test_PDF --paper=Letter --copies=2", "612 x 792 pts", "two-sided-long-edge", "2"},
+        {"", "-P Velm_Test_PDF --paper=na_legal_8.5x14in", "612 x 1008 pts", "", "1"},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = Velm(c.arguments + " short.txt", dir_.path(), c.environment);
+        std::smatch id;
+        ASSERT_TRUE(std::regex_match(o.out, id, std::regex("velm: sent (\\S+)-([0-9]+)\n"))) << o.out << o.err;
+        auto attributes = JobAttributes(id[1], std::stoi(id[2]));
+        EXPECT_EQ(attributes["job-name"], "short.txt") << c.arguments;
+        EXPECT_EQ(attributes["document-name-supplied"], "short.txt") << c.arguments;
+        EXPECT_EQ(attributes["sides"], c.sides) << c.arguments;
+        EXPECT_EQ(attributes["copies"], c.copies) << c.arguments;
+        const std::string pdf = AwaitPdfOf(o.out);
+        ASSERT_FALSE(pdf.empty()) << c.arguments;
+        EXPECT_EQ(PdfInfo(pdf, "Page size"), c.size) << c.arguments;
+        fs::remove(pdf);
+    }
+}
+
 TEST_F(CupsQueue, GenericQueueGetsTextsWithoutLinesOrBoxes)
 {
     if (!QueueExists("Generic_Text_PDF"))
         VELM_SKIP_MISSING("no Generic_Text_PDF queue: run tests/cups-setup.sh");
-    const auto before = testing::filesIn(Spool());
     const Outcome o = Velm("-P Generic_Text_PDF --keep-pages=pages short.txt", dir_.path());
     ASSERT_EQ(o.status, 0) << o.err;
     LoggingDevice page;
@@ -657,7 +771,7 @@ TEST_F(CupsQueue, GenericQueueGetsTextsWithoutLinesOrBoxes)
     EXPECT_TRUE(page.callsOf("rectangle").empty());
     const auto texts = page.texts();
     EXPECT_NE(std::find(texts.begin(), texts.end(), "Page Footer"), texts.end());
-    const std::string pdf = AwaitNewPdf(before);
+    const std::string pdf = AwaitPdfOf(o.out);
     ASSERT_FALSE(pdf.empty());
     EXPECT_NE(PdfText(pdf).find("alpha"), std::string::npos);
 }

@@ -112,6 +112,53 @@ TEST_F(Filter, TextFromFileOrStandardInputGetsVelmsPage)
     EXPECT_TRUE(TmpIsEmpty());
 }
 
+// The "Printed on" line of a PDF.
+std::string StampOf(const std::string& pdf)
+{
+    std::smatch m;
+    const std::string text = PdfText(pdf);
+    return std::regex_search(text, m, std::regex("Printed on .*? at [0-9:]+( UTC)?")) ? m[0].str() : "";
+}
+
+// The filter and the command stamp a job alike: in the job's language
+// (cupsd gives the filter LANG from the job's attributes-natural-language),
+// else in one fixed form.
+TEST_F(Filter, DateStampReadsAsTheCommandsInTheJobsLanguage)
+{
+    dir_.write("job.txt", Lines(3));
+    const struct {
+        std::string language, stamp;
+    } cases[] = {
+        {"", "Printed on 2026-12-09 at 05:31:26"},
+        {"LANG=C", "Printed on 2026-12-09 at 05:31:26"},
+        {"LANG=de_DE.UTF-8", "Printed on 09.12.26 at 05:31:26 UTC"},
+        {"LC_ALL=fr_FR.UTF-8 LANG=de_DE.UTF-8", "Printed on 09/12/2026 at 05:31:26 UTC"},
+    };
+    const std::string clock = "TZ=UTC SOURCE_DATE_EPOCH=1796794286 ";
+    for (const auto& c : cases) {
+        const Run filter = Call("Stamp", "", dir_.file("job.txt"), clock + c.language + " CONTENT_TYPE=text/plain");
+        ASSERT_EQ(filter.status, 0) << filter.err;
+        const std::string pdf = dir_.file("command.pdf");
+        ASSERT_EQ(testing::run("env -i PATH=/usr/bin:/bin HOME=" + Quote(dir_.path()) + " VELM_CONFIG_DIR=" +
+                               Quote(dir_.file("config")) + " " + clock + c.language + " " + Quote(VELM_BINARY) +
+                               " -o " + Quote(pdf) + " " + Quote(dir_.file("job.txt")) + " >/dev/null"),
+                  0);
+        EXPECT_EQ(StampOf(filter.pdf), c.stamp) << c.language;
+        EXPECT_EQ(StampOf(pdf), c.stamp) << c.language;
+    }
+}
+
+// What the fonts cannot show is a warning in the job's log, never an error.
+TEST_F(Filter, MissingGlyphsAreAWarning)
+{
+    dir_.write("private.txt", "private use \xee\x80\x80 here\n");
+    const Run r = Call("Private", "", dir_.file("private.txt"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("WARNING: " + dir_.file("private.txt") + ": no installed font has U+E000"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("ERROR"), std::string::npos) << r.err;
+}
+
 // Print queues distil the filter's PDF again, through PostScript back to
 // PDF: the header's title, the stamp and every line must still read whole,
 // whatever the contents face and size.

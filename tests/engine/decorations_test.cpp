@@ -272,16 +272,15 @@ TEST_F(Decorations, PageNumberEndsExactlyAtTheRightBorder)
     EXPECT_EQ(number->color, ColorRef{clBlack});
 }
 
-TEST_F(Decorations, DateStampNamesTodayInTheSystemFormat)
+// The stamp's languages and forms: tests/cli/filter_test.cpp.
+TEST_F(Decorations, DateStampNamesToday)
 {
     PrinterCanvas().Font.Height = -75;
     gdi_->DrawDateTimeStamp(150, 6000);
     const DecodedPage page = Finish();
     ASSERT_EQ(page.log.texts().size(), 1u);
     const std::string stamp = page.log.texts()[0];
-    const std::string today =
-        QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString();
-    EXPECT_EQ(stamp.rfind("Printed on " + today + " at ", 0), 0u) << stamp;
+    EXPECT_EQ(stamp.rfind("Printed on ", 0), 0u) << stamp;
     const TextRun* run = page.run(stamp);
     EXPECT_EQ(run->origin.x, 150);
     EXPECT_EQ(run->origin.y, 6000 + 188); // 75 * 2.5 = 187.5 -> 188

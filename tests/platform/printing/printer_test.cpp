@@ -200,7 +200,7 @@ TEST(Printers, TwoPageDocumentIsARealPdf)
     const std::string info = pdfInfo(file);
     EXPECT_EQ(infoField(info, "Pages"), "2") << info;
     EXPECT_EQ(infoField(info, "Title"), "Velm test document");
-    EXPECT_EQ(infoField(info, "Creator"), "Velm");
+    EXPECT_EQ(infoField(info, "Creator").rfind("Velm ", 0), 0u) << info; // and the version
     if (a4Paper()) {
         EXPECT_EQ(infoField(info, "Page size").substr(0, 13), "595 x 842 pts") << info;
     }
