@@ -186,15 +186,24 @@ private:
     int saved_;
 };
 
+// Made once for a job's time: every sheet asks, and each making reads the
+// time zone files again.
 std::string PrintedOnText()
 {
+    thread_local std::time_t madeFor = -1;
+    thread_local std::string made;
+    const std::time_t time = documentTime();
+    if (time == madeFor)
+        return made;
     const QLocale locale = QLocale::system();
-    const QDateTime now = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(documentTime()));
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(time));
     const QString text = QStringLiteral("Printed on ")
                          + locale.toString(now.date(), QLocale::ShortFormat)
                          + QStringLiteral(" at ")
                          + locale.toString(now.time(), QLocale::LongFormat);
-    return text.toStdString();
+    made = text.toStdString();
+    madeFor = time;
+    return made;
 }
 
 } // namespace

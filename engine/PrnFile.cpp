@@ -2,6 +2,7 @@
 
 #include "engine/Gdi.h"
 #include "engine/UserInterface.h"
+#include "platform/core/clock.h"
 #include "platform/core/convert.h"
 #include "platform/core/errors.h"
 #include "platform/system/files.h"
@@ -74,6 +75,7 @@ void TPrintFile::Execute()
     }
     if (!OpenInput())
         return;
+    const DocumentTimeScope jobTime; // every sheet's stamp and the PDF's date
     try {
         StartRun();
         RunCells();
