@@ -99,9 +99,9 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
         return;
     const double size = static_cast<double>(sizeQ) / 1000.0;
     const double em = size / 1000.0; // pixels per 1/1000 text unit
-    fonts.fontFor(face, *this);
+    pdf::PdfFont& font = fonts.fontFor(face, sizeQ, *this);
     const double perUnit = face.pixelsPerUnit(size);
-    const auto natural = [&](std::uint32_t g) { return face.pixelAdvance(g, perUnit); };
+    const auto natural = [&](std::uint32_t g) { return font.pixelAdvance(g, perUnit); };
     // A glyph of the face at a sane place (NaN fails the comparisons too).
     const auto valid = [&](std::size_t i) {
         return glyphs[i] < face.glyphCount() && std::fabs(origin.x() + positions[i].x()) < kLimit &&
@@ -144,11 +144,11 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
         tc = state.tc;
     beginText();
     color(c, " rg\n", state.fill);
-    if (state.font != face.index || state.fontSize != sizeQ) {
-        state.font = face.index;
+    if (state.font != font.index || state.fontSize != sizeQ) {
+        state.font = font.index;
         state.fontSize = sizeQ;
         content += "/F";
-        appendInt(content, face.index);
+        appendInt(content, font.index);
         content += ' ';
         num(size, 3);
         content += "Tf\n";
@@ -203,7 +203,7 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
             }
         }
         codes.put(glyphs[i], content);
-        face.use(glyphs[i], i < chars.size() ? chars[i] : pdf::PdfFace::kNoChar);
+        font.use(glyphs[i], i < chars.size() ? chars[i] : pdf::PdfFont::kNoChar);
         previous = glyphs[i];
     }
     codes.flush(content);
