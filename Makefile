@@ -11,7 +11,7 @@ RUN_PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev \
   fonts-wqy-microhei libsource-highlight-dev libpcre2-dev
 TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev libgmock-dev poppler-utils qpdf cups \
   cups-client cups-bsd printer-driver-cups-pdf emf2svg libreoffice-draw-nogui libreoffice-writer-nogui \
-  xvfb xauth openbox xdotool imagemagick time ccache fonts-urw-base35 libharfbuzz-bin
+  xvfb xauth openbox xdotool imagemagick time ccache fonts-urw-base35 libharfbuzz-bin ghostscript
 BENCH_PACKAGES := $(TEST_PACKAGES) libbenchmark-dev valgrind hyperfine \
   enscript a2ps ghostscript cups-filters
 
