@@ -29,6 +29,7 @@
 #include <QLoggingCategory>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cctype>
 #include <cstdio>
@@ -206,7 +207,15 @@ MessageSink InstallPresenter(bool desktop)
 {
     if (!desktop) {
         ui().processMessages = [] {
-            QCoreApplication::processEvents();
+            // No window to keep alive: Qt's events (system calls each time)
+            // at most every 10 ms, however fast sheets go; a stop signal
+            // is honoured at every call.
+            static std::chrono::steady_clock::time_point next{};
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= next) {
+                QCoreApplication::processEvents();
+                next = now + std::chrono::milliseconds(10);
+            }
             ConsoleStatus::HonourInterrupt();
         };
         ui().showWarning = Warn;

@@ -1,5 +1,6 @@
 #include "cli/JobFolder.h"
 
+#include "engine/Gdi.h"
 #include "platform/core/errors.h"
 #include "platform/system/files.h"
 #include "platform/system/output_file.h"
@@ -55,7 +56,7 @@ pid_t OwnerOf(const std::string& name)
 }
 
 // Made first in every private folder: whatever else it holds is Velm's.
-constexpr const char* kMark = ".velm-job";
+constexpr const char* kMark = kPrivateJobMark;
 
 // What a job of an earlier version wrote in an unmarked folder: stored
 // pages and their temporary twins.

@@ -210,15 +210,26 @@ std::optional<QLocale> StampLanguage()
 
 } // namespace
 
+// Made once for a job's time and language: every sheet asks, and each
+// making reads the time zone files again.
 std::string DateStampText(std::time_t when)
 {
-    const QDateTime time = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(when));
+    thread_local std::time_t madeFor = -1;
+    thread_local QString madeIn;
+    thread_local std::string made;
     const std::optional<QLocale> language = StampLanguage();
+    const QString in = language ? language->name() : QString();
+    if (when == madeFor && in == madeIn)
+        return made;
+    const QDateTime time = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(when));
     const QString date = language ? language->toString(time.date(), QLocale::ShortFormat)
                                   : time.date().toString(Qt::ISODate);
     const QString clock = language ? language->toString(time.time(), QLocale::LongFormat)
                                    : time.time().toString(QStringLiteral("HH:mm:ss"));
-    return (QStringLiteral("Printed on ") + date + QStringLiteral(" at ") + clock).toStdString();
+    made = (QStringLiteral("Printed on ") + date + QStringLiteral(" at ") + clock).toStdString();
+    madeFor = when;
+    madeIn = in;
+    return made;
 }
 
 void TGdi::DrawDateTimeStamp(int X, int Y)

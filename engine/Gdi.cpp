@@ -96,6 +96,15 @@ void WriteStoredJob(const TStoredJob& job)
     }
 }
 
+std::string InFolder(const std::string& folder, const std::string& name)
+{
+    if (folder.empty())
+        return name;
+    if (folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
 } // namespace
 
 TPrinterCanvas& PrinterCanvas()
@@ -142,7 +151,10 @@ void TGdi::BeginDocument(TColor ViewBkColor, const std::string& ViewHeading, dou
 {
     ForgetHandles();
     ++FPageCount;
-    FPageFile = PageFileName(FPageCount);
+    // The folder is the job's for its whole run: asked once, not per page.
+    FPageFolder = currentDirectory();
+    FMarkPages = !fileExists(InFolder(FPageFolder, kPrivateJobMark));
+    FPageFile = PageFileName(FPageCount, FPageFolder);
     FX = FLeft;
     OpenPage();
     FBold = FUnderline = FItalic = false;
@@ -172,7 +184,7 @@ void TGdi::NewPage()
 {
     EndPage();
     ++FPageCount;
-    FPageFile = PageFileName(FPageCount);
+    FPageFile = PageFileName(FPageCount, FPageFolder);
     OpenPage();
     FFontHeight = PrinterCanvas().Font.Height;
     SelectFont(FFontName, FFontHeight);
@@ -196,8 +208,10 @@ void TGdi::EndPage()
     const std::unique_ptr<EmfRecorder> finished = std::move(FCanvas);
     finished->saveTo(FPageFile);
     // Marked seen before anything else can run, so that a folder monitor
-    // never takes a fresh stored page for a new file.
-    setFileAttributes(FPageFile, 0);
+    // never takes a fresh stored page for a new file; none watches inside a
+    // private job folder.
+    if (FMarkPages)
+        setFileAttributes(FPageFile, 0);
     ProcessMessages();
 }
 
@@ -580,16 +594,9 @@ std::size_t LastClusterThatFits(std::u16string_view Text, const std::vector<int>
     return fits;
 }
 
-std::string PageFileName(int N)
-{
-    const std::string name = format("PRN%.3d.EMF", N);
-    const std::string folder = currentDirectory();
-    if (folder.empty())
-        return name;
-    if (folder.back() == '/')
-        return folder + name;
-    return folder + "/" + name;
-}
+std::string PageFileName(int N) { return PageFileName(N, currentDirectory()); }
+
+std::string PageFileName(int N, const std::string& folder) { return InFolder(folder, format("PRN%.3d.EMF", N)); }
 
 void DeletePageFiles()
 {

@@ -163,6 +163,8 @@ private:
     void TakeLateText(int X, int Y, std::u16string_view Text);
 
     std::string FPageFile;
+    std::string FPageFolder; // the current directory at BeginDocument
+    bool FMarkPages = true;
     std::unique_ptr<EmfRecorder> FCanvas; // the open stored page, recording
     int FPageCount = 0;
     GdiHandle FOldPen = kNoHandle, FOldBrush = kNoHandle, FOldFont = kNoHandle;
@@ -188,7 +190,12 @@ private:
 };
 
 // Shared helpers of the print engine.
+// The stored page N of the current directory, or of folder.
 std::string PageFileName(int N);
+std::string PageFileName(int N, const std::string& folder);
+// Made first in a private job folder (see cli/JobFolder.h): no folder
+// monitor watches inside one, so its stored pages need no mark of being seen.
+inline constexpr const char* kPrivateJobMark = ".velm-job";
 // Deletes PRN001.EMF, PRN002.EMF, ... of the current directory up to the
 // first gap (no page cap); failures are skipped.
 void DeletePageFiles();

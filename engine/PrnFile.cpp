@@ -85,6 +85,7 @@ void TPrintFile::Execute()
     }
     if (!OpenInput())
         return;
+    const DocumentTimeScope jobTime; // every sheet's stamp and the PDF's date
     try {
         StartRun();
         RunCells();

@@ -6,7 +6,9 @@
 
 namespace velm {
 
-std::time_t documentTime()
+namespace {
+
+std::time_t now()
 {
     if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
         long long seconds = -1;
@@ -17,5 +19,20 @@ std::time_t documentTime()
     }
     return std::time(nullptr);
 }
+
+int gScopes = 0;
+std::time_t gHeld = 0;
+
+} // namespace
+
+std::time_t documentTime() { return gScopes > 0 ? gHeld : now(); }
+
+DocumentTimeScope::DocumentTimeScope()
+{
+    if (gScopes++ == 0)
+        gHeld = now();
+}
+
+DocumentTimeScope::~DocumentTimeScope() { --gScopes; }
 
 } // namespace velm

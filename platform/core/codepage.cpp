@@ -76,14 +76,6 @@ int toCp1252(char16_t unit)
     return -1;
 }
 
-CodePoint codePointAt(std::u16string_view text, std::size_t at)
-{
-    const char32_t unit = text[at];
-    if (unit >= 0xD800 && unit <= 0xDBFF && at + 1 < text.size() && text[at + 1] >= 0xDC00 && text[at + 1] <= 0xDFFF)
-        return {0x10000 + ((unit - 0xD800) << 10) + (char32_t{text[at + 1]} - 0xDC00), 2};
-    return {unit, 1};
-}
-
 void appendUtf16(std::u16string& out, char32_t cp)
 {
     if (cp < 0x10000) {

@@ -46,7 +46,14 @@ struct CodePoint {
 };
 // The code point starting at text[at] (at < text.size()): a surrogate pair
 // is one; any other unit, a lone surrogate included, stands for itself.
-CodePoint codePointAt(std::u16string_view text, std::size_t at);
+// Inline: text playback asks once a character.
+inline CodePoint codePointAt(std::u16string_view text, std::size_t at)
+{
+    const char32_t unit = text[at];
+    if (unit >= 0xD800 && unit <= 0xDBFF && at + 1 < text.size() && text[at + 1] >= 0xDC00 && text[at + 1] <= 0xDFFF)
+        return {0x10000 + ((unit - 0xD800) << 10) + (char32_t{text[at + 1]} - 0xDC00), 2};
+    return {unit, 1};
+}
 // Appends cp (at most U+10FFFF) as one unit or a surrogate pair.
 void appendUtf16(std::u16string& out, char32_t cp);
 // Appends cp as UTF-8; a surrogate code point, which UTF-8 cannot carry,

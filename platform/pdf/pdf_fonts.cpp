@@ -9,6 +9,8 @@
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <tuple>
+#include <unordered_set>
 
 namespace velm::pdf {
 
@@ -104,7 +106,6 @@ void readMetrics(PdfFace& face)
     face.advances.resize(glyphs);
     for (unsigned g = 0; g < glyphs; ++g)
         face.advances[g] = u16(hmtx, 4 * static_cast<qsizetype>(std::min(g, metrics - 1)));
-    face.chars.assign(glyphs, PdfFace::kUnused);
 }
 
 // ---- Embedding ------------------------------------------------------------
@@ -127,9 +128,53 @@ Blob blobOf(QByteArray bytes)
                                kept, [](void* p) { delete static_cast<QByteArray*>(p); }));
 }
 
+// The name table with psName as the PostScript name (ID 6) of every
+// platform; the other names are kept. Empty when the table cannot be read.
+QByteArray renamed(const QByteArray& name, const std::string& psName)
+{
+    struct Record {
+        unsigned platform, encoding, language, id;
+        QByteArray text;
+    };
+    std::vector<Record> records;
+    const unsigned count = u16(name, 2), strings = u16(name, 4);
+    if (name.size() < 6 || 6 + 12 * static_cast<qsizetype>(count) > name.size())
+        return {};
+    for (unsigned i = 0; i < count; ++i) {
+        const qsizetype at = 6 + 12 * static_cast<qsizetype>(i);
+        const unsigned length = u16(name, at + 8), offset = u16(name, at + 10);
+        if (u16(name, at + 6) == 6 || strings + offset + length > static_cast<std::size_t>(name.size()))
+            continue;
+        records.push_back({u16(name, at), u16(name, at + 2), u16(name, at + 4), u16(name, at + 6),
+                           name.mid(strings + offset, length)});
+    }
+    QByteArray wide;
+    for (char c : psName)
+        wide.append('\0').append(c);
+    records.push_back({1, 0, 0, 6, QByteArray::fromStdString(psName)});
+    records.push_back({3, 1, 0x409, 6, wide});
+    std::sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
+        return std::tie(a.platform, a.encoding, a.language, a.id) < std::tie(b.platform, b.encoding, b.language, b.id);
+    });
+    QByteArray out, text;
+    const auto put16 = [&](unsigned v) { out.append(static_cast<char>(v >> 8)).append(static_cast<char>(v)); };
+    put16(0);
+    put16(static_cast<unsigned>(records.size()));
+    put16(static_cast<unsigned>(6 + 12 * records.size()));
+    for (const Record& r : records) {
+        if (text.size() + r.text.size() > 0xFFFF)
+            return {};
+        for (unsigned v : {r.platform, r.encoding, r.language, r.id, static_cast<unsigned>(r.text.size()),
+                           static_cast<unsigned>(text.size())})
+            put16(v);
+        text += r.text;
+    }
+    return out + text;
+}
+
 // The face rebuilt from the tables a PDF font program needs (QRawFont
-// gives tables, not the file).
-Blob sfntOf(const PdfFace& face)
+// gives tables, not the file), named psName.
+Blob sfntOf(const PdfFace& face, const std::string& psName)
 {
     static const char* const kTrueType[] = {"head", "hhea", "hmtx", "maxp", "loca", "glyf", "cvt ",
                                             "fpgm", "prep", "cmap", "OS/2", "post", "name"};
@@ -137,6 +182,8 @@ Blob sfntOf(const PdfFace& face)
     const Face builder(hb_face_builder_create());
     const auto add = [&](const char* tag) {
         QByteArray table = face.raw.fontTable(tag);
+        if (std::string_view(tag) == "name")
+            table = renamed(table, psName);
         if (!table.isEmpty())
             hb_face_builder_add_table(builder.get(), hb_tag_from_string(tag, 4), blobOf(std::move(table)).get());
     };
@@ -148,7 +195,7 @@ Blob sfntOf(const PdfFace& face)
 }
 
 // A subset keeping glyph ids, or none when the subsetter fails.
-Blob subsetOf(hb_blob_t* sfnt, const PdfFace& face)
+Blob subsetOf(hb_blob_t* sfnt, const PdfFont& font)
 {
     const Face source(hb_face_create(sfnt, 0));
     const SubsetInput input(hb_subset_input_create_or_fail());
@@ -157,12 +204,12 @@ Blob subsetOf(hb_blob_t* sfnt, const PdfFace& face)
     hb_set_t* glyphs = hb_subset_input_glyph_set(input.get());
     hb_set_t* unicodes = hb_subset_input_unicode_set(input.get());
     hb_set_add(glyphs, 0);
-    for (std::size_t g = 0; g < face.chars.size(); ++g) {
-        if (face.chars[g] == PdfFace::kUnused)
+    for (std::size_t g = 0; g < font.chars.size(); ++g) {
+        if (font.chars[g] == PdfFont::kUnused)
             continue;
         hb_set_add(glyphs, static_cast<hb_codepoint_t>(g));
-        if (face.chars[g] != PdfFace::kNoChar)
-            hb_set_add(unicodes, face.chars[g]);
+        if (font.chars[g] != PdfFont::kNoChar)
+            hb_set_add(unicodes, font.chars[g]);
     }
     hb_subset_input_set_flags(input.get(), HB_SUBSET_FLAGS_RETAIN_GIDS | HB_SUBSET_FLAGS_NO_HINTING);
     const Face subset(hb_subset_or_fail(source.get(), input.get()));
@@ -203,19 +250,24 @@ std::string postScriptName(const QRawFont& raw)
     return clean.empty() ? std::string("Font") : clean;
 }
 
-// Six capitals that differ between subsets of one face (ISO 32000 9.6.4).
-std::string subsetTag(const PdfFace& face)
+// Six capitals (ISO 32000 9.6.4) from the font's number and glyphs, none
+// that an earlier font of the file has.
+std::string subsetTag(const PdfFont& font, std::unordered_set<std::string>& taken)
 {
-    std::uint64_t h = 1469598103934665603ULL ^ static_cast<std::uint64_t>(face.index);
-    for (std::size_t g = 0; g < face.chars.size(); ++g)
-        if (face.chars[g] != PdfFace::kUnused)
+    std::uint64_t h = 1469598103934665603ULL ^ static_cast<std::uint64_t>(font.index);
+    for (std::size_t g = 0; g < font.chars.size(); ++g)
+        if (font.chars[g] != PdfFont::kUnused)
             h = (h ^ g) * 1099511628211ULL;
-    std::string tag(6, 'A');
-    for (char& c : tag) {
-        c = static_cast<char>('A' + h % 26);
-        h /= 26;
+    for (;; h = h * 1099511628211ULL + 1) {
+        std::string tag(6, 'A');
+        std::uint64_t digits = h;
+        for (char& c : tag) {
+            c = static_cast<char>('A' + digits % 26);
+            digits /= 26;
+        }
+        if (taken.insert(tag).second)
+            return tag;
     }
-    return tag;
 }
 
 std::string descriptor(const PdfFace& face, const std::string& baseFont, int fileObject)
@@ -255,16 +307,17 @@ std::string descriptor(const PdfFace& face, const std::string& baseFont, int fil
 }
 
 // /DW is the commonest width of the glyphs drawn, rounded; /W lists the
-// others: the program's advances in 1/1000 text units, exact to three
-// decimals, so that a converter finds the font consistent with itself.
-std::string widths(const PdfFace& face)
+// others: the font's advances in 1/1000 text units, to three decimals.
+std::string widths(const PdfFont& font)
 {
-    const double perThousandth = 1e6 / face.unitsPerEm;
-    std::vector<long long> scaled(face.chars.size()); // 1/1000 of a width unit
+    const PdfFace& face = *font.face;
+    const double size = font.rounded() ? static_cast<double>(font.sizeQ) / 1000.0 : 1000.0;
+    const double perUnit = face.pixelsPerUnit(size);
+    std::vector<long long> scaled(font.chars.size()); // 1/1000 of a width unit
     std::map<long long, std::size_t> counts;
-    for (std::size_t g = 0; g < face.chars.size(); ++g)
-        if (face.chars[g] != PdfFace::kUnused) {
-            scaled[g] = roundNearest(face.advances[g] * perThousandth);
+    for (std::size_t g = 0; g < font.chars.size(); ++g)
+        if (font.chars[g] != PdfFont::kUnused) {
+            scaled[g] = roundNearest(font.pixelAdvance(static_cast<std::uint32_t>(g), perUnit) * 1e6 / size);
             ++counts[scaled[g]];
         }
     long long common = 1000000;
@@ -280,8 +333,8 @@ std::string widths(const PdfFace& face)
     appendInt(out, common / 1000);
     out += "/W[";
     std::size_t next = SIZE_MAX; // the glyph id the open group continues with
-    for (std::size_t g = 0; g < face.chars.size(); ++g) {
-        if (face.chars[g] == PdfFace::kUnused || scaled[g] == common)
+    for (std::size_t g = 0; g < font.chars.size(); ++g) {
+        if (font.chars[g] == PdfFont::kUnused || scaled[g] == common)
             continue;
         if (g != next) {
             if (next != SIZE_MAX)
@@ -300,7 +353,7 @@ std::string widths(const PdfFace& face)
     return out;
 }
 
-std::string toUnicode(const PdfFace& face)
+std::string toUnicode(const PdfFont& font)
 {
     std::string entries;
     int inBlock = 0;
@@ -318,16 +371,16 @@ std::string toUnicode(const PdfFace& face)
     };
     const auto valid = [](char32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); };
     std::u16string units;
-    for (std::size_t g = 0; g < face.chars.size(); ++g) {
-        const char32_t c = face.chars[g];
-        if (c == PdfFace::kUnused)
+    for (std::size_t g = 0; g < font.chars.size(); ++g) {
+        const char32_t c = font.chars[g];
+        if (c == PdfFont::kUnused)
             continue;
         units.clear();
-        if (c != PdfFace::kNoChar) {
+        if (c != PdfFont::kNoChar) {
             if (valid(c))
                 appendUtf16(units, c);
-        } else if (const auto sequence = face.sequences.find(static_cast<std::uint32_t>(g));
-                   sequence != face.sequences.end()) {
+        } else if (const auto sequence = font.sequences.find(static_cast<std::uint32_t>(g));
+                   sequence != font.sequences.end()) {
             for (const char32_t s : sequence->second)
                 if (valid(s))
                     appendUtf16(units, s);
@@ -348,26 +401,30 @@ std::string toUnicode(const PdfFace& face)
     return out;
 }
 
-void writeFace(const PdfFace& face, ObjectSink& sink)
+void writeFont(const PdfFont& font, std::unordered_set<std::string>& tags, ObjectSink& sink)
 {
+    const PdfFace& face = *font.face;
     const int descriptorObject = sink.allocate(), file = sink.allocate(), cmap = sink.allocate();
-    const Blob sfnt = sfntOf(face);
-    const Blob subset = subsetOf(sfnt.get(), face);
+    // Whole or subset, the program is this font's alone, under its own name.
+    const std::string baseFont = subsetTag(font, tags) + "+" + postScriptName(face.raw);
+    // Converters drop a subset tag from a program's name: the tag goes
+    // after it there.
+    const Blob sfnt = sfntOf(face, postScriptName(face.raw) + "-" + baseFont.substr(0, 6));
+    const Blob subset = subsetOf(sfnt.get(), font);
     unsigned length = 0;
     const char* data = hb_blob_get_data(subset ? subset.get() : sfnt.get(), &length);
     std::string entries = face.cff ? "/Subtype/OpenType" : "/Length1 " + std::to_string(length);
     sink.stream(file, entries, std::string_view(data, length), true);
 
-    const std::string baseFont = (subset ? subsetTag(face) + "+" : std::string()) + postScriptName(face.raw);
     sink.object(descriptorObject, descriptor(face, baseFont, file));
-    sink.stream(cmap, "", toUnicode(face), true);
+    sink.stream(cmap, "", toUnicode(font), true);
     const int cidFont = sink.allocate();
     sink.object(cidFont, std::string("<</Type/Font/Subtype/") + (face.cff ? "CIDFontType0" : "CIDFontType2") +
                              "/BaseFont/" + baseFont +
                              "/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>/FontDescriptor " +
-                             std::to_string(descriptorObject) + " 0 R" + widths(face) +
+                             std::to_string(descriptorObject) + " 0 R" + widths(font) +
                              (face.cff ? "" : "/CIDToGIDMap/Identity") + ">>");
-    sink.object(face.fontObject, "<</Type/Font/Subtype/Type0/BaseFont/" + baseFont +
+    sink.object(font.fontObject, "<</Type/Font/Subtype/Type0/BaseFont/" + baseFont +
                                      "/Encoding/Identity-H/DescendantFonts[" + std::to_string(cidFont) +
                                      " 0 R]/ToUnicode " + std::to_string(cmap) + " 0 R>>");
 }
@@ -399,28 +456,57 @@ PdfFace& PdfFontSet::lookup(const QRawFont& raw)
     return *last_;
 }
 
+PdfFont& PdfFontSet::addSize(PdfFace& face, long long sizeQ, ObjectSink& sink)
+{
+    PdfFont* font = nullptr;
+    if (const auto it = face.sizeAt.find(sizeQ); it != face.sizeAt.end()) {
+        font = it->second;
+    } else {
+        const bool full = face.sizes.size() >= PdfFont::kMaxSizes;
+        const long long stated = full ? PdfFont::kAnySize : sizeQ;
+        const auto any = face.sizeAt.find(PdfFont::kAnySize);
+        if (full && any != face.sizeAt.end()) {
+            font = any->second;
+        } else {
+            auto made = std::make_unique<PdfFont>();
+            made->face = &face;
+            made->sizeQ = stated;
+            made->index = ++fontCount_;
+            made->fontObject = sink.allocate();
+            made->chars.assign(face.glyphCount(), PdfFont::kUnused);
+            font = made.get();
+            face.sizes.push_back(std::move(made));
+            face.sizeAt.emplace(stated, font);
+        }
+    }
+    lastFont_ = font;
+    lastSizeQ_ = sizeQ;
+    return *font;
+}
+
 bool PdfFontSet::anyCff() const
 {
-    return std::any_of(faces_.begin(), faces_.end(), [](const auto& f) { return f->fontObject != 0 && f->cff; });
+    return std::any_of(faces_.begin(), faces_.end(), [](const auto& f) { return !f->sizes.empty() && f->cff; });
 }
 
 void PdfFontSet::appendResources(std::string& out) const
 {
     for (const auto& face : faces_)
-        if (face->fontObject != 0) {
+        for (const auto& font : face->sizes) {
             out += "/F";
-            appendInt(out, face->index);
+            appendInt(out, font->index);
             out += ' ';
-            appendInt(out, face->fontObject);
+            appendInt(out, font->fontObject);
             out += " 0 R";
         }
 }
 
 void PdfFontSet::write(ObjectSink& sink)
 {
+    std::unordered_set<std::string> tags;
     for (const auto& face : faces_)
-        if (face->fontObject != 0)
-            writeFace(*face, sink);
+        for (const auto& font : face->sizes)
+            writeFont(*font, tags, sink);
 }
 
 } // namespace velm::pdf

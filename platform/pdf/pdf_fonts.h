@@ -1,12 +1,13 @@
-// The PDF writer's fonts (pdf_canvas.cpp draws with them): each face is
-// one Type0 font, embedded once as a subset that keeps glyph ids as CIDs,
-// with a ToUnicode map from the characters the glyphs were drawn for and
-// /W widths equal to the program's own advances. Also the PDF number syntax
-// both files write. Not for use outside platform/.
+// The PDF writer's fonts (pdf_canvas.cpp draws with them): each face at
+// each pixel size is one Type0 font, embedded as a subset that keeps glyph
+// ids as CIDs, with a ToUnicode map from the characters the glyphs were
+// drawn for and /W widths equal to the advances pages record. Also the PDF
+// number syntax both files write. Not for use outside platform/.
 #pragma once
 
 #include <QRawFont>
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -37,13 +38,25 @@ public:
     virtual void stream(int number, std::string_view entries, std::string_view data, bool compress) = 0;
 };
 
-struct PdfFace {
-    int index = 0;        // 1, 2, ... in the order faces were met
-    bool outlines = false; // tables unreadable: glyphs are drawn as paths
-    bool cff = false;      // CFF outlines (else TrueType glyf)
-    QRawFont raw;          // any size of the face: its tables
-    unsigned unitsPerEm = 0;
-    std::vector<std::uint16_t> advances; // design units by glyph id (hmtx)
+struct PdfFace;
+
+// The face at one pixel size: a font of its own (resource /F<index>) with
+// its own subset, PostScript name and ToUnicode map, and /W widths equal to
+// the advances rounded to whole pixels, as pages record them, so that
+// recorded text needs no position adjustments. A converter that turns each
+// PDF font into a font program of its own (PDF to PostScript) then finds a
+// distinct name in each, and a second distillation keeps them apart.
+struct PdfFont {
+    // Past kMaxSizes a face's further sizes share one font with the
+    // unrounded design widths (sizeQ kAnySize): positions then take TJ
+    // adjustments, and a file with endless sizes stays bounded.
+    static constexpr long long kAnySize = -1;
+    static constexpr std::size_t kMaxSizes = 64;
+
+    const PdfFace* face = nullptr;
+    long long sizeQ = 0; // pixel size in 1/1000 pixel, or kAnySize
+    int index = 0;       // 1, 2, ... in the order fonts were met
+    int fontObject = 0;
     // By glyph id: kUnused, or the character the glyph was first drawn for
     // (kNoChar when none was given).
     static constexpr char32_t kUnused = 0xFFFFFFFF;
@@ -53,16 +66,9 @@ struct PdfFace {
     // no single character was given for them.
     std::unordered_map<std::uint32_t, std::u32string> sequences;
 
-    // One font (resource /F<index>) for every size the face is drawn at:
-    // converters that turn each PDF font into a font program of its own
-    // give them all the program's one name, and a second distillation then
-    // mixes up the glyphs of same-named fonts. 0 until the face draws text.
-    int fontObject = 0;
-
-    std::size_t glyphCount() const { return advances.size(); }
-    // A glyph's advance in pixels at pixelsPerUnit(size), as the font states it.
-    double pixelsPerUnit(double size) const { return size / unitsPerEm; }
-    double pixelAdvance(std::uint32_t glyph, double perUnit) const { return advances[glyph] * perUnit; }
+    bool rounded() const { return sizeQ != kAnySize; }
+    // A glyph's advance in pixels at pixelsPerUnit(size), as this font states it.
+    inline double pixelAdvance(std::uint32_t glyph, double perUnit) const;
     void use(std::uint32_t glyph, char32_t c)
     {
         char32_t& slot = chars[glyph];
@@ -75,6 +81,26 @@ struct PdfFace {
         sequences.try_emplace(glyph, text);
     }
 };
+
+struct PdfFace {
+    int index = 0;        // 1, 2, ... in the order faces were met
+    bool outlines = false; // tables unreadable: glyphs are drawn as paths
+    bool cff = false;      // CFF outlines (else TrueType glyf)
+    QRawFont raw;          // any size of the face: its tables
+    unsigned unitsPerEm = 0;
+    std::vector<std::uint16_t> advances; // design units by glyph id (hmtx)
+    std::vector<std::unique_ptr<PdfFont>> sizes; // in the order first drawn
+    std::unordered_map<long long, PdfFont*> sizeAt;
+
+    std::size_t glyphCount() const { return advances.size(); }
+    double pixelsPerUnit(double size) const { return size / unitsPerEm; }
+};
+
+double PdfFont::pixelAdvance(std::uint32_t glyph, double perUnit) const
+{
+    const double exact = face->advances[glyph] * perUnit;
+    return rounded() ? std::nearbyint(exact) : exact;
+}
 
 class PdfFontSet {
 public:
@@ -92,12 +118,13 @@ public:
         return lookup(raw);
     }
 
-    // The face's font object, allocated from the sink the first time.
-    int fontFor(PdfFace& face, ObjectSink& sink)
+    // The font of a face at a pixel size (1/1000 pixel); its object number
+    // is allocated from the sink the first time. O(1) for the size last used.
+    PdfFont& fontFor(PdfFace& face, long long sizeQ, ObjectSink& sink)
     {
-        if (face.fontObject == 0)
-            face.fontObject = sink.allocate();
-        return face.fontObject;
+        if (lastFont_ && lastFont_->face == &face && lastSizeQ_ == sizeQ)
+            return *lastFont_;
+        return addSize(face, sizeQ, sink);
     }
 
     bool anyCff() const;
@@ -109,6 +136,7 @@ public:
 
 private:
     PdfFace& lookup(const QRawFont& raw);
+    PdfFont& addSize(PdfFace& face, long long sizeQ, ObjectSink& sink);
 
     struct RawHash {
         std::size_t operator()(const QRawFont& f) const noexcept { return qHash(f); }
@@ -118,6 +146,9 @@ private:
     std::unordered_map<QRawFont, PdfFace*, RawHash> byEngine_;
     QRawFont lastRaw_;
     PdfFace* last_ = nullptr;
+    PdfFont* lastFont_ = nullptr;
+    long long lastSizeQ_ = 0;
+    int fontCount_ = 0;
 };
 
 } // namespace velm::pdf

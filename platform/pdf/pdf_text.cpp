@@ -92,18 +92,24 @@ void PdfCanvas::Writer::drawOutlines(const QPointF& origin, const QRawFont& font
     }
 }
 
+// A text size in 1/1000 pixel, as fonts are kept apart by size.
+static long long SizeQ(double pixelSize)
+{
+    return roundNearest(std::min(pixelSize, kLimit) * 1000);
+}
+
 void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, double pixelSize,
                                  std::span<const quint32> glyphs, std::span<const QPointF> positions,
                                  std::span<const char32_t> chars, const QColor& c)
 {
-    const long long sizeQ = roundNearest(std::min(pixelSize, kLimit) * 1000);
+    const long long sizeQ = SizeQ(pixelSize);
     if (sizeQ <= 0)
         return;
     const double size = static_cast<double>(sizeQ) / 1000.0;
     const double em = size / 1000.0; // pixels per 1/1000 text unit
-    fonts.fontFor(face, *this);
+    pdf::PdfFont& font = fonts.fontFor(face, sizeQ, *this);
     const double perUnit = face.pixelsPerUnit(size);
-    const auto natural = [&](std::uint32_t g) { return face.pixelAdvance(g, perUnit); };
+    const auto natural = [&](std::uint32_t g) { return font.pixelAdvance(g, perUnit); };
     // A glyph of the face at a sane place (NaN fails the comparisons too).
     const auto valid = [&](std::size_t i) {
         return glyphs[i] < face.glyphCount() && std::fabs(origin.x() + positions[i].x()) < kLimit &&
@@ -146,11 +152,11 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
         tc = state.tc;
     beginText();
     color(c, " rg\n", state.fill);
-    if (state.font != face.index || state.fontSize != sizeQ) {
-        state.font = face.index;
+    if (state.font != font.index || state.fontSize != sizeQ) {
+        state.font = font.index;
         state.fontSize = sizeQ;
         content += "/F";
-        appendInt(content, face.index);
+        appendInt(content, font.index);
         content += ' ';
         num(size, 3);
         content += "Tf\n";
@@ -205,7 +211,7 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
             }
         }
         codes.put(glyphs[i], content);
-        face.use(glyphs[i], i < chars.size() ? chars[i] : pdf::PdfFace::kNoChar);
+        font.use(glyphs[i], i < chars.size() ? chars[i] : pdf::PdfFont::kNoChar);
         previous = glyphs[i];
     }
     codes.flush(content);
@@ -252,7 +258,7 @@ void PdfCanvas::Writer::drawShaped(const QPointF& origin, const QRawFont& font, 
     };
     thread_local std::vector<char32_t> chars;
     thread_local std::u32string cluster;
-    chars.assign(n, pdf::PdfFace::kNoChar);
+    chars.assign(n, pdf::PdfFont::kNoChar);
     std::size_t plainFrom = 0; // glyphs not yet drawn, all mapped by ToUnicode
     const auto drawPlain = [&](std::size_t to) {
         if (to > plainFrom)
@@ -286,8 +292,8 @@ void PdfCanvas::Writer::drawShaped(const QPointF& origin, const QRawFont& font, 
                     base = g;
             if (cluster.size() == 1)
                 chars[base] = cluster[0];
-            else if (glyphs[base] < face.glyphCount())
-                face.useSequence(glyphs[base], cluster);
+            else if (const long long sizeQ = SizeQ(font.pixelSize()); sizeQ > 0 && glyphs[base] < face.glyphCount())
+                fonts.fontFor(face, sizeQ, *this).useSequence(glyphs[base], cluster);
         } else if (!text.empty() && !boxed) {
             drawPlain(k);
             beginText();

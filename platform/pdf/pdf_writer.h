@@ -44,7 +44,7 @@ struct GState {
     int cap = 0, join = 0;
     long long miter = 1000; // hundredths
     std::string dash = "[]0";
-    int font = 0;           // face index, 0 = none
+    int font = 0;           // font (face at a size) index, 0 = none
     long long fontSize = 0; // thousandths of a pixel
     long long tc = 0;       // thousandths of a pixel
 };

@@ -107,9 +107,11 @@ struct Printers::Impl {
 
     Printer* get(int index)
     {
-        load();
+        // The built-in printer is there whatever the server says: a job on
+        // it never waits for the queue list.
         if (index == 0)
             return builtIn.get();
+        load();
         std::size_t i = static_cast<std::size_t>(index - 1);
         if (i < queues.size())
             return queues[i].get();
@@ -188,6 +190,10 @@ void Printers::setPrinterIndex(int index)
 
 bool Printers::selectByName(const std::string& name)
 {
+    if (name == impl_->builtIn->name()) { // first in the list, whatever the queues are named
+        index_ = 0;
+        return true;
+    }
     const int n = count();
     for (int i = 0; i < n; ++i) {
         if (impl_->get(i)->name() == name) {
@@ -201,7 +207,7 @@ bool Printers::selectByName(const std::string& name)
 Printer& Printers::selected()
 {
     // A list that shrank since the selection falls back to the default.
-    if (index_ >= count())
+    if (index_ != 0 && index_ >= count())
         index_ = -1;
     return at(index_);
 }

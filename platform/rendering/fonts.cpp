@@ -304,14 +304,16 @@ void ResolvedFont::readDecorations()
     }
 }
 
-Glyph ResolvedFont::glyph(char32_t c)
+Glyph ResolvedFont::glyphSlow(char32_t c)
 {
     Glyph* slot;
     if (c < latin1_.size()) {
         slot = &latin1_[c];
         if (!latin1Known_[c]) {
             *slot = resolve(c);
+            latin1Rounded_[c] = static_cast<int>(std::nearbyint(slot->advance));
             latin1Known_[c] = true;
+            latin1Covered_[c] = slot->covered;
         }
     } else {
         auto it = others_.find(c);
@@ -324,7 +326,7 @@ Glyph ResolvedFont::glyph(char32_t c)
     return *slot;
 }
 
-int ResolvedFont::advance(char32_t c) { return static_cast<int>(std::nearbyint(glyph(c).advance)); }
+int ResolvedFont::advanceSlow(char32_t c) { return static_cast<int>(std::nearbyint(glyphSlow(c).advance)); }
 
 Glyph ResolvedFont::resolve(char32_t c)
 {

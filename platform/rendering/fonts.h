@@ -62,9 +62,11 @@ public:
     };
     const Strokes& strokes() const { return strokes_; }
 
-    Glyph glyph(char32_t c);
+    // Inline for a known character below U+0100 that the face covers:
+    // measuring and playback ask once a character.
+    Glyph glyph(char32_t c) { return c < latin1_.size() && latin1Covered_[c] ? latin1_[c] : glyphSlow(c); }
     // The advance a page records: the glyph's, rounded on its own.
-    int advance(char32_t c);
+    int advance(char32_t c) { return c < latin1_.size() && latin1Covered_[c] ? latin1Rounded_[c] : advanceSlow(c); }
 
     // For the shaper: the faces that hold c, in fallback order (the chosen
     // face first, then fontconfig's order; faces are added on first need),
@@ -77,6 +79,8 @@ private:
         QString family;
         QRawFont raw;
     };
+    Glyph glyphSlow(char32_t c);
+    int advanceSlow(char32_t c);
     Glyph resolve(char32_t c);
     Glyph fromFallback(char32_t c);
     // The index of a fallback family's face, added when new; 0 when the table is full.
@@ -91,6 +95,8 @@ private:
     Strokes strokes_;
     std::array<Glyph, 256> latin1_{};
     std::array<bool, 256> latin1Known_{};
+    std::array<bool, 256> latin1Covered_{}; // known and covered: answered inline
+    std::array<int, 256> latin1Rounded_{};  // the rounded advance, once known
     std::unordered_map<char32_t, Glyph> others_;
     std::unordered_map<char32_t, std::vector<std::uint16_t>> facesHolding_;
 };

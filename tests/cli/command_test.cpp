@@ -9,11 +9,15 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +25,7 @@
 #include <map>
 #include <regex>
 #include <sstream>
+#include <thread>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -160,6 +165,63 @@ TEST_F(Command, UnknownPrinterAndUnreachableServerAreFailures)
     EXPECT_EQ(down.status, 1);
     EXPECT_NE(down.err.find("no printer named 'Velm_Test_PDF'"), std::string::npos) << down.err;
     EXPECT_EQ(unknown.out + down.out, "");
+}
+
+// A print server on a socket of its own that counts its callers and hangs
+// up on each.
+class CountingServer {
+public:
+    explicit CountingServer(const std::string& path) : listener_(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0))
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        ok_ = ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(listener_, 16) == 0;
+        thread_ = std::thread([this] {
+            while (!done_) {
+                pollfd ready{listener_, POLLIN, 0};
+                if (::poll(&ready, 1, 20) > 0)
+                    if (const int caller = ::accept(listener_, nullptr, nullptr); caller >= 0) {
+                        ++callers_;
+                        ::close(caller);
+                    }
+            }
+        });
+    }
+    ~CountingServer()
+    {
+        done_ = true;
+        thread_.join();
+        ::close(listener_);
+    }
+    bool ok() const { return ok_; }
+    int callers() const { return callers_; }
+
+private:
+    int listener_;
+    bool ok_ = false;
+    std::atomic<bool> done_{false};
+    std::atomic<int> callers_{0};
+    std::thread thread_;
+};
+
+// A job on the built-in printer, named or implied by -o, never waits on the
+// print server's queue list.
+TEST_F(Command, TheBuiltInPrinterAsksNoPrintServer)
+{
+    const CountingServer server(dir_.file("cupsd.sock"));
+    ASSERT_TRUE(server.ok());
+    const std::string environment = "CUPS_SERVER=" + dir_.file("cupsd.sock");
+    const std::string file = Quote(dir_.file("short.txt"));
+    for (const std::string& arguments : {"-o " + Quote(dir_.file("a.pdf")) + " " + file, "-P 'Velm PDF' " + file}) {
+        const Outcome o = Velm(arguments, dir_.path(), environment);
+        EXPECT_EQ(o.status, 0) << arguments << ": " << o.err;
+    }
+    EXPECT_TRUE(fs::exists(dir_.file("a.pdf")));
+    EXPECT_EQ(server.callers(), 0);
+    // The server is reachable: a queue list would have called it.
+    EXPECT_EQ(Velm("--list-printers", dir_.path(), environment).status, 0);
+    EXPECT_GT(server.callers(), 0);
 }
 
 TEST_F(Command, UnwritablePdfFolderIsAFailure)

@@ -160,30 +160,26 @@ TEST_F(Filter, MissingGlyphsAreAWarning)
 }
 
 // Print queues distil the filter's PDF again, through PostScript back to
-// PDF: the header's title, the stamp and every line must still read whole,
-// whatever the contents face and size.
+// PDF: every font, one per face and size, keeps a name of its own there, so
+// the text reads back exactly as before, whatever the contents face and size.
 TEST_F(Filter, TextReadsWholeAfterASecondDistillation)
 {
-    if (testing::run("command -v pdftocairo >/dev/null && command -v gs >/dev/null") != 0)
-        VELM_SKIP_MISSING("pdftocairo or gs is not installed");
+    if (testing::run("command -v pdftocairo >/dev/null && command -v ps2pdf >/dev/null") != 0)
+        VELM_SKIP_MISSING("pdftocairo or ps2pdf is not installed");
     dir_.write("job.txt", Lines(120) + "some text with ll tt\n");
     for (const char* options : {"", "velm-font='Liberation Mono' velm-font-size=9",
                                 "velm-font='DejaVu Serif' velm-font-size=13 velm-header-left=Left"}) {
         const Run r = Call("Filter Title", options, dir_.file("job.txt"));
         ASSERT_EQ(r.status, 0) << r.err;
         const std::string ps = r.pdf + ".ps", again = r.pdf + ".again.pdf";
-        ASSERT_EQ(testing::run("pdftocairo -ps " + Quote(r.pdf) + " " + Quote(ps) +
-                               " && gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sOutputFile=" + Quote(again) +
-                               " " + Quote(ps)),
+        ASSERT_EQ(testing::run("pdftocairo -ps " + Quote(r.pdf) + " " + Quote(ps) + " && ps2pdf " + Quote(ps) + " " +
+                               Quote(again)),
                   0)
             << options;
-        const std::string text = PdfText(again);
+        const std::string text = PdfText(r.pdf);
         EXPECT_NE(text.find("Filter Title"), std::string::npos) << options << "\n" << text;
-        EXPECT_NE(text.find("Printed on"), std::string::npos) << options;
-        EXPECT_NE(text.find("Page 3"), std::string::npos) << options;
-        EXPECT_NE(text.find("some text with ll tt"), std::string::npos) << options;
-        for (int i = 1; i <= 120; ++i)
-            EXPECT_NE(text.find("line number " + std::to_string(i) + "\n"), std::string::npos) << options << i;
+        EXPECT_NE(text.find("line number 120\n"), std::string::npos) << options;
+        EXPECT_EQ(PdfText(again), text) << options;
     }
 }
 

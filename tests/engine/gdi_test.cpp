@@ -168,6 +168,28 @@ TEST_F(Surface, PagesAreSavedWhenClosedAndDescribeThePrinterPage)
     }
 }
 
+// The job's folder is the one it began in, and pages in a private job
+// folder, where no folder monitor looks, are not marked seen.
+TEST_F(Surface, PagesStayInTheFolderTheJobBeganInMarkedUnlessPrivate)
+{
+    for (const bool isPrivate : {false, true}) {
+        SCOPED_TRACE(isPrivate);
+        DeletePageFiles();
+        if (isPrivate)
+            Touch(dir_.file(kPrivateJobMark));
+        gdi_ = std::make_unique<TGdi>();
+        Begin();
+        {
+            CurrentDir elsewhere("/");
+            gdi_->NewPage();
+        }
+        gdi_->EndPage();
+        for (int n : {1, 2})
+            EXPECT_EQ(fileAttributes(PageFileName(n)) & faArchive,
+                      isPrivate ? faArchive : 0);
+    }
+}
+
 TEST_F(Surface, AnOpenPageIsDroppedWithTheSurface)
 {
     Begin();

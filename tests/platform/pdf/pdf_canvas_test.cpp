@@ -208,7 +208,7 @@ PdfPageBox smallSheet()
 
 constexpr QRgb kWhite = 0xFFFFFFFF;
 
-TEST(PdfCanvas, TextComesBackExactlyAndFontsAreEmbeddedSubsetsOnePerFace)
+TEST(PdfCanvas, TextComesBackExactlyAndFontsAreEmbeddedSubsetsOnePerFaceAndSize)
 {
     Document doc;
     PdfCanvas& c = doc.canvas();
@@ -253,16 +253,17 @@ TEST(PdfCanvas, TextComesBackExactlyAndFontsAreEmbeddedSubsetsOnePerFace)
         EXPECT_EQ(m[4], "yes") << line; // ToUnicode
         EXPECT_TRUE(std::regex_match(m[1].str(), std::regex("[A-Z]{6}\\+[A-Za-z0-9-]+"))) << line;
     }
-    // One font per face: mono at two sizes is one font.
-    EXPECT_EQ(rows, cjk ? 4 : 3) << fonts;
+    // One font per face and size, each with a name and program of its own:
+    // mono at two sizes is two fonts.
+    EXPECT_EQ(rows, cjk ? 5 : 4) << fonts;
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
-    EXPECT_EQ(names.size(), cjk ? 4u : 3u) << fonts;
+    EXPECT_EQ(names.size(), cjk ? 5u : 4u) << fonts;
     const std::string objects = tool("qpdf --qdf --object-streams=disable '" + pdf + "' -");
     const std::regex program("/FontFile2 ");
     const auto programs = std::distance(std::sregex_iterator(objects.begin(), objects.end(), program),
                                         std::sregex_iterator());
-    EXPECT_EQ(programs, cjk ? 4 : 3);
+    EXPECT_EQ(programs, cjk ? 5 : 4);
     tool("qpdf --check '" + pdf + "'");
 }
 
@@ -490,7 +491,7 @@ TEST(PdfCanvas, ContentIsCompactAndStatesAreWrittenOnlyWhenTheyChange)
     EXPECT_LT(content.size(), 4800u * 2 + 60 * 24) << content.substr(0, 400);
     EXPECT_EQ(count(content, " Tf"), 1u);
     EXPECT_EQ(count(content, "BT"), 1u);
-    EXPECT_EQ(count(content, " Tc"), 1u); // 50 pixels against the face's 50.007: one Tc, no adjustments
+    EXPECT_EQ(count(content, " Tc"), 0u); // 50 pixels, the font's rounded advance: no Tc, no adjustments
     EXPECT_EQ(count(content, "TJ"), 60u);
     EXPECT_EQ(count(content, " rg"), 1u); // black is the initial fill
     EXPECT_EQ(count(content, " re f"), 2u);
@@ -517,11 +518,11 @@ std::map<unsigned, double> widthsOf(const std::string& pdf)
     return widths;
 }
 
-TEST(PdfCanvas, WidthsAreTheProgramsOwnAndRecordedTextLandsWhereGiven)
+TEST(PdfCanvas, WidthsAreTheRecordedAdvancesAndRecordedTextLandsWhereGiven)
 {
     // Pages record each glyph's advance rounded to whole pixels, at two
-    // sizes of one face: the font states the program's advances, and the
-    // text operators put each word where the page has it.
+    // sizes of one face: each size's font states those advances, so the
+    // text needs no adjustments, and each word lands where the page has it.
     Document doc;
     PdfCanvas& c = doc.canvas();
     c.setCompressionLevel(0);
@@ -542,8 +543,12 @@ TEST(PdfCanvas, WidthsAreTheProgramsOwnAndRecordedTextLandsWhereGiven)
     const unsigned metrics = u16(hhea, 34);
     const std::map<unsigned, double> widths = widthsOf(pdf);
     EXPECT_GT(widths.size(), 10u);
+    const double size = std::round(sans.pixelSize() * 1000) / 1000; // as the font states its size
     for (const auto& [glyph, width] : widths)
-        EXPECT_NEAR(width, u16(hmtx, 4 * std::min(glyph, metrics - 1)) * 1000 / unitsPerEm, 0.0005) << glyph;
+        EXPECT_NEAR(width, std::nearbyint(u16(hmtx, 4 * std::min(glyph, metrics - 1)) * size / unitsPerEm) * 1000 / size,
+                    0.0005)
+            << glyph;
+    EXPECT_FALSE(std::regex_search(contentOf(pdf), std::regex("\\)-?[0-9]"))); // no TJ adjustment
 
     const std::string box = tool("pdftotext -bbox '" + pdf + "' -");
     const std::regex word(R"re(<word xMin="([0-9.]+)")re");
@@ -623,7 +628,7 @@ TEST(PdfCanvas, AbsurdInputWritesAValidFileWithoutExponentsOrNaN)
     tool("pdftoppm -r 10 '" + pdf + "' '" + doc.file("page") + "'");
 }
 
-TEST(PdfCanvas, EndlessSizesShareOneFontAndLandRight)
+TEST(PdfCanvas, EndlessSizesStayBoundedAndLandRight)
 {
     Document doc;
     PdfCanvas& c = doc.canvas();
@@ -638,7 +643,8 @@ TEST(PdfCanvas, EndlessSizesShareOneFontAndLandRight)
     const std::string pdf = doc.close();
 
     const std::string fonts = tool("pdffonts '" + pdf + "'");
-    EXPECT_EQ(std::count(fonts.begin(), fonts.end(), '\n'), 2 + 1) << fonts; // heading, the face's one font
+    // The heading, a font for each of the first 64 sizes, one for all others.
+    EXPECT_EQ(std::count(fonts.begin(), fonts.end(), '\n'), 2 + 64 + 1) << fonts;
     const std::string box = tool("pdftotext -bbox '" + pdf + "' -");
     std::smatch m;
     ASSERT_TRUE(std::regex_search(box, m, std::regex(R"re(xMin="([0-9.]+)"[^>]*>late<)re"))) << box;

@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <numeric>
+#include <tuple>
+#include <vector>
 
 namespace velm {
 namespace {
@@ -145,6 +147,33 @@ TEST(Fonts, CharactersNoFaceHasAreBoxesNotedOnceInOrder)
     // The next job hears of them again, from the cache.
     textWidth(lf, u"\u0378");
     EXPECT_EQ(takeUncoveredCharacters(), (std::vector<char32_t>{0x378}));
+}
+
+// Characters below U+0100 are answered from the font's table after the
+// first lookup: the same glyph and rounded advance whether measuring or
+// drawing met them first.
+TEST(Fonts, RepeatedLatin1LookupsGiveTheFirstAnswer)
+{
+    for (const char16_t* face : {u"Arial", u"Courier New"}) {
+        ResolvedFont& resolved = resolvedFont(font(face, -37));
+        std::vector<Glyph> first;
+        std::vector<int> rounded;
+        for (char32_t c = 0; c < 256; ++c) {
+            if (c % 2)
+                rounded.push_back(resolved.advance(c));
+            first.push_back(resolved.glyph(c));
+            if (!(c % 2))
+                rounded.push_back(resolved.advance(c));
+        }
+        for (char32_t c = 0; c < 256; ++c) {
+            SCOPED_TRACE(static_cast<int>(c));
+            const Glyph again = resolved.glyph(c);
+            EXPECT_EQ(std::tie(again.index, again.face, again.drawn, again.covered, again.advance),
+                      std::tie(first[c].index, first[c].face, first[c].drawn, first[c].covered, first[c].advance));
+            EXPECT_EQ(resolved.advance(c), rounded[c]);
+            EXPECT_EQ(rounded[c], static_cast<int>(std::nearbyint(first[c].advance)));
+        }
+    }
 }
 
 TEST(Fonts, ControlsAndIgnorablesTheFaceLacksTakeNoRoom)
