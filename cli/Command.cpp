@@ -312,7 +312,7 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
         job.HeaderStringCenter = "(standard input)";
         job.FieldFileName = "(standard input)";
     }
-    job.DocumentName = !o.jobName.empty() ? o.jobName : standardInput ? "stdin" : fs::path(file).filename().string();
+    job.DocumentName = !o.jobTitle.empty() ? o.jobTitle : standardInput ? "stdin" : fs::path(file).filename().string();
     ApplyOptions(job, o);
     if (const std::string problem = job.GeometryProblem(); !problem.empty()) {
         Complain(problem);

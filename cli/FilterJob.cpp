@@ -191,7 +191,6 @@ FilterJob ReadFilterJob(const std::string& title, const std::string& optionText,
     if (!job.options.header)
         job.options.header = EscapeHeaderFields(title);
     job.options.jobTitle = title;
-    job.options.jobName = title;
     job.options.input = contentType == "text/html" ? frHTML : frFile;
     // A text filter's conventions: 8-column tab stops, form feeds start
     // pages, and plain text in a monospace body.

@@ -48,7 +48,7 @@ struct CommandOptions {
     std::optional<bool> formFeed;   // --form-feed, --no-form-feed
     // The header's and footer's texts are formats with fields (%f, %p, ...);
     // the filter names the job's title and user for them.
-    std::string jobTitle, jobUser;
+    std::string jobTitle, jobUser; // the job's title also names it and its PDF in place of the file
     bool printBinary = false; // binary data prints (the CUPS filter), not refused
     bool noDate = false;
     bool noPageNumber = false;
@@ -58,10 +58,9 @@ struct CommandOptions {
     bool help = false;
     bool version = false;
 
-    // Paper, copies and the job's name.
+    // Paper and copies.
     std::optional<std::string> paper; // a size every printer knows, or one of the queue's
     std::optional<int> copies;        // unset: the queue's default and the user's lpoptions
-    std::string jobName;              // names the job and its PDF in place of the file (the filter's title)
 
     // True when the command line asks for nothing: the desktop starts.
     bool desktop = false;
