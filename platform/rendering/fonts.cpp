@@ -421,7 +421,8 @@ const std::vector<std::uint16_t>& ResolvedFont::facesHolding(char32_t c)
     std::vector<std::uint16_t>& faces = it->second;
     if (glyphIndex(raw_, c))
         faces.push_back(0);
-    for (const QString& family : fallbackFamilies(withoutFoundry(QFontInfo(font_).family()), font_.weight(), font_.italic(), c)) {
+    const QString named = withoutFoundry(QFontInfo(font_).family());
+    for (const QString& family : fallbackFamilies(named, font_.weight(), font_.italic(), c)) {
         const std::uint16_t face = fallbackFace(family);
         if (face == 0)
             break;

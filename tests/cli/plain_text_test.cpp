@@ -170,7 +170,8 @@ TEST_F(PlainText, EveryInstalledFacePrintsAsEmbeddedTextThatReadsBack)
         std::size_t faces;
         bool type1Only = false;
     };
-    const std::string urw = "/usr/share/fonts/opentype/urw-base35", liberation = "/usr/share/fonts/truetype/liberation2",
+    const std::string urw = "/usr/share/fonts/opentype/urw-base35";
+    const std::string liberation = "/usr/share/fonts/truetype/liberation2",
                       dejavu = "/usr/share/fonts/truetype/dejavu";
     const Family families[] = {
         {urw.c_str(), "C059", "C059-", cff, 3},
@@ -209,7 +210,8 @@ TEST_F(PlainText, EveryInstalledFacePrintsAsEmbeddedTextThatReadsBack)
             letters += w.text;
         EXPECT_NE(letters.find("/*commentwords*/intmain(void){returnquartz+42;}"), std::string::npos) << letters;
         const std::string fonts = testing::PdfFonts(pdf_);
-        const std::regex row("[A-Z]{6}\\+(" + std::string(f.program) + "\\S*) +(.*\\S) +Identity-H +(\\S+) +(\\S+) +(\\S+) .*");
+        const std::regex row("[A-Z]{6}\\+(" + std::string(f.program) +
+                             "\\S*) +(.*\\S) +Identity-H +(\\S+) +(\\S+) +(\\S+) .*");
         std::set<std::string> faces; // the header's sizes of a face are fonts of their own
         std::istringstream lines(fonts);
         for (std::string line; std::getline(lines, line);) {
