@@ -66,25 +66,35 @@ using sfnt::u16;
 using sfnt::u32;
 
 // Families and styles name faces; the head table (checksum, dates) tells
-// two files of one name apart. A font without tables (Qt's stand-in when
-// nothing has a character) may have no family at all: all such fonts share
-// the empty key, and are drawn as outlines.
+// two files of one name apart. A face without tables (a Type 1 file, or
+// Qt's stand-in when nothing has a character, which may have no family at
+// all) is known by its names alone.
 std::string faceKey(const QRawFont& raw)
 {
-    const QByteArray head = raw.fontTable("head");
-    if (head.isEmpty())
-        return {};
     std::string key = raw.familyName().toStdString();
     key += '\0';
     key += raw.styleName().toStdString();
     key += '\0';
     key += std::to_string(raw.weight()) + (raw.style() == QFont::StyleNormal ? "n" : "i");
+    const QByteArray head = raw.fontTable("head");
     key.append(head.constData(), static_cast<std::size_t>(head.size()));
     return key;
 }
 
-// Widths from hmtx and the outline kind from maxp; a face whose tables
-// cannot be read is drawn as outlines instead.
+// OS/2 fsType: bit 1 alone among bits 1-3 is a restricted licence (no
+// embedding); bit 9 allows bitmaps only.
+bool embeddingAllowed(const QRawFont& raw)
+{
+    const QByteArray os2 = raw.fontTable("OS/2");
+    if (os2.size() < 10)
+        return true;
+    const unsigned fsType = u16(os2, 8);
+    return (fsType & 0x000E) != 0x0002 && (fsType & 0x0200) == 0;
+}
+
+// Widths from hmtx and the outline kind from maxp. A face that cannot be
+// embedded is drawn as outlines; one whose tables cannot be read at all
+// takes its advances from Qt.
 void readMetrics(PdfFace& face)
 {
     const QRawFont& raw = face.raw;
@@ -95,17 +105,23 @@ void readMetrics(PdfFace& face)
     const unsigned metrics = u16(hhea, 34);
     face.outlines = true;
     if (head.size() < 54 || hhea.size() < 36 || unitsPerEm == 0 || glyphs == 0 || metrics == 0 ||
-        hmtx.size() < 4 * static_cast<qsizetype>(metrics))
+        hmtx.size() < 4 * static_cast<qsizetype>(metrics)) {
+        face.measured = true;
+        const double em = raw.unitsPerEm();
+        face.unitsPerEm = em >= 16 && em <= 16384 ? static_cast<unsigned>(std::lround(em)) : 1000;
+        face.advances.assign(0x10000, PdfFace::kUnmeasured);
         return;
-    face.cff = u32(maxp, 0) == 0x00005000;
-    // Only CFF (not CFF2) and glyf outlines can be embedded.
-    if (face.cff ? raw.fontTable("CFF ").isEmpty() : raw.fontTable("loca").isEmpty())
-        return;
-    face.outlines = false;
+    }
     face.unitsPerEm = unitsPerEm;
     face.advances.resize(glyphs);
     for (unsigned g = 0; g < glyphs; ++g)
         face.advances[g] = u16(hmtx, 4 * static_cast<qsizetype>(std::min(g, metrics - 1)));
+    face.cff = u32(maxp, 0) == 0x00005000;
+    // Only CFF (not CFF2) and glyf outlines can be embedded.
+    face.outlines = (face.cff ? raw.fontTable("CFF ").isEmpty() : raw.fontTable("loca").isEmpty()) ||
+                    !embeddingAllowed(raw);
+    if (face.outlines)
+        face.cff = false;
 }
 
 // ---- Embedding ------------------------------------------------------------
@@ -194,6 +210,43 @@ Blob sfntOf(const PdfFace& face, const std::string& psName)
     return Blob(hb_face_reference_blob(builder.get()));
 }
 
+// A TrueType program of one empty glyph, named psName: the program of the
+// invisible text over a face drawn as outlines.
+Blob glyphlessProgram(const std::string& psName)
+{
+    const auto table = [](std::initializer_list<std::uint32_t> fields, std::initializer_list<int> sizes) {
+        QByteArray out;
+        auto size = sizes.begin();
+        for (const std::uint32_t v : fields) {
+            for (int shift = (*size++ - 1) * 8; shift >= 0; shift -= 8)
+                out.append(static_cast<char>(v >> shift));
+        }
+        return out;
+    };
+    const Face builder(hb_face_builder_create());
+    const auto add = [&](const char* tag, QByteArray bytes) {
+        hb_face_builder_add_table(builder.get(), hb_tag_from_string(tag, 4), blobOf(std::move(bytes)).get());
+    };
+    // head: version, revision, checksum adjustment, magic, flags, units per
+    // em, created and modified (zero: the same bytes every time), bounds,
+    // style, smallest size, direction, short loca, glyph format.
+    add("head", table({0x10000, 0x10000, 0, 0x5F0F3CF5, 3, 1000, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8, 2, 0, 0},
+                      {4, 4, 4, 4, 2, 2, 4, 4, 4, 4, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2}));
+    add("hhea", table({0x10000, 800, 0xFF38, 0, 1000, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1},
+                      {4, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2}));
+    add("maxp", table({0x10000, 1, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0},
+                      {4, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2}));
+    add("hmtx", table({1000, 0}, {2, 2}));
+    add("loca", table({0, 0}, {2, 2}));
+    add("glyf", table({0}, {4}));
+    // cmap: one format 4 subtable (Windows Unicode) with only the closing segment.
+    add("cmap", table({0, 1, 3, 1, 12, 4, 24, 0, 2, 2, 0, 0, 0xFFFF, 0, 0xFFFF, 1, 0},
+                      {2, 2, 2, 2, 4, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2}));
+    add("post", table({0x30000, 0, 0xFF9C, 50, 0, 0, 0, 0, 0}, {4, 4, 2, 2, 4, 4, 4, 4, 4}));
+    add("name", renamed(table({0, 0, 6}, {2, 2, 2}), psName));
+    return Blob(hb_face_reference_blob(builder.get()));
+}
+
 // A subset keeping glyph ids, or none when the subsetter fails.
 Blob subsetOf(hb_blob_t* sfnt, const PdfFont& font)
 {
@@ -270,8 +323,36 @@ std::string subsetTag(const PdfFont& font, std::unordered_set<std::string>& take
     }
 }
 
+// A face without tables, from Qt's metrics.
+std::string measuredDescriptor(const PdfFace& face, const std::string& baseFont, int fileObject)
+{
+    const QRawFont& raw = face.raw;
+    const double perPixel = raw.pixelSize() > 0 ? 1000.0 / raw.pixelSize() : 0;
+    const long long ascent = roundNearest(std::clamp(raw.ascent() * perPixel, 0.0, 5000.0));
+    const long long descent = roundNearest(std::clamp(raw.descent() * perPixel, 0.0, 5000.0));
+    const bool italic = raw.style() != QFont::StyleNormal;
+    std::string out = "<</Type/FontDescriptor/FontName/" + baseFont + "/Flags ";
+    appendInt(out, 4 | (italic ? 64 : 0));
+    out += "/FontBBox[0 -";
+    appendInt(out, descent);
+    out += " 1000 ";
+    appendInt(out, ascent);
+    out += "]/ItalicAngle 0/Ascent ";
+    appendInt(out, ascent);
+    out += "/Descent -";
+    appendInt(out, descent);
+    out += "/CapHeight ";
+    appendInt(out, ascent);
+    out += "/StemV 80/FontFile2 ";
+    appendInt(out, fileObject);
+    out += " 0 R>>";
+    return out;
+}
+
 std::string descriptor(const PdfFace& face, const std::string& baseFont, int fileObject)
 {
+    if (face.measured)
+        return measuredDescriptor(face, baseFont, fileObject);
     const QRawFont& raw = face.raw;
     const QByteArray head = raw.fontTable("head"), hhea = raw.fontTable("hhea");
     const QByteArray post = raw.fontTable("post"), os2 = raw.fontTable("OS/2");
@@ -401,6 +482,17 @@ std::string toUnicode(const PdfFont& font)
     return out;
 }
 
+// The CIDs the invisible text of a face drawn as outlines uses (its glyph
+// ids) all map to the program's one empty glyph.
+std::string emptyGlyphMap(const PdfFont& font)
+{
+    std::size_t last = 0;
+    for (std::size_t g = 0; g < font.chars.size(); ++g)
+        if (font.chars[g] != PdfFont::kUnused)
+            last = g;
+    return std::string(2 * (last + 1), '\0');
+}
+
 void writeFont(const PdfFont& font, std::unordered_set<std::string>& tags, ObjectSink& sink)
 {
     const PdfFace& face = *font.face;
@@ -409,12 +501,23 @@ void writeFont(const PdfFont& font, std::unordered_set<std::string>& tags, Objec
     const std::string baseFont = subsetTag(font, tags) + "+" + postScriptName(face.raw);
     // Converters drop a subset tag from a program's name: the tag goes
     // after it there.
-    const Blob sfnt = sfntOf(face, postScriptName(face.raw) + "-" + baseFont.substr(0, 6));
-    const Blob subset = subsetOf(sfnt.get(), font);
-    unsigned length = 0;
-    const char* data = hb_blob_get_data(subset ? subset.get() : sfnt.get(), &length);
-    std::string entries = face.cff ? "/Subtype/OpenType" : "/Length1 " + std::to_string(length);
-    sink.stream(file, entries, std::string_view(data, length), true);
+    const std::string programName = postScriptName(face.raw) + "-" + baseFont.substr(0, 6);
+    int glyphMap = 0;
+    if (face.outlines) {
+        const Blob program = glyphlessProgram(programName);
+        unsigned length = 0;
+        const char* data = hb_blob_get_data(program.get(), &length);
+        sink.stream(file, "/Length1 " + std::to_string(length), std::string_view(data, length), true);
+        glyphMap = sink.allocate();
+        sink.stream(glyphMap, "", emptyGlyphMap(font), true);
+    } else {
+        const Blob sfnt = sfntOf(face, programName);
+        const Blob subset = subsetOf(sfnt.get(), font);
+        unsigned length = 0;
+        const char* data = hb_blob_get_data(subset ? subset.get() : sfnt.get(), &length);
+        std::string entries = face.cff ? "/Subtype/OpenType" : "/Length1 " + std::to_string(length);
+        sink.stream(file, entries, std::string_view(data, length), true);
+    }
 
     sink.object(descriptorObject, descriptor(face, baseFont, file));
     sink.stream(cmap, "", toUnicode(font), true);
@@ -423,7 +526,10 @@ void writeFont(const PdfFont& font, std::unordered_set<std::string>& tags, Objec
                              "/BaseFont/" + baseFont +
                              "/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>/FontDescriptor " +
                              std::to_string(descriptorObject) + " 0 R" + widths(font) +
-                             (face.cff ? "" : "/CIDToGIDMap/Identity") + ">>");
+                             (face.cff ? ""
+                              : glyphMap ? "/CIDToGIDMap " + std::to_string(glyphMap) + " 0 R"
+                                         : "/CIDToGIDMap/Identity") +
+                             ">>");
     sink.object(font.fontObject, "<</Type/Font/Subtype/Type0/BaseFont/" + baseFont +
                                      "/Encoding/Identity-H/DescendantFonts[" + std::to_string(cidFont) +
                                      " 0 R]/ToUnicode " + std::to_string(cmap) + " 0 R>>");
@@ -482,6 +588,30 @@ PdfFont& PdfFontSet::addSize(PdfFace& face, long long sizeQ, ObjectSink& sink)
     lastFont_ = font;
     lastSizeQ_ = sizeQ;
     return *font;
+}
+
+void PdfFontSet::measure(PdfFace& face, std::span<const quint32> glyphs)
+{
+    thread_local std::vector<quint32> unknown;
+    thread_local std::vector<QPointF> advances;
+    unknown.clear();
+    for (const quint32 g : glyphs)
+        if (g < face.advances.size() && face.advances[g] == PdfFace::kUnmeasured) {
+            face.advances[g] = 0; // met once in this list
+            unknown.push_back(g);
+        }
+    if (unknown.empty())
+        return;
+    // At one pixel an em unit, Qt's advances are the design widths.
+    QRawFont design = face.raw;
+    design.setPixelSize(face.unitsPerEm);
+    advances.assign(unknown.size(), QPointF());
+    if (!design.advancesForGlyphIndexes(unknown.data(), advances.data(), static_cast<int>(unknown.size())))
+        advances.assign(unknown.size(), QPointF());
+    for (std::size_t i = 0; i < unknown.size(); ++i) {
+        const double x = advances[i].x();
+        face.advances[unknown[i]] = static_cast<std::uint16_t>(x > 0 && x < 65534 ? std::lround(x) : 0);
+    }
 }
 
 bool PdfFontSet::anyCff() const

@@ -1,8 +1,12 @@
 // The PDF writer's fonts (pdf_canvas.cpp draws with them): each face at
 // each pixel size is one Type0 font, embedded as a subset that keeps glyph
 // ids as CIDs, with a ToUnicode map from the characters the glyphs were
-// drawn for and /W widths equal to the advances pages record. Also the PDF
-// number syntax both files write. Not for use outside platform/.
+// drawn for and /W widths equal to the advances pages record. A face that
+// cannot be embedded (no sfnt tables, as a Type 1 face; CFF2 outlines; a
+// licence that forbids embedding) is drawn as outlines under invisible text
+// of a font whose program has no glyphs, so that its text still reads
+// back. Also the PDF number syntax both files write. Not for use outside
+// platform/.
 #pragma once
 
 #include <QRawFont>
@@ -11,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -84,11 +89,15 @@ struct PdfFont {
 
 struct PdfFace {
     int index = 0;        // 1, 2, ... in the order faces were met
-    bool outlines = false; // tables unreadable: glyphs are drawn as paths
+    bool outlines = false; // not embeddable: glyphs are drawn as paths, text invisibly over them
     bool cff = false;      // CFF outlines (else TrueType glyf)
+    bool measured = false; // no hmtx: advances are Qt's, measured as glyphs are met
     QRawFont raw;          // any size of the face: its tables
     unsigned unitsPerEm = 0;
-    std::vector<std::uint16_t> advances; // design units by glyph id (hmtx)
+    // Design units by glyph id (hmtx); kUnmeasured for a glyph of a
+    // measured face not met yet.
+    static constexpr std::uint16_t kUnmeasured = 0xFFFF;
+    std::vector<std::uint16_t> advances;
     std::vector<std::unique_ptr<PdfFont>> sizes; // in the order first drawn
     std::unordered_map<long long, PdfFont*> sizeAt;
 
@@ -126,6 +135,9 @@ public:
             return *lastFont_;
         return addSize(face, sizeQ, sink);
     }
+
+    // The advances of glyphs a measured face has not met yet.
+    static void measure(PdfFace& face, std::span<const quint32> glyphs);
 
     bool anyCff() const;
     // /F<index> references of the fonts that drew glyphs, for the resources.

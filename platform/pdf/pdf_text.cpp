@@ -100,11 +100,13 @@ static long long SizeQ(double pixelSize)
 
 void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, double pixelSize,
                                  std::span<const quint32> glyphs, std::span<const QPointF> positions,
-                                 std::span<const char32_t> chars, const QColor& c)
+                                 std::span<const char32_t> chars, const QColor& c, bool invisible)
 {
     const long long sizeQ = SizeQ(pixelSize);
     if (sizeQ <= 0)
         return;
+    if (face.measured)
+        pdf::PdfFontSet::measure(face, glyphs);
     const double size = static_cast<double>(sizeQ) / 1000.0;
     const double em = size / 1000.0; // pixels per 1/1000 text unit
     pdf::PdfFont& font = fonts.fontFor(face, sizeQ, *this);
@@ -152,6 +154,10 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
         tc = state.tc;
     beginText();
     color(c, " rg\n", state.fill);
+    if (state.invisible != invisible) {
+        state.invisible = invisible;
+        content += invisible ? "3 Tr\n" : "0 Tr\n";
+    }
     if (state.font != font.index || state.fontSize != sizeQ) {
         state.font = font.index;
         state.fontSize = sizeQ;
@@ -233,10 +239,10 @@ void PdfCanvas::Writer::drawFaceGlyphs(const QPointF& origin, const QRawFont& fo
         const std::size_t n = end - first;
         if (missing || face.outlines)
             drawOutlines(origin, font, glyphs.subspan(first, n), positions.subspan(first, n), color);
-        else
+        if (!missing)
             drawText(origin, face, font.pixelSize(), glyphs.subspan(first, n), positions.subspan(first, n),
                      chars.subspan(std::min(first, chars.size()), std::min(n, chars.size() - std::min(first, chars.size()))),
-                     color);
+                     color, face.outlines);
         first = end;
     }
 }

@@ -47,6 +47,7 @@ struct GState {
     int font = 0;           // font (face at a size) index, 0 = none
     long long fontSize = 0; // thousandths of a pixel
     long long tc = 0;       // thousandths of a pixel
+    bool invisible = false; // text render mode 3
 };
 constexpr std::uint64_t kPatternBit = 1ULL << 40;
 
@@ -213,10 +214,13 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
     // The glyphs as paths: a face whose tables cannot be embedded still shows.
     void drawOutlines(const QPointF& origin, const QRawFont& font, std::span<const quint32> glyphs,
                       std::span<const QPointF> positions, const QColor& c);
+    // Invisible text reads back where outlines show the glyphs.
     void drawText(const QPointF& origin, pdf::PdfFace& face, double pixelSize, std::span<const quint32> glyphs,
-                  std::span<const QPointF> positions, std::span<const char32_t> chars, const QColor& c);
+                  std::span<const QPointF> positions, std::span<const char32_t> chars, const QColor& c,
+                  bool invisible);
     // Glyphs of one face: runs of missing-glyph boxes as outlines, the rest
-    // as text.
+    // as text (of a face that cannot be embedded: outlines and invisible
+    // text).
     void drawFaceGlyphs(const QPointF& origin, const QRawFont& font, pdf::PdfFace& face,
                         std::span<const quint32> glyphs, std::span<const QPointF> positions,
                         std::span<const char32_t> chars, const QColor& c);

@@ -6,6 +6,7 @@
 #include "platform/rendering/sfnt.h"
 
 #include <QFont>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -74,6 +75,49 @@ QFont baseFont(const QString& family, int weight, bool italic)
     // merging: the resolver picks the faces for missing characters itself.
     font.setStyleStrategy(QFont::StyleStrategy(QFont::PreferOutline | QFont::ForceOutline | QFont::NoFontMerging));
     return font;
+}
+
+// A family as Qt names it, without the " [Foundry]" it adds when several
+// foundries make one family: the name fontconfig knows.
+QString withoutFoundry(QString family)
+{
+    if (const qsizetype bracket = family.indexOf(QLatin1String(" [")); bracket > 0 && family.endsWith(u']'))
+        family.truncate(bracket);
+    return family;
+}
+
+// Qt names a family that several foundries make "Family [Foundry]" and,
+// asked for the bare name, may pick a foundry whose files are Type 1 fonts
+// (fonts-urw-base35 installs every face both as Type 1 and as OpenType).
+// Only faces with sfnt tables embed in a PDF as fonts, so such a face gives
+// way to the same face of a foundry whose file has them: the family name
+// that picks it, or the family unchanged. Kept per thread and face.
+QString familyWithTables(const QString& family, int weight, bool italic)
+{
+    const auto hasTables = [](const QRawFont& raw) { return !raw.fontTable("head").isEmpty(); };
+    thread_local std::unordered_map<QString, QString> chosen;
+    const QString key = family + QLatin1Char('\0') + QString::number(weight) + (italic ? u'i' : u'n');
+    if (const auto it = chosen.find(key); it != chosen.end())
+        return it->second;
+    QString result = family;
+    const QFont font = baseFont(family, weight, italic);
+    const QRawFont raw = QRawFont::fromFont(font);
+    if (raw.isValid() && !hasTables(raw)) {
+        const QString prefix = withoutFoundry(QFontInfo(font).family()) + QLatin1String(" [");
+        for (const QString& other : QFontDatabase::families()) {
+            if (!other.startsWith(prefix))
+                continue;
+            const QRawFont candidate = QRawFont::fromFont(baseFont(other, weight, italic));
+            if (hasTables(candidate) && candidate.weight() == raw.weight() && candidate.style() == raw.style()) {
+                result = other;
+                break;
+            }
+        }
+    }
+    if (chosen.size() >= 1024)
+        chosen.clear();
+    chosen.emplace(key, result);
+    return result;
 }
 
 void requireApplication()
@@ -217,8 +261,8 @@ public:
 
     QFont makeFont(const LogFont& lf)
     {
-        QString family = familyFor(lf.faceName);
         int weight = qtWeight(lf.weight);
+        QString family = familyWithTables(familyFor(lf.faceName), weight, lf.italic);
         QFont font = baseFont(family, weight, lf.italic);
         font.setPixelSize(emFor(lf.height, family, weight, lf.italic));
         return font;
@@ -342,7 +386,7 @@ Glyph ResolvedFont::resolve(char32_t c)
 Glyph ResolvedFont::fromFallback(char32_t c)
 {
     const std::vector<QString> families =
-        fallbackFamilies(QFontInfo(font_).family(), font_.weight(), font_.italic(), c);
+        fallbackFamilies(withoutFoundry(QFontInfo(font_).family()), font_.weight(), font_.italic(), c);
     for (const QString& family : families) {
         const std::uint16_t face = fallbackFace(family);
         if (face == 0)
@@ -361,7 +405,7 @@ std::uint16_t ResolvedFont::fallbackFace(const QString& family)
         if (fallbacks_.size() >= 0xFFFE)
             return 0;
         QFont font = font_;
-        font.setFamily(family);
+        font.setFamily(familyWithTables(family, font_.weight(), font_.italic()));
         font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::NoFontMerging));
         fallbacks_.push_back({family, QRawFont::fromFont(font)});
         it = fallbacks_.end() - 1;
@@ -377,7 +421,8 @@ const std::vector<std::uint16_t>& ResolvedFont::facesHolding(char32_t c)
     std::vector<std::uint16_t>& faces = it->second;
     if (glyphIndex(raw_, c))
         faces.push_back(0);
-    for (const QString& family : fallbackFamilies(QFontInfo(font_).family(), font_.weight(), font_.italic(), c)) {
+    const QString named = withoutFoundry(QFontInfo(font_).family());
+    for (const QString& family : fallbackFamilies(named, font_.weight(), font_.italic(), c)) {
         const std::uint16_t face = fallbackFace(family);
         if (face == 0)
             break;

@@ -8,6 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <set>
+#include <sstream>
+
+#include <unistd.h>
 
 namespace velm {
 namespace {
@@ -19,13 +23,15 @@ using testing::TempDir;
 
 class PlainText : public ::testing::Test {
 protected:
-    // velm OPTIONS -o out.pdf on a file holding text; the PDF's sheets.
-    std::vector<PdfSheet> Print(const std::string& options, const std::string& text)
+    // velm OPTIONS -o out.pdf on a file holding text, with extra environment
+    // settings; the PDF's sheets.
+    std::vector<PdfSheet> Print(const std::string& options, const std::string& text,
+                                const std::string& environment = "")
     {
         const std::string name = "in" + std::to_string(++runs_) + ".txt";
         dir_.write(name, text);
         pdf_ = dir_.file(name + ".pdf");
-        const std::string command = Quote(VELM_BINARY) + " " + options + " -o " + Quote(pdf_) + " " +
+        const std::string command = environment + " " + Quote(VELM_BINARY) + " " + options + " -o " + Quote(pdf_) + " " +
                                     Quote(dir_.file(name)) + " >/dev/null 2>" + Quote(dir_.file("err"));
         EXPECT_EQ(testing::run(command), 0) << command << "\n" << testing::readFile(dir_.file("err"));
         return testing::ReadPdfSheets(pdf_);
@@ -144,6 +150,79 @@ TEST_F(PlainText, ProgramSourcePrintsInTheMonospaceFaceUnlessOneIsNamed)
         const std::string fonts = testing::PdfFonts(pdf_);
         // The body's face, regular: the header and footer print in their own.
         EXPECT_NE(fonts.find("+" + face + " "), std::string::npos) << fonts;
+    }
+}
+
+// Every family of the URW, Liberation and DejaVu packages, regular, bold
+// (keywords) and italic (comments), prints as embedded fonts (the URW
+// faces as CFF in OpenType, though Qt would pick their Type 1 twins) and
+// its text reads back. A face that only a Type 1 file offers is drawn as
+// outlines under invisible text, which reads back too.
+TEST_F(PlainText, EveryInstalledFacePrintsAsEmbeddedTextThatReadsBack)
+{
+    const char* const cff = "CID Type 0C (OT)";
+    const char* const trueType = "CID TrueType";
+    struct Family {
+        const char* package; // a folder it installs
+        const char* name;
+        const char* program; // PostScript names start so
+        const char* type;
+        std::size_t faces;
+        bool type1Only = false;
+    };
+    const std::string urw = "/usr/share/fonts/opentype/urw-base35";
+    const std::string liberation = "/usr/share/fonts/truetype/liberation2",
+                      dejavu = "/usr/share/fonts/truetype/dejavu";
+    const Family families[] = {
+        {urw.c_str(), "C059", "C059-", cff, 3},
+        {urw.c_str(), "D050000L", "D050000L", cff, 1},
+        {urw.c_str(), "Nimbus Mono PS", "NimbusMonoPS-", cff, 3},
+        {urw.c_str(), "Nimbus Roman", "NimbusRoman-", cff, 3},
+        {urw.c_str(), "Nimbus Sans", "NimbusSans-", cff, 3},
+        {urw.c_str(), "Nimbus Sans Narrow", "NimbusSansNarrow-", cff, 3},
+        {urw.c_str(), "P052", "P052-", cff, 3},
+        {urw.c_str(), "Standard Symbols PS", "StandardSymbolsPS", cff, 1},
+        {urw.c_str(), "URW Bookman", "URWBookman-", cff, 3},
+        {urw.c_str(), "URW Gothic", "URWGothic-", cff, 3},
+        {urw.c_str(), "Z003", "Z003-", cff, 1},
+        {urw.c_str(), "Courier", "NimbusMonoPS-", cff, 3},
+        {liberation.c_str(), "Liberation Mono", "LiberationMono", trueType, 3},
+        {liberation.c_str(), "Liberation Sans", "LiberationSans", trueType, 3},
+        {liberation.c_str(), "Liberation Serif", "LiberationSerif", trueType, 3},
+        {dejavu.c_str(), "DejaVu Sans", "DejaVuSans", trueType, 3},
+        {dejavu.c_str(), "DejaVu Sans Mono", "DejaVuSansMono", trueType, 3},
+        {dejavu.c_str(), "DejaVu Serif", "DejaVuSerif", trueType, 3},
+        {"/usr/share/fonts/type1/urw-base35", "Nimbus Sans", "NimbusSans", trueType, 3, true},
+    };
+    dir_.write("type1.conf", "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"fonts.dtd\">\n<fontconfig>"
+                             "<dir>/usr/share/fonts/type1/urw-base35</dir><dir>" + liberation +
+                             "</dir><cachedir>" + dir_.file("fc-cache") + "</cachedir></fontconfig>\n");
+    const std::string source = "/* comment words */\nint main(void) { return quartz + 42; }\n";
+    for (const Family& f : families) {
+        SCOPED_TRACE(std::string(f.name) + (f.type1Only ? " (Type 1 only)" : ""));
+        if (::access(f.package, R_OK) != 0)
+            VELM_SKIP_MISSING(std::string("no fonts in ") + f.package);
+        const auto sheets = Print("--highlight=c -f " + Quote(f.name), source,
+                                  f.type1Only ? "FONTCONFIG_FILE=" + Quote(dir_.file("type1.conf")) : "");
+        ASSERT_EQ(sheets.size(), 1u);
+        std::string letters; // readers split words where they find gaps
+        for (const PdfWord& w : sheets[0].words)
+            letters += w.text;
+        EXPECT_NE(letters.find("/*commentwords*/intmain(void){returnquartz+42;}"), std::string::npos) << letters;
+        const std::string fonts = testing::PdfFonts(pdf_);
+        const std::regex row("[A-Z]{6}\\+(" + std::string(f.program) +
+                             "\\S*) +(.*\\S) +Identity-H +(\\S+) +(\\S+) +(\\S+) .*");
+        std::set<std::string> faces; // the header's sizes of a face are fonts of their own
+        std::istringstream lines(fonts);
+        for (std::string line; std::getline(lines, line);) {
+            std::smatch m;
+            if (!std::regex_match(line, m, row))
+                continue;
+            faces.insert(m[1]);
+            EXPECT_EQ(m[2], f.type) << line;
+            EXPECT_EQ(m[3].str() + m[4].str() + m[5].str(), "yesyesyes") << line; // embedded, subset, ToUnicode
+        }
+        EXPECT_EQ(faces.size(), f.faces) << fonts;
     }
 }
 

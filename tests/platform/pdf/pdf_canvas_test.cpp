@@ -267,7 +267,30 @@ TEST(PdfCanvas, TextComesBackExactlyAndFontsAreEmbeddedSubsetsOnePerFaceAndSize)
     tool("qpdf --check '" + pdf + "'");
 }
 
-TEST(PdfCanvas, OpenTypeCffFacesEmbedAndFacesWithoutTablesAreDrawnAsOutlines)
+// A Liberation face with the licence bits of its OS/2 table set to fsType.
+QRawFont withFsType(const std::string& name, unsigned fsType, double pixelSize)
+{
+    QByteArray file = QByteArray::fromStdString(
+        testing::readFile("/usr/share/fonts/truetype/liberation2/Liberation" + name + "-Regular.ttf"));
+    const auto u16 = [&](qsizetype at) {
+        return static_cast<unsigned>(static_cast<uchar>(file[at]) << 8 | static_cast<uchar>(file[at + 1]));
+    };
+    const auto u32 = [&](qsizetype at) { return u16(at) << 16 | u16(at + 2); };
+    for (unsigned i = 0, n = file.size() >= 12 ? u16(4) : 0; i < n; ++i) {
+        const qsizetype record = 12 + 16 * static_cast<qsizetype>(i);
+        if (file.mid(record, 4) == "OS/2") {
+            const qsizetype at = u32(record + 8) + 8;
+            file[at] = static_cast<char>(fsType >> 8);
+            file[at + 1] = static_cast<char>(fsType);
+        }
+    }
+    return QRawFont(file, pixelSize);
+}
+
+// An OpenType CFF face embeds as a font; faces that cannot be embedded (a
+// Type 1 file has no tables; a licence may forbid embedding, or allow
+// bitmaps only) show as outlines under invisible text that reads back.
+TEST(PdfCanvas, OpenTypeCffFacesEmbedAndOthersAreOutlinesUnderInvisibleText)
 {
     const char* otf = "/usr/share/fonts/opentype/urw-base35/NimbusMonoPS-Regular.otf";
     const char* type1 = "/usr/share/fonts/type1/urw-base35/NimbusMonoPS-Regular.t1";
@@ -275,26 +298,36 @@ TEST(PdfCanvas, OpenTypeCffFacesEmbedAndFacesWithoutTablesAreDrawnAsOutlines)
         VELM_SKIP_MISSING("no URW fonts installed");
     Document doc;
     PdfCanvas& c = doc.canvas();
-    c.startSheet(smallSheet());
-    const QRawFont cff(QString(otf), 40), outlines(QString(type1), 100);
+    PdfPageBox wide = smallSheet();
+    wide.widthPt = 72; // 600 x 300 pixels
+    c.startSheet(wide);
+    const QRawFont cff(QString(otf), 40);
+    const QRawFont outlines[] = {QRawFont(QString(type1), 100), withFsType("Sans", 0x0002, 100),
+                                 withFsType("Serif", 0x0200, 100)};
     ASSERT_TRUE(cff.isValid());
-    ASSERT_TRUE(outlines.isValid());
     draw(c, cff, layout(cff, U"Compact font"), {10, 60});
-    draw(c, outlines, layout(outlines, U"MM"), {20, 250});
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(outlines[i].isValid()) << i;
+        draw(c, outlines[i], layout(outlines[i], i == 0 ? U"MM" : i == 1 ? U"HH" : U"EE"), {20 + 180.0 * i, 250});
+    }
     const std::string pdf = doc.close();
 
-    EXPECT_EQ(text(pdf), "Compact font\n");
+    EXPECT_EQ(text(pdf), "Compact font\nMM HH EE\n");
     const std::string fonts = tool("pdffonts '" + pdf + "'");
     EXPECT_TRUE(std::regex_search(fonts, std::regex(R"([A-Z]{6}\+NimbusMonoPS-Regular\s+CID Type 0C \(OT\)\s+Identity-H\s+yes\s+yes\s+yes)")))
         << fonts;
+    EXPECT_EQ(count(fonts, "CID TrueType      Identity-H       yes yes yes"), 3u) << fonts;
     tool("qpdf --check '" + pdf + "'");
-    // The Type 1 face's M strokes are ink between its baseline and cap height.
-    const Image image = render(pdf, 600, 300, 300);
-    int ink = 0;
-    for (int y = 190; y < 250; ++y)
-        for (int x = 20; x < 140; ++x)
-            ink += image.at(x, y) != kWhite;
-    EXPECT_GT(ink, 500);
+    // Each outline face's letters are ink between its baseline and cap
+    // height, drawn once (the text over them is invisible).
+    const Image image = render(pdf, 600, 600, 300);
+    for (int i = 0; i < 3; ++i) {
+        int ink = 0;
+        for (int y = 190; y < 250; ++y)
+            for (int x = 20 + 180 * i; x < 140 + 180 * i; ++x)
+                ink += image.at(x, y) != kWhite;
+        EXPECT_GT(ink, 500) << i;
+    }
 }
 
 TEST(PdfCanvas, GlyphsLandAtTheGivenPositions)
