@@ -160,6 +160,7 @@ void ApplyOptions(TPrintFile& job, const CommandOptions& o)
     job.JobUser = o.jobUser;
     job.TabSize = o.tabSize.value_or(0);
     job.FormFeeds = o.formFeed.value_or(false);
+    job.PagesPerSheet = o.nup.value_or(1);
 }
 
 using MessageSink = std::function<void(const std::string&)>;
@@ -266,27 +267,27 @@ bool NamesStandardOutput(const std::string& path)
                && named.st_dev == out.st_dev && named.st_ino == out.st_ino);
 }
 
-// --keep-pages and a list of sheets: the command prints the stored pages
-// itself, since the engine's printer path deletes them afterwards and
-// knows only all, odd and even. A list that names none of the sheets
-// prints nothing and fails the job.
-void PrintStoredPagesItself(TPrintFile& job, const CommandOptions& o)
+// "velm: wrote PATH" and "velm: sent QUEUE-123", one line for each
+// document the job delivered (a preview's reprints are several).
+void NameOutputs(bool pdfOnStdout)
 {
-    std::function<bool(int)> selected;
-    if (o.pageRange)
-        selected = [range = *o.pageRange](int page) { return range.Selects(page); };
-    ui().showPreview = [selected](TPrintFile& running) {
-        const int sheets = StoredPageCount();
-        int chosen = 0;
-        for (int page = 1; page <= sheets && selected; ++page)
-            chosen += selected(page) ? 1 : 0;
-        if (selected && chosen == 0) {
-            ShowMessage(format("--pages selects none of the %d sheets", sheets));
-            return;
-        }
-        running.Gdi()->PrintStoredPages(static_cast<int>(running.PagesToPrint), true, selected);
-    };
-    job.OutputTo = poViewer;
+    if (!gVoice.namesOutput)
+        return;
+    for (const TPrintReport& delivered : Deliveries()) {
+        if (!delivered.OutputPath.empty())
+            std::fprintf(pdfOnStdout ? stderr : stdout, "velm: wrote %s\n",
+                         delivered.OutputPath == "-" ? "standard output" : delivered.OutputPath.c_str());
+        if (!delivered.JobId.empty())
+            std::printf("velm: sent %s\n", delivered.JobId.c_str());
+    }
+}
+
+int PagesDelivered()
+{
+    int pages = 0;
+    for (const TPrintReport& delivered : Deliveries())
+        pages += delivered.PagesPlayed;
+    return pages;
 }
 
 ExitCode RunJob(const CommandOptions& o, const std::string& argument, const MessageSink& sink)
@@ -321,14 +322,16 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
     const JobMessages messages(sink, argument);
     if (!o.preview) {
         InstallConsoleStatus(argument);
-        if (o.keepPages || o.pageRange)
-            PrintStoredPagesItself(job, o);
+        if (o.pageRange)
+            job.PageSelection = [range = *o.pageRange](int page) { return range.Selects(page); };
+        job.KeepStoredPages = o.keepPages.has_value();
     }
     // Asked before the job: a regular file behind the name is replaced by it.
     const bool pdfOnStdout = o.output && NamesStandardOutput(*o.output);
     if (o.output)
         Printers::instance().setPdfOutputFile(*o.output);
     ClearPrintReport();
+    ClearDeliveries();
     takeUncoveredCharacters(); // only this job's characters count
     try {
         std::error_code sizeUnknown;
@@ -348,17 +351,23 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
     }
     WarnOfUncoveredCharacters(argument);
     const TPrintReport& report = LastPrintReport();
+    // What went out before a stop stays out: the preview's earlier reprints.
+    NameOutputs(pdfOnStdout);
     if (StopSignal() || job.JobAborted() || report.Aborted) {
-        Complain(argument + ": interrupted; nothing was printed");
+        const int pages = PagesDelivered();
+        if (pages == 0)
+            Complain(argument + ": interrupted; nothing was printed");
+        else
+            Complain(format("%s: interrupted; %d %s printed before", argument.c_str(), pages,
+                            pages == 1 ? "page was" : "pages were"));
         return kInterrupted;
     }
-    if (report.Delivered && !report.OutputPath.empty() && gVoice.namesOutput)
-        std::fprintf(pdfOnStdout ? stderr : stdout, "velm: wrote %s\n",
-                     report.OutputPath == "-" ? "standard output" : report.OutputPath.c_str());
-    if (report.Delivered && !report.JobId.empty() && gVoice.namesOutput)
-        std::printf("velm: sent %s\n", report.JobId.c_str());
     if (!messages.empty())
         return kFailed;
+    if (!o.preview && o.pageRange && report.StoredPages > 0 && report.PagesPlayed == 0) {
+        Complain(format("--pages selects none of the %d sheets", report.StoredPages));
+        return kFailed;
+    }
     if (!o.preview && !report.Delivered) {
         Complain(argument + ": nothing was printed");
         return kFailed;

@@ -22,7 +22,7 @@ constexpr double kPointsPerMm = 72 / 25.4;
 // The command's options that make sense for a job inside CUPS, and which
 // of them are switches. Page selection, copies and the printer belong to
 // CUPS.
-const std::set<std::string> kValueOptions = {"layout", "font", "font-size", "line-spacing", "header",
+const std::set<std::string> kValueOptions = {"layout", "nup", "font", "font-size", "line-spacing", "header",
                                              "header-left", "header-right", "footer", "borders", "units"};
 const std::set<std::string> kSwitches = {"no-date", "no-page-number", "no-header"};
 // Switches whose off value is an option of its own: they are on by default here.

@@ -32,10 +32,14 @@ const char* const kHelpText =
     "Page setup (defaults: the drop toolbar's, with the print font and the number of\n"
     "columns of the settings file):\n"
     "  -l, --layout=LAYOUT         1x1, 1x2, 1x3, 1x4, 2x2 or 2x4 logical pages per sheet\n"
+    "      --nup=N                 scale N finished sheets, each with its header and\n"
+    "                              footer, onto every printed sheet: 1, 2 (side by side,\n"
+    "                              the paper turned), 4 (2x2) or 8 (2x4, turned)\n"
     "      --pages=all|odd|even|LIST  which sheets go to the printer: odd, then even, for\n"
     "                              manual double-sided printing, or a LIST of sheets\n"
     "                              and ranges such as 1,2,5,7-14,21 (14- from 14 on,\n"
-    "                              -3 the first three)\n"
+    "                              -3 the first three); with --nup they count the\n"
+    "                              finished sheets, before they are scaled together\n"
     "      --html, --text          input kind (default: .htm and .html files as HTML,\n"
     "                              others as text)\n"
     "  -f, --font=NAME             contents font\n"
@@ -91,13 +95,14 @@ enum LongOnly : int {
     kPages = 256, kHtml, kText, kLineSpacing, kHeader, kHeaderLeft, kHeaderRight, kFooter,
     kBorders, kUnits, kOrientation, kNoDate, kNoPageNumber, kNoHeader, kKeepPages, kPreview,
     kListPrinters, kVersion, kHighlight, kMonochrome,
-    kFormFeed, kNoFormFeed, kPaper, kCopies,
+    kFormFeed, kNoFormFeed, kPaper, kCopies, kNup,
 };
 
 const option kLongOptions[] = {
     {"printer", required_argument, nullptr, 'P'},
     {"output", required_argument, nullptr, 'o'},
     {"layout", required_argument, nullptr, 'l'},
+    {"nup", required_argument, nullptr, kNup},
     {"pages", required_argument, nullptr, kPages},
     {"html", no_argument, nullptr, kHtml},
     {"text", no_argument, nullptr, kText},
@@ -223,6 +228,7 @@ void Take(CommandOptions& o, int code, const std::string& value)
         o.layout = Choice<TPageLayout>("layout", value, {{"1x1", pl_1x1}, {"1x2", pl_1x2}, {"1x3", pl_1x3},
                                                          {"1x4", pl_1x4}, {"2x2", pl_2x2}, {"2x4", pl_2x4}});
         break;
+    case kNup: o.nup = Choice<int>("nup", value, {{"1", 1}, {"2", 2}, {"4", 4}, {"8", 8}}); break;
     case kPages: Pages(o, value); break;
     case kHtml: o.input = frHTML; break;
     case kText: o.input = frFile; break;

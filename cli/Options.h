@@ -30,6 +30,7 @@ struct CommandOptions {
     std::optional<std::string> output;     // absolute path, or "-" for standard output
     std::optional<std::string> keepPages;  // absolute path
     std::optional<TPageLayout> layout;
+    std::optional<int> nup;                 // finished sheets scaled onto one: 1, 2, 4 or 8
     std::optional<TPagesToPrint> pages;
     std::optional<PageSelection> pageRange; // "1,2,5,7-14,21": the sheets it names
     std::optional<TInput> input;

@@ -180,6 +180,12 @@ TLateTexts& TGdi::LateTexts()
     return FStoredJob->LateTexts;
 }
 
+void TGdi::SetPagesPerSheet(int N)
+{
+    StoredJob();
+    FStoredJob->PagesPerSheet = N;
+}
+
 void TGdi::NewPage()
 {
     EndPage();

@@ -56,6 +56,8 @@ public:
     const TStoredJob& StoredJob();
     // Its late header and footer texts, which the run adds to and resolves.
     TLateTexts& LateTexts();
+    // How many of its pages share a printed sheet (TStoredJob::PagesPerSheet).
+    void SetPagesPerSheet(int N);
     // Plays the stored pages onto the selected printer as one document:
     // Which 0 all, 1 odd, 2 even. Selected, when given, further keeps only
     // the page numbers it accepts, and no blank sheet is added.

@@ -1,6 +1,7 @@
 #include "engine/PrnFile.h"
 
 #include "engine/Gdi.h"
+#include "engine/PageOutput.h"
 #include "engine/UserInterface.h"
 #include "platform/core/clock.h"
 #include "platform/core/codepage.h"
@@ -148,6 +149,7 @@ void TPrintFile::StartRun()
     ProcessMessages();
 
     FGdi->BeginDocument(ViewBkColor, ViewHeading, ZoomPercentage, JobDocumentName());
+    FGdi->SetPagesPerSheet(PagesPerSheet);
     Raise(OnBeforePrint, this);
     ApplyBaseFont();
     PrinterCanvas().Font.PixelsPerInch = caps.logPixelsY;
@@ -233,11 +235,19 @@ void TPrintFile::FinishRun()
             FGdi.reset();
             return;
         }
-        if (OutputTo == poPrinter)
-            FGdi->PrintStoredPages(static_cast<int>(PagesToPrint), true);
+        if (OutputTo == poPrinter) {
+            TPageChoice choice;
+            choice.Which = static_cast<int>(PagesToPrint);
+            choice.Selected = PageSelection;
+            choice.WholePass = !PageSelection;
+            choice.StatusLine = "Printing...";
+            PrintStoredJob(FGdi->StoredJob(), choice);
+        }
     }
-    // Printed, aborted, or no preview to show them: nothing stays behind.
-    FGdi->ClearStoredPages();
+    // Printed, aborted, or no preview to show them: nothing stays behind,
+    // unless the caller keeps the pages.
+    if (!KeepStoredPages)
+        FGdi->ClearStoredPages();
     FGdi.reset();
 }
 

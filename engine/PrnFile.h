@@ -139,6 +139,14 @@ public:
     // A file whose head is binary data (LooksBinary) is refused with a
     // message; when false it prints, its controls as control pictures.
     bool RefuseBinary = true;
+    // Printer output: when set, only the stored pages it selects (after
+    // PagesToPrint's parity) go out, and no blank leaf is added.
+    std::function<bool(int)> PageSelection;
+    // The stored pages are left where the run recorded them.
+    bool KeepStoredPages = false;
+    // Stored pages scaled onto each sheet (n-up) when they are printed and
+    // previewed: 1, 2, 4 or 8. The pages themselves are laid out as always.
+    int PagesPerSheet = 1;
 
     // Why no text could be laid out on this job's pages, or empty: each
     // cell's text area must be at least an inch wide and an inch high and

@@ -23,4 +23,12 @@ PaperOrientation TStoredJob::Orientation() const
 
 int TStoredJob::PrinterIndex() const { return strToInt(Read("PrinterIndex", "-1")); }
 
+int TStoredJob::PageWidth() const { return std::max(1, strToIntDef(Read("PageWidth", "2400"), 2400)); }
+
+int TStoredJob::SheetHeight() const
+{
+    const int height = std::max(1, strToIntDef(Read("PageHeight", "3112"), 3112));
+    return height + std::clamp(strToIntDef(Read("PageMarginBottom", "0"), 0), 0, height);
+}
+
 } // namespace velm

@@ -38,8 +38,17 @@ public:
     // Throws ConversionError for a text that is not an integer.
     int PrinterIndex() const;
 
+    // The stored page's size in printer pixels: its printable area and the
+    // paper below it, where the footer's stamp prints. Fallbacks for keys
+    // the run did not record or that are not numbers.
+    int PageWidth() const;
+    int SheetHeight() const;
+
     // Header and footer texts whose totals the pages' playback fills in.
     TLateTexts LateTexts;
+    // Stored pages scaled onto each printed sheet (n-up): 1, 2, 4 or 8.
+    // Kept with the run, not in the settings file.
+    int PagesPerSheet = 1;
 
 private:
     Entries FEntries;

@@ -435,14 +435,14 @@ void TCB_Prev::EvenClick() { PrintPass([this] { DrawIt1->PrintPages(2, ""); }); 
 
 void TCB_Prev::CurrentClick()
 {
-    PrintPass([this] { DrawIt1->PrintPages(0, std::to_string(DrawIt1->PageNo())); });
+    PrintPass([this] { DrawIt1->PrintPages(0, DrawIt1->CurrentPages()); });
 }
 
 // The dialog comes back after every pass with its choices, until it is
 // closed; an error ends the loop as a close would.
 void TCB_Prev::AdditionalClick()
 {
-    const std::string current = std::to_string(DrawIt1->PageNo());
+    const std::string current = DrawIt1->CurrentPages();
     TAddition dialog(this);
     dialog.hide();
     while (dialog.exec() == 1) {

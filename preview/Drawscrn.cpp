@@ -1,6 +1,7 @@
 #include "preview/Drawscrn.h"
 
 #include "engine/Gdi.h"
+#include "engine/PageOutput.h"
 #include "engine/PageRanges.h"
 #include "engine/UserInterface.h"
 #include "platform/core/convert.h"
@@ -62,31 +63,6 @@ void GdiRectangle(QPainter& painter, int right, int bottom)
         painter.drawRect(QRect(0, 0, right - 1, bottom - 1));
 }
 
-bool ParityWanted(int Mode, int Page)
-{
-    if (Mode == 1)
-        return Page % 2 == 1;
-    if (Mode == 2)
-        return Page % 2 == 0;
-    return true;
-}
-
-// Lets go of the document before it is gone, so "&Abort" never reaches a
-// finished one.
-class WatchedDocument {
-public:
-    WatchedDocument(TPrintStatus& status, PrintDocument& document) : status_(status)
-    {
-        status_.SetPrintDocument(&document);
-    }
-    ~WatchedDocument() { status_.SetPrintDocument(nullptr); }
-    WatchedDocument(const WatchedDocument&) = delete;
-    WatchedDocument& operator=(const WatchedDocument&) = delete;
-
-private:
-    TPrintStatus& status_;
-};
-
 std::string DamageNote(const std::string& file, const EmfReader& reader, const EmfPlayResult& result)
 {
     const std::string& problem = reader.isValid() ? result.problem : reader.problem();
@@ -104,7 +80,15 @@ TDrawIt::TDrawIt(const TStoredJob& Job, QWidget* owner) : QWidget(owner), FJob(J
     FMarginBottom = std::clamp(strToInt(FJob.Read("PageMarginBottom", "0")), 0, FPageHeight);
     setCurrentDirectory(FJob.Directory());
     FDirectory = currentDirectory();
-    FAspect = static_cast<double>(SheetHeight()) / FPageWidth;
+    FShownWidth = FPageWidth;
+    FShownHeight = SheetHeight();
+    if (IsPagesPerSheet(FJob.PagesPerSheet) && FJob.PagesPerSheet > 1) {
+        // The sheet as it prints: the page's own size, turned for pages side by side.
+        FPerSheet = FJob.PagesPerSheet;
+        if (TurnsSheet(FPerSheet))
+            std::swap(FShownWidth, FShownHeight);
+    }
+    FAspect = FShownHeight / FShownWidth;
     resize(850, CanvasSide(850 * FAspect));
     ProcessMessages();
 }
@@ -128,7 +112,7 @@ void TDrawIt::ApplyDirectory() { setCurrentDirectory(FJob.Directory()); }
 
 void TDrawIt::SetZoom(double Percent)
 {
-    const int width = CanvasSide(Percent * 0.01 * FPageWidth * kCanvasScale);
+    const int width = CanvasSide(Percent * 0.01 * FShownWidth * kCanvasScale);
     const int height = std::min(CanvasSide(width * FAspect) + 20, kMaxSide);
     resize(width, height);
     update();
@@ -152,40 +136,66 @@ void TDrawIt::paintEvent(QPaintEvent*)
 // The page keeps its proportions and fits the drawable area, or is
 // stretched to fill it for a "Generic" printer. The sheet reaches below the
 // printable area into the paper's margin, where the footer's stamp and page
-// number print. Printer pixels are the
-// page's own reference pixels, so scaling them is the whole mapping.
+// number print. Printer pixels are the page's own reference pixels, so
+// scaling them is the whole mapping; an n-up sheet places its pages as
+// the printing does.
 void TDrawIt::PaintStoredPage(QPainter& painter, bool Stretch)
 {
     const int areaWidth = width() - 5;
     const int areaHeight = height() - 5;
-    const std::string file = PageFileName(FPageNo);
-    if (areaWidth <= 0 || areaHeight <= 0 || !fileExists(file))
+    if (areaWidth <= 0 || areaHeight <= 0)
         return;
-    double scaleX = static_cast<double>(areaWidth) / FPageWidth;
-    double scaleY = static_cast<double>(areaHeight) / SheetHeight();
+    double scaleX = areaWidth / FShownWidth;
+    double scaleY = areaHeight / FShownHeight;
     if (!Stretch)
         scaleX = scaleY = std::min(scaleX, scaleY);
 
-    const EmfReader reader = EmfReader::fromFile(file);
+    std::string notes;
     painter.save();
     painter.setClipRect(0, 0, areaWidth, areaHeight);
     painter.scale(scaleX, scaleY);
-    EmfPlayResult result;
-    {
-        // Not clipped to the printable area: the margin below it shows too.
-        PainterDevice device(painter, false);
-        TLateTextDevice filled(device, FJob.LateTexts, FPageNo);
-        result = reader.play(filled);
+    if (FPerSheet == 1) {
+        PlayPage(painter, FPageNo, notes);
+    } else {
+        const std::vector<PagePlacement> places = PageSlots(FPerSheet, FPageWidth, SheetHeight(), FShownWidth,
+                                                           FShownHeight);
+        int page = FirstPageShown(FPageNo);
+        for (const PagePlacement& slot : places) {
+            painter.save();
+            painter.translate(slot.x, slot.y);
+            painter.scale(slot.scale, slot.scale);
+            painter.setClipRect(QRectF(0, 0, slot.width, slot.height), Qt::IntersectClip);
+            PlayPage(painter, page++, notes);
+            painter.restore();
+        }
     }
     painter.restore();
     // A page that does not play whole says so on the page itself: a box
     // from a paint handler would come back with every repaint.
-    if (!reader.isValid() || !result.ok) {
+    if (!notes.empty()) {
         painter.setPen(Qt::red);
         painter.drawText(QRect(4, 4, areaWidth - 8, areaHeight - 8),
-                         Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                         QString::fromStdString(DamageNote(file, reader, result)));
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, QString::fromStdString(notes));
     }
+}
+
+bool TDrawIt::PlayPage(QPainter& painter, int Page, std::string& Note) const
+{
+    const std::string file = PageFileName(Page);
+    if (!fileExists(file))
+        return true;
+    const EmfReader reader = EmfReader::fromFile(file);
+    EmfPlayResult result;
+    {
+        // Not clipped to the printable area: the margin below it shows too.
+        PainterDevice device(painter, false);
+        TLateTextDevice filled(device, FJob.LateTexts, Page);
+        result = reader.play(filled);
+    }
+    if (reader.isValid() && result.ok)
+        return true;
+    Note += (Note.empty() ? "" : "\n") + DamageNote(file, reader, result);
+    return false;
 }
 
 void TDrawIt::mousePressEvent(QMouseEvent* event)
@@ -210,7 +220,7 @@ void TDrawIt::ShowNextPage()
 {
     ++FPageNo;
     ApplyDirectory();
-    if (!fileExists(PageFileName(FPageNo)))
+    if (!fileExists(PageFileName(FirstPageShown(FPageNo))))
         --FPageNo;
     update();
 }
@@ -219,8 +229,7 @@ void TDrawIt::ShowNextPage()
 // number would probe names for hours: the count bounds the search.
 int TDrawIt::GoToPage(int N)
 {
-    ApplyDirectory();
-    FPageNo = std::max(1, std::min(N, StoredPageCount()));
+    FPageNo = std::max(1, std::min(N, PageCount()));
     update();
     return FPageNo;
 }
@@ -228,7 +237,13 @@ int TDrawIt::GoToPage(int N)
 int TDrawIt::PageCount()
 {
     ApplyDirectory();
-    return StoredPageCount();
+    return (StoredPageCount() + FPerSheet - 1) / FPerSheet;
+}
+
+std::string TDrawIt::CurrentPages() const
+{
+    const int first = FirstPageShown(FPageNo);
+    return FPerSheet == 1 ? std::to_string(first) : format("%d-%d", first, first + FPerSheet - 1);
 }
 
 void TDrawIt::SelectRecordedPrinter() const
@@ -243,40 +258,12 @@ void TDrawIt::PrintPages(int Mode, const std::string& Range)
 {
     SelectRecordedPrinter();
     ApplyDirectory();
-    StatusDialogScope status;
-    status->Show();
-    ApplyDirectory();
-    // No page cap: a longer job is reprinted to its last stored page.
-    const int last = std::max(kTestedPages, StoredPageCount() + 1);
-    for (int page = 1; page <= last; ++page) {
-        if (!ParityWanted(Mode, page) || (!Range.empty() && !PageInRange(page, Range)))
-            continue;
-        status->SetPage(format("%d", page));
-        if (!fileExists(PageFileName(page)))
-            return;
-        PrintPage(page, *status);
-        if (status->Aborted())
-            return;
-    }
-}
-
-// One page, one print document, played 1:1 in printer pixels. Messages run
-// while the document is open, so "&Abort" can cancel this very page.
-void TDrawIt::PrintPage(int Page, TPrintStatus& Status) const
-{
-    const std::string file = PageFileName(Page);
-    std::unique_ptr<PrintDocument> document = Printers::instance().selected().beginDocument("");
-    {
-        WatchedDocument watch(Status, *document);
-        const EmfReader reader = EmfReader::fromFile(file);
-        TLateTextDevice filled(document->device(), FJob.LateTexts, Page);
-        const EmfPlayResult result = reader.play(filled);
-        if (!reader.isValid() || !result.ok)
-            ShowMessage(DamageNote(file, reader, result) + "; printed as far as it was sound");
-        ProcessMessages();
-    }
-    if (document->isOpen())
-        document->end();
+    TPageChoice choice;
+    choice.Which = Mode;
+    if (!Range.empty())
+        choice.Selected = [&Range](int page) { return PageInRange(page, Range); };
+    choice.TestedPages = kTestedPages;
+    PrintStoredJob(FJob, choice);
 }
 
 } // namespace velm

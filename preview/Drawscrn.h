@@ -1,7 +1,8 @@
 // TDrawIt: the page canvas of the preview window. It shows one stored page
-// at a time on a white framed page, steps the zoom on mouse clicks, pages
-// through the stored pages and reprints any selection of them. It owns the
-// stored pages of the preview: destroying the canvas deletes them.
+// at a time on a white framed page (for an n-up job one sheet of them, as
+// it prints), steps the zoom on mouse clicks, pages through the stored
+// pages and reprints any selection of them. It owns the stored pages of the
+// preview: destroying the canvas deletes them.
 #pragma once
 
 #include "engine/StoredJob.h"
@@ -17,8 +18,6 @@ namespace velm {
 
 // The zoom presets, from the largest page to the smallest.
 inline constexpr std::array<int, 9> ZoomPresets{300, 250, 200, 150, 100, 75, 50, 25, 10};
-
-class TPrintStatus;
 
 class TDrawIt : public QWidget {
     Q_OBJECT
@@ -37,12 +36,15 @@ public:
     // Sizes the canvas for a zoom percentage; every value is accepted, the
     // canvas size is kept between 0 and kMaxSide pixels.
     void SetZoom(double Percent);
+    // Pages shown are stored pages, or sheets of an n-up job.
     void ShowNextPage();   // stays on the last page
     void ShowPrevPage();   // stays on page 1
     // Shows the highest stored page not above N (page 1 when there is none).
     int GoToPage(int N);
-    // Stored pages before the first gap; no cap.
+    // Stored pages before the first gap (sheets of them for n-up); no cap.
     int PageCount();
+    // The page shown as a page range: "3", or "5-6" for a sheet of two.
+    std::string CurrentPages() const;
     // Makes the job's "Directory" current; a folder that cannot be entered
     // is ignored.
     void ApplyDirectory();
@@ -54,11 +56,13 @@ public:
     int MarginBottom() const { return FMarginBottom; }
     // Printer pixels shown from the top of the printable area down.
     int SheetHeight() const { return FPageHeight + FMarginBottom; }
+    int PagesPerSheet() const { return FPerSheet; }
 
     // One reprint pass: Mode 1 odd pages, 2 even pages, else all; Range as
-    // "1,2,5,7-14,21" (empty: every page). Each page is a print document of
-    // its own, in ascending order. Throws ConversionError at the first page
-    // whose test reaches a malformed item; pages printed before stay printed.
+    // "1,2,5,7-14,21" (empty: every page), of stored pages. The pages go out
+    // as one print document, in ascending order, as many a sheet as the job
+    // has. Throws ConversionError at the first page whose test reaches a
+    // malformed item; the pages played before it still go out.
     void PrintPages(int Mode, const std::string& Range);
 
     // The frame and fill of the page; the window leaves them at their defaults.
@@ -80,8 +84,11 @@ protected:
 
 private:
     void PaintStoredPage(QPainter& painter, bool Stretch);
+    // Plays stored page Page into the painter's page space; false, with a
+    // note, when it did not play whole.
+    bool PlayPage(QPainter& painter, int Page, std::string& Note) const;
     void SelectRecordedPrinter() const;
-    void PrintPage(int Page, TPrintStatus& Status) const;
+    int FirstPageShown(int Shown) const { return (Shown - 1) * FPerSheet + 1; }
 
     QPen FBkPen{Qt::black, 1};
     QPen FDataPen{Qt::black, 1};
@@ -93,6 +100,9 @@ private:
     int FPageWidth = 2400;
     int FMarginBottom = 0; // paper below the printable area, printer pixels
     double FAspect = 1.0;
+    int FPerSheet = 1;
+    // The sheet shown, in printer pixels: the page, or the n-up sheet.
+    double FShownWidth = 2400, FShownHeight = 3112;
     std::string FDirectory; // where the pages this canvas owns are stored
     TStoredJob FJob;
 };

@@ -147,12 +147,19 @@ void PdfCanvas::finish()
     d->writeTrailer();
 }
 
-void PdfCanvas::beginPage(const QRectF& page, bool clipToPage)
+void PdfCanvas::beginPage(const QRectF& page, bool clipToPage, const QTransform& placement)
 {
     if (!d->inSheet)
         return;
     endPage();
     d->push(Level::Page);
+    if (!placement.isIdentity()) {
+        // A placement PDF cannot state leaves the page off the sheet.
+        const bool usable = Writer::statable(placement);
+        d->push(usable ? Level::Transform : Level::BlockedTransform);
+        if (usable)
+            d->concat(placement);
+    }
     const QRectF r = Writer::sane(page);
     if (clipToPage && !r.isNull()) {
         d->rect(r);
@@ -198,16 +205,11 @@ void PdfCanvas::pushTransform(const QTransform& t)
 {
     if (!d->inSheet)
         return;
-    const double m[] = {t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy()};
-    const bool usable = std::all_of(std::begin(m), std::end(m), [](double v) { return std::isfinite(v); }) &&
-                        std::fabs(t.m11() * t.m22() - t.m12() * t.m21()) > 1e-12;
     // Nothing drawn under a matrix PDF cannot state shows on the page.
+    const bool usable = Writer::statable(t);
     d->push(usable ? Level::Transform : Level::BlockedTransform);
-    if (!usable)
-        return;
-    for (int i = 0; i < 6; ++i)
-        d->num(clamped(m[i]), i < 4 ? 6 : 2);
-    d->content += "cm\n";
+    if (usable)
+        d->concat(t);
 }
 
 void PdfCanvas::popTransform()

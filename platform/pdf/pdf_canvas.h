@@ -70,7 +70,7 @@ public:
 
     // Drawing: never throws, whatever became of the file.
     double devicePixel() const override;
-    void beginPage(const QRectF& page, bool clipToPage) override;
+    void beginPage(const QRectF& page, bool clipToPage, const QTransform& placement = {}) override;
     void endPage() override;
     void intersectClip(const QRectF& box) override;
     void resetClip() override;

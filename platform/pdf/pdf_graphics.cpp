@@ -38,6 +38,22 @@ void PdfCanvas::Writer::pop()
     levels.pop_back();
 }
 
+bool PdfCanvas::Writer::statable(const QTransform& t)
+{
+    const double m[] = {t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy()};
+    return std::all_of(std::begin(m), std::end(m), [](double v) { return std::isfinite(v); }) &&
+           std::fabs(t.m11() * t.m22() - t.m12() * t.m21()) > 1e-12;
+}
+
+void PdfCanvas::Writer::concat(const QTransform& t)
+{
+    endText();
+    const double m[] = {t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy()};
+    for (int i = 0; i < 6; ++i)
+        num(clamped(m[i]), i < 4 ? 6 : 2);
+    content += "cm\n";
+}
+
 void PdfCanvas::Writer::rect(const QRectF& r)
 {
     num(r.x());

@@ -177,6 +177,9 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
 
     void push(Level kind);
     void pop();
+    // Whether PDF can state the matrix (finite, invertible); concat writes it.
+    static bool statable(const QTransform& t);
+    void concat(const QTransform& t);
 
     void color(const QColor& c, const char* op, std::uint64_t& current)
     {

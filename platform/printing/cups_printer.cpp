@@ -398,6 +398,7 @@ public:
     {
     }
     PageDevice& device() override { return pdf_->device(); }
+    void placePages(const PagePlacement& placement) override { pdf_->placePages(placement); }
     void newPage() override { pdf_->newPage(); }
     void end() override { pdf_->end(); }
     void abort() override { pdf_->abort(); }

@@ -127,6 +127,13 @@ public:
 
     PageDevice& device() override { return guard_; }
 
+    void placePages(const PagePlacement& p) override
+    {
+        const bool clipped = p.width > 0 && p.height > 0;
+        device_->setPlacement(QTransform(p.scale, 0, 0, p.scale, p.x, p.y),
+                              clipped ? QRectF(0, 0, p.width, p.height) : QRectF());
+    }
+
     void newPage() override
     {
         if (!open_)

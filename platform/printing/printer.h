@@ -54,10 +54,22 @@ struct PrinterCaps {
 // it, a CUPS queue gets it when end() is called (end() throws PrinterError
 // "Cannot print on <queue>: <reason>" when the server refuses it or cannot
 // be reached), and abort() deletes it, so nothing reaches the queue.
+// Where a stored page lands on its sheet when several share one: scaled by
+// `scale` about its top-left corner, which lands at (x, y) sheet pixels,
+// and nothing of it outside its own width x height pixels. The default
+// is one page a sheet, 1:1 and unclipped.
+struct PagePlacement {
+    double scale = 1;
+    double x = 0, y = 0;
+    double width = 0, height = 0; // 0: unclipped
+};
+
 class PrintDocument {
 public:
     virtual ~PrintDocument() = default;
     virtual PageDevice& device() = 0;  // drawing in printer pixels, 1:1
+    // The placement of the pages played on device() from now on.
+    virtual void placePages(const PagePlacement& placement) = 0;
     virtual void newPage() = 0;        // StartPage of the next sheet
     virtual void end() = 0;            // EndDoc
     virtual void abort() = 0;          // AbortDoc: nothing of the document is delivered

@@ -31,7 +31,9 @@ public:
 
     // A stored page is played between these. beginPage clips to `page` when
     // clipToPage is set; resetClip() returns to the clip beginPage made.
-    virtual void beginPage(const QRectF& page, bool clipToPage) = 0;
+    // placement maps the page's pixels onto the sheet's (several pages
+    // scaled onto one sheet); `page` is in the page's pixels.
+    virtual void beginPage(const QRectF& page, bool clipToPage, const QTransform& placement = {}) = 0;
     virtual void endPage() = 0;
     virtual void intersectClip(const QRectF& box) = 0;
     virtual void resetClip() = 0;

@@ -127,6 +127,8 @@ void singleCharacters(const TextSource& source, std::size_t glyphs, std::vector<
 struct GdiDevice::State {
     Canvas& canvas;
     bool clipToPage;
+    QTransform placement;
+    QRectF placementClip;
     bool inPage = false;
     double devicePixel = 1; // one device pixel in reference pixels
     Band band;
@@ -193,10 +195,19 @@ GdiDevice::GdiDevice(Canvas& canvas, bool clipToPage) : d(std::make_unique<State
 
 GdiDevice::~GdiDevice() { endPage(); }
 
+void GdiDevice::setPlacement(const QTransform& placement, const QRectF& clip)
+{
+    d->placement = placement;
+    d->placementClip = clip;
+}
+
 void GdiDevice::beginPage(const PageSpace& space)
 {
     endPage();
-    d->canvas.beginPage(QRectF(0, 0, space.widthPx, space.heightPx), d->clipToPage);
+    if (d->placementClip.isEmpty())
+        d->canvas.beginPage(QRectF(0, 0, space.widthPx, space.heightPx), d->clipToPage, d->placement);
+    else
+        d->canvas.beginPage(d->placementClip, true, d->placement);
     d->inPage = true;
     d->devicePixel = d->canvas.devicePixel();
 }

@@ -18,6 +18,9 @@
 
 #include "platform/metafile/page_device.h"
 
+#include <QRectF>
+#include <QTransform>
+
 #include <memory>
 
 namespace velm {
@@ -30,6 +33,12 @@ public:
     // clips every page to (0, 0, widthPx, heightPx).
     explicit GdiDevice(Canvas& canvas, bool clipToPage = true);
     ~GdiDevice() override;
+
+    // Where the pages that begin from now on land on the sheet: their pixels
+    // mapped by `placement` and, unless `clip` is empty, nothing of them
+    // outside `clip` (in their own pixels). The default is 1:1, unclipped
+    // but for clipToPage.
+    void setPlacement(const QTransform& placement, const QRectF& clip);
 
     void beginPage(const PageSpace& space) override;
     void endPage() override;

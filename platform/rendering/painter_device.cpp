@@ -34,11 +34,13 @@ double PainterCanvas::devicePixel() const
     return scale > 0 && std::isfinite(scale) ? 1.0 / scale : 1.0;
 }
 
-void PainterCanvas::beginPage(const QRectF& page, bool clipToPage)
+void PainterCanvas::beginPage(const QRectF& page, bool clipToPage, const QTransform& placement)
 {
     endPage();
     painter_.save();
     painter_.setRenderHint(QPainter::Antialiasing, false);
+    if (!placement.isIdentity())
+        painter_.setWorldTransform(placement, true);
     if (clipToPage)
         painter_.setClipRect(page, Qt::IntersectClip);
     painter_.save(); // the file's own clip lives at this level

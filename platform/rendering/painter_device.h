@@ -21,7 +21,7 @@ public:
     ~PainterCanvas() override { endPage(); }
 
     double devicePixel() const override;
-    void beginPage(const QRectF& page, bool clipToPage) override;
+    void beginPage(const QRectF& page, bool clipToPage, const QTransform& placement = {}) override;
     void endPage() override;
     void intersectClip(const QRectF& box) override;
     void resetClip() override;

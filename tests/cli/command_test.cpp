@@ -118,6 +118,7 @@ TEST_F(Command, CommandLineErrorsExitWithTwoAndSayWhy)
     const std::pair<std::string, std::string> cases[] = {
         {"--frobnicate " + file, "unknown option '--frobnicate'"},
         {"--layout=3x3 " + file, "--layout: '3x3' is not one of 1x1, 1x2, 1x3, 1x4, 2x2, 2x4"},
+        {"--nup=3 " + file, "--nup: '3' is not one of 1, 2, 4, 8"},
         {"--line-spacing=wide " + file, "'wide' is not a valid floating point value"},
         {"-o a.pdf " + file + " " + file, "--output names one PDF"},
         {"--pages", "option '--pages' needs a value"},
@@ -720,6 +721,27 @@ TEST_F(Command, PagesTakesAListOfSheetsAsThePrintOptionsDialogDoes)
     EXPECT_FALSE(fs::exists(dir_.file("bad.pdf")) || fs::exists(dir_.file("none.pdf")));
 }
 
+// Whole finished sheets scaled onto each printed one: GPL-3 takes 15 A4
+// sheets one to a sheet, and a half, a quarter, an eighth of them n-up,
+// two and eight on the turned paper.
+TEST_F(Command, NupScalesFinishedSheetsOntoEachSheet)
+{
+    const std::string gpl = "/usr/share/common-licenses/GPL-3";
+    if (!fs::exists(gpl))
+        VELM_SKIP_MISSING("no " + gpl);
+    int single = 0;
+    for (int n : {1, 2, 4, 8}) {
+        const std::string pdf = "nup" + std::to_string(n) + ".pdf";
+        const Outcome o = Velm("--paper=A4 -o " + pdf + " --nup=" + std::to_string(n) + " " + gpl, dir_.path());
+        ASSERT_EQ(o.status, 0) << n << ": " << o.err;
+        if (n == 1)
+            single = PdfPages(dir_.file(pdf));
+        EXPECT_EQ(PdfPages(dir_.file(pdf)), (single + n - 1) / n) << n;
+        EXPECT_EQ(PdfInfo(dir_.file(pdf), "Page size"), n == 2 || n == 8 ? "842 x 595 pts" : "595 x 842 pts") << n;
+    }
+    EXPECT_EQ(single, 15);
+}
+
 // The test server's queues (tests/cups-setup.sh); cups-pdf writes their PDFs.
 class CupsQueue : public Command {
 protected:
@@ -766,6 +788,26 @@ TEST_F(CupsQueue, PrintsThroughTheServerIntoAPdf)
     const std::string text = PdfText(pdf);
     for (const char* word : {"alpha", "epsilon", "Page Footer"})
         EXPECT_NE(text.find(word), std::string::npos) << word << " in " << text;
+}
+
+TEST_F(CupsQueue, NupReachesTheQueueAsOneJobOfTurnedSheets)
+{
+    if (!QueueExists("Velm_Test_PDF"))
+        VELM_SKIP_MISSING("no Velm_Test_PDF queue: run tests/cups-setup.sh");
+    std::string text;
+    for (int i = 1; i <= 150; ++i)
+        text += "line " + std::to_string(i) + "\n";
+    dir_.write("lines.txt", text); // four sheets of 49 lines and fewer
+    const Outcome o = Velm("-P Velm_Test_PDF --nup=2 lines.txt", dir_.path());
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::string pdf = AwaitPdfOf(o.out);
+    ASSERT_FALSE(pdf.empty()) << o.out;
+    // The server turns the landscape sheets onto its portrait media.
+    EXPECT_EQ(PdfPages(pdf), 2);
+    for (const auto& [sheet, line] : {std::pair{1, " line 1 "}, {1, " line 60 "}, {2, " line 110 "}, {2, " line 149 "}}) {
+        const std::string words = " " + std::regex_replace(PdfText(pdf, sheet, sheet), std::regex("\\s+"), " ");
+        EXPECT_NE(words.find(line), std::string::npos) << sheet << ": " << line;
+    }
 }
 
 // The server's attributes of a job ("job-name" -> "a.txt"), read with ipptool.

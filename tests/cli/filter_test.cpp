@@ -197,8 +197,10 @@ TEST_F(Filter, HtmlIsRenderedAndVelmOptionsApply)
     dir_.write("job.txt", Lines(300));
     const Run one = Call("t", "", dir_.file("job.txt"));
     const Run two = Call("t", "velm-layout=1x2", dir_.file("job.txt"));
-    ASSERT_EQ(one.status + two.status, 0) << one.err << two.err;
+    const Run nup = Call("t", "velm-nup=4", dir_.file("job.txt"));
+    ASSERT_EQ(one.status + two.status + nup.status, 0) << one.err << two.err << nup.err;
     EXPECT_LT(PdfPages(two.pdf), PdfPages(one.pdf));
+    EXPECT_EQ(PdfPages(nup.pdf), (PdfPages(one.pdf) + 3) / 4);
 }
 
 TEST_F(Filter, PaperAndOrientationComeFromTheJobAndThePpd)
@@ -239,6 +241,7 @@ TEST_F(Filter, OnlyUnreadableInputFailsTheJob)
     dir_.write("binary", std::string("\x7f" "ELF\2\1\1\0\0\0 some readable bytes\n", 30));
     const std::pair<const char*, const char*> ignored[] = {
         {"velm-layout=3x3", "WARNING: velmtopdf: velm-layout: '3x3' is not one of"},
+        {"velm-nup=3", "WARNING: velmtopdf: velm-nup: '3' is not one of 1, 2, 4, 8; ignored"},
         {"velm-colour=red", "WARNING: velmtopdf: unknown option 'velm-colour'; ignored"},
         {"velm-font-size=huge velm-no-date", "WARNING: velmtopdf: velm-font-size: 'huge' is not a valid"},
     };

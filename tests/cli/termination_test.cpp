@@ -1,14 +1,20 @@
 // The desktop application on SIGTERM: the open preview closes, the job
 // unwinds, and its stored pages and job folder are removed.
+#include "cli/Command.h"
+#include "cli/Options.h"
 #include "cli/Termination.h"
 #include "engine/Gdi.h"
+#include "preview/Cb_view.h"
 #include "preview/Presenter.h"
 #include "shell/Unit1.h"
 #include "shell/Unit2.h"
 #include "shell/Unit4.h"
 #include "shell/shell_support.h"
 
+#include <QPushButton>
+
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <unistd.h>
 
@@ -69,6 +75,65 @@ TEST_F(DesktopTermination, SigtermClosesThePreviewAndRemovesTheStoredPages)
     EXPECT_FALSE(std::filesystem::exists(folder));
     EXPECT_EQ(TerminationWatch::Signal(), SIGTERM);
     EXPECT_TRUE(testing::filesIn(pdfs.path()).empty());
+}
+
+// Standard output and error of the process into files, for the scope.
+class CapturedOutput {
+public:
+    explicit CapturedOutput(const TempDir& dir) : out_(dir.file("out")), err_(dir.file("err"))
+    {
+        std::fflush(nullptr);
+        saved_[0] = ::dup(1);
+        saved_[1] = ::dup(2);
+        (void)!std::freopen(out_.c_str(), "w", stdout);
+        (void)!std::freopen(err_.c_str(), "w", stderr);
+    }
+    ~CapturedOutput() { Restore(); }
+    void Restore()
+    {
+        if (saved_[0] < 0)
+            return;
+        std::fflush(nullptr);
+        ::dup2(saved_[0], 1);
+        ::dup2(saved_[1], 2);
+        ::close(saved_[0]);
+        ::close(saved_[1]);
+        saved_[0] = saved_[1] = -1;
+    }
+    std::string Out() const { return testing::readFile(out_); }
+    std::string Err() const { return testing::readFile(err_); }
+
+private:
+    std::string out_, err_;
+    int saved_[2] = {-1, -1};
+};
+
+// `velm --preview`: what its reprints delivered stays delivered, and a
+// stop afterwards says so instead of "nothing was printed".
+TEST_F(DesktopTermination, AStopAfterAReprintSaysWhatWasPrinted)
+{
+    InstallDesktopPresenter();
+    const TerminationWatch watch;
+    docs.write("notes.txt", "some notes\n");
+    CommandOptions o;
+    o.files = {docs.file("notes.txt")};
+    o.preview = true;
+    o.printer = "Velm Test 600";
+    ModalAnswerer answerer([](QWidget* w) {
+        if (auto* preview = qobject_cast<TCB_Prev*>(w); preview && !TerminationWatch::Signal()) {
+            preview->Print->click(); // one document of the job's one page
+            std::raise(SIGTERM);
+        }
+    });
+    TempDir logs;
+    CapturedOutput output(logs);
+    const int status = RunHeadlessJobs(o, ConsoleVoice{});
+    output.Restore();
+    EXPECT_EQ(status, 128 + SIGTERM);
+    ASSERT_EQ(testing::filesIn(pdfs.path()).size(), 1u) << output.Err();
+    EXPECT_NE(output.Err().find("notes.txt: interrupted; 1 page was printed before"), std::string::npos)
+        << output.Err();
+    EXPECT_NE(output.Out().find("velm: wrote " + pdfs.path()), std::string::npos) << output.Out();
 }
 
 } // namespace

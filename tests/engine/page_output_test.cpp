@@ -5,15 +5,18 @@
 #include "engine/UserInterface.h"
 #include "platform/printing/printer.h"
 #include "platform/system/settings.h"
+#include "support/pdf_words.h"
 #include "support/test_printer.h"
 #include "support/testing.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <regex>
+#include <tuple>
 
 namespace velm {
 namespace {
@@ -252,6 +255,117 @@ TEST(PassSheets, EveryPassFeedsAtLeastOneSheet)
     EXPECT_EQ(SheetsForPass(7, 1), 4);
     EXPECT_EQ(SheetsForPass(7, 2), 4);
     EXPECT_EQ(SheetsForPass(1, 2), 1);
+    EXPECT_EQ(SheetsForPass(5, 2, 2), 2);
+    EXPECT_EQ(SheetsForPass(9, 0, 8), 2);
+}
+
+// What an n-up sheet shows: its stored pages in reading order, and the
+// grid their "sheet N" labels stand in.
+struct NupSheet {
+    std::vector<int> pages;
+    int columns = 0, rows = 0;
+    bool landscape = false;
+    bool operator==(const NupSheet&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const NupSheet& s)
+{
+    out << "{";
+    for (int p : s.pages)
+        out << p << " ";
+    return out << "| " << s.columns << "x" << s.rows << (s.landscape ? " landscape}" : "}");
+}
+
+int Distinct(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return static_cast<int>(std::unique(values.begin(), values.end(),
+                                        [](double a, double b) { return std::fabs(a - b) < 2; }) -
+                            values.begin());
+}
+
+std::vector<NupSheet> NupSheets(const std::string& pdf)
+{
+    std::vector<NupSheet> result;
+    for (const testing::PdfSheet& sheet : testing::ReadPdfSheets(pdf)) {
+        std::vector<std::tuple<double, double, int>> labels; // y, x, page
+        for (std::size_t i = 0; i + 1 < sheet.words.size(); ++i)
+            if (sheet.words[i].text == "sheet")
+                labels.emplace_back(sheet.words[i].yMin, sheet.words[i].xMin, std::stoi(sheet.words[i + 1].text));
+        std::vector<double> xs, ys;
+        for (const auto& [y, x, page] : labels) {
+            xs.push_back(x);
+            ys.push_back(y);
+        }
+        // Reading order: rows from the top, each from the left.
+        std::sort(labels.begin(), labels.end(), [](const auto& a, const auto& b) {
+            return std::fabs(std::get<0>(a) - std::get<0>(b)) >= 2 ? std::get<0>(a) < std::get<0>(b)
+                                                                   : std::get<1>(a) < std::get<1>(b);
+        });
+        NupSheet shown{{}, Distinct(xs), Distinct(ys), sheet.width > sheet.height};
+        for (const auto& label : labels)
+            shown.pages.push_back(std::get<2>(label));
+        result.push_back(shown);
+    }
+    return result;
+}
+
+// Finished sheets scaled onto printed ones: the chosen stored pages in
+// order, left to right and then top to bottom; two and eight on the turned
+// paper. Odd and even passes choose the stored pages first.
+TEST_F(PageOutput, NupPlacesTheChosenPagesInReadingOrder)
+{
+    Record(5);
+    const struct {
+        int perSheet, which;
+        std::vector<NupSheet> sheets;
+    } cases[] = {
+        {1, 0, {{{1}, 1, 1, false}, {{2}, 1, 1, false}, {{3}, 1, 1, false}, {{4}, 1, 1, false}, {{5}, 1, 1, false}}},
+        {2, 0, {{{1, 2}, 2, 1, true}, {{3, 4}, 2, 1, true}, {{5}, 1, 1, true}}},
+        {4, 0, {{{1, 2, 3, 4}, 2, 2, false}, {{5}, 1, 1, false}}},
+        {8, 0, {{{1, 2, 3, 4, 5}, 4, 2, true}}},
+        {2, 1, {{{1, 3}, 2, 1, true}, {{5}, 1, 1, true}}},
+        {2, 2, {{{2, 4}, 2, 1, true}, {{}, 0, 0, true}}}, // the blank leaf behind 5
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.perSheet << "-up, pass " << c.which);
+        for (const std::string& old : testing::filesIn(out_.path()))
+            std::filesystem::remove(out_.file(old));
+        TGdi gdi;
+        gdi.SetPagesPerSheet(c.perSheet);
+        gdi.PrintStoredPages(c.which, false);
+        const auto files = testing::filesIn(out_.path());
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_EQ(NupSheets(out_.file(files[0])), c.sheets);
+        EXPECT_EQ(LastPrintReport().Sheets, static_cast<int>(c.sheets.size()));
+        EXPECT_EQ(Printers::instance().selected().orientation(), PaperOrientation::Portrait)
+            << "the job's orientation again after a turned sheet";
+    }
+}
+
+TEST(PageSlots, PagesFillTheirSlotsAndNeverOverlap)
+{
+    // A4 portrait pages at 300 dpi onto the landscape sheet, two and eight.
+    for (int n : {2, 4, 8}) {
+        SCOPED_TRACE(n);
+        const double sheetWidth = TurnsSheet(n) ? 3358 : 2330, sheetHeight = TurnsSheet(n) ? 2330 : 3358;
+        const std::vector<PagePlacement> places = PageSlots(n, 2330, 3433, sheetWidth, sheetHeight);
+        ASSERT_EQ(places.size(), static_cast<std::size_t>(n));
+        for (std::size_t i = 0; i < places.size(); ++i) {
+            const PagePlacement& a = places[i];
+            EXPECT_GE(a.x, -0.01);
+            EXPECT_GE(a.y, -0.01);
+            EXPECT_LE(a.x + a.scale * a.width, sheetWidth + 0.01);
+            EXPECT_LE(a.y + a.scale * a.height, sheetHeight + 0.01);
+            for (std::size_t j = i + 1; j < places.size(); ++j) {
+                const PagePlacement& b = places[j];
+                const bool apart = a.x + a.scale * a.width < b.x || b.x + b.scale * b.width < a.x ||
+                                   a.y + a.scale * a.height < b.y || b.y + b.scale * b.height < a.y;
+                EXPECT_TRUE(apart) << i << " and " << j;
+            }
+        }
+        EXPECT_GT(places[0].scale, n == 8 ? 0.33 : 0.45);
+    }
 }
 
 } // namespace

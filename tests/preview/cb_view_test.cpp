@@ -318,7 +318,7 @@ TEST_F(WindowTest, OnlyClosingDeletesTheStoredPages)
     QTest::mouseClick(window->NextPage, Qt::LeftButton);
     QTest::mouseClick(window->ZoomOut, Qt::LeftButton);
     QTest::mouseClick(window->Current, Qt::LeftButton); // a print pass reads them only
-    EXPECT_EQ(PrintedSheets(pdfs.path()), OneEach({2}));
+    EXPECT_EQ(PrintedSheets(pdfs.path()), (Documents{{2}}));
     EXPECT_EQ(filesIn(pages.path()).size(), 6u);
     QTest::mouseClick(window->CloseButton, Qt::LeftButton);
     EXPECT_FALSE(window->isVisible());
@@ -328,7 +328,7 @@ TEST_F(WindowTest, OnlyClosingDeletesTheStoredPages)
     EXPECT_EQ(filesIn(pages.path()), std::vector<std::string>{"notes.txt"});
 }
 
-TEST_F(WindowTest, PassesCallBeforeAndAfterAndPrintEachPageAlone)
+TEST_F(WindowTest, PassesCallBeforeAndAfterAndPrintOneDocumentEach)
 {
     auto window = Open();
     std::vector<std::string> calls;
@@ -340,10 +340,10 @@ TEST_F(WindowTest, PassesCallBeforeAndAfterAndPrintEachPageAlone)
     QTest::mouseClick(window->Odd, Qt::LeftButton);
     EXPECT_EQ(calls, (std::vector<std::string>{"before", "after"}));
     EXPECT_TRUE(window->Panel1->isEnabled());
-    EXPECT_EQ(PrintedSheets(pdfs.path()), OneEach({1, 3, 5}));
+    EXPECT_EQ(PrintedSheets(pdfs.path()), (Documents{{1, 3, 5}}));
     QTest::mouseClick(window->Even, Qt::LeftButton);
     QTest::mouseClick(window->Print, Qt::LeftButton);
-    EXPECT_EQ(PrintedSheets(pdfs.path()), OneEach({1, 3, 5, 2, 4, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(PrintedSheets(pdfs.path()), (Documents{{1, 3, 5}, {2, 4}, {1, 2, 3, 4, 5}}));
     EXPECT_EQ(calls.size(), 6u);
 }
 

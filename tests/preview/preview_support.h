@@ -128,9 +128,8 @@ private:
     ModalWatcher watcher_{[this](QWidget* w) { Step(w); }};
 };
 
-// The sheets that reached the test printer: per PDF in the order written,
-// the "Sheet <n>" numbers its pages show, or -1 for a page without one.
-inline std::vector<std::vector<int>> PrintedSheets(const std::string& folder)
+// The PDFs a test printer wrote into folder, in the order written.
+inline std::vector<std::string> PdfsInOrder(const std::string& folder)
 {
     std::vector<std::filesystem::path> pdfs;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
@@ -147,10 +146,23 @@ inline std::vector<std::vector<int>> PrintedSheets(const std::string& folder)
                                isNumbered ? std::stoi(m[2].str()) : 1);
     };
     std::sort(pdfs.begin(), pdfs.end(), [&](const auto& a, const auto& b) { return order(a) < order(b); });
+    return {pdfs.begin(), pdfs.end()};
+}
+
+inline std::string PdfInfo(const std::string& pdf)
+{
+    std::string info;
+    run("pdfinfo " + Quote(pdf), &info);
+    return info;
+}
+
+// The sheets that reached the test printer: per PDF in the order written,
+// the "Sheet <n>" numbers its pages show, or -1 for a page without one.
+inline std::vector<std::vector<int>> PrintedSheets(const std::string& folder)
+{
     std::vector<std::vector<int>> documents;
-    for (const auto& pdf : pdfs) {
-        std::string info;
-        run("pdfinfo '" + pdf.string() + "'", &info);
+    for (const std::string& pdf : PdfsInOrder(folder)) {
+        const std::string info = PdfInfo(pdf);
         std::smatch pagesMatch;
         const int pages = std::regex_search(info, pagesMatch, std::regex("Pages:\\s+(\\d+)"))
                               ? std::stoi(pagesMatch[1])
@@ -158,8 +170,7 @@ inline std::vector<std::vector<int>> PrintedSheets(const std::string& folder)
         std::vector<int> sheets;
         for (int p = 1; p <= pages; ++p) {
             std::string text;
-            run("pdftotext -f " + std::to_string(p) + " -l " + std::to_string(p) + " '"
-                    + pdf.string() + "' -",
+            run("pdftotext -f " + std::to_string(p) + " -l " + std::to_string(p) + " " + Quote(pdf) + " -",
                 &text);
             std::smatch sheet;
             sheets.push_back(std::regex_search(text, sheet, std::regex("Sheet (\\d+)"))
@@ -171,13 +182,7 @@ inline std::vector<std::vector<int>> PrintedSheets(const std::string& folder)
     return documents;
 }
 
-// One document of one sheet per number: what a reprint of `pages` delivers.
-inline std::vector<std::vector<int>> OneEach(const std::vector<int>& pages)
-{
-    std::vector<std::vector<int>> documents;
-    for (int page : pages)
-        documents.push_back({page});
-    return documents;
-}
+// PrintedSheets' answer: per document, the sheets it shows.
+using Documents = std::vector<std::vector<int>>;
 
 } // namespace velm::testing

@@ -2,7 +2,10 @@
 
 #include "preview_support.h"
 
+#include "support/pdf_words.h"
+
 #include "preview/Cb_view.h"
+#include "engine/PageOutput.h"
 #include "engine/UserInterface.h"
 #include "preview/Drawscrn.h"
 #include "preview/Pellido.h"
@@ -77,12 +80,13 @@ protected:
     bool dialogCameBack = false; // shown again after the pass, then closed
 };
 
-TEST_F(ReprintTest, ARangeOnThirtyPagesPrintsEachSelectedPageAsItsOwnDocument)
+// One print document a pass: one PDF, one queue job, however many pages.
+TEST_F(ReprintTest, ARangeOnThirtyPagesPrintsTheSelectedPagesAsOneDocument)
 {
     Open(30);
     PrintOptions(Choice::Range, "1,2,5,7-14,21");
     EXPECT_TRUE(dialogCameBack);
-    EXPECT_EQ(Printed(), OneEach({1, 2, 5, 7, 8, 9, 10, 11, 12, 13, 14, 21}));
+    EXPECT_EQ(Printed(), (Documents{{1, 2, 5, 7, 8, 9, 10, 11, 12, 13, 14, 21}}));
     EXPECT_TRUE(errors.messages.empty());
 }
 
@@ -91,9 +95,9 @@ TEST_F(ReprintTest, AscendingOnceEachWhateverTheOrderOfTheItems)
     Open(30);
     PrintOptions(Choice::Range, "21,1,5");
     PrintOptions(Choice::Range, "3,3,1-4");
-    PrintOptions(Choice::Range, "14-7");
+    PrintOptions(Choice::Range, "14-7"); // nothing: no document at all
     PrintOptions(Choice::Range, "1,2,");
-    EXPECT_EQ(Printed(), OneEach({1, 5, 21, 1, 2, 3, 4, 1, 2}));
+    EXPECT_EQ(Printed(), (Documents{{1, 5, 21}, {1, 2, 3, 4}, {1, 2}}));
     EXPECT_TRUE(errors.messages.empty());
 }
 
@@ -101,7 +105,7 @@ TEST_F(ReprintTest, AMalformedItemStopsThePassWherePagesReachIt)
 {
     Open(10);
     PrintOptions(Choice::Range, "1,,3");
-    EXPECT_EQ(Printed(), OneEach({1}));
+    EXPECT_EQ(Printed(), (Documents{{1}})); // the page before the fault still goes out
     EXPECT_EQ(errors.messages, std::vector<std::string>{"'' is not a valid integer value"});
     EXPECT_FALSE(dialogCameBack); // the error ended the loop
     EXPECT_FALSE(window->findChild<TAddition*>());
@@ -113,34 +117,34 @@ TEST_F(ReprintTest, BlanksBeforeANumberOnly)
 {
     Open(10);
     PrintOptions(Choice::Range, "1, 7");
-    EXPECT_EQ(Printed(), OneEach({1, 7}));
+    EXPECT_EQ(Printed(), (Documents{{1, 7}}));
     PrintOptions(Choice::Range, "7 - 9");
     EXPECT_EQ(errors.messages, std::vector<std::string>{"'7 ' is not a valid integer value"});
-    EXPECT_EQ(Printed(), OneEach({1, 7}));
+    EXPECT_EQ(Printed(), (Documents{{1, 7}}));
 }
 
 TEST_F(ReprintTest, ParityComesBeforeTheRange)
 {
     Open(10);
     PrintOptions(Choice::Range, "1-6", 1);
-    EXPECT_EQ(Printed(), OneEach({1, 3, 5}));
+    EXPECT_EQ(Printed(), (Documents{{1, 3, 5}}));
     QTest::mouseClick(window->NextPage, Qt::LeftButton);
     QTest::mouseClick(window->NextPage, Qt::LeftButton); // page 3 shown
     PrintOptions(Choice::Current, {}, 2);                // even pages of page 3: none
-    EXPECT_EQ(Printed(), OneEach({1, 3, 5}));
+    EXPECT_EQ(Printed(), (Documents{{1, 3, 5}}));
     PrintOptions(Choice::Current, {}, 1);
-    EXPECT_EQ(Printed(), OneEach({1, 3, 5, 3}));
+    EXPECT_EQ(Printed(), (Documents{{1, 3, 5}, {3}}));
     PrintOptions(Choice::Range, "", 2); // Range with an empty box: every even page
-    EXPECT_EQ(Printed(), OneEach({1, 3, 5, 3, 2, 4, 6, 8, 10}));
+    EXPECT_EQ(Printed(), (Documents{{1, 3, 5}, {3}, {2, 4, 6, 8, 10}}));
 }
 
 TEST_F(ReprintTest, APassEndsAtTheFirstMissingSelectedPage)
 {
     Open(10);
     PrintOptions(Choice::Range, "3,50");
-    EXPECT_EQ(Printed(), OneEach({3}));
+    EXPECT_EQ(Printed(), (Documents{{3}}));
     PrintOptions(Choice::All, {}, 0);
-    EXPECT_EQ(Printed().size(), 11u);
+    EXPECT_EQ(Printed(), (Documents{{3}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}}));
     EXPECT_TRUE(errors.messages.empty());
 }
 
@@ -176,7 +180,7 @@ TEST_F(ReprintTest, TheDialogKeepsItsChoicesBetweenPasses)
     QTest::mouseClick(window->Additional, Qt::LeftButton);
     EXPECT_TRUE(driver.finished());
     EXPECT_EQ(seen, std::vector<QString>{"2-3"});
-    EXPECT_EQ(Printed(), OneEach({2, 3, 1}));
+    EXPECT_EQ(Printed(), (Documents{{2, 3}, {1}}));
 }
 
 // Every job rewrites the "Printer" keys of the shared settings file; an
@@ -192,9 +196,43 @@ TEST_F(ReprintTest, AnotherJobsSettingsNeverReachAnOpenPreview)
     window->DrawIt1->update();
     QTest::mouseClick(window->Print, Qt::LeftButton);
     EXPECT_TRUE(errors.messages.empty()) << errors.messages.front();
-    EXPECT_EQ(Printed(), OneEach({1, 2, 3}));
+    EXPECT_EQ(Printed(), (Documents{{1, 2, 3}}));
     EXPECT_EQ(window->DrawIt1->PageCount(), 3);
     EXPECT_EQ(Printers::instance().selected().orientation(), PaperOrientation::Portrait);
+}
+
+// A job printed n-up previews and reprints as it printed: sheets of its
+// stored pages, the paper turned for two a sheet; a range counts stored pages.
+TEST_F(ReprintTest, AnNupJobShowsAndReprintsSheetsOfItsPages)
+{
+    WriteStoredPages(pages.path(), 5, 4800, 6600);
+    TStoredJob job({{"Directory", pages.path()}, {"PageWidth", "4800"}, {"PageHeight", "6600"},
+                    {"PrinterIndex", std::to_string(Printers::instance().printerIndex())}, {"Document Name", "notes.txt"}});
+    job.PagesPerSheet = 2;
+    window = std::make_unique<TCB_Prev>(job);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    EXPECT_EQ(window->PageTot->text(), "3");
+    EXPECT_GT(window->DrawIt1->width(), window->DrawIt1->height());
+    QTest::mouseClick(window->NextPage, Qt::LeftButton);
+    EXPECT_EQ(window->DrawIt1->CurrentPages(), "3-4");
+    QTest::mouseClick(window->Current, Qt::LeftButton);
+    QTest::mouseClick(window->Odd, Qt::LeftButton);
+    PrintOptions(Choice::Range, "2-4");
+    EXPECT_TRUE(errors.messages.empty());
+    std::vector<std::vector<std::vector<int>>> printed; // documents, their sheets, the pages on each
+    for (const std::string& pdf : PdfsInOrder(pdfs.path())) {
+        printed.emplace_back();
+        for (const PdfSheet& sheet : ReadPdfSheets(pdf)) {
+            EXPECT_GT(sheet.width, sheet.height);
+            printed.back().emplace_back();
+            for (std::size_t i = 0; i + 1 < sheet.words.size(); ++i)
+                if (sheet.words[i].text == "Sheet")
+                    printed.back().back().push_back(std::stoi(sheet.words[i + 1].text));
+        }
+        EXPECT_NE(PdfInfo(pdf).find("notes.txt"), std::string::npos) << "named after the file";
+    }
+    EXPECT_EQ(printed, (std::vector<std::vector<std::vector<int>>>{{{3, 4}}, {{1, 3}, {5}}, {{2, 3}, {4}}}));
 }
 
 TEST_F(ReprintTest, TheJobsPrinterIndexIsCheckedBeforeAnythingPrints)
@@ -210,7 +248,9 @@ TEST_F(ReprintTest, TheJobsPrinterIndexIsCheckedBeforeAnythingPrints)
     EXPECT_TRUE(Printed().empty());
 }
 
-TEST_F(ReprintTest, AbortCancelsThePageInProgressAndEndsThePass)
+// The pass is one document: "&Abort" cancels it whole, as it cancels a
+// job's own printing.
+TEST_F(ReprintTest, AbortCancelsTheWholePass)
 {
     Open(10);
     QTimer user;
@@ -221,7 +261,9 @@ TEST_F(ReprintTest, AbortCancelsThePageInProgressAndEndsThePass)
     });
     user.start(0);
     QTest::mouseClick(window->Print, Qt::LeftButton);
-    EXPECT_EQ(Printed(), OneEach({1, 2, 3}));
+    EXPECT_TRUE(Printed().empty());
+    EXPECT_TRUE(LastPrintReport().Aborted);
+    EXPECT_EQ(LastPrintReport().PagesPlayed, 4) << "stopped after the page in progress";
     EXPECT_EQ(PrintDialog1, nullptr);
 }
 

@@ -164,6 +164,7 @@ public:
         return std::unique_ptr<PrintDocument>(new Forward(*this));
     }
     PageDevice& device() override { return *this; }
+    void placePages(const PagePlacement&) override {}
     void newPage() override { Sheets.emplace_back(); }
     void end() override { Ended = true; }
     void abort() override {}
@@ -185,6 +186,7 @@ private:
     struct Forward : PrintDocument {
         explicit Forward(RunPrinter& p) : printer(p) {}
         PageDevice& device() override { return printer; }
+        void placePages(const PagePlacement&) override {}
         void newPage() override { printer.newPage(); }
         void end() override { printer.end(); }
         void abort() override {}
