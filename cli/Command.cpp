@@ -1,6 +1,8 @@
-// The `velm` program. Without file arguments it is the desktop application;
-// with files it runs one print job per file without a window and reports
-// on stdout and stderr, so that scripts can rely on its exit status.
+// The `velm` program. Without file arguments it is the desktop application
+// (a program of its own, which links the widgets that jobs without a
+// window never load); with files it runs one print job per file without a
+// window and reports on stdout and stderr, so that scripts can rely on its
+// exit status.
 #include "cli/Command.h"
 
 #include "cli/ConsoleStatus.h"
@@ -8,6 +10,7 @@
 #include "cli/Options.h"
 #include "cli/Termination.h"
 #include "cli/SpooledInput.h"
+#include "engine/FileReader.h"
 #include "engine/Gdi.h"
 #include "engine/HeaderFields.h"
 #include "engine/PageOutput.h"
@@ -20,11 +23,7 @@
 #include "platform/rendering/fonts.h"
 #include "platform/printing/printer.h"
 #include "platform/system/settings.h"
-#include "preview/Presenter.h"
-#include "shell/Desktop.h"
-#include "shell/Velmwin.h"
 
-#include <QApplication>
 #include <QGuiApplication>
 #include <QLoggingCategory>
 
@@ -39,6 +38,9 @@
 #include <memory>
 #include <optional>
 #include <vector>
+
+#include <climits>
+#include <cstring>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -203,7 +205,8 @@ void InstallConsoleStatus(const std::string& label)
 }
 
 // The presenter of every job and where its messages go besides the log:
-// stderr, and on the desktop also the message box.
+// stderr, and in a window (whose presenter is installed already) also
+// the message box.
 MessageSink InstallPresenter(bool desktop)
 {
     if (!desktop) {
@@ -222,7 +225,6 @@ MessageSink InstallPresenter(bool desktop)
         ui().showWarning = Warn;
         return Complain;
     }
-    InstallDesktopPresenter();
     ui().showWarning = [boxed = ui().showWarning](const std::string& text) {
         Warn(text);
         boxed(text);
@@ -458,6 +460,31 @@ void EnsureRuntimeDirectory()
     }
 }
 
+// The desktop program: where it is installed beside this one, else in the
+// same folder (a build tree).
+std::string DesktopProgram()
+{
+    char self[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return VELM_DESKTOP_PROGRAM;
+    self[n] = '\0';
+    const fs::path folder = fs::path(self).parent_path();
+    const fs::path installed = folder / VELM_DESKTOP_RELATIVE;
+    std::error_code error;
+    return fs::exists(installed, error) ? installed.string() : (folder / VELM_DESKTOP_PROGRAM).string();
+}
+
+// Replaces this process by the desktop program with the same arguments;
+// returns only when it cannot start.
+int ExecDesktopProgram(char** argv)
+{
+    const std::string program = DesktopProgram();
+    ::execv(program.c_str(), argv);
+    Complain("cannot start the desktop program " + program + ": " + std::strerror(errno));
+    return kFailed;
+}
+
 // Headless jobs need fonts but no screen.
 void UseOffscreenWithoutDisplay()
 {
@@ -481,7 +508,9 @@ int RunHeadlessJobs(const CommandOptions& o, const ConsoleVoice& voice)
     return RunJobs(o);
 }
 
-int RunVelm(int argc, char** argv)
+int RunPreviewJobs(const CommandOptions& o) { return RunJobs(o); }
+
+int RunVelm(int argc, char** argv, const WindowedRunner& windowed)
 {
     CommandOptions o;
     try {
@@ -499,6 +528,8 @@ int RunVelm(int argc, char** argv)
         std::fputs(kVersionText, stdout);
         return kPrinted;
     }
+    if ((o.desktop || o.preview) && !windowed)
+        return ExecDesktopProgram(argv);
     if (o.highlight && !o.highlight->empty() && LanguageDefinition(*o.highlight, {}).empty())
         Complain("no highlighting known for '" + *o.highlight + "': printed plain");
     EnsureRuntimeDirectory();
@@ -510,12 +541,8 @@ int RunVelm(int argc, char** argv)
         outputFolders.push_back(fs::path(*o.output).parent_path().string());
     RemoveLeftovers(outputFolders);
     try {
-        if (o.desktop || o.preview) {
-            QApplication app(argc, argv);
-            const TerminationWatch watch;
-            const int code = o.desktop ? RunDesktop(argc, argv) : RunJobs(o);
-            return TerminationWatch::Signal() ? 128 + TerminationWatch::Signal() : code;
-        }
+        if (o.desktop || o.preview)
+            return windowed(argc, argv, o);
         UseOffscreenWithoutDisplay();
         // Before the slow start-up: a Ctrl-C then still ends the job cleanly.
         if (!o.listPrinters)

@@ -2,13 +2,25 @@
 // files the headless jobs.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace velm {
 
-int RunVelm(int argc, char** argv);
-
 struct CommandOptions;
+
+// The windowed modes, the desktop application and --preview, under a
+// QApplication of their own: the desktop program gives them. Returns the
+// exit status.
+using WindowedRunner = std::function<int(int argc, char** argv, const CommandOptions& o)>;
+
+// Without a windowed runner (the `velm` command itself) the windowed
+// modes start the desktop program instead, with the same arguments.
+int RunVelm(int argc, char** argv, const WindowedRunner& windowed = {});
+
+// The --preview jobs of the options, with the windowed presenter
+// installed: each message also goes to stderr. Returns the exit status.
+int RunPreviewJobs(const CommandOptions& o);
 
 // How the jobs speak on stderr: the prefixes of failures and of warnings,
 // and whether each PDF written is named ("velm: wrote PATH").

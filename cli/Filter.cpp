@@ -96,21 +96,42 @@ int CopyFileTo(const std::string& path, int fd)
     return error;
 }
 
+// The job's private folder, with its stored pages and its PDF: in
+// memory-backed space when they fit there, since each sheet is a file
+// written once and read once, else in the server's temporary folder (also
+// when memory-backed space refuses the folder).
+void MakeJobFolder(std::optional<PrivateFolder>& folder, std::uintmax_t inputBytes)
+{
+    if (const std::optional<fs::path> memory = MemoryBackedBase(inputBytes)) {
+        try {
+            folder.emplace(*memory);
+        } catch (const FileError&) {
+        }
+    }
+    if (!folder) {
+        const char* tmp = std::getenv("TMPDIR");
+        folder.emplace(tmp && *tmp ? tmp : "/tmp");
+    }
+}
+
 std::string Sheets(int count) { return format(count == 1 ? "%d sheet" : "%d sheets", count); }
 
 int RunJob(int argc, char** argv, int pdfOut)
 {
-    const char* tmp = std::getenv("TMPDIR");
     // Jobs killed outright (kill -9, a crash) leave their folders in the
-    // server's temporary folder: the next job removes them.
+    // server's temporary folder or in memory-backed space: the next job
+    // removes them.
     RemoveLeftovers({});
-    const PrivateFolder folder(tmp && *tmp ? tmp : "/tmp");
-    PrepareEnvironment(folder);
     std::optional<SpooledInput> standardInput;
-    if (argc == 6) {
+    if (argc == 6)
         standardInput.emplace();
-        standardInput->keepIn(folder.path());
-    }
+    std::error_code sizeUnknown;
+    const std::uintmax_t bytes = standardInput ? standardInput->size() : fs::file_size(argv[6], sizeUnknown);
+    std::optional<PrivateFolder> folder;
+    MakeJobFolder(folder, sizeUnknown ? kUnknownSize : bytes);
+    PrepareEnvironment(*folder);
+    if (standardInput)
+        standardInput->keepIn(folder->path());
     const std::string input = standardInput ? standardInput->path() : argv[6];
     const char* contentType = std::getenv("CONTENT_TYPE");
     const char* ppd = std::getenv("PPD");
@@ -126,7 +147,7 @@ int RunJob(int argc, char** argv, int pdfOut)
     if (FileLooksBinary(input))
         Report("WARNING", "velmtopdf: the document looks like binary data, not text; printed as it is");
     job.options.files = {input};
-    job.options.output = folder.file("job.pdf");
+    job.options.output = folder->file("job.pdf");
 
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);

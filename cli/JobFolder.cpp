@@ -100,21 +100,18 @@ void RemoveIfStale(const fs::path& folder)
 
 } // namespace
 
-// Every sheet is a file written once and
-// read once, and creating a file on a disk file system can cost a
-// millisecond: a memory-backed folder is used when the job's pages take at
-// most a quarter of its free space and an eighth of the free memory. A
-// TMPDIR the user set, or a large job, gets the temporary folder.
-fs::path TemporaryBase(std::uintmax_t inputBytes)
+// Every sheet is a file written once and read once, and creating a file
+// on a disk file system can cost a millisecond: a memory-backed folder is
+// used when the job's pages take at most a quarter of its free space and
+// an eighth of the free memory.
+std::optional<fs::path> MemoryBackedBase(std::uintmax_t inputBytes)
 {
-    if (const std::string chosen = Environment("TMPDIR"); !chosen.empty())
-        return chosen;
     // A stored sheet is about ten times the text printed on it.
     const std::uintmax_t pagesBytes =
         inputBytes > kUnknownSize / 10 ? kUnknownSize : std::max<std::uintmax_t>(inputBytes, 1 << 20) * 10;
     struct sysinfo memory;
     if (::sysinfo(&memory) != 0 || static_cast<std::uintmax_t>(memory.freeram) * memory.mem_unit / 8 < pagesBytes)
-        return "/tmp";
+        return std::nullopt;
     for (const std::string& candidate : MemoryBackedFolders()) {
         struct statfs fsInfo;
         if (::statfs(candidate.c_str(), &fsInfo) == 0 && fsInfo.f_type == TMPFS_MAGIC &&
@@ -122,7 +119,15 @@ fs::path TemporaryBase(std::uintmax_t inputBytes)
             static_cast<std::uintmax_t>(fsInfo.f_bavail) * fsInfo.f_bsize / 4 >= pagesBytes)
             return candidate;
     }
-    return "/tmp";
+    return std::nullopt;
+}
+
+// A TMPDIR the user set, or a large job, gets the temporary folder.
+fs::path TemporaryBase(std::uintmax_t inputBytes)
+{
+    if (const std::string chosen = Environment("TMPDIR"); !chosen.empty())
+        return chosen;
+    return MemoryBackedBase(inputBytes).value_or("/tmp");
 }
 
 PrivateFolder::PrivateFolder(const fs::path& base)

@@ -50,6 +50,10 @@ private:
     std::optional<PrivateFolder> private_;
 };
 
+// Memory-backed space (the session's runtime folder, /dev/shm) that can
+// take the stored pages of a job of inputBytes, else none.
+std::optional<std::filesystem::path> MemoryBackedBase(std::uintmax_t inputBytes);
+
 // Where a private job folder goes: TMPDIR when the user set it, else
 // memory-backed space for a job whose pages fit, else /tmp.
 std::filesystem::path TemporaryBase(std::uintmax_t inputBytes);

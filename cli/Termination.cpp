@@ -1,13 +1,11 @@
 #include "cli/Termination.h"
 
-#include "engine/UserInterface.h"
-#include "preview/Pellido.h"
-
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <csignal>
+#include <utility>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -31,7 +29,7 @@ extern "C" void OnTermination(int signal)
 
 } // namespace
 
-TerminationWatch::TerminationWatch()
+TerminationWatch::TerminationWatch(std::function<void()> abortJob) : abortJob_(std::move(abortJob))
 {
     if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
@@ -65,8 +63,8 @@ void TerminationWatch::Terminate()
     }
     // A job that formats or prints stops at its next look at the dialog;
     // modal windows (the preview among them) close as their loops end.
-    if (auto* dialog = dynamic_cast<TPrintDialog1*>(PrintDialog1))
-        dialog->CancelBtnClick();
+    if (abortJob_)
+        abortJob_();
     // Every loop that runs from now on ends at once, the main loop too
     // should it not have started yet (exec() forgets an earlier exit()).
     auto* leave = new QTimer(this);

@@ -6,11 +6,15 @@
 
 #include <QObject>
 
+#include <functional>
+
 namespace velm {
 
 class TerminationWatch : public QObject {
 public:
-    TerminationWatch();   // installs the handlers; a QCoreApplication must exist
+    // Installs the handlers; a QCoreApplication must exist. abortJob stops
+    // the job in progress, if any, as its dialog's Cancel button does.
+    explicit TerminationWatch(std::function<void()> abortJob);
     ~TerminationWatch() override; // restores the default actions
     TerminationWatch(const TerminationWatch&) = delete;
     TerminationWatch& operator=(const TerminationWatch&) = delete;
@@ -21,6 +25,7 @@ public:
 private:
     void Terminate();
 
+    std::function<void()> abortJob_;
     int pipe_[2] = {-1, -1}; // written by the signal handler, read in the loop
 };
 

@@ -4,6 +4,7 @@
 #include "platform/core/errors.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string_view>
 #include <sys/stat.h>
@@ -54,6 +55,18 @@ bool LooksBinary(std::string_view head)
         }));
     }
     return strays * 10 > characters * 3;
+}
+
+bool IsHtmlFile(const std::string& FileName)
+{
+    const std::size_t slash = FileName.rfind('/');
+    const std::size_t dot = FileName.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return false;
+    std::string extension = FileName.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return extension == "HTM" || extension == "HTML";
 }
 
 bool FileLooksBinary(const std::string& FileName)

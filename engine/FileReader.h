@@ -98,6 +98,9 @@ bool LooksBinary(std::string_view head);
 // cannot be read.
 bool FileLooksBinary(const std::string& FileName);
 inline constexpr std::size_t kBinaryProbe = 4096;
+// Whether a dropped or named file prints as HTML: its name ends in ".HTM"
+// or ".HTML", in any case.
+bool IsHtmlFile(const std::string& FileName);
 
 // Text helpers shared by the reader, the cell loop and the HTML runs.
 void ExpandTabs(std::string& s);          // a tab becomes three spaces

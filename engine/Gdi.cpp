@@ -604,16 +604,19 @@ std::string PageFileName(int N) { return PageFileName(N, currentDirectory()); }
 
 std::string PageFileName(int N, const std::string& folder) { return InFolder(folder, format("PRN%.3d.EMF", N)); }
 
+// The folder is asked once, not for every page.
 void DeletePageFiles()
 {
-    for (int n = 1; fileExists(PageFileName(n)); ++n)
-        deleteFile(PageFileName(n));
+    const std::string folder = currentDirectory();
+    for (int n = 1; fileExists(PageFileName(n, folder)); ++n)
+        deleteFile(PageFileName(n, folder));
 }
 
 int StoredPageCount()
 {
+    const std::string folder = currentDirectory();
     int count = 0;
-    while (fileExists(PageFileName(count + 1)))
+    while (fileExists(PageFileName(count + 1, folder)))
         ++count;
     return count;
 }

@@ -42,8 +42,6 @@ bool IsHtml(const std::string& ext) { return ext == ".HTM" || ext == ".HTML"; }
 
 } // namespace
 
-bool IsHtmlFile(const std::string& FileName) { return IsHtml(ExtensionOf(FileName)); }
-
 int TVelmWindow::ColumnPicture() const { return Notebook2->currentIndex() + 1; }
 
 void TVelmWindow::Cols1Click() { Notebook2->setCurrentIndex(ColumnPicture() % 4); }

@@ -33,10 +33,6 @@ class QTextCharFormat;
 
 namespace velm {
 
-// Whether the browser's print commands take a file as HTML: its name ends
-// in ".HTM" or ".HTML", in any case.
-bool IsHtmlFile(const std::string& FileName);
-
 class TVelmWindow : public QMainWindow {
     Q_OBJECT
 public:

@@ -4,7 +4,20 @@
 # Usage: layering.sh SOURCE_DIR LAYERS_FILE, where each line of LAYERS_FILE
 # is a folder followed by the folders it may reach. The helpers named in
 # tests/homes.txt are declared and defined in their home folder alone.
+# With --no-widgets PROGRAM...: the programs that run jobs without a window
+# need neither Qt's widgets nor its print support, directly or through a
+# library.
 set -eu
+if [ "${1:-}" = --no-widgets ]; then
+    shift
+    status=0
+    for program in "$@"; do
+        found=$(ldd "$program" | grep -Eo 'libQt6(Widgets|PrintSupport)[^ ]*' | sort -u | tr '\n' ' ')
+        [ -z "$found" ] || { echo "$program needs $found"; status=1; }
+    done
+    [ "$status" = 0 ] && echo "no widgets in $*"
+    exit "$status"
+fi
 root=$1
 layers=$2
 status=0

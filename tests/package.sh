@@ -35,7 +35,7 @@ deb="$work/velm_${version}_amd64.deb"
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/files"
 cupsbin=$(cups-config --serverbin)
 cupsdata=$(cups-config --datadir)
-for f in /usr/bin/velm "$cupsbin/filter/velmtopdf" "$cupsdata/mime/velm.convs" \
+for f in /usr/bin/velm /usr/lib/velm/velm-desktop "$cupsbin/filter/velmtopdf" "$cupsdata/mime/velm.convs" \
   /usr/share/applications/velm.desktop /usr/share/icons/hicolor/scalable/apps/velm.svg \
   /usr/share/man/man1/velm.1.gz /usr/share/bash-completion/completions/velm; do
   grep -qx "$f" "$work/files" || fail "$deb lacks $f"

@@ -441,6 +441,28 @@ std::unique_ptr<PrintDocument> CupsPrinter::beginDocument(const std::string& tit
 
 } // namespace
 
+CupsQueues cupsQueues()
+{
+    CupsQueues queues;
+    cups_dest_t* dests = nullptr;
+    const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+    for (int i = 0; i < count; ++i) {
+        const cups_dest_t& dest = dests[i];
+        std::string name = dest.name;
+        if (dest.instance)
+            name += "/" + std::string(dest.instance);
+        // A printer the server only found on the network, not a queue yet,
+        // has no address of its own: it is not offered.
+        else if (!cupsGetOption("printer-uri-supported", dest.num_options, dest.options))
+            continue;
+        if (dest.is_default)
+            queues.defaultName = name;
+        queues.names.push_back(std::move(name));
+    }
+    cupsFreeDests(count, dests);
+    return queues;
+}
+
 bool cupsServerReachable(std::string* problem, int timeoutMs)
 {
     const ServerAddress a = serverAddress();

@@ -1,12 +1,10 @@
-// The printer list: "Velm PDF" first, then the CUPS queues in the order Qt
-// reports them, then the test printers.
+// The printer list: "Velm PDF" first, then the CUPS queues in the client
+// library's order, then the test printers.
 #include "platform/printing/printer.h"
 
 #include "platform/core/errors.h"
 #include "platform/system/files.h"
 #include "platform/printing/printer_internal.h"
-
-#include <QPrinterInfo>
 
 #include <cstdlib>
 #include <strings.h>
@@ -78,15 +76,14 @@ struct Printers::Impl {
         queueProblem.clear();
         std::vector<std::shared_ptr<Printer>> old = std::move(queues);
         queues.clear();
-        // Qt would wait on the client library's own timeouts when the server
+        // The client library would wait on its own timeouts when the server
         // is gone; ask it only when the server answers.
         if (!detail::cupsServerReachable(&queueProblem)) {
             retired.insert(retired.end(), old.begin(), old.end());
             return;
         }
-        const QStringList names = QPrinterInfo::availablePrinterNames();
-        for (const QString& qname : names) {
-            const std::string name = qname.toStdString();
+        detail::CupsQueues listed = detail::cupsQueues();
+        for (const std::string& name : listed.names) {
             std::shared_ptr<Printer> printer;
             for (auto& p : old)
                 if (p && p->name() == name)
@@ -96,7 +93,7 @@ struct Printers::Impl {
         for (auto& p : old)
             if (p)
                 retired.push_back(std::move(p));
-        defaultQueue = QPrinterInfo::defaultPrinterName().toStdString();
+        defaultQueue = std::move(listed.defaultName);
     }
 
     int count()

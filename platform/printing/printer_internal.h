@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace velm::detail {
 
@@ -68,6 +69,14 @@ std::unique_ptr<Printer> makeCupsPrinter(const std::string& queueName);
 // client.conf, else the local socket or localhost:631) accepts a connection
 // within timeoutMs. On failure *problem names the server and the reason.
 bool cupsServerReachable(std::string* problem, int timeoutMs = 3000);
+
+// The server's queues in the client library's order ("queue" or
+// "queue/instance"), and which of them is the default (empty for none).
+struct CupsQueues {
+    std::vector<std::string> names;
+    std::string defaultName;
+};
+CupsQueues cupsQueues();
 
 // Opens target.file on the first free name of candidate(1), candidate(2),
 // ... candidate(tries): the name is created empty, so that no other

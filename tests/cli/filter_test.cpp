@@ -1,6 +1,7 @@
 // The velmtopdf CUPS filter: called as cupsd calls it (no home, no
 // display, a TMPDIR of its own), then through the test server itself.
 #include "cli/FilterJob.h"
+#include "cli/SpooledInput.h"
 #include "support/pdf_words.h"
 #include "support/testing.h"
 
@@ -337,11 +338,14 @@ TEST_F(Filter, NoFolderOutlivesAClosedOutputOrAKill)
     EXPECT_EQ(ExitStatus(cancelled), 0);
     EXPECT_TRUE(TmpIsEmpty()) << testing::filesIn(dir_.file("tmp"))[0];
 
-    // Killed while it reads a standard input that never ends.
+    // Killed while it reads a standard input that never ends: more than
+    // memory holds, so that its folder is the server's.
     ASSERT_EQ(mkfifo(dir_.file("endless").c_str(), 0600), 0);
     const int writer = ::open(dir_.file("endless").c_str(), O_RDWR); // held open: no end of input
     const int sink = ::open("/dev/null", O_WRONLY);
     const pid_t killed = StartFilter(dir_.file("tmp"), dir_.file("endless"), sink);
+    const std::string head(SpooledInput::kHeld + 1, 'x');
+    ASSERT_EQ(::write(writer, head.data(), head.size()), static_cast<ssize_t>(head.size()));
     ASSERT_TRUE(testing::waitUntil([&] {
         for (const std::string& name : testing::filesIn(dir_.file("tmp")))
             if (fs::exists(dir_.file("tmp/" + name + "/config")))

@@ -1,5 +1,6 @@
 // The desktop application on SIGTERM: the open preview closes, the job
 // unwinds, and its stored pages and job folder are removed.
+#include "app/Windowed.h"
 #include "cli/Command.h"
 #include "cli/Options.h"
 #include "cli/Termination.h"
@@ -48,7 +49,7 @@ TEST_F(DesktopTermination, SigtermClosesThePreviewAndRemovesTheStoredPages)
 {
     TVelm toolbar;
     InstallDesktopPresenter(); // the real preview window, modal
-    const TerminationWatch watch;
+    const TerminationWatch watch(AbortRunningJob);
     docs.write("notes.txt", "some notes\n");
 
     // The known point: the preview is open on the job's stored pages.
@@ -113,7 +114,7 @@ private:
 TEST_F(DesktopTermination, AStopAfterAReprintSaysWhatWasPrinted)
 {
     InstallDesktopPresenter();
-    const TerminationWatch watch;
+    const TerminationWatch watch(AbortRunningJob);
     docs.write("notes.txt", "some notes\n");
     CommandOptions o;
     o.files = {docs.file("notes.txt")};
