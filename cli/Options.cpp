@@ -36,8 +36,11 @@ const char* const kHelpText =
     "                              manual double-sided printing, or a LIST of sheets\n"
     "                              and ranges such as 1,2,5,7-14,21 (14- from 14 on,\n"
     "                              -3 the first three)\n"
-    "      --html, --text          input kind (default: .htm and .html files as HTML,\n"
-    "                              others as text)\n"
+    "      --html[=full|simple], --text  input kind (default: .htm and .html files as\n"
+    "                              HTML, others as text); full HTML prints as a browser\n"
+    "                              shows it (the page's title in the header), simple\n"
+    "                              knows only a handful of tags, as the desktop prints\n"
+    "      --html-links            print each link's address after its text\n"
     "  -f, --font=NAME             contents font\n"
     "  -s, --font-size=POINTS      contents font size\n"
     "      --line-spacing=X        line spacing as a multiple of the font height (1.5)\n"
@@ -91,7 +94,7 @@ enum LongOnly : int {
     kPages = 256, kHtml, kText, kLineSpacing, kHeader, kHeaderLeft, kHeaderRight, kFooter,
     kBorders, kUnits, kOrientation, kNoDate, kNoPageNumber, kNoHeader, kKeepPages, kPreview,
     kListPrinters, kVersion, kHighlight, kMonochrome,
-    kFormFeed, kNoFormFeed, kPaper, kCopies,
+    kFormFeed, kNoFormFeed, kPaper, kCopies, kHtmlLinks,
 };
 
 const option kLongOptions[] = {
@@ -99,7 +102,8 @@ const option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'},
     {"layout", required_argument, nullptr, 'l'},
     {"pages", required_argument, nullptr, kPages},
-    {"html", no_argument, nullptr, kHtml},
+    {"html", optional_argument, nullptr, kHtml},
+    {"html-links", no_argument, nullptr, kHtmlLinks},
     {"text", no_argument, nullptr, kText},
     {"font", required_argument, nullptr, 'f'},
     {"font-size", required_argument, nullptr, 's'},
@@ -224,7 +228,12 @@ void Take(CommandOptions& o, int code, const std::string& value)
                                                          {"1x4", pl_1x4}, {"2x2", pl_2x2}, {"2x4", pl_2x4}});
         break;
     case kPages: Pages(o, value); break;
-    case kHtml: o.input = frHTML; break;
+    case kHtml:
+        o.input = frHTML;
+        if (!value.empty())
+            o.fullHtml = Choice<bool>("html", value, {{"full", true}, {"simple", false}});
+        break;
+    case kHtmlLinks: o.htmlLinks = true; break;
     case kText: o.input = frFile; break;
     case 'f': o.font = value; break;
     case 's': o.fontSize = static_cast<int>(Number("font-size", value, 1, 500) + 0.5); break;
