@@ -734,7 +734,7 @@ void TLayout::Table(const GumboNode* table)
         for (const Cell& cell : row) {
             int widest = 0;
             for (const TLaid& line : cell.Lines) {
-                if (line.Kind != 'T' || !line.Marker.empty() || line.Heading > 0)
+                if (line.Kind == 'R' || !line.Marker.empty() || line.Heading > 0)
                     fits = false;
                 widest = std::max(widest, line.Indent * FMeasure.IndentStep + RunsWidth(line.Runs, FMeasure));
             }
