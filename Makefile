@@ -8,13 +8,13 @@ APT := DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-instal
 RUN_PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev \
   libqt6printsupport6 qt6-qpa-plugins fonts-liberation2 fontconfig libfontconfig-dev libcups2-dev \
   libharfbuzz-dev libicu-dev libdeflate-dev fonts-dejavu-core fonts-noto-ui-core fonts-noto-core \
-  fonts-wqy-microhei libsource-highlight-dev libpcre2-dev
+  fonts-wqy-microhei libsource-highlight-dev libpcre2-dev libgumbo-dev
 # What dpkg-buildpackage needs besides the build tools above.
 PACKAGE_PACKAGES := debhelper dpkg-dev fakeroot lintian
 TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev libgmock-dev poppler-utils qpdf cups \
   cups-client cups-bsd printer-driver-cups-pdf emf2svg libreoffice-draw-nogui libreoffice-writer-nogui \
   xvfb xauth openbox xdotool imagemagick time ccache fonts-urw-base35 libharfbuzz-bin \
-  cups-ipp-utils ghostscript $(PACKAGE_PACKAGES)
+  cups-ipp-utils ghostscript python3.11-doc w3m $(PACKAGE_PACKAGES)
 BENCH_PACKAGES := $(TEST_PACKAGES) libbenchmark-dev valgrind hyperfine \
   enscript a2ps ghostscript cups-filters
 

@@ -163,6 +163,9 @@ void ApplyOptions(TPrintFile& job, const CommandOptions& o)
     job.TabSize = o.tabSize.value_or(0);
     job.FormFeeds = o.formFeed.value_or(false);
     job.PagesPerSheet = o.nup.value_or(1);
+    job.FullHtml = o.fullHtml.value_or(true);
+    job.HtmlLinks = o.htmlLinks;
+    job.HtmlTitleInHeader = o.pageTitleHeader.value_or(!o.header);
 }
 
 using MessageSink = std::function<void(const std::string&)>;

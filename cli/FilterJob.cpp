@@ -23,8 +23,9 @@ constexpr double kPointsPerMm = 72 / 25.4;
 // of them are switches. Page selection, copies and the printer belong to
 // CUPS.
 const std::set<std::string> kValueOptions = {"layout", "nup", "font", "font-size", "line-spacing", "header",
-                                             "header-left", "header-right", "footer", "borders", "units"};
-const std::set<std::string> kSwitches = {"no-date", "no-page-number", "no-header"};
+                                             "header-left", "header-right", "footer", "borders", "units",
+                                             "html"};
+const std::set<std::string> kSwitches = {"no-date", "no-page-number", "no-header", "html-links"};
 // Switches whose off value is an option of its own: they are on by default here.
 const std::set<std::string> kOnByDefault = {"form-feed"};
 // Plain-text options, with the defaults a text filter's users expect.
@@ -188,6 +189,8 @@ FilterJob ReadFilterJob(const std::string& title, const std::string& optionText,
     const CupsOptions options(optionText);
     FilterJob job;
     job.options = ParseVelmOptions(options, job.warnings);
+    // An HTML page's title, else the job's, unless the job names a header.
+    job.options.pageTitleHeader = !job.options.header;
     if (!job.options.header)
         job.options.header = EscapeHeaderFields(title);
     job.options.jobTitle = title;

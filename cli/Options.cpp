@@ -40,8 +40,11 @@ const char* const kHelpText =
     "                              and ranges such as 1,2,5,7-14,21 (14- from 14 on,\n"
     "                              -3 the first three); with --nup they count the\n"
     "                              finished sheets, before they are scaled together\n"
-    "      --html, --text          input kind (default: .htm and .html files as HTML,\n"
-    "                              others as text)\n"
+    "      --html[=full|simple], --text  input kind (default: .htm and .html files as\n"
+    "                              HTML, others as text); full HTML prints as a browser\n"
+    "                              shows it (the page's title in the header), simple\n"
+    "                              knows only a handful of tags, as the desktop prints\n"
+    "      --html-links            print each link's address after its text\n"
     "  -f, --font=NAME             contents font\n"
     "  -s, --font-size=POINTS      contents font size\n"
     "      --line-spacing=X        line spacing as a multiple of the font height (1.5)\n"
@@ -95,7 +98,7 @@ enum LongOnly : int {
     kPages = 256, kHtml, kText, kLineSpacing, kHeader, kHeaderLeft, kHeaderRight, kFooter,
     kBorders, kUnits, kOrientation, kNoDate, kNoPageNumber, kNoHeader, kKeepPages, kPreview,
     kListPrinters, kVersion, kHighlight, kMonochrome,
-    kFormFeed, kNoFormFeed, kPaper, kCopies, kNup,
+    kFormFeed, kNoFormFeed, kPaper, kCopies, kNup, kHtmlLinks,
 };
 
 const option kLongOptions[] = {
@@ -104,7 +107,8 @@ const option kLongOptions[] = {
     {"layout", required_argument, nullptr, 'l'},
     {"nup", required_argument, nullptr, kNup},
     {"pages", required_argument, nullptr, kPages},
-    {"html", no_argument, nullptr, kHtml},
+    {"html", optional_argument, nullptr, kHtml},
+    {"html-links", no_argument, nullptr, kHtmlLinks},
     {"text", no_argument, nullptr, kText},
     {"font", required_argument, nullptr, 'f'},
     {"font-size", required_argument, nullptr, 's'},
@@ -230,7 +234,12 @@ void Take(CommandOptions& o, int code, const std::string& value)
         break;
     case kNup: o.nup = Choice<int>("nup", value, {{"1", 1}, {"2", 2}, {"4", 4}, {"8", 8}}); break;
     case kPages: Pages(o, value); break;
-    case kHtml: o.input = frHTML; break;
+    case kHtml:
+        o.input = frHTML;
+        if (!value.empty())
+            o.fullHtml = Choice<bool>("html", value, {{"full", true}, {"simple", false}});
+        break;
+    case kHtmlLinks: o.htmlLinks = true; break;
     case kText: o.input = frFile; break;
     case 'f': o.font = value; break;
     case 's': o.fontSize = static_cast<int>(Number("font-size", value, 1, 500) + 0.5); break;

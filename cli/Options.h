@@ -34,6 +34,10 @@ struct CommandOptions {
     std::optional<TPagesToPrint> pages;
     std::optional<PageSelection> pageRange; // "1,2,5,7-14,21": the sheets it names
     std::optional<TInput> input;
+    std::optional<bool> fullHtml; // --html=full|simple; unset: full
+    bool htmlLinks = false;       // a link's address after its text
+    // An HTML page's title as the header's centre text; unset: unless --header names one.
+    std::optional<bool> pageTitleHeader;
     std::optional<std::string> font;
     std::optional<int> fontSize;
     std::optional<double> lineSpacing;

@@ -297,7 +297,7 @@ void TGdi::FillArea(const Rect& R)
         Page().fillRect(R, FBrush);
 }
 
-void TGdi::MakeFont(const std::string& Name, int Height, bool Bold, bool Italic, bool Underline)
+void TGdi::MakeFont(const std::string& Name, int Height, bool Bold, bool Italic, bool Underline, bool Strike)
 {
     EmfRecorder& page = Page();
     if (FFont != kNoHandle) {
@@ -309,6 +309,7 @@ void TGdi::MakeFont(const std::string& Name, int Height, bool Bold, bool Italic,
     FLogFont.weight = Bold ? FBoldWeight : FNormalWeight;
     FLogFont.italic = Italic;
     FLogFont.underline = Underline;
+    FLogFont.strikeOut = Strike;
     FLogFont.faceName = FaceName(Name);
     FFont = page.createFont(FLogFont);
     const GdiHandle replaced = page.selectObject(FFont);
@@ -353,6 +354,12 @@ void TGdi::SetFontColor(TColor Color)
     FTextColor = Color;
     PrinterCanvas().Font.Color = Color;
     Page().setTextColor(ToColorRef(Color));
+}
+
+void TGdi::ColumnAt(int Offset)
+{
+    FX = std::max(FX, FLeft + 10 + Offset);
+    FInWord = false;
 }
 
 int TGdi::TextWidth(const std::string& Text) const { return Shaped(toPrintable(Text)).width(); }

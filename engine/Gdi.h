@@ -77,6 +77,9 @@ public:
     // row's text begins (PutText's first text); a stop past the right edge
     // leaves x there, so that the next text starts the next row.
     void TabTo(int Every);
+    // x to Offset pixels after where the row's text begins (PutText's
+    // first text), unless the row's text has passed it already.
+    void ColumnAt(int Offset);
     int FrameBottom() const { return FFrameBottom; }
     int X() const { return FX; }
     int Left() const { return FLeft; }
@@ -92,7 +95,7 @@ public:
     void FillArea(const Rect& R);
 
     // Fonts and colour
-    void MakeFont(const std::string& Name, int Height, bool Bold, bool Italic, bool Underline);
+    void MakeFont(const std::string& Name, int Height, bool Bold, bool Italic, bool Underline, bool Strike = false);
     void SelectFont(const std::string& Name, int Height);
     void SetFont(const TFont& Font);
     void SetBold(bool On);
@@ -106,6 +109,7 @@ public:
     bool Bold() const { return FBold; }
     bool Italic() const { return FItalic; }
     bool Underline() const { return FUnderline; }
+    bool Strike() const { return FLogFont.strikeOut; }
     const std::string& FontName() const { return FFontName; }
     int FontHeight() const { return FFontHeight; }
     TColor TextColor() const { return FTextColor; }

@@ -99,10 +99,20 @@ void TPrintFile::Execute()
 
 bool TPrintFile::OpenInput()
 {
+    FHtml.reset();
     if (IsFileInput(Input)) {
         if (!inputExists(Filename)) {
             ShowMessage(format("Error: File %s cannot be opened", Filename.c_str()));
             return false;
+        }
+        if (Input == frHTML && FullHtml) {
+            try {
+                FHtml = std::make_unique<THtmlDocument>(Filename, HtmlLinks);
+            } catch (const FileError&) {
+                ShowMessage(format("Error: File %s cannot be opened", Filename.c_str()));
+                return false;
+            }
+            return true;
         }
         FFeed.Open(Filename, Input == frFile);
         FFeed.SetTextControls(TabSize > 0, FormFeeds);
@@ -158,6 +168,7 @@ void TPrintFile::StartRun()
     FooterTop = PixelsToUnits(caps.vertRes - 100, true);
     FGdi->SelectFont(PrinterCanvas().Font.Name, PrinterCanvas().Font.Height);
     StartSource();
+    StartHtml();
 }
 
 void TPrintFile::ApplyBaseFont()
@@ -181,6 +192,8 @@ bool TPrintFile::InputDone() const
     // A whole source line read up to the end of the file may still be carried.
     if (!FCarry.empty())
         return false;
+    if (FHtml)
+        return FHtml->Done();
     if (IsFileInput(Input))
         return FFeed.Eof() || FEndOfInput;
     return FEndOfInput;
@@ -224,6 +237,7 @@ void TPrintFile::RunCells()
 void TPrintFile::FinishRun()
 {
     FFeed.Close();
+    FHtml.reset();
     Raise(OnAfterPrint, this);
     FGdi->EndPage();
     FGdi->LateTexts().Resolve(FCellNumber, FGdi->PageCount());
@@ -254,6 +268,7 @@ void TPrintFile::FinishRun()
 void TPrintFile::ReleaseRun()
 {
     FFeed.Close();
+    FHtml.reset();
     FStatus.reset();
     if (FGdi) {
         FGdi->ClearStoredPages();
@@ -387,7 +402,10 @@ void TPrintFile::DrawCellHeader(bool FirstCell)
     FGdi->SetBrush(Brush);
     std::vector<TLateText> late;
     const std::string left = CellText(HeaderStringLeft, TLateText::Left, late);
-    const std::string centre = FirstCell ? std::string() : CellText(HeaderStringCenter, TLateText::Centre, late);
+    const bool title = FHtml && HtmlTitleInHeader && !FHtml->Title().empty();
+    const std::string centreFormat = title ? (HeaderFields ? EscapeHeaderFields(FHtml->Title()) : FHtml->Title())
+                                           : HeaderStringCenter;
+    const std::string centre = FirstCell ? std::string() : CellText(centreFormat, TLateText::Centre, late);
     const std::string right = CellText(HeaderStringRight, TLateText::Right, late);
     FGdi->ExpectLateTexts(std::move(late));
     FGdi->DrawHeader(HeaderEnabled, HeaderFont, UnitsToPixels(BorderLeft, false),
@@ -423,10 +441,17 @@ void TPrintFile::PrintCellText()
     FY = FCellTop > 0 ? FCellTop : roundHalfEven(h / LineSpacing) + 200 + step;
     FGdi->SetLineHeight(step);
     FTabWidth = TabSize > 0 && Input != frHTML ? TabSize * std::max(1, FGdi->TextWidth("0")) : 0;
+    // The handful of tags the small interpreter knows: its runs, its breaks.
+    const bool smallHtml = Input == frHTML && !FHtml;
     FSkipNextText = false;
     FRunStyle = TRunStyle::Plain;
     FPlainColor = FGdi->TextColor();
     ReserveGutter();
+    FAreaLeft = FGdi->Left();
+    if (FHtml) {
+        // A line carried over from the last cell keeps its indent, size and style.
+        StartHtmlLine(-1, FHtmlHeading, 'T');
+    }
     FGdi->CarriageReturn();
     // A first-row cell of a two-row sheet ends at its own bottom, so its
     // lines never run over the cell below it.
@@ -450,7 +475,10 @@ void TPrintFile::PrintCellText()
         bool joined = FContinuesWord;
         while (!line.empty()) {
             std::string segment;
-            NextSegment(line, segment);
+            if (FHtml)
+                NextHtmlRun(line, segment);
+            else
+                NextSegment(line, segment);
             if (segment.empty())
                 continue;
             if (FPendingBreak) {
@@ -458,9 +486,9 @@ void TPrintFile::PrintCellText()
                 FGdi->CarriageReturn();
             }
             FPendingBreak = false;
-            if (Input == frHTML)
+            if (smallHtml)
                 StripLeadingBlanks(segment);
-            else if (!FStyler && !FStruck)
+            else if (!FStyler && !FStruck && !FHtml)
                 StripTrailingBlanks(segment);
             if (FTabWidth > 0)
                 joined = TakeTabs(segment, line, joined);
@@ -473,7 +501,7 @@ void TPrintFile::PrintCellText()
                 return;
             }
             drawn = true;
-            joined = FStyler != nullptr || FStruck;
+            joined = FStyler != nullptr || FStruck || FHtml;
             FSkipNextText = false;
         }
         if (FStruck)
@@ -486,14 +514,14 @@ void TPrintFile::PrintCellText()
             FAfterFormFeed = true;
             return;
         }
-        if (Input != frHTML && FNewLineAfter) {
+        if (!smallHtml && FNewLineAfter) {
             if (!lineBreakOnly)
-                FY += step;
+                FY += FHtml ? FHtmlStep : step;
             FGdi->CarriageReturn();
         }
         if (FY > limit) {
             // Wrapped rows took the line past the limit before its line break.
-            FLineOpen = Input != frHTML && !FNewLineAfter;
+            FLineOpen = !smallHtml && !FNewLineAfter;
             return;
         }
     }
@@ -503,7 +531,8 @@ void TPrintFile::PrintCellText()
 // it stood in.
 std::string TPrintFile::Unread(const std::string& Text) const
 {
-    return FStyler  ? RunMarker(FRunStyle) + Text
+    return FHtml    ? htmlmark::StyleMarker(FHtmlStyle) + Text
+           : FStyler ? RunMarker(FRunStyle) + Text
            : FStruck ? Restrike({Text, FStrike.Bold, FStrike.Underline})
                      : Text;
 }
@@ -538,6 +567,18 @@ bool TPrintFile::ReadNextLine(std::string& Line)
     if (!FCarry.empty()) {
         Line = std::move(FCarry);
         FCarry.clear();
+        return true;
+    }
+    if (FHtml) {
+        THtmlLine next;
+        if (!FHtml->Next(next)) {
+            FEndOfInput = true;
+            return false;
+        }
+        Line = std::move(next.Text);
+        FNewLineAfter = next.NewLineAfter;
+        FContinuesWord = next.ContinuesRow;
+        FEndOfInput = FHtml->Done();
         return true;
     }
     if (IsFileInput(Input)) {

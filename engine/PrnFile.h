@@ -5,6 +5,7 @@
 
 #include "engine/FileReader.h"
 #include "engine/HeaderFields.h"
+#include "engine/HtmlDocument.h"
 #include "engine/LineFeed.h"
 #include "engine/Overstrike.h"
 #include "engine/Graphics.h"
@@ -147,6 +148,13 @@ public:
     // Stored pages scaled onto each sheet (n-up) when they are printed and
     // previewed: 1, 2, 4 or 8. The pages themselves are laid out as always.
     int PagesPerSheet = 1;
+    // HTML input as a browser shows it (HtmlDocument.h), instead of the
+    // small interpreter of a handful of tags: HtmlLinks prints a link's
+    // address after its text, HtmlTitleInHeader puts the page's title in
+    // place of the header's centre text when the page has one.
+    bool FullHtml = false;
+    bool HtmlLinks = false;
+    bool HtmlTitleInHeader = false;
 
     // Why no text could be laid out on this job's pages, or empty: each
     // cell's text area must be at least an inch wide and an inch high and
@@ -181,6 +189,13 @@ public:
     // Program source runs.
     void NextStyledRun(std::string& Line, std::string& Segment);
     void ApplyRunStyle(TRunStyle Style);
+
+    // Runs of a page laid out as a browser shows it.
+    void StartHtml();
+    void NextHtmlRun(std::string& Line, std::string& Segment);
+    void ApplyHtmlStyle(unsigned Style);
+    void StartHtmlLine(int Indent, int Heading, char Kind);
+    int HtmlTextWidth(const std::string& Text, unsigned Style) const;
 
     // Overstruck runs ("X\bX" bold, "_\bX" underlined) of plain text.
     void NextStruckRun(std::string& Line, std::string& Segment);
@@ -232,6 +247,14 @@ private:
     int FTabWidth = 0;         // pixels between tab stops; 0: no tab stops
     bool FFormFeed = false;    // the line being printed ends in a form feed
     bool FAfterFormFeed = false; // the last cell ended at a form feed
+    std::unique_ptr<THtmlDocument> FHtml; // while printing a page as a browser shows it
+    unsigned FHtmlStyle = 0;
+    int FHtmlIndent = 0;      // pixels the current line is indented by
+    int FHtmlHeading = 0;     // its heading level, 0 for none
+    int FHtmlStep = 0;        // pixels from its row to the next line's
+    int FHtmlBaseHeight = 0;  // printer pixels of the contents font
+    int FAreaLeft = 0;        // the cell's text area's left before any indent
+    std::string FMonoFace;
     int FSourceLine = 0;
     int FNumberDigits = 0;     // 0: no line numbers
     int FDigitWidth = 0;

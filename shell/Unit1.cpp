@@ -438,7 +438,7 @@ void TVelm::ProcessFile(const std::string& FileName, std::string Action)
         return;
     }
     int colCount;
-    bool monitorView, htmAsText, doubleSided, lineNumbers, highlight, formFeed;
+    bool monitorView, htmAsText, fullHtml, doubleSided, lineNumbers, highlight, formFeed;
     int tabSize;
     std::string headerFormat, footerFormat;
     {
@@ -446,6 +446,7 @@ void TVelm::ProcessFile(const std::string& FileName, std::string Action)
         colCount = ini.readInteger(Section, "ColCount", 0);
         monitorView = ini.readBool(Section, "MonitorView", true);
         htmAsText = ini.readBool(Section, "HTMAsText", false);
+        fullHtml = ini.readBool(Section, "FullHTML", false);
         doubleSided = ini.readBool(Section, "DoubleSided", false);
         lineNumbers = ini.readBool(Section, "LineNumbers", false);
         highlight = ini.readBool(Section, "Highlight", false);
@@ -477,6 +478,8 @@ void TVelm::ProcessFile(const std::string& FileName, std::string Action)
     extension = UpperCase(extension);
     if (!htmAsText && extension == "HTM")
         PrintFile1.Input = frHTML;
+    PrintFile1.FullHtml = fullHtml;
+    PrintFile1.HtmlTitleInHeader = fullHtml && headerFormat.empty();
     if (extension == "DBF" || extension == "DB") {
         PrintFile1.PagesToPrint = pAll;
         return;

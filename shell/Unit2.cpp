@@ -213,6 +213,8 @@ QWidget* TConfigureVelm::GlobalSetupPage()
     DoubleSided = new QCheckBox(page);
     Label1 = NewLabel("Interpret HTM files as text", page);
     HTMAsText = new QCheckBox(page);
+    Label16 = NewLabel("Print HTM files as a browser shows them", page);
+    FullHtml = new QCheckBox(page);
     Label5 = NewLabel("Line numbers", page);
     LineNumbers = new QCheckBox(page);
     Label6 = NewLabel("Highlight program source", page);
@@ -234,6 +236,7 @@ QWidget* TConfigureVelm::GlobalSetupPage()
     Label3->setBuddy(ColCount);
     Label4->setBuddy(DoubleSided);
     Label1->setBuddy(HTMAsText);
+    Label16->setBuddy(FullHtml);
     Label5->setBuddy(LineNumbers);
     Label6->setBuddy(Highlight);
     Label12->setBuddy(TabSize);
@@ -260,9 +263,11 @@ QWidget* TConfigureVelm::GlobalSetupPage()
     grid->addWidget(HeaderFormat, 7, 1, 1, 2);
     grid->addWidget(Label15, 8, 0);
     grid->addWidget(FooterFormat, 8, 1, 1, 2);
-    grid->addWidget(Button1, 9, 0);
+    grid->addWidget(Label16, 9, 0);
+    grid->addWidget(FullHtml, 9, 1);
+    grid->addWidget(Button1, 10, 0);
     grid->setColumnStretch(2, 1);
-    grid->setRowStretch(10, 1);
+    grid->setRowStretch(11, 1);
     return page;
 }
 
@@ -361,6 +366,7 @@ void TConfigureVelm::FormActivate()
     View->setChecked(view);
     Print->setChecked(!view);
     HTMAsText->setChecked(ini.readBool(Section, "HTMAsText", false));
+    FullHtml->setChecked(ini.readBool(Section, "FullHTML", false));
     LineNumbers->setChecked(ini.readBool(Section, "LineNumbers", false));
     Highlight->setChecked(ini.readBool(Section, "Highlight", false));
     TabSize->setValue(std::clamp(ini.readInteger(Section, "TabSize", 0), 0, TPrintFile::kMaxTabSize));
@@ -392,6 +398,7 @@ void TConfigureVelm::OKBtnClick()
     ini.writeBool(Section, "DoubleSided", DoubleSided->isChecked());
     ini.writeBool(Section, "MonitorEnabled", MonitorEnabled->isChecked());
     ini.writeBool(Section, "HTMAsText", HTMAsText->isChecked());
+    ini.writeBool(Section, "FullHTML", FullHtml->isChecked());
     ini.writeBool(Section, "LineNumbers", LineNumbers->isChecked());
     ini.writeBool(Section, "Highlight", Highlight->isChecked());
     ini.writeInteger(Section, "TabSize", TabSize->value());

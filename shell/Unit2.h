@@ -82,6 +82,9 @@ public:
     QCheckBox* LineNumbers;
     QLabel* Label6;
     QCheckBox* Highlight;
+    // HTM files as a browser shows them, the page's title in the header.
+    QLabel* Label16;
+    QCheckBox* FullHtml;
     // Plain text as text tools print it, and the header's and footer's
     // formats with fields (empty: the file's path, "Page Footer").
     QLabel* Label12;

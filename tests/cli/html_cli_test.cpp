@@ -1,5 +1,6 @@
-// HTML files through the velm command: characters of the code page reach
-// the PDF as themselves, and a page the engine cannot read fails cleanly.
+// HTML files through the velm command's small interpreter (--html=simple):
+// characters of the code page reach the PDF as themselves, and a page the
+// engine cannot read fails cleanly.
 #include "support/testing.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +23,7 @@ Outcome PrintToPdf(const std::string& file, const std::string& pdf, const std::s
 {
     TempDir capture;
     Outcome o;
-    o.status = testing::run("cd '" + cwd + "' && '" + VELM_BINARY + "' -o '" + pdf + "' '" + file + "' 2>'"
+    o.status = testing::run("cd '" + cwd + "' && '" + VELM_BINARY + "' --html=simple -o '" + pdf + "' '" + file + "' 2>'"
                             + capture.file("err") + "' >/dev/null");
     o.err = testing::readFile(capture.file("err"));
     return o;
@@ -61,7 +62,7 @@ TEST(HtmlCommand, PagesWithHexadecimalReferencesPrint)
         SCOPED_TRACE(page);
         const std::string pdf = work.file(std::string(page) + ".pdf");
         TempDir capture;
-        const int status = testing::run("cd '" + work.path() + "' && '" + VELM_BINARY + "' --html -o '" + pdf
+        const int status = testing::run("cd '" + work.path() + "' && '" + VELM_BINARY + "' --html=simple -o '" + pdf
                                         + "' '" + testing::sourcePath(std::string("tests/data/html/") + page)
                                         + "' >/dev/null 2>'" + capture.file("err") + "'");
         ASSERT_EQ(status, 0) << testing::readFile(capture.file("err"));

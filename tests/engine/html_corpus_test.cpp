@@ -177,7 +177,7 @@ TEST_P(HtmlCorpus, PrintsThePageTextInOrder)
     TempDir out;
     const std::string pdf = out.file("page.pdf");
     std::string said;
-    const int status = testing::run(std::string("'") + VELM_BINARY + "' --html --no-header --no-date"
+    const int status = testing::run(std::string("'") + VELM_BINARY + "' --html=simple --no-header --no-date"
                                         + " --no-page-number --footer=" + kFooter + " -o '" + pdf + "' '"
                                         + page + "' 2>&1",
                                     &said);

@@ -5,7 +5,7 @@
 # instrumented for it; otherwise each is built with a plain main and a test
 # replays every seed under tests/data/fuzz through it.
 option(VELM_FUZZ "Build the libFuzzer harnesses (clang)" OFF)
-set(VELM_FUZZ_HARNESSES emf_pdf:velm_pdf wmf:velm_rendering html:velm_engine rtf:velm_shell
+set(VELM_FUZZ_HARNESSES emf_pdf:velm_pdf wmf:velm_rendering html:velm_engine html_full:velm_engine rtf:velm_shell
     settings:velm_system ranges:velm_engine)
 if(NOT VELM_FUZZ AND NOT VELM_TESTS)
   return()
