@@ -4,6 +4,7 @@
 #include "cli/Command.h"
 
 #include "cli/ConsoleStatus.h"
+#include "cli/Handover.h"
 #include "cli/JobFolder.h"
 #include "cli/Options.h"
 #include "cli/Termination.h"
@@ -500,6 +501,8 @@ int RunVelm(int argc, char** argv)
     if (o.output && *o.output != "-")
         outputFolders.push_back(fs::path(*o.output).parent_path().string());
     RemoveLeftovers(outputFolders);
+    if (!o.desktop && HandFilesToRunningToolbar(argc, argv))
+        return kPrinted;
     try {
         if (o.desktop || o.preview) {
             QApplication app(argc, argv);
