@@ -6,6 +6,7 @@
 #include "cli/Command.h"
 
 #include "cli/ConsoleStatus.h"
+#include "cli/Handover.h"
 #include "cli/JobFolder.h"
 #include "cli/Options.h"
 #include "cli/Termination.h"
@@ -531,6 +532,9 @@ int RunVelm(int argc, char** argv, const WindowedRunner& windowed)
         std::fputs(kVersionText, stdout);
         return kPrinted;
     }
+    // A running toolbar takes the files before anything slow starts here.
+    if (!o.desktop && HandFilesToRunningToolbar(argc, argv))
+        return kPrinted;
     if ((o.desktop || o.preview) && !windowed)
         return ExecDesktopProgram(argv);
     if (o.highlight && !o.highlight->empty() && LanguageDefinition(*o.highlight, {}).empty())

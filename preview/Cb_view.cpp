@@ -251,15 +251,22 @@ bool TCB_Prev::event(QEvent* e)
     return QDialog::event(e);
 }
 
-// Every activation, also after a print pass or a message box: the page box
-// shows 1 while the canvas keeps the page it shows.
+// The first activation shows page 1 at the configured zoom. Later ones
+// (after a print pass, a message box, another window) keep the page and
+// the zoom the user chose: the boxes show what the canvas shows.
 void TCB_Prev::FormActivate()
 {
-    PageNo->setText("1");
     PageTot->setText(QString::number(DrawIt1->PageCount()));
+    if (FActivated) {
+        PageNo->setText(QString::number(DrawIt1->PageNo()));
+        return;
+    }
+    PageNo->setText("1");
     SelectEntry(kConfiguredEntry);
-    if (isVisible())
+    if (isVisible()) {
         Zoomfinish();
+        FActivated = true;
+    }
 }
 
 bool TCB_Prev::eventFilter(QObject* watched, QEvent* e)

@@ -118,6 +118,7 @@ private:
     double FZoomFactor = 100.0;
     unsigned FBackground = 1234; // 0x00BBGGRR
     bool FPrinting = false;
+    bool FActivated = false; // the first activation has shown page 1
     QWidget* FPageArea; // the scrolled area that holds the canvas
 };
 

@@ -5,6 +5,7 @@
 #include "engine/UserInterface.h"
 #include "preview/Cb_view.h"
 #include "preview/Pellido.h"
+#include "preview/ScreenFit.h"
 
 #include <QApplication>
 #include <QFont>
@@ -53,6 +54,7 @@ void InstallDesktopPresenter()
     // pick an unrelated face.
     if (QFont::substitutes("MS Sans Serif").isEmpty())
         QFont::insertSubstitution("MS Sans Serif", "Liberation Sans");
+    KeepWindowsOnScreen();
     UserInterface& face = ui();
     face.createStatus = []() -> std::unique_ptr<TPrintStatus> {
         // A modal window (the preview during a reprint) blocks input to

@@ -3,6 +3,7 @@
 #include "preview/Presenter.h"
 
 #include <QDialogButtonBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -11,6 +12,8 @@ namespace velm {
 TAboutBox* AboutBox = nullptr;
 
 const char* VelmVersion() { return VELM_VERSION; }
+
+bool OnWayland() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent, DialogBorder)
 {
@@ -25,11 +28,18 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent, DialogBorder)
                                "columns, previews them first, and watches a folder for new files.",
                                this);
     purpose->setWordWrap(true);
+    auto* onTop = new QLabel(this);
+    onTop->setWordWrap(true);
+    // Wayland lets no program keep its window above the others.
+    if (OnWayland())
+        onTop->setText("Under Wayland the toolbar cannot stay on top of other windows: "
+                       "bring it forward from the task list, and move it by its drag handle.");
+    onTop->setVisible(OnWayland());
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
     auto* layout = new QVBoxLayout(this);
-    for (QLabel* label : {product, version, purpose}) {
+    for (QLabel* label : {product, version, purpose, onTop}) {
         label->setAlignment(Qt::AlignCenter);
         layout->addWidget(label);
     }

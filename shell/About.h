@@ -14,6 +14,10 @@ public:
 // The version of this build, as the project declares it.
 const char* VelmVersion();
 
+// Whether the windows run under a Wayland compositor, where no window stays
+// on top and the compositor alone moves windows; the About box says so.
+bool OnWayland();
+
 // The one instance, created at start-up; nullptr before and after.
 extern TAboutBox* AboutBox;
 

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 #include <utility>
 
@@ -98,6 +99,10 @@ std::string TFileListView::FileName() const
 void TFileListView::Update()
 {
     const QSignalBlocker quiet(this);
+    // A re-read keeps the selected file selected while it is still there.
+    const QListWidgetItem* current = currentItem();
+    const QString selected = current && current->isSelected() ? current->text() : QString();
+    const int scrolled = verticalScrollBar()->value();
     clear();
     QDir dir(QString::fromStdString(FDirectory));
     // "*.*" means every file, with or without a dot, as the mask always did.
@@ -108,6 +113,12 @@ void TFileListView::Update()
     dir.setSorting(QDir::Name);
     for (const QString& name : dir.entryList())
         addItem(name);
+    if (!selected.isEmpty()) {
+        const QList<QListWidgetItem*> same = findItems(selected, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (!same.isEmpty())
+            setCurrentItem(same.constFirst());
+    }
+    verticalScrollBar()->setValue(scrolled);
 }
 
 void TFileListView::mousePressEvent(QMouseEvent* event)

@@ -2,8 +2,10 @@
 // the print job PrintFile1 as text or HTML, or as rich text to the printer.
 #include "shell/BrowserSupport.h"
 
+#include "engine/PageOutput.h"
 #include "engine/UserInterface.h"
 #include "platform/printing/printer.h"
+#include "shell/PrintNotice.h"
 #include "shell/RichText.h"
 
 #include <QLabel>
@@ -76,7 +78,10 @@ void TVelmWindow::RunJob(TInput Input)
         PrintFile1.ContentsFont = ToTFont(MemoRich->font());
     }
     ApplyColumns();
+    ClearPrintReport();
     PrintFile1.Execute();
+    if (PrintFile1.OutputTo == poPrinter)
+        TellWherePrinted(FCurrentFile);
     ProcessMessages();
 }
 
@@ -176,12 +181,14 @@ void TVelmWindow::Save1Click()
         WriteWholeFile(file, SaveRichText(*RichEdit2->document()));
 }
 
-void TVelmWindow::SaveAs1Click()
+void TVelmWindow::SaveAs1Click() { SaveAsPage(); }
+
+bool TVelmWindow::SaveAsPage()
 {
     const std::string page = ActivePage();
     if (page == "BMP") {
         ShowMessage("File cannot be saved");
-        return;
+        return false;
     }
     const std::string shown = Label2->text().toStdString();
     const auto slash = shown.rfind('/');
@@ -192,15 +199,16 @@ void TVelmWindow::SaveAs1Click()
         if (page == "ASCII")
             SaveDialog1.Filter = "Text Files (*.txt)|*.txt";
         else if (page == "HTML")
-            SaveDialog1.Filter = "HTML Files (*.htm)|*.htm";
+            SaveDialog1.Filter = "HTML Files (*.htm *.html)|*.htm *.html";
         else
             SaveDialog1.Filter = "Rich Text Format Files (*.rtf)|*.rtf";
     }
     SaveDialog1.FileName = shown;
     if (!SaveDialog1.Execute(this))
-        return;
+        return false;
     Label2->setText(QString::fromStdString(SaveDialog1.FileName));
     Save1Click();
+    return true;
 }
 
 } // namespace velm

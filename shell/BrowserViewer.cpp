@@ -5,6 +5,7 @@
 #include "platform/core/errors.h"
 #include "platform/rendering/wmf_picture.h"
 #include "platform/system/files.h"
+#include "preview/Presenter.h"
 #include "shell/RichText.h"
 
 #include <QComboBox>
@@ -12,6 +13,7 @@
 #include <QFileDialog>
 #include <QImageReader>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QStackedWidget>
@@ -46,32 +48,77 @@ void TVelmWindow::SetActivePage(const std::string& Page)
             Notebook1->setCurrentIndex(i);
 }
 
-void TVelmWindow::CheckUnsavedChanges(const std::string& FileName)
+bool TVelmWindow::CheckUnsavedChanges(const std::string& FileName)
 {
     const std::string page = ViewerPageFor(FileName);
     if (page.empty())
-        return;
-    SetActivePage(page);
+        return true;
+    return OfferToSave(page, QStringLiteral("before %1 is opened").arg(QString::fromStdString(FileName)));
+}
+
+bool TVelmWindow::SaveOrDropEdits()
+{
+    for (const char* page : {"ASCII", "HTML", "RTF"})
+        if (!OfferToSave(page, QStringLiteral("before Velm closes")))
+            return false;
+    return true;
+}
+
+bool TVelmWindow::OfferToSave(const std::string& Page, const QString& When)
+{
+    QTextDocument* const document = Page == "ASCII" ? MemoRich->document()
+                                    : Page == "RTF" ? RichEdit2->document()
+                                    : Page == "HTML" ? MemoHTML->document()
+                                                     : nullptr;
+    const std::string* const pageFile = Page == "ASCII" ? &FAsciiFile
+                                        : Page == "RTF" ? &FRtfFile
+                                        : Page == "HTML" ? &FHtmlFile
+                                                         : nullptr;
+    const int shownPage = Notebook1->currentIndex();
+    const QString shownFile = Label2->text();
+    SetActivePage(Page);
+    if (!document || !document->isModified())
+        return true;
+    // An edit is dropped only on the user's word; anything else keeps the
+    // edited page in front and what was asked for undone.
+    const auto keep = [&] {
+        Notebook1->setCurrentIndex(shownPage);
+        Label2->setText(shownFile);
+        return false;
+    };
+    show();
+    raise();
+    const QString name = pageFile->empty() ? QStringLiteral("The text on the %1 page").arg(QString::fromStdString(Page))
+                                           : QString::fromStdString(*pageFile);
+    const QMessageBox::StandardButton answer
+        = ShowMessageBox(QMessageBox::Warning, QStringLiteral("%1 has changes that are not saved.\nSave them %2?").arg(name, When),
+                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Discard) {
+        document->setModified(false);
+        return true;
+    }
+    if (answer != QMessageBox::Save)
+        return keep();
     // Save As starts from the page's own file, never from a file another
     // page showed last, so an edited text cannot be offered over a picture.
-    const auto offer = [this](QTextDocument* document, const std::string& pageFile) {
-        if (!document->isModified())
-            return;
-        Label2->setText(QString::fromStdString(pageFile));
-        SaveAs1Click();
-        document->setModified(false);
-    };
-    if (page == "ASCII")
-        offer(MemoRich->document(), FAsciiFile);
-    else if (page == "RTF")
-        offer(RichEdit2->document(), FRtfFile);
-    else if (page == "HTML")
-        offer(MemoHTML->document(), FHtmlFile);
+    Label2->setText(QString::fromStdString(*pageFile));
+    if (!SaveAsPage())
+        return keep();
+    document->setModified(false);
+    return true;
 }
 
 void TVelmWindow::OpenFile(const std::string& FileName, bool AddToHistory)
 {
-    CheckUnsavedChanges(FileName);
+    bool goOn = false;
+    Guarded([&] { goOn = CheckUnsavedChanges(FileName); });
+    if (!goOn) {
+        // The history shows the file still in front, not the one refused.
+        const int shown = FindInHistory(FShownFile);
+        if (shown >= 0)
+            WindowList->setCurrentIndex(shown);
+        return;
+    }
     FCurrentFile = FShownFile = FileName;
     if (AddToHistory) {
         const int found = FindInHistory(FileName);
@@ -157,16 +204,27 @@ void TVelmWindow::OpenItemClick()
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix("");
-    // The descriptions alone show; the patterns behind them also match
-    // lower-case names.
+    // The descriptions alone show; the patterns behind them match the
+    // extensions in any case.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setNameFilters({"All Files (*.*) (*)", "Bitmap Files (*.BMP) (*.BMP *.bmp)",
-                           "HTML Files (*.HTM) (*.HTM *.htm)", "Text Files (*.TXT) (*.TXT *.txt)",
-                           "DBF Files (*.DBF) (*.DBF *.dbf)", "DB Files (*.DB) (*.DB *.db)",
-                           "BAT Files (*.BAT) (*.BAT *.bat)", "INI Files (*.INI) (*.INI *.ini)",
-                           "Pascal Files (*.PAS) (*.PAS *.pas)", "C Files (*.C) (*.C *.c)",
-                           "C++ Files (*.CPP) (*.CPP *.cpp)"});
+    const auto filter = [](const char* description, std::initializer_list<const char*> extensions) {
+        QStringList patterns;
+        for (const char* extension : extensions) {
+            QString pattern = "*.";
+            for (const QChar c : QString(extension))
+                pattern += QStringLiteral("[%1%2]").arg(c.toUpper(), c.toLower());
+            patterns << pattern;
+        }
+        return QStringLiteral("%1 (%2)").arg(description, patterns.join(' '));
+    };
+    dialog.setNameFilters({"All Files (*.*) (*)", filter("Bitmap Files (*.BMP)", {"bmp"}),
+                           filter("HTML Files (*.HTM, *.HTML)", {"htm", "html"}),
+                           filter("Text Files (*.TXT)", {"txt"}), filter("DBF Files (*.DBF)", {"dbf"}),
+                           filter("DB Files (*.DB)", {"db"}), filter("BAT Files (*.BAT)", {"bat"}),
+                           filter("INI Files (*.INI)", {"ini"}), filter("Pascal Files (*.PAS)", {"pas"}),
+                           filter("C Files (*.C)", {"c"}), filter("C++ Files (*.CPP)", {"cpp"})});
     dialog.setDirectory(QString::fromStdString(currentDirectory()));
+    ShowWholeColumns(dialog);
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
         OpenFile(dialog.selectedFiles().constFirst().toStdString(), true);
 }

@@ -38,11 +38,27 @@ TChangeDlg::TChangeDlg(QWidget* parent) : QDialog(parent, DialogBorder)
     OKBtn->setDefault(true);
     CancelBtn = new QPushButton("Cancel", this);
     CancelBtn->setGeometry(384, 40, 75, 25);
-    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(OKBtn, &QPushButton::clicked, this, &TChangeDlg::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    // The user's first keys go into the target; OK and Enter still close it.
+    setTabOrder(ToFileName, OKBtn);
     setTabOrder(OKBtn, CancelBtn);
-    OKBtn->setFocus();
+    setTabOrder(CancelBtn, FromFileName);
+    ToFileName->setFocus();
     ChangeDlg = this;
+}
+
+void TChangeDlg::accept()
+{
+    // OK with an empty target would do nothing without a word: say so and
+    // stay open for the name.
+    if (ToFileName->text().trimmed().isEmpty()) {
+        ShowMessageBox(QMessageBox::Warning, QStringLiteral("Enter the name or folder to %1 %2 to.")
+                                                 .arg(windowTitle().toLower(), FromFileName->text()));
+        ToFileName->setFocus();
+        return;
+    }
+    QDialog::accept();
 }
 
 TChangeDlg::~TChangeDlg()
@@ -90,7 +106,7 @@ void TVelmWindow::FileChange(QAction* Sender)
     ChangeDlg->ToFileName->clear();
     if (ChangeDlg->FromFileName->text().isEmpty())
         return;
-    ChangeDlg->OKBtn->setFocus();
+    ChangeDlg->ToFileName->setFocus();
     if (ChangeDlg->exec() != QDialog::Accepted)
         return;
     const std::string target = ChangeDlg->ToFileName->text().toStdString();

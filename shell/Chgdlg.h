@@ -26,6 +26,8 @@ public:
     // The latest dialog made is ChangeDlg until it is destroyed.
     explicit TChangeDlg(QWidget* parent = nullptr);
     ~TChangeDlg() override;
+    // OK: refused, with a message, while the target is empty.
+    void accept() override;
     QLabel* CurrentDir;
     QLabel* Label1;
     QLineEdit* FromFileName;

@@ -2,10 +2,12 @@
 
 #include "engine/UserInterface.h"
 #include "preview/Presenter.h"
+#include "platform/system/toolbar_socket.h"
 #include "shell/About.h"
 #include "shell/Unit1.h"
 #include "shell/Unit2.h"
 #include "shell/Unit4.h"
+#include "shell/ToolbarServer.h"
 #include "shell/Unit5.h"
 #include "shell/Velmwin.h"
 
@@ -46,6 +48,10 @@ private:
 // "&Close" and "&Add nl". It steps aside until the preview closes.
 void HideToolbarDuringPreviews()
 {
+    // Under Wayland the toolbar is never on top, and a window shown again
+    // goes wherever the compositor puts it: there it stays where it is.
+    if (OnWayland())
+        return;
     ui().showPreview = [show = ui().showPreview](TPrintFile& job) {
         struct Aside {
             QPointer<TVelm> toolbar{Velm && Velm->isVisible() ? Velm : nullptr};
@@ -80,6 +86,10 @@ int RunForms(QApplication& app)
     Instance<TVelm> toolbar(Velm, std::make_unique<TVelm>());
     QObject::connect(toolbar.operator->(), &TVelm::Closed, &app, &QApplication::quit);
     toolbar->show();
+    // Later starts of velm hand their files to this toolbar.
+    TToolbarServer door;
+    QObject::connect(&door, &TToolbarServer::FileHandedOver, toolbar.operator->(), &TVelm::TakeHandedFile);
+    door.Listen(toolbarSocketPath());
 
     TForm5 splash;
     Instance<TDlgDoubleSided> pause(DlgDoubleSided, std::make_unique<TDlgDoubleSided>());

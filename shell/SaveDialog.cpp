@@ -1,8 +1,22 @@
 #include "shell/SaveDialog.h"
 
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QTreeView>
 
 namespace velm {
+
+void ShowWholeColumns(QFileDialog& Dialog)
+{
+    auto* view = Dialog.findChild<QTreeView*>("treeView");
+    if (!view)
+        return;
+    QHeaderView* header = view->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < header->count(); ++column)
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+}
 
 bool TSaveDialog::Execute(QWidget* Parent)
 {
@@ -19,6 +33,7 @@ bool TSaveDialog::Execute(QWidget* Parent)
     if (!filters.isEmpty())
         dialog.setNameFilters(filters);
     dialog.selectFile(QString::fromStdString(FileName));
+    ShowWholeColumns(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
     FileName = dialog.selectedFiles().constFirst().toStdString();

@@ -2,6 +2,7 @@
 
 #include <string>
 
+class QFileDialog;
 class QWidget;
 
 namespace velm {
@@ -12,5 +13,9 @@ struct TSaveDialog {
     std::string FileName;
     bool Execute(QWidget* Parent);
 };
+
+// The detail view of a file dialog shows its size, type and date columns
+// whole, at any font and scale; the name column takes the rest.
+void ShowWholeColumns(QFileDialog& Dialog);
 
 } // namespace velm

@@ -1,6 +1,7 @@
 #include "shell/Unit1.h"
 
 #include "engine/HeaderFields.h"
+#include "engine/PageOutput.h"
 #include "engine/UserInterface.h"
 #include "platform/system/display.h"
 #include "platform/core/errors.h"
@@ -8,7 +9,10 @@
 #include "platform/printing/printer.h"
 #include "preview/Presenter.h"
 #include "platform/system/settings.h"
+#include "shell/About.h"
 #include "shell/JobDesign.h"
+#include "shell/PrintNotice.h"
+#include "shell/ToolbarGlyphs.h"
 #include "shell/Unit2.h"
 #include "shell/Unit4.h"
 #include "shell/Velmwin.h"
@@ -30,11 +34,10 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <cctype>
-
-static void InitShellResources() { Q_INIT_RESOURCE(shell); }
 
 namespace velm {
 
@@ -168,7 +171,6 @@ bool TPrinterSetupDialog::Execute()
 TVelm::TVelm(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
-    InitShellResources();
     setWindowTitle(ApplicationTitle());
     setAutoFillBackground(true);
     QPalette silver = palette();
@@ -209,10 +211,7 @@ TVelm::~TVelm()
 QToolButton* TVelm::NewButton(int Index, const char* Glyph, const char* Hint)
 {
     auto* button = new QToolButton(Panel1);
-    QIcon icon;
-    icon.addPixmap(QPixmap(QString(":/shell/glyphs/%1.png").arg(Glyph)), QIcon::Normal);
-    icon.addPixmap(QPixmap(QString(":/shell/glyphs/%1_disabled.png").arg(Glyph)), QIcon::Disabled);
-    button->setIcon(icon);
+    button->setIcon(ToolbarGlyph(Glyph));
     button->setIconSize(QSize(21, 21));
     button->setToolTip(Hint);
     button->setGeometry(PanelBorder + Index * ButtonSize, PanelBorder, ButtonSize, ButtonSize);
@@ -279,6 +278,11 @@ void TVelm::MoveToolbar(int DX, int DY, bool Final)
 void TVelm::FormMouseDown(QPoint Pos)
 {
     releaseMouse();
+    // Under Wayland only the compositor moves windows: the drag is its own.
+    if (OnWayland() && windowHandle() && windowHandle()->startSystemMove()) {
+        FGrabX = FGrabY = -1;
+        return;
+    }
     FGrabX = Pos.x();
     FGrabY = Pos.y();
     if (isVisible())
@@ -374,6 +378,8 @@ void TVelm::PrintSetupClick() { PrinterSetupDialog1->Execute(); }
 
 void TVelm::CloseLantryClick()
 {
+    if (VelmWindow && !VelmWindow->SaveOrDropEdits())
+        return;
     Timer1->stop();
     close();
 }
@@ -387,21 +393,47 @@ void TVelm::closeEvent(QCloseEvent* event)
 
 // --- Dropped files ---------------------------------------------------------
 
-void TVelm::dragEnterEvent(QDragEnterEvent* event)
+namespace {
+
+// The local files a drop carries; empty when any of its URLs is not a
+// local file (a web page, a remote share): such a drop is refused whole.
+std::vector<std::string> DroppedFiles(const QMimeData* mime)
 {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    std::vector<std::string> files;
+    if (!mime || !mime->hasUrls())
+        return files;
+    for (const QUrl& url : mime->urls()) {
+        if (!url.isLocalFile() || url.toLocalFile().isEmpty())
+            return {};
+        files.push_back(url.toLocalFile().toStdString());
+    }
+    return files;
 }
+
+// Printing reads the dropped files and leaves them where they are: the
+// drop is always a copy, so no drag source deletes what it dragged.
+void AnswerDrop(QDropEvent* event)
+{
+    if (DroppedFiles(event->mimeData()).empty() || !(event->possibleActions() & Qt::CopyAction)) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+} // namespace
+
+void TVelm::dragEnterEvent(QDragEnterEvent* event) { AnswerDrop(event); }
+
+void TVelm::dragMoveEvent(QDragMoveEvent* event) { AnswerDrop(event); }
 
 void TVelm::dropEvent(QDropEvent* event)
 {
-    std::vector<std::string> files;
-    for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile())
-            files.push_back(url.toLocalFile().toStdString());
-    if (files.empty())
+    AnswerDrop(event);
+    if (!event->isAccepted())
         return;
-    event->acceptProposedAction();
+    const std::vector<std::string> files = DroppedFiles(event->mimeData());
     // The file manager waits for the drop to finish; the jobs run after it.
     const QPoint point = event->position().toPoint();
     QMetaObject::invokeMethod(this, [this, files, point] { WMDropFiles(files, point); },
@@ -426,6 +458,31 @@ void TVelm::WMDropFiles(const std::vector<std::string>& FileNames, QPoint DropPo
             ShowErrorBox(e.what());
         }
     }
+}
+
+void TVelm::TakeHandedFile(const std::string& FileName, const std::string& Action)
+{
+    FHandedOver.emplace_back(FileName, Action);
+    if (!FHandOverTimer) {
+        // A box or window the user has open is answered first; the files wait.
+        FHandOverTimer = new QTimer(this);
+        FHandOverTimer->setInterval(250);
+        connect(FHandOverTimer, &QTimer::timeout, this, [this] {
+            if (Busy())
+                return;
+            FHandOverTimer->stop();
+            while (!FHandedOver.empty()) {
+                auto [file, action] = FHandedOver.front();
+                FHandedOver.pop_front();
+                try {
+                    ProcessFile(file, action);
+                } catch (const std::exception& e) {
+                    ShowErrorBox(e.what());
+                }
+            }
+        });
+    }
+    FHandOverTimer->start(Busy() ? 250 : 0);
 }
 
 // --- One file --------------------------------------------------------------
@@ -476,7 +533,7 @@ void TVelm::ProcessFile(const std::string& FileName, std::string Action)
     std::string folder, name, extension;
     SplitFileName(FileName, folder, name, extension);
     extension = UpperCase(extension);
-    if (!htmAsText && extension == "HTM")
+    if (!htmAsText && (extension == "HTM" || extension == "HTML"))
         PrintFile1.Input = frHTML;
     PrintFile1.FullHtml = fullHtml;
     PrintFile1.HtmlTitleInHeader = fullHtml && headerFormat.empty();
@@ -533,12 +590,19 @@ void TVelm::RunJob(const std::string& Extension, bool Print, bool DoubleSided)
         }
     } scope(*this);
 
+    // Every printing pass says where it went.
+    const auto execute = [this, Print] {
+        ClearPrintReport();
+        PrintFile1.Execute();
+        if (Print)
+            TellWherePrinted(PrintFile1.Filename);
+    };
     if (Extension == "RTF" && Print) {
         PrintFile1.PagesToPrint = pAll;
-        PrintFile1.Execute();
+        execute();
         return;
     }
-    PrintFile1.Execute();
+    execute();
     if (DoubleSided && Print) {
         PrintFile1.PagesToPrint = pEven;
         TDlgDoubleSided* pause = DlgDoubleSided;
@@ -546,7 +610,7 @@ void TVelm::RunJob(const std::string& Extension, bool Print, bool DoubleSided)
         if (!pause)
             pause = (ownPause = std::make_unique<TDlgDoubleSided>()).get();
         if (pause->exec() == QDialog::Accepted)
-            PrintFile1.Execute();
+            execute();
     }
 }
 

@@ -73,6 +73,9 @@ public:
     // folder of its own, so stored pages never land where files are watched
     // or kept; a call made while a job runs is queued and runs after it.
     void ProcessFile(const std::string& FileName, std::string Action);
+    // A file another start of velm handed over (Action "View" or "Print"):
+    // run as a dropped file is, once no job or modal window is open.
+    void TakeHandedFile(const std::string& FileName, const std::string& Action);
     void MoveToolbar(int DX, int DY, bool Final);
     void StartMonitor();
     void MarkExistingFiles();
@@ -122,6 +125,7 @@ signals:
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -147,6 +151,8 @@ private:
     bool FFolderReported = false;
     WriteWatch FWriteWatch;
     std::deque<std::pair<std::string, std::string>> FPending;
+    std::deque<std::pair<std::string, std::string>> FHandedOver;
+    QTimer* FHandOverTimer = nullptr;
 };
 
 // The toolbar while it exists, else nullptr.

@@ -211,7 +211,7 @@ QWidget* TConfigureVelm::GlobalSetupPage()
     ColCount->addItems({"1", "2", "3", "4"});
     Label4 = NewLabel("Double Sided printing", page);
     DoubleSided = new QCheckBox(page);
-    Label1 = NewLabel("Interpret HTM files as text", page);
+    Label1 = NewLabel("Interpret HTM and HTML files as text", page);
     HTMAsText = new QCheckBox(page);
     Label16 = NewLabel("Print HTM files as a browser shows them", page);
     FullHtml = new QCheckBox(page);

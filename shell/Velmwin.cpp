@@ -7,6 +7,7 @@
 #include "platform/core/convert.h"
 #include "platform/system/files.h"
 #include "platform/system/settings.h"
+#include "preview/ScreenFit.h"
 #include "shell/About.h"
 #include "shell/BrowserPictures.h"
 #include "shell/BrowserSupport.h"
@@ -17,6 +18,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFontDialog>
+#include <QFileSystemWatcher>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -30,6 +32,7 @@
 #include <QTabBar>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -54,6 +57,13 @@ TVelmWindow::TVelmWindow(QWidget* parent)
     column->addWidget(SpeedPanel);
     auto* middle = new QHBoxLayout;
     middle->setSpacing(0);
+    FFolderWatcher = new QFileSystemWatcher(this);
+    // A burst of changes (a copy of many files) is read once, when it has settled.
+    FReloadTimer = new QTimer(this);
+    FReloadTimer->setSingleShot(true);
+    FReloadTimer->setInterval(150);
+    connect(FReloadTimer, &QTimer::timeout, this, &TVelmWindow::ReloadLists);
+    connect(FFolderWatcher, &QFileSystemWatcher::directoryChanged, FReloadTimer, qOverload<>(&QTimer::start));
     CreateLeftSide();
     middle->addWidget(DirectoryListBox1);
     middle->addWidget(Panel1);
@@ -79,8 +89,15 @@ TVelmWindow::TVelmWindow(QWidget* parent)
     SetJobDesignValues();
     ChangeDlg = new TChangeDlg(this);
     resize(656, 635);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        // A screen narrower than the top bar takes the room from the history list.
+        const int excess = minimumSizeHint().width() - (screen->availableGeometry().width() - 8);
+        if (excess > 0)
+            WindowList->setFixedWidth(std::max(120, WindowList->width() - excess));
         move(screen->availableGeometry().center() - rect().center());
+    }
+    // On a screen smaller than the design the caption and menus stay reachable.
+    FitOnScreen(*this);
     FormCreate();
 }
 
@@ -127,7 +144,7 @@ void TVelmWindow::CreateTopBar()
     ComboBox2->setEditable(true);
     ComboBox2->setInsertPolicy(QComboBox::NoInsert);
     ComboBox2->setToolTip("Select file specification");
-    QStringList specs{"*.*", "*.bat", "*.bat", "*.bmp", "*.c", "*.cpp", "*.exe", "*.htm",
+    QStringList specs{"*.*", "*.bat", "*.bat", "*.bmp", "*.c", "*.cpp", "*.exe", "*.htm;*.html",
                       "*.ico", "*.pas", "*.rtf", "*.txt", "*.wmf"};
     specs.sort();
     ComboBox2->addItems(specs);
@@ -300,6 +317,8 @@ void TVelmWindow::CreateMenus()
     AutoView1->setShortcut(QKeySequence(Qt::Key_F7));
     AutoView1->setCheckable(true);
     Font1 = item(options, "&Font", [this] { Font1Click(); });
+    Refresh1 = item(options, "&Refresh", [this] { ReloadLists(); });
+    Refresh1->setShortcut(QKeySequence(Qt::Key_F5));
 
     QMenu* help = menuBar()->addMenu("&Help");
     About2 = item(help, "&About...", [this] { About2Click(); });
@@ -365,7 +384,21 @@ void TVelmWindow::MarkEditorsUnmodified()
 
 void TVelmWindow::ComboBox2Change() { FileList->SetMask(ComboBox2->currentText().toStdString()); }
 
-void TVelmWindow::DirectoryListBox1Change() { FileList->SetDirectory(DirectoryListBox1->Directory()); }
+void TVelmWindow::DirectoryListBox1Change()
+{
+    FileList->SetDirectory(DirectoryListBox1->Directory());
+    // Other programs change the folder too: the lists follow what is on disk.
+    if (!FFolderWatcher->directories().isEmpty())
+        FFolderWatcher->removePaths(FFolderWatcher->directories());
+    FFolderWatcher->addPath(QString::fromStdString(DirectoryListBox1->Directory()));
+}
+
+void TVelmWindow::ReloadLists()
+{
+    // The folder list re-reads its sub-folders, and through its change the file list.
+    if (!DirectoryListBox1->SetDirectory(DirectoryListBox1->Directory()))
+        FileList->Update();
+}
 
 void TVelmWindow::DriveTabSetClick(int Index)
 {
@@ -422,8 +455,9 @@ void TVelmWindow::UpdateStatus(bool PickColumns)
 
 void TVelmWindow::FormActivate()
 {
+    // Edits stay unsaved across activations: only saving, or the user's
+    // word, marks an editor unmodified.
     UpdateStatus(false);
-    MarkEditorsUnmodified();
 }
 
 void TVelmWindow::Font1Click()

@@ -21,6 +21,7 @@
 
 class QAction;
 class QComboBox;
+class QFileSystemWatcher;
 class QFrame;
 class QLineEdit;
 class QMenu;
@@ -29,6 +30,7 @@ class QScrollArea;
 class QStackedWidget;
 class QTabBar;
 class QTextEdit;
+class QTimer;
 class QTextCharFormat;
 
 namespace velm {
@@ -42,7 +44,11 @@ public:
 
     void OpenFile(const std::string& FileName, bool AddToHistory);
     static std::string ViewerPageFor(const std::string& FileName);
-    void CheckUnsavedChanges(const std::string& FileName);
+    // Before a file replaces an edited page: the user saves the edit (Save
+    // As), drops it, or cancels the opening (false).
+    bool CheckUnsavedChanges(const std::string& FileName);
+    // Before the application ends: the same offer for every edited page.
+    bool SaveOrDropEdits();
     void UpdatePrintMenus();
     void ShowActivePage();
     void UpdateStatus(bool PickColumns);
@@ -61,6 +67,8 @@ public:
     void RightClick();
     void ComboBox2Change();
     void DirectoryListBox1Change();
+    // Re-reads the folder and file lists (F5, and changes on disk).
+    void ReloadLists();
     void DriveTabSetClick(int Index);
     void TabSet1Change(int Index);
     void Font1Click();
@@ -90,6 +98,8 @@ public:
     void PrintSidedPage(const char* Page, TPagesToPrint Pages);
     void Save1Click();
     void SaveAs1Click();
+    // Save As for the page in front; false when nothing was saved.
+    bool SaveAsPage();
     void PrintRichText(const std::string& Title);
 
     // Rich-text tool bar.
@@ -186,6 +196,7 @@ public:
     QAction* Rename1;
     QAction* AutoView1;
     QAction* Font1;
+    QAction* Refresh1;
     QAction* About2;
 
     TSaveDialog SaveDialog1;
@@ -216,6 +227,7 @@ private:
     void SetJobDesignValues();
     void BuildDriveTabs();
     void MarkEditorsUnmodified();
+    bool OfferToSave(const std::string& Page, const QString& When);
     void LoadPicture(const std::string& FileName);
     void StepHistory(bool Forward);
     void RunJob(TInput Input);
@@ -227,6 +239,8 @@ private:
     TEditorLines FMemoLines;
     TEditorLines FHtmlLines;
     QFrame* FSplitLine = nullptr;
+    QFileSystemWatcher* FFolderWatcher = nullptr;
+    QTimer* FReloadTimer = nullptr;
 };
 
 // The one browser window while it exists, else nullptr.

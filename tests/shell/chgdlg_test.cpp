@@ -41,6 +41,8 @@ protected:
             if (auto* dialog = qobject_cast<TChangeDlg*>(w)) {
                 dialog->ToFileName->setText(QString::fromStdString(to));
                 ok ? dialog->accept() : dialog->reject();
+                if (dialog->isVisible()) // an empty target was refused
+                    dialog->reject();
             } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
                 if (box->button(QMessageBox::Yes))
                     (yes ? box->button(QMessageBox::Yes) : box->button(QMessageBox::No))->click();
@@ -70,7 +72,8 @@ TEST_F(EditMenuTest, CopyAsksOnceAndRereadsTheList)
 TEST_F(EditMenuTest, CancelNoAndAnEmptyTargetDoNothing)
 {
     EXPECT_EQ(Run(window->Move1, "B.TXT", false).size(), 1u) << "Cancel asks nothing";
-    EXPECT_EQ(Run(window->Copy1, "").size(), 1u) << "an empty To field asks nothing";
+    EXPECT_EQ(Run(window->Copy1, " "), (std::vector<std::string>{"Copy", "Enter the name or folder to copy " + dir.file("A.TXT") + " to."}))
+        << "an empty To field is refused with a word and asks nothing";
     EXPECT_EQ(Run(window->Rename1, "B.TXT", true, false).size(), 2u);
     EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"A.TXT"});
     window->FileList->clearSelection();

@@ -147,14 +147,17 @@ TEST_F(ToolbarTest, InputKindFollowsTheLastExtensionAndHTMAsText)
 {
     const std::string page = TextFile("PAGE.HTM", "<b>bold</b> text\n");
     const std::string old = TextFile("PAGE.OLD.HTM", "<b>bold</b> text\n");
-    DropFiles(*toolbar, {page, old}, 60);
+    const std::string html = TextFile("page.Html", "<b>bold</b> text\n");
+    DropFiles(*toolbar, {page, old, html}, 60);
     Set("HTMAsText", "1");
-    DropFiles(*toolbar, {page}, 60);
+    DropFiles(*toolbar, {page, html}, 60);
 
-    ASSERT_EQ(Previews.size(), 3u);
+    ASSERT_EQ(Previews.size(), 5u);
     EXPECT_EQ(Previews[0].Input, frHTML);
     EXPECT_EQ(Previews[1].Input, frFile);
-    EXPECT_EQ(Previews[2].Input, frFile);
+    EXPECT_EQ(Previews[2].Input, frHTML) << ".html in any case is HTML as .htm is";
+    EXPECT_EQ(Previews[3].Input, frFile);
+    EXPECT_EQ(Previews[4].Input, frFile);
 }
 
 TEST_F(ToolbarTest, DoubleSidedPrintsOddThenPausesThenEven)

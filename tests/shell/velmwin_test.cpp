@@ -8,8 +8,11 @@
 #include "shell/shell_support.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFontInfo>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QImage>
 #include <QLineEdit>
 #include <QMenu>
@@ -285,7 +288,8 @@ TEST_F(BrowserTest, MenusReadAsTheUserExpects)
     QStringList specs;
     for (int i = 0; i < w.ComboBox2->count(); ++i)
         specs << w.ComboBox2->itemText(i);
-    EXPECT_EQ(specs.join(" "), "*.* *.bat *.bat *.bmp *.c *.cpp *.exe *.htm *.ico *.pas *.rtf *.txt *.wmf");
+    EXPECT_EQ(specs.join(" "), "*.* *.bat *.bat *.bmp *.c *.cpp *.exe *.htm;*.html *.ico *.pas *.rtf *.txt *.wmf");
+    EXPECT_EQ(w.Refresh1->shortcut(), QKeySequence(Qt::Key_F5));
 }
 
 TEST_F(BrowserTest, ClosingOnlyHides)
@@ -471,6 +475,10 @@ TEST_F(BrowserTest, EditedTextIsOfferedForSavingUnderItsOwnName)
     ASSERT_TRUE(w.MemoRich->document()->isModified());
     std::string offeredName;
     ModalAnswerer answerer([&](QWidget* dialog) {
+        if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
+            box->button(QMessageBox::Save)->click();
+            return;
+        }
         auto* d = qobject_cast<QFileDialog*>(dialog);
         ASSERT_NE(d, nullptr);
         offeredName = d->selectedFiles().value(0).toStdString();
@@ -487,20 +495,35 @@ TEST_F(BrowserTest, EditedTextIsOfferedForSavingUnderItsOwnName)
 TEST_F(BrowserTest, OpenDialogFiltersAndRichTextBarReadAsAUserExpects)
 {
     TVelmWindow& w = Window();
+    for (const char* name : {"a.htm", "B.HTML", "c.Html", "d.txt", "e.xhtml"})
+        Text(name);
     QStringList shown;
+    QStringList htmlFiles;
     ModalAnswerer answerer([&](QWidget* dialog) {
         auto* d = qobject_cast<QFileDialog*>(dialog);
         ASSERT_NE(d, nullptr);
         if (auto* types = d->findChild<QComboBox*>("fileTypeCombo"))
             for (int i = 0; i < types->count(); ++i)
                 shown << types->itemText(i);
+        // The patterns behind "HTML Files", matched as the dialog does, case-sensitively.
+        const QString filter = d->nameFilters().value(2);
+        const QStringList patterns = filter.mid(filter.lastIndexOf('(') + 1).chopped(1).split(' ');
+        htmlFiles = QDir(QString::fromStdString(files.path())).entryList(patterns, QDir::Files | QDir::CaseSensitive);
+        // The size, type and date columns show whole.
+        auto* view = d->findChild<QTreeView*>("treeView");
+        ASSERT_NE(view, nullptr);
+        for (int column = 1; column < 4; ++column)
+            EXPECT_EQ(view->header()->sectionResizeMode(column), QHeaderView::ResizeToContents) << column;
         static_cast<QDialog*>(d)->reject();
     });
     w.OpenItem->trigger();
     QCoreApplication::processEvents(); // lets the answerer finish with the box
     ASSERT_EQ(shown.size(), 11);
     EXPECT_EQ(shown[0], "All Files (*.*)");
+    EXPECT_EQ(shown[2], "HTML Files (*.HTM, *.HTML)");
     EXPECT_EQ(shown[10], "C++ Files (*.CPP)");
+    htmlFiles.sort();
+    EXPECT_EQ(htmlFiles, (QStringList{"B.HTML", "a.htm", "c.Html"}));
 
     for (int i = 0; i < w.FontName->count(); ++i)
         EXPECT_FALSE(w.FontName->itemText(i).contains(" [")) << w.FontName->itemText(i).toStdString();

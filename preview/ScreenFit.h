@@ -1,0 +1,21 @@
+// Keeps every window of the application on its screen: a window designed
+// larger than the screen's free area (a small screen, a large scale
+// factor) is made smaller and moved so that its caption and menus can be
+// reached.
+#pragma once
+
+class QWidget;
+
+namespace velm {
+
+// Fits Window (frame included) into the available geometry of its screen:
+// smaller when it can be, then moved inside. Maximised and full-screen
+// windows are the window manager's to place.
+void FitOnScreen(QWidget& Window);
+
+// Fits every top-level window as it is shown, and once more when the
+// window manager has framed it. Needs a QApplication; installing twice
+// changes nothing.
+void KeepWindowsOnScreen();
+
+} // namespace velm
