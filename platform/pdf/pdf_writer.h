@@ -36,9 +36,9 @@ constexpr int kFontCompression = 6;
 inline bool finite(const QPointF& p) { return std::isfinite(p.x()) && std::isfinite(p.y()); }
 inline double clamped(double v) { return std::clamp(v, -kLimit, kLimit); }
 
-// What a q of the content stream opened: the canvas's page, the clip a
-// file sets, a transform, or a transform PDF cannot state (nothing under
-// it shows).
+// What a q of the content stream opened: the canvas's page, the clip its
+// drawing sets (resetClip undoes it), a transform, or a transform PDF
+// cannot state (nothing under it shows).
 enum class Level { Page, FileClip, Transform, BlockedTransform };
 
 // What the content stream has set, so operators are written only when a
