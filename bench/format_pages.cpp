@@ -6,7 +6,7 @@
 #include "engine/Gdi.h"
 #include "engine/PrnFile.h"
 #include "engine/UserInterface.h"
-#include "platform/printing/printer.h"
+#include "support/test_printer.h"
 
 #include <QGuiApplication>
 
@@ -36,13 +36,7 @@ int main(int argc, char** argv)
         return 2;
     }
     using namespace velm;
-    PrinterCaps caps;
-    caps.horzRes = 4800;
-    caps.vertRes = 6600;
-    caps.logPixelsX = caps.logPixelsY = 600;
-    caps.horzSizeMm = 203;
-    caps.vertSizeMm = 279;
-    Printers::instance().setPrinterIndex(Printers::instance().addTestPrinter("Bench 600", caps, "."));
+    const testing::TestPrinter printer(".", 4800, 6600, 600, "Bench 600");
 
     TPrintFile job;
     job.Filename = argv[1];

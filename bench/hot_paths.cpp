@@ -11,7 +11,7 @@
 #include "platform/core/convert.h"
 #include "platform/metafile/emf_reader.h"
 #include "platform/system/files.h"
-#include "platform/metafile/logging_device.h"
+#include "support/logging_device.h"
 #include "platform/printing/printer.h"
 
 #include <QGuiApplication>

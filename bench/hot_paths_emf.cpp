@@ -6,7 +6,7 @@
 #include "platform/metafile/emf_reader.h"
 #include "platform/metafile/emf_recorder.h"
 #include "platform/rendering/fonts.h"
-#include "platform/metafile/logging_device.h"
+#include "support/logging_device.h"
 #include "platform/printing/printer.h"
 
 #include <benchmark/benchmark.h>

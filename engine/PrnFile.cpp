@@ -38,6 +38,27 @@ std::time_t ModificationTime(const std::string& file)
 
 PrinterCaps SelectedCaps() { return Printers::instance().selected().caps(); }
 
+// The sheet's fixed pixel counts, the same at every printer resolution.
+// Text begins this far below the sheet's top: the first row's top, and
+// the rows share out the height below it.
+constexpr int kTextTop = 300;
+// `FBottomLimit` stands this far above the sheet's bottom.
+constexpr int kBottomLimitRise = 200;
+// A first-row cell's first line lies this far down, plus the contents
+// font's height over the line spacing and one line step.
+constexpr int kFirstLineDrop = 200;
+// The footer box stands this far above the sheet's bottom.
+constexpr int kFooterRise = 100;
+// Text keeps this far in from its cell's left and right sides.
+constexpr int kCellPadding = 10;
+// A first-row cell's text area ends this far above the second row.
+constexpr int kFirstRowGap = 120;
+// The separators start under the header's frame (`FrameBottom`). A frame
+// bottom further down than kHeaderFrameDepth is not the header's (it is
+// the footer's, say): they start at kSeparatorTop then.
+constexpr int kHeaderFrameDepth = 1000;
+constexpr int kSeparatorTop = 232;
+
 struct Grid {
     int rows, cols;
 };
@@ -68,7 +89,7 @@ PrinterCaps CapsInOrientation(Printer& printer, TOrient orientation)
 TPrintFile::TPrintFile()
 {
     const int pageHeight = SelectedCaps().vertRes;
-    FBottomLimit = pageHeight - 200;
+    FBottomLimit = pageHeight - kBottomLimitRise;
     const double footer = PixelsToUnits(pageHeight - 2 * UnitsToPixels(HeaderTop, true), true);
     FooterTop = strToFloat(formatFixed(footer, 2));
 }
@@ -146,7 +167,7 @@ void TPrintFile::StartRun()
     else if (Orientation == Portrait)
         printer.setOrientation(PaperOrientation::Portrait);
     const PrinterCaps caps = printer.caps();
-    FBottomLimit = caps.vertRes - 200;
+    FBottomLimit = caps.vertRes - kBottomLimitRise;
     FLineIndex = 0;
 
     FGdi = std::make_unique<TGdi>();
@@ -164,8 +185,7 @@ void TPrintFile::StartRun()
     ApplyBaseFont();
     PrinterCanvas().Font.PixelsPerInch = caps.logPixelsY;
     SetMetricUnits(Units == poCentimetres);
-    // The footer box always stands 100 printer pixels above the page's bottom.
-    FooterTop = PixelsToUnits(caps.vertRes - 100, true);
+    FooterTop = PixelsToUnits(caps.vertRes - kFooterRise, true);
     FGdi->SelectFont(PrinterCanvas().Font.Name, PrinterCanvas().Font.Height);
     StartSource();
     StartHtml();
@@ -294,12 +314,12 @@ std::string TPrintFile::GeometryProblem() const
     const int left = UnitsToPixels(BorderLeft, caps.logPixelsX, metric);
     const int right = UnitsToPixels(BorderRight, caps.logPixelsX, metric);
     // As the cell loop lays the text out.
-    const int width = (caps.horzRes - left - right) / grid.cols - 20;
-    const int cellHeight = (caps.vertRes - 300) / grid.rows;
-    const int footerTop = caps.vertRes - 100;
+    const int width = (caps.horzRes - left - right) / grid.cols - 2 * kCellPadding;
+    const int cellHeight = (caps.vertRes - kTextTop) / grid.rows;
+    const int footerTop = caps.vertRes - kFooterRise;
     const int h = roundHalfEven(std::abs(ContentsFont.Height) * caps.logPixelsY / displayMetrics().logPixelsY);
-    const int firstLine = roundHalfEven(h / LineSpacing) + 200 + roundHalfEven(h * LineSpacing);
-    const int height = grid.rows > 1 ? std::min(300 + cellHeight - firstLine, footerTop - (300 + cellHeight))
+    const int firstLine = roundHalfEven(h / LineSpacing) + kFirstLineDrop + roundHalfEven(h * LineSpacing);
+    const int height = grid.rows > 1 ? std::min(kTextTop + cellHeight - firstLine, footerTop - (kTextTop + cellHeight))
                                      : footerTop - firstLine;
     const double perUnit = metric ? 2.54 : 1.0;
     const char* unit = metric ? "cm" : "in";
@@ -329,7 +349,7 @@ bool TPrintFile::FormatCell()
     const int left = UnitsToPixels(BorderLeft, false);
     const int right = UnitsToPixels(BorderRight, false);
     const int width = (caps.horzRes - left - right) / FCols;
-    const int height = (caps.vertRes - 300) / FRows;
+    const int height = (caps.vertRes - kTextTop) / FRows;
     // Once per sheet, under its first cell's header: the call that only
     // learns that the sheet is full would draw them again, from another top.
     if (FCellIndex == 1 && !newSheet && FRows * FCols > 1)
@@ -337,24 +357,24 @@ bool TPrintFile::FormatCell()
 
     const bool firstRow = FCellIndex <= FCols;
     const int column = firstRow ? FCellIndex : FCellIndex - FCols;
-    const int areaLeft = left + (column - 1) * width + 10;
-    const int areaRight = left + column * width - 10;
+    const int areaLeft = left + (column - 1) * width + kCellPadding;
+    const int areaRight = left + column * width - kCellPadding;
     if (firstRow) {
-        FGdi->SetTextArea(areaLeft, 300, areaRight, 300 + height - 120);
+        FGdi->SetTextArea(areaLeft, kTextTop, areaRight, kTextTop + height - kFirstRowGap);
     } else {
-        FGdi->SetTextArea(areaLeft, 300 + height, areaRight, 300 + 2 * height);
-        FCellTop = 300 + height;
+        FGdi->SetTextArea(areaLeft, kTextTop + height, areaRight, kTextTop + 2 * height);
+        FCellTop = kTextTop + height;
     }
     // No text enters the footer box, nor the cell below.
-    FGdi->SetTextFloor(firstRow && FRows > 1 ? 300 + height : UnitsToPixels(FooterTop, true));
+    FGdi->SetTextFloor(firstRow && FRows > 1 ? kTextTop + height : UnitsToPixels(FooterTop, true));
     return newSheet;
 }
 
 void TPrintFile::DrawSeparators(int Left, int Right, int Width, int Height)
 {
     int top = std::abs(FGdi->FrameBottom());
-    if (top > 1000)
-        top = 232;
+    if (top > kHeaderFrameDepth)
+        top = kSeparatorTop;
     const int footer = UnitsToPixels(FooterTop, true);
     FGdi->SetPen(1, clSilver);
     for (int i = 1; i < FCols; ++i) {
@@ -362,8 +382,8 @@ void TPrintFile::DrawSeparators(int Left, int Right, int Width, int Height)
         FGdi->LineTo(Left + i * Width, footer);
     }
     for (int i = 1; i < FRows; ++i) {
-        FGdi->MoveTo(Left, 300 + i * Height);
-        FGdi->LineTo(SelectedCaps().horzRes - Right, 300 + i * Height);
+        FGdi->MoveTo(Left, kTextTop + i * Height);
+        FGdi->LineTo(SelectedCaps().horzRes - Right, kTextTop + i * Height);
     }
     FGdi->SetPen(1, clBlack);
 }
@@ -438,7 +458,7 @@ void TPrintFile::PrintCellText()
     FGdi->SetFont(ContentsFont);
     const int h = std::abs(PrinterCanvas().Font.Height);
     const int step = roundHalfEven(h * LineSpacing);
-    FY = FCellTop > 0 ? FCellTop : roundHalfEven(h / LineSpacing) + 200 + step;
+    FY = FCellTop > 0 ? FCellTop : roundHalfEven(h / LineSpacing) + kFirstLineDrop + step;
     FGdi->SetLineHeight(step);
     FTabWidth = TabSize > 0 && Input != frHTML ? TabSize * std::max(1, FGdi->TextWidth("0")) : 0;
     // The handful of tags the small interpreter knows: its runs, its breaks.

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Every source file, and every test, includes only headers of its own folder
-# and of the folders its library names, directly or through them.
+# and of the folders its library names, directly or through them; tests may
+# also include the test helpers (tests/support), and no product file does.
 # Usage: layering.sh SOURCE_DIR LAYERS_FILE, where each line of LAYERS_FILE
 # is a folder followed by the folders it may reach. The helpers named in
 # tests/homes.txt are declared and defined in their home folder alone.
@@ -24,10 +25,12 @@ status=0
 while read -r folder reach; do
     for dir in "$root/$folder" "$root/tests/$folder"; do
         [ -d "$dir" ] || continue
+        helpers=
+        [ "$dir" = "$root/$folder" ] || helpers=support
         for file in "$dir"/*.cpp "$dir"/*.h; do
             [ -e "$file" ] || continue
             sed -n 's/^#include "\([^"]*\)\/[^/"]*"/\1/p' "$file" | sort -u | while read -r used; do
-                case " $folder $reach support " in
+                case " $folder $reach $helpers " in
                     *" $used "*) ;;
                     *) echo "${file#"$root"/} includes from $used, above or beside $folder"; exit 1 ;;
                 esac

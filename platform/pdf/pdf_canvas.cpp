@@ -58,13 +58,6 @@ void PdfCanvas::startSheet(const PdfPageBox& box)
         b.originXPt = b.originYPt = 0;
     d->box = b;
     d->inSheet = true;
-    d->state = GState{};
-    d->saved.clear();
-    d->levels.clear();
-    d->blocked = 0;
-    d->textOpen = false;
-    d->content.clear();
-    d->content.reserve(1 << 16);
     // Reference pixels, y down, onto points, y up.
     d->sheetMatrix.clear();
     for (double v : {b.ptPerPixelX, 0.0, 0.0, -b.ptPerPixelY, b.originXPt, b.heightPt - b.originYPt}) {
@@ -72,8 +65,7 @@ void PdfCanvas::startSheet(const PdfPageBox& box)
         d->sheetMatrix += ' ';
     }
     d->sheetMatrix.pop_back();
-    d->content += d->sheetMatrix;
-    d->content += " cm\n";
+    d->content.start(d->sheetMatrix);
 }
 
 void PdfCanvas::finishSheet()
@@ -81,17 +73,15 @@ void PdfCanvas::finishSheet()
     d->throwIfFailed();
     if (!d->inSheet)
         return;
-    while (!d->levels.empty())
-        d->pop();
-    d->endText();
+    d->content.close();
     d->inSheet = false;
     d->writeNewPatterns();
     const int contents = d->allocate(), page = d->allocate();
     if (d->level > 0) {
-        d->compress(d->contentDeflater, d->content, d->level);
+        d->compress(d->contentDeflater, d->content.bytes(), d->level);
         d->writeStream(contents, "", d->packed, true);
     } else {
-        d->writeStream(contents, "", d->content, false);
+        d->writeStream(contents, "", d->content.bytes(), false);
     }
     std::string body = "<</Type/Page/Parent 2 0 R/MediaBox[0 0 ";
     appendNumber(body, d->box.widthPt, 2);
@@ -152,31 +142,27 @@ void PdfCanvas::beginPage(const QRectF& page, bool clipToPage, const QTransform&
     if (!d->inSheet)
         return;
     endPage();
-    d->push(Level::Page);
+    d->content.push(Level::Page);
     if (!placement.isIdentity()) {
         // A placement PDF cannot state leaves the page off the sheet.
-        const bool usable = Writer::statable(placement);
-        d->push(usable ? Level::Transform : Level::BlockedTransform);
+        const bool usable = pdf::statable(placement);
+        d->content.push(usable ? Level::Transform : Level::BlockedTransform);
         if (usable)
-            d->concat(placement);
+            d->content.transform(placement);
     }
-    const QRectF r = Writer::sane(page);
-    if (clipToPage && !r.isNull()) {
-        d->rect(r);
-        d->content += " W n\n";
-    }
-    d->push(Level::FileClip);
+    const QRectF r = pdf::saneRect(page);
+    if (clipToPage && !r.isNull())
+        d->content.clip(r);
+    d->content.push(Level::FileClip);
 }
 
 void PdfCanvas::endPage()
 {
-    if (!d->inSheet || std::find(d->levels.begin(), d->levels.end(), Level::Page) == d->levels.end())
+    if (!d->inSheet || !d->content.has(Level::Page))
         return;
-    Level popped;
-    do {
-        popped = d->levels.back();
-        d->pop();
-    } while (popped != Level::Page);
+    while (d->content.innermost() != Level::Page)
+        d->content.pop();
+    d->content.pop();
 }
 
 void PdfCanvas::intersectClip(const QRectF& box)
@@ -184,21 +170,19 @@ void PdfCanvas::intersectClip(const QRectF& box)
     if (!d->inSheet || !std::isfinite(box.x()) || !std::isfinite(box.y()) || !std::isfinite(box.width()) ||
         !std::isfinite(box.height()))
         return;
-    d->endText();
     // An empty box clips everything away, as an empty clip region does.
-    const QRectF r = Writer::sane(box);
-    d->rect(r.isValid() ? r : QRectF(clamped(box.x()), clamped(box.y()), 0, 0));
-    d->content += " W n\n";
+    const QRectF r = pdf::saneRect(box);
+    d->content.clip(r.isValid() ? r : QRectF(clamped(box.x()), clamped(box.y()), 0, 0));
 }
 
 void PdfCanvas::resetClip()
 {
-    if (!d->inSheet || std::find(d->levels.begin(), d->levels.end(), Level::FileClip) == d->levels.end())
+    if (!d->inSheet || !d->content.has(Level::FileClip))
         return;
-    while (d->levels.back() != Level::FileClip)
-        d->pop();
-    d->pop();
-    d->push(Level::FileClip);
+    while (d->content.innermost() != Level::FileClip)
+        d->content.pop();
+    d->content.pop();
+    d->content.push(Level::FileClip);
 }
 
 void PdfCanvas::pushTransform(const QTransform& t)
@@ -206,42 +190,38 @@ void PdfCanvas::pushTransform(const QTransform& t)
     if (!d->inSheet)
         return;
     // Nothing drawn under a matrix PDF cannot state shows on the page.
-    const bool usable = Writer::statable(t);
-    d->push(usable ? Level::Transform : Level::BlockedTransform);
+    const bool usable = pdf::statable(t);
+    d->content.push(usable ? Level::Transform : Level::BlockedTransform);
     if (usable)
-        d->concat(t);
+        d->content.transform(t);
 }
 
 void PdfCanvas::popTransform()
 {
-    if (d->inSheet && !d->levels.empty() &&
-        (d->levels.back() == Level::Transform || d->levels.back() == Level::BlockedTransform))
-        d->pop();
+    const std::optional<Level> innermost = d->content.innermost();
+    if (d->inSheet && (innermost == Level::Transform || innermost == Level::BlockedTransform))
+        d->content.pop();
 }
 
 void PdfCanvas::fillRect(const QRectF& area, const QBrush& brush)
 {
     if (!d->drawable())
         return;
-    const QRectF r = Writer::sane(area);
+    const QRectF r = pdf::saneRect(area);
     if (!(r.width() > 0) || !(r.height() > 0))
         return;
-    d->endText();
-    if (!d->paint(brush))
-        return;
-    d->rect(r);
-    d->content += " f\n";
+    d->content.endText();
+    if (d->paint(brush))
+        d->content.fill(r);
 }
 
 void PdfCanvas::fillPath(const QPainterPath& path, const QBrush& brush)
 {
-    if (!d->drawable() || path.elementCount() < 2 || !Writer::finitePath(path))
+    if (!d->drawable() || path.elementCount() < 2 || !pdf::finitePath(path))
         return;
-    d->endText();
-    if (!d->paint(brush))
-        return;
-    d->appendPath(path);
-    d->content += path.fillRule() == Qt::OddEvenFill ? "f*\n" : "f\n";
+    d->content.endText();
+    if (d->paint(brush))
+        d->content.fill(path);
 }
 
 void PdfCanvas::strokePolyline(const QPolygonF& points, const QPen& pen)
@@ -254,14 +234,9 @@ void PdfCanvas::strokePolyline(const QPolygonF& points, const QPen& pen)
     if (kept.size() < 2)
         return;
     const bool closed = kept.size() >= 3 && kept.front() == kept.back();
-    d->endText();
-    d->pen(pen);
-    const qsizetype count = closed ? kept.size() - 1 : kept.size();
-    for (qsizetype i = 0; i < count; ++i) {
-        d->point(kept[i]);
-        d->content += i == 0 ? "m\n" : "l\n";
-    }
-    d->content += closed ? "h S\n" : "S\n";
+    d->content.endText();
+    d->content.pen(pen);
+    d->content.stroke(kept, closed);
 }
 
 void PdfCanvas::drawGlyphs(const QPointF& origin, const QRawFont& font, std::span<const quint32> glyphs,

@@ -1,7 +1,6 @@
 #include "platform/pdf/pdf_writer.h"
 
-namespace velm {
-namespace pdf {
+namespace velm::pdf {
 
 // c / 255 in three decimals, for rg and RG.
 const std::array<std::string, 256>& colorComponents()
@@ -15,55 +14,20 @@ const std::array<std::string, 256>& colorComponents()
     return table;
 }
 
-} // namespace pdf
-
-void PdfCanvas::Writer::push(Level kind)
-{
-    endText();
-    content += "q\n";
-    saved.push_back(state);
-    levels.push_back(kind);
-    if (kind == Level::BlockedTransform)
-        ++blocked;
-}
-
-void PdfCanvas::Writer::pop()
-{
-    endText();
-    content += "Q\n";
-    state = saved.back();
-    saved.pop_back();
-    if (levels.back() == Level::BlockedTransform)
-        --blocked;
-    levels.pop_back();
-}
-
-bool PdfCanvas::Writer::statable(const QTransform& t)
+bool statable(const QTransform& t)
 {
     const double m[] = {t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy()};
     return std::all_of(std::begin(m), std::end(m), [](double v) { return std::isfinite(v); }) &&
            std::fabs(t.m11() * t.m22() - t.m12() * t.m21()) > 1e-12;
 }
 
-void PdfCanvas::Writer::concat(const QTransform& t)
+void ContentStream::transform(const QTransform& t)
 {
-    endText();
     const double m[] = {t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy()};
-    for (int i = 0; i < 6; ++i)
-        num(clamped(m[i]), i < 4 ? 6 : 2);
-    content += "cm\n";
+    transform(m);
 }
 
-void PdfCanvas::Writer::rect(const QRectF& r)
-{
-    num(r.x());
-    num(r.y());
-    num(r.width());
-    num(r.height());
-    content += "re";
-}
-
-QRectF PdfCanvas::Writer::sane(const QRectF& area)
+QRectF saneRect(const QRectF& area)
 {
     const QRectF r = area.normalized();
     if (!std::isfinite(r.left()) || !std::isfinite(r.right()) || !std::isfinite(r.top()) ||
@@ -72,27 +36,7 @@ QRectF PdfCanvas::Writer::sane(const QRectF& area)
     return QRectF(QPointF(clamped(r.left()), clamped(r.top())), QPointF(clamped(r.right()), clamped(r.bottom())));
 }
 
-void PdfCanvas::Writer::appendPath(const QPainterPath& path)
-{
-    for (int i = 0; i < path.elementCount(); ++i) {
-        const QPainterPath::Element e = path.elementAt(i);
-        if (e.isMoveTo()) {
-            point(e);
-            content += "m\n";
-        } else if (e.isLineTo()) {
-            point(e);
-            content += "l\n";
-        } else if (e.isCurveTo() && i + 2 < path.elementCount()) {
-            point(e);
-            point(path.elementAt(i + 1));
-            point(path.elementAt(i + 2));
-            content += "c\n";
-            i += 2;
-        }
-    }
-}
-
-bool PdfCanvas::Writer::finitePath(const QPainterPath& path)
+bool finitePath(const QPainterPath& path)
 {
     for (int i = 0; i < path.elementCount(); ++i)
         if (!finite(path.elementAt(i)))
@@ -100,36 +44,162 @@ bool PdfCanvas::Writer::finitePath(const QPainterPath& path)
     return true;
 }
 
-void PdfCanvas::Writer::pen(const QPen& p)
+void ContentStream::start(const std::string& sheetMatrix)
 {
-    color(p.color(), " RG\n", state.stroke);
+    state_ = GState{};
+    saved_.clear();
+    levels_.clear();
+    blocked_ = 0;
+    textOpen_ = false;
+    out_.clear();
+    out_.reserve(1 << 16);
+    out_ += sheetMatrix;
+    out_ += " cm\n";
+}
+
+void ContentStream::close()
+{
+    while (!levels_.empty())
+        pop();
+    endText();
+}
+
+void ContentStream::push(Level kind)
+{
+    endText();
+    out_ += "q\n";
+    saved_.push_back(state_);
+    levels_.push_back(kind);
+    if (kind == Level::BlockedTransform)
+        ++blocked_;
+}
+
+void ContentStream::pop()
+{
+    endText();
+    out_ += "Q\n";
+    state_ = saved_.back();
+    saved_.pop_back();
+    if (levels_.back() == Level::BlockedTransform)
+        --blocked_;
+    levels_.pop_back();
+}
+
+void ContentStream::transform(const double (&m)[6])
+{
+    endText();
+    for (int i = 0; i < 6; ++i)
+        num(clamped(m[i]), i < 4 ? 6 : 2);
+    out_ += "cm\n";
+}
+
+void ContentStream::rect(const QRectF& r)
+{
+    num(r.x());
+    num(r.y());
+    num(r.width());
+    num(r.height());
+    out_ += "re";
+}
+
+void ContentStream::clip(const QRectF& r)
+{
+    endText();
+    rect(r);
+    out_ += " W n\n";
+}
+
+void ContentStream::fill(const QRectF& r)
+{
+    endText();
+    rect(r);
+    out_ += " f\n";
+}
+
+void ContentStream::appendPath(const QPainterPath& path)
+{
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (e.isMoveTo()) {
+            point(e);
+            out_ += "m\n";
+        } else if (e.isLineTo()) {
+            point(e);
+            out_ += "l\n";
+        } else if (e.isCurveTo() && i + 2 < path.elementCount()) {
+            point(e);
+            point(path.elementAt(i + 1));
+            point(path.elementAt(i + 2));
+            out_ += "c\n";
+            i += 2;
+        }
+    }
+}
+
+void ContentStream::fill(const QPainterPath& path, bool nonZero)
+{
+    endText();
+    appendPath(path);
+    out_ += !nonZero && path.fillRule() == Qt::OddEvenFill ? "f*\n" : "f\n";
+}
+
+void ContentStream::stroke(const QPolygonF& points, bool closed)
+{
+    endText();
+    const qsizetype count = closed ? points.size() - 1 : points.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        point(points[i]);
+        out_ += i == 0 ? "m\n" : "l\n";
+    }
+    out_ += closed ? "h S\n" : "S\n";
+}
+
+void ContentStream::fillPattern(int pattern, const QColor& c)
+{
+    const std::uint64_t key = kPatternBit | static_cast<std::uint64_t>(pattern) << 24 | rgbOf(c);
+    if (state_.fill == key)
+        return;
+    state_.fill = key;
+    const auto& t = colorComponents();
+    out_ += "/Hp cs ";
+    out_ += t[static_cast<std::size_t>(c.red())] + ' ';
+    out_ += t[static_cast<std::size_t>(c.green())] + ' ';
+    out_ += t[static_cast<std::size_t>(c.blue())];
+    out_ += " /P";
+    appendInt(out_, pattern);
+    out_ += " scn\n";
+}
+
+void ContentStream::pen(const QPen& p)
+{
+    color(p.color(), " RG\n", state_.stroke);
     const double width = std::isfinite(p.widthF()) ? std::clamp(p.widthF(), 0.0, kLimit) : 0.0;
     const long long w = roundNearest(width * 100);
-    if (w != state.lineWidth) {
-        state.lineWidth = w;
+    if (w != state_.lineWidth) {
+        state_.lineWidth = w;
         fixed(w);
-        content += "w\n";
+        out_ += "w\n";
     }
     const int cap = p.capStyle() == Qt::RoundCap ? 1 : p.capStyle() == Qt::SquareCap ? 2 : 0;
-    if (cap != state.cap) {
-        state.cap = cap;
-        appendInt(content, cap);
-        content += " J\n";
+    if (cap != state_.cap) {
+        state_.cap = cap;
+        appendInt(out_, cap);
+        out_ += " J\n";
     }
     const int join = p.joinStyle() == Qt::RoundJoin ? 1 : p.joinStyle() == Qt::BevelJoin ? 2 : 0;
-    if (join != state.join) {
-        state.join = join;
-        appendInt(content, join);
-        content += " j\n";
+    if (join != state_.join) {
+        state_.join = join;
+        appendInt(out_, join);
+        out_ += " j\n";
     }
     // Qt's limit is how far the miter reaches from the joint in widths;
     // PDF's is the whole miter length.
     const double limit = std::isfinite(p.miterLimit()) ? std::clamp(2 * p.miterLimit(), 1.0, 1000.0) : 10.0;
     const long long miter = roundNearest(limit * 100);
-    if (join == 0 && miter != state.miter) {
-        state.miter = miter;
+    if (join == 0 && miter != state_.miter) {
+        state_.miter = miter;
         fixed(miter);
-        content += "M\n";
+        out_ += "M\n";
     }
     std::string dash = "[";
     if (p.style() != Qt::SolidLine) {
@@ -147,11 +217,11 @@ void PdfCanvas::Writer::pen(const QPen& p)
     } else {
         dash += "]0";
     }
-    if (dash != state.dash) {
-        content += dash;
-        content += " d\n";
-        state.dash = std::move(dash);
+    if (dash != state_.dash) {
+        out_ += dash;
+        out_ += " d\n";
+        state_.dash = std::move(dash);
     }
 }
 
-} // namespace velm
+} // namespace velm::pdf

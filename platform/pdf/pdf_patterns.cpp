@@ -65,23 +65,10 @@ bool PdfCanvas::Writer::paint(const QBrush& brush)
     if (brush.style() == Qt::NoBrush || brush.color().alpha() == 0)
         return false;
     const int hatch = hatchIndex(brush.style());
-    if (hatch == 0) {
-        color(brush.color(), " rg\n", state.fill);
-        return true;
-    }
-    const int pattern = patternFor(hatch);
-    const std::uint64_t key = kPatternBit | static_cast<std::uint64_t>(pattern) << 24 | rgbOf(brush.color());
-    if (state.fill == key)
-        return true;
-    state.fill = key;
-    const auto& t = colorComponents();
-    content += "/Hp cs ";
-    content += t[static_cast<std::size_t>(brush.color().red())] + ' ';
-    content += t[static_cast<std::size_t>(brush.color().green())] + ' ';
-    content += t[static_cast<std::size_t>(brush.color().blue())];
-    content += " /P";
-    appendInt(content, pattern);
-    content += " scn\n";
+    if (hatch == 0)
+        content.fillColor(brush.color());
+    else
+        content.fillPattern(patternFor(hatch), brush.color());
     return true;
 }
 

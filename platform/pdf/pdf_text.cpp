@@ -28,18 +28,18 @@ struct Codes {
             }
         }
     }
-        // A whole-number TJ adjustment before the next glyph: ")n(".
-        void adjust(long long n, std::string& content)
-        {
-            char digits[24];
-            const std::size_t length = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, n).ptr - digits);
-            if (size + length + 2 > sizeof bytes)
-                flush(content);
-            bytes[size++] = ')';
-            std::memcpy(bytes + size, digits, length);
-            size += length;
-            bytes[size++] = '(';
-        }
+    // A whole-number TJ adjustment before the next glyph: ")n(".
+    void adjust(long long n, std::string& content)
+    {
+        char digits[24];
+        const std::size_t length = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, n).ptr - digits);
+        if (size + length + 2 > sizeof bytes)
+            flush(content);
+        bytes[size++] = ')';
+        std::memcpy(bytes + size, digits, length);
+        size += length;
+        bytes[size++] = '(';
+    }
     void flush(std::string& content)
     {
         content.append(bytes, size);
@@ -47,55 +47,195 @@ struct Codes {
     }
 };
 
+// A text size in 1/1000 pixel, as fonts are kept apart by size.
+long long SizeQ(double pixelSize)
+{
+    return roundNearest(std::min(pixelSize, kLimit) * 1000);
+}
+
 } // namespace
 
-void PdfCanvas::Writer::beginText()
+namespace pdf {
+
+void ContentStream::beginText()
 {
-    if (!textOpen) {
-        content += "BT\n";
-        textOpen = true;
-        lineSet = false;
+    if (!textOpen_) {
+        out_ += "BT\n";
+        textOpen_ = true;
+        lineSet_ = false;
     }
 }
 
-void PdfCanvas::Writer::moveTo(long long x, long long y)
+void ContentStream::moveTo(long long x, long long y)
 {
-    if (!lineSet) {
-        content += "1 0 0 -1 ";
+    if (!lineSet_) {
+        out_ += "1 0 0 -1 ";
         fixed(x);
         fixed(y);
-        content += "Tm\n";
-        lineSet = true;
+        out_ += "Tm\n";
+        lineSet_ = true;
     } else {
-        fixed(x - lineX);
-        fixed(lineY - y); // text space is flipped upright
-        content += "Td\n";
+        fixed(x - lineX_);
+        fixed(lineY_ - y); // text space is flipped upright
+        out_ += "Td\n";
     }
-    lineX = x;
-    lineY = y;
+    lineX_ = x;
+    lineY_ = y;
 }
+
+// The commonest difference between given and natural advances, in
+// thousandths of a pixel, among the first few, when at least half of them
+// share it (monospace runs are uniform; in proportional ones each glyph
+// differs by its own rounding, and a Tc would only change hands); else the
+// spacing set now.
+long long ContentStream::spacingFor(const GlyphRun& run) const
+{
+    const auto& positions = run.positions;
+    std::array<std::pair<long long, int>, 4> candidates{};
+    std::size_t used = 0;
+    int pairs = 0;
+    bool previousValid = run.valid(0);
+    for (std::size_t i = 1; i < std::min<std::size_t>(run.glyphs.size(), 17); ++i) {
+        const bool validNow = run.valid(i);
+        const bool pair = previousValid && validNow && positions[i].y() == positions[i - 1].y();
+        previousValid = validNow;
+        if (!pair)
+            continue;
+        ++pairs;
+        const double gap = positions[i].x() - positions[i - 1].x() - run.natural(run.glyphs[i - 1]);
+        const long long q = roundNearest(std::clamp(gap, -kLimit, kLimit) * 1000);
+        std::size_t k = 0;
+        while (k < used && candidates[k].first != q)
+            ++k;
+        if (k == used && used < candidates.size())
+            candidates[used++] = {q, 0};
+        if (k < used)
+            ++candidates[k].second;
+    }
+    long long tc = state_.tc;
+    int best = 0;
+    for (std::size_t k = 0; k < used; ++k)
+        if (candidates[k].second > best || (candidates[k].second == best && candidates[k].first == state_.tc)) {
+            best = candidates[k].second;
+            tc = candidates[k].first;
+        }
+    return 2 * best < pairs ? state_.tc : tc;
+}
+
+void ContentStream::setTextState(int font, long long sizeQ, long long tc, bool invisible)
+{
+    if (state_.invisible != invisible) {
+        state_.invisible = invisible;
+        out_ += invisible ? "3 Tr\n" : "0 Tr\n";
+    }
+    if (state_.font != font || state_.fontSize != sizeQ) {
+        state_.font = font;
+        state_.fontSize = sizeQ;
+        out_ += "/F";
+        appendInt(out_, font);
+        out_ += ' ';
+        num(static_cast<double>(sizeQ) / 1000.0, 3);
+        out_ += "Tf\n";
+    }
+    if (tc != state_.tc) {
+        state_.tc = tc;
+        num(static_cast<double>(tc) / 1000.0, 3);
+        out_ += "Tc\n";
+    }
+}
+
+// One TJ a baseline: each starts at its first glyph's position, and the
+// glyphs after it move by their natural advances plus the spacing, with an
+// adjustment where that strays from their positions.
+void ContentStream::writeGlyphs(const GlyphRun& run, long long tc)
+{
+    // TJ adjustments in 1/1000 em, as fine as about a tenth of a pixel needs.
+    const double em = run.size / 1000.0; // pixels per 1/1000 text unit
+    const int adjustDecimals = run.size <= 100 ? 0 : run.size <= 1000 ? 1 : 2;
+    const double step = adjustDecimals == 0 ? 1 : adjustDecimals == 1 ? 0.1 : 0.01;
+    const double stepsPerPixel = 1 / (em * step);
+    const double spacing = static_cast<double>(tc) / 1000.0;
+    bool inRun = false;
+    double x = 0; // where the text position stands, in pixels
+    double runY = 0;
+    std::uint32_t previous = 0;
+    Codes codes;
+    for (std::size_t i = 0; i < run.glyphs.size(); ++i) {
+        if (!run.valid(i))
+            continue;
+        const QPointF at = run.origin + run.positions[i];
+        if (inRun && at.y() != runY) {
+            codes.flush(out_);
+            out_ += ")]TJ\n";
+            inRun = false;
+        }
+        if (!inRun) {
+            const long long xq = roundNearest(at.x() * 100);
+            moveTo(xq, roundNearest(at.y() * 100));
+            out_ += "[(";
+            inRun = true;
+            runY = at.y();
+            x = static_cast<double>(xq) / 100.0;
+        } else {
+            x += run.natural(previous) + spacing;
+            const double off = (x - at.x()) * stepsPerPixel; // positive moves left
+            if (off >= 0.5 || off <= -0.5) {
+                const long long steps = roundNearest(off);
+                const double n = static_cast<double>(steps) * step;
+                if (adjustDecimals == 0) {
+                    codes.adjust(steps, out_);
+                } else {
+                    codes.flush(out_);
+                    out_ += ')';
+                    appendNumber(out_, n, adjustDecimals);
+                    out_ += '(';
+                }
+                x -= n * em;
+            }
+        }
+        codes.put(run.glyphs[i], out_);
+        previous = run.glyphs[i];
+    }
+    codes.flush(out_);
+    if (inRun)
+        out_ += ")]TJ\n";
+}
+
+void ContentStream::showGlyphs(const GlyphRun& run, const QColor& c, bool invisible)
+{
+    const long long tc = spacingFor(run);
+    beginText();
+    fillColor(c);
+    setTextState(run.font.index, run.sizeQ, tc, invisible);
+    writeGlyphs(run, tc);
+}
+
+void ContentStream::beginActualText(std::u16string_view text)
+{
+    beginText();
+    out_ += "/Span<</ActualText<FEFF";
+    for (const char16_t u : text)
+        appendHex4(out_, u);
+    out_ += ">>>BDC\n";
+}
+
+void ContentStream::endMarkedContent() { out_ += "EMC\n"; }
+
+} // namespace pdf
 
 void PdfCanvas::Writer::drawOutlines(const QPointF& origin, const QRawFont& font, std::span<const quint32> glyphs,
                                      std::span<const QPointF> positions, const QColor& c)
 {
-    endText();
-    color(c, " rg\n", state.fill);
+    content.endText();
+    content.fillColor(c);
     for (std::size_t i = 0; i < glyphs.size(); ++i) {
         const QPointF at = origin + positions[i];
         if (!finite(at))
             continue;
         const QPainterPath path = font.pathForGlyph(glyphs[i]).translated(at);
-        if (path.isEmpty())
-            continue;
-        appendPath(path);
-        content += "f\n";
+        if (!path.isEmpty())
+            content.fill(path, true);
     }
-}
-
-// A text size in 1/1000 pixel, as fonts are kept apart by size.
-static long long SizeQ(double pixelSize)
-{
-    return roundNearest(std::min(pixelSize, kLimit) * 1000);
 }
 
 void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, double pixelSize,
@@ -108,121 +248,12 @@ void PdfCanvas::Writer::drawText(const QPointF& origin, pdf::PdfFace& face, doub
     if (face.measured)
         pdf::PdfFontSet::measure(face, glyphs);
     const double size = static_cast<double>(sizeQ) / 1000.0;
-    const double em = size / 1000.0; // pixels per 1/1000 text unit
     pdf::PdfFont& font = fonts.fontFor(face, sizeQ, *this);
-    const double perUnit = face.pixelsPerUnit(size);
-    const auto natural = [&](std::uint32_t g) { return font.pixelAdvance(g, perUnit); };
-    // A glyph of the face at a sane place (NaN fails the comparisons too).
-    const auto valid = [&](std::size_t i) {
-        return glyphs[i] < face.glyphCount() && std::fabs(origin.x() + positions[i].x()) < kLimit &&
-               std::fabs(origin.y() + positions[i].y()) < kLimit;
-    };
-
-    // Tc: the commonest difference between given and natural advances, in
-    // thousandths of a pixel, among the first few, when at least half of
-    // them share it (monospace runs are uniform; in proportional ones each
-    // glyph differs by its own rounding, and a Tc would only change hands).
-    std::array<std::pair<long long, int>, 4> candidates{};
-    std::size_t used = 0;
-    int pairs = 0;
-    bool previousValid = valid(0);
-    for (std::size_t i = 1; i < std::min<std::size_t>(glyphs.size(), 17); ++i) {
-        const bool validNow = valid(i);
-        const bool pair = previousValid && validNow && positions[i].y() == positions[i - 1].y();
-        previousValid = validNow;
-        if (!pair)
-            continue;
-        ++pairs;
-        const double gap = positions[i].x() - positions[i - 1].x() - natural(glyphs[i - 1]);
-        const long long q = roundNearest(std::clamp(gap, -kLimit, kLimit) * 1000);
-        std::size_t k = 0;
-        while (k < used && candidates[k].first != q)
-            ++k;
-        if (k == used && used < candidates.size())
-            candidates[used++] = {q, 0};
-        if (k < used)
-            ++candidates[k].second;
-    }
-    long long tc = state.tc;
-    int best = 0;
-    for (std::size_t k = 0; k < used; ++k)
-        if (candidates[k].second > best || (candidates[k].second == best && candidates[k].first == state.tc)) {
-            best = candidates[k].second;
-            tc = candidates[k].first;
-        }
-    if (2 * best < pairs)
-        tc = state.tc;
-    beginText();
-    color(c, " rg\n", state.fill);
-    if (state.invisible != invisible) {
-        state.invisible = invisible;
-        content += invisible ? "3 Tr\n" : "0 Tr\n";
-    }
-    if (state.font != font.index || state.fontSize != sizeQ) {
-        state.font = font.index;
-        state.fontSize = sizeQ;
-        content += "/F";
-        appendInt(content, font.index);
-        content += ' ';
-        num(size, 3);
-        content += "Tf\n";
-    }
-    if (tc != state.tc) {
-        state.tc = tc;
-        num(static_cast<double>(tc) / 1000.0, 3);
-        content += "Tc\n";
-    }
-
-    // TJ adjustments in 1/1000 em, as fine as about a tenth of a pixel needs.
-    const int adjustDecimals = size <= 100 ? 0 : size <= 1000 ? 1 : 2;
-    const double step = adjustDecimals == 0 ? 1 : adjustDecimals == 1 ? 0.1 : 0.01;
-    const double stepsPerPixel = 1 / (em * step);
-    const double spacing = static_cast<double>(tc) / 1000.0;
-    bool inRun = false;
-    double x = 0; // where the text position stands, in pixels
-    double runY = 0;
-    std::uint32_t previous = 0;
-    Codes codes;
-    for (std::size_t i = 0; i < glyphs.size(); ++i) {
-        if (!valid(i))
-            continue;
-        const QPointF at = origin + positions[i];
-        if (inRun && at.y() != runY) {
-            codes.flush(content);
-            content += ")]TJ\n";
-            inRun = false;
-        }
-        if (!inRun) {
-            const long long xq = roundNearest(at.x() * 100);
-            moveTo(xq, roundNearest(at.y() * 100));
-            content += "[(";
-            inRun = true;
-            runY = at.y();
-            x = static_cast<double>(xq) / 100.0;
-        } else {
-            x += natural(previous) + spacing;
-            const double off = (x - at.x()) * stepsPerPixel; // positive moves left
-            if (off >= 0.5 || off <= -0.5) {
-                const long long steps = roundNearest(off);
-                const double n = static_cast<double>(steps) * step;
-                if (adjustDecimals == 0) {
-                    codes.adjust(steps, content);
-                } else {
-                    codes.flush(content);
-                    content += ')';
-                    appendNumber(content, n, adjustDecimals);
-                    content += '(';
-                }
-                x -= n * em;
-            }
-        }
-        codes.put(glyphs[i], content);
-        font.use(glyphs[i], i < chars.size() ? chars[i] : pdf::PdfFont::kNoChar);
-        previous = glyphs[i];
-    }
-    codes.flush(content);
-    if (inRun)
-        content += ")]TJ\n";
+    const pdf::GlyphRun run{origin, glyphs, positions, font, sizeQ, size, face.pixelsPerUnit(size)};
+    content.showGlyphs(run, c, invisible);
+    for (std::size_t i = 0; i < glyphs.size(); ++i)
+        if (run.valid(i))
+            font.use(glyphs[i], i < chars.size() ? chars[i] : pdf::PdfFont::kNoChar);
 }
 
 void PdfCanvas::Writer::drawFaceGlyphs(const QPointF& origin, const QRawFont& font, pdf::PdfFace& face,
@@ -302,13 +333,9 @@ void PdfCanvas::Writer::drawShaped(const QPointF& origin, const QRawFont& font, 
                 fonts.fontFor(face, sizeQ, *this).useSequence(glyphs[base], cluster);
         } else if (!text.empty() && !boxed) {
             drawPlain(k);
-            beginText();
-            content += "/Span<</ActualText<FEFF";
-            for (const char16_t u : text)
-                pdf::appendHex4(content, u);
-            content += ">>>BDC\n";
+            content.beginActualText(text);
             drawPlain(j);
-            content += "EMC\n";
+            content.endMarkedContent();
         }
         k = j;
     }

@@ -1,7 +1,10 @@
-// The PDF canvas's inside (pdf_canvas.cpp draws through it), one seam a
-// file: bytes, objects and the cross-reference table (pdf_file.cpp), the
-// content stream's graphics state and paths (pdf_graphics.cpp), hatch
-// patterns (pdf_patterns.cpp) and text (pdf_text.cpp). Not for use outside
+// The PDF canvas's inside (pdf_canvas.cpp draws through it), in two
+// objects: the file's (PdfCanvas::Writer: bytes, objects and the
+// cross-reference table in pdf_file.cpp, hatch patterns in
+// pdf_patterns.cpp, fonts and glyph runs in pdf_text.cpp) and the open
+// sheet's content stream (pdf::ContentStream: its operators and the
+// graphics state they set, paths in pdf_graphics.cpp, text in
+// pdf_text.cpp), which never writes to the file. Not for use outside
 // platform/pdf/.
 #pragma once
 
@@ -33,6 +36,9 @@ constexpr int kFontCompression = 6;
 inline bool finite(const QPointF& p) { return std::isfinite(p.x()) && std::isfinite(p.y()); }
 inline double clamped(double v) { return std::clamp(v, -kLimit, kLimit); }
 
+// What a q of the content stream opened: the canvas's page, the clip its
+// drawing sets (resetClip undoes it), a transform, or a transform PDF
+// cannot state (nothing under it shows).
 enum class Level { Page, FileClip, Transform, BlockedTransform };
 
 // What the content stream has set, so operators are written only when a
@@ -73,6 +79,137 @@ private:
     int level_ = -1;
 };
 
+// The rectangle with finite, clamped edges; empty when it has no area.
+QRectF saneRect(const QRectF& area);
+// Whether PDF can state the matrix: finite and invertible.
+bool statable(const QTransform& t);
+bool finitePath(const QPainterPath& path);
+
+// Glyphs of one font at one size, placed from an origin.
+struct GlyphRun {
+    QPointF origin;
+    std::span<const quint32> glyphs;
+    std::span<const QPointF> positions;
+    const PdfFont& font;
+    long long sizeQ; // the size Tf states, in thousandths of a pixel
+    double size;     // the same in pixels
+    double perUnit;  // pixels per design unit at that size
+
+    double natural(std::uint32_t glyph) const { return font.pixelAdvance(glyph, perUnit); }
+    // A glyph of the face at a sane place (NaN fails the comparisons too).
+    bool valid(std::size_t i) const
+    {
+        return glyphs[i] < font.face->glyphCount() && std::fabs(origin.x() + positions[i].x()) < kLimit &&
+               std::fabs(origin.y() + positions[i].y()) < kLimit;
+    }
+};
+
+// The open sheet's content stream: the operators a sheet's drawing writes,
+// and the graphics state they have set, so that a value is written only
+// when it changes. Path operators close an open text object first.
+class ContentStream {
+public:
+    // A new sheet's stream, which begins by mapping reference pixels onto
+    // the sheet's points (a "cm" of sheetMatrix).
+    void start(const std::string& sheetMatrix);
+    // Closes the text object and every level still open.
+    void close();
+    const std::string& bytes() const { return out_; }
+
+    // ---- Levels and paths (pdf_graphics.cpp) --------------------------------
+
+    // Nothing drawn now shows: a BlockedTransform is open.
+    bool blocked() const { return blocked_ > 0; }
+    bool has(Level kind) const { return std::find(levels_.begin(), levels_.end(), kind) != levels_.end(); }
+    // The innermost level open; none open: std::nullopt.
+    std::optional<Level> innermost() const
+    {
+        return levels_.empty() ? std::nullopt : std::optional<Level>(levels_.back());
+    }
+    void push(Level kind); // q
+    void pop();            // Q
+    // Concatenates a matrix of finite numbers (m11 m12 m21 m22 dx dy).
+    void transform(const double (&m)[6]);
+    void transform(const QTransform& t);
+    // Intersects the clip with a sane rectangle.
+    void clip(const QRectF& r);
+    // Fills with the fill paint: a sane rectangle, a finite path by its
+    // rule (nonZero: by the nonzero winding rule whatever its own).
+    void fill(const QRectF& r);
+    void fill(const QPainterPath& path, bool nonZero = false);
+    // Strokes finite points with the pen; closed joins the last to the first.
+    void stroke(const QPolygonF& points, bool closed);
+    void fillColor(const QColor& c) { color(c, " rg\n", state_.fill); }
+    // A hatch pattern object of the file's as the fill, in the colour.
+    void fillPattern(int pattern, const QColor& c);
+    void pen(const QPen& p);
+
+    // ---- Text (pdf_text.cpp) ------------------------------------------------
+
+    void beginText();
+    void endText()
+    {
+        if (textOpen_) {
+            out_ += "ET\n";
+            textOpen_ = false;
+        }
+    }
+    // Shows the run's valid glyphs in the colour, invisibly (render mode 3)
+    // when asked: one TJ a baseline, at their positions to about a tenth
+    // of a pixel.
+    void showGlyphs(const GlyphRun& run, const QColor& c, bool invisible);
+    // A marked-content span whose text reads back as `text` (in a text object).
+    void beginActualText(std::u16string_view text);
+    void endMarkedContent();
+
+private:
+    void num(double v, int decimals = 2)
+    {
+        appendNumber(out_, v, decimals);
+        out_ += ' ';
+    }
+    void fixed(long long hundredths)
+    {
+        appendNumber(out_, static_cast<double>(hundredths) / 100.0, 2);
+        out_ += ' ';
+    }
+    void point(const QPointF& p)
+    {
+        num(clamped(p.x()));
+        num(clamped(p.y()));
+    }
+    void color(const QColor& c, const char* op, std::uint64_t& current)
+    {
+        const std::uint64_t rgb = rgbOf(c);
+        if (current == rgb)
+            return;
+        current = rgb;
+        const auto& t = colorComponents();
+        out_ += t[static_cast<std::size_t>(c.red())];
+        out_ += ' ';
+        out_ += t[static_cast<std::size_t>(c.green())];
+        out_ += ' ';
+        out_ += t[static_cast<std::size_t>(c.blue())];
+        out_ += op;
+    }
+    void rect(const QRectF& r);
+    void appendPath(const QPainterPath& path);
+    // The text line matrix at (x, y), hundredths of a pixel.
+    void moveTo(long long x, long long y);
+    // The commonest spacing the run's first glyphs ask (Tc).
+    long long spacingFor(const GlyphRun& run) const;
+    void setTextState(int font, long long sizeQ, long long tc, bool invisible);
+    void writeGlyphs(const GlyphRun& run, long long tc);
+
+    std::string out_;
+    GState state_;
+    std::vector<GState> saved_;
+    std::vector<Level> levels_;
+    int blocked_ = 0; // BlockedTransform levels open
+    bool textOpen_ = false, lineSet_ = false;
+    long long lineX_ = 0, lineY_ = 0; // text line start, hundredths of a pixel
+};
+
 } // namespace velm::pdf
 
 namespace velm {
@@ -80,16 +217,12 @@ namespace velm {
 using pdf::appendInt;
 using pdf::appendNumber;
 using pdf::clamped;
-using pdf::colorComponents;
 using pdf::Deflater;
 using pdf::finite;
-using pdf::GState;
 using pdf::kFlushAt;
 using pdf::kFontCompression;
 using pdf::kLimit;
-using pdf::kPatternBit;
 using pdf::Level;
-using pdf::rgbOf;
 using pdf::roundNearest;
 
 struct PdfCanvas::Writer : pdf::ObjectSink {
@@ -119,15 +252,11 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
     bool inSheet = false;
     PdfPageBox box;
     std::string sheetMatrix;
-    std::string content;
-    GState state;
-    std::vector<GState> saved;
-    std::vector<Level> levels;
-    int blocked = 0; // BlockedTransform levels open: nothing is visible
-    bool textOpen = false, lineSet = false;
-    long long lineX = 0, lineY = 0; // text line start, hundredths of a pixel
+    pdf::ContentStream content;
 
     explicit Writer(int f) : fd(f) { out.reserve(kFlushAt + 65536); }
+
+    bool drawable() const { return inSheet && !content.blocked(); }
 
     // ---- Bytes and objects (pdf_file.cpp) -----------------------------------
 
@@ -147,62 +276,6 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
     // The cross-reference table and the trailer, which end the file.
     void writeTrailer();
 
-    // ---- Content syntax and graphics state (pdf_graphics.cpp) ---------------
-
-    void num(double v, int decimals = 2)
-    {
-        appendNumber(content, v, decimals);
-        content += ' ';
-    }
-    void fixed(long long hundredths)
-    {
-        appendNumber(content, static_cast<double>(hundredths) / 100.0, 2);
-        content += ' ';
-    }
-    void point(const QPointF& p)
-    {
-        num(clamped(p.x()));
-        num(clamped(p.y()));
-    }
-
-    bool drawable() const { return inSheet && blocked == 0; }
-
-    void endText()
-    {
-        if (textOpen) {
-            content += "ET\n";
-            textOpen = false;
-        }
-    }
-
-    void push(Level kind);
-    void pop();
-    // Whether PDF can state the matrix (finite, invertible); concat writes it.
-    static bool statable(const QTransform& t);
-    void concat(const QTransform& t);
-
-    void color(const QColor& c, const char* op, std::uint64_t& current)
-    {
-        const std::uint64_t rgb = rgbOf(c);
-        if (current == rgb)
-            return;
-        current = rgb;
-        const auto& t = colorComponents();
-        content += t[static_cast<std::size_t>(c.red())];
-        content += ' ';
-        content += t[static_cast<std::size_t>(c.green())];
-        content += ' ';
-        content += t[static_cast<std::size_t>(c.blue())];
-        content += op;
-    }
-
-    void rect(const QRectF& r);
-    // The rectangle with finite, clamped edges; empty when it has no area.
-    static QRectF sane(const QRectF& area);
-    void appendPath(const QPainterPath& path);
-    static bool finitePath(const QPainterPath& path);
-    void pen(const QPen& p);
-
     // ---- Hatch patterns (pdf_patterns.cpp) ----------------------------------
 
     int patternFor(int hatch);
@@ -212,8 +285,6 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
 
     // ---- Text (pdf_text.cpp) ------------------------------------------------
 
-    void beginText();
-    void moveTo(long long x, long long y);
     // The glyphs as paths: a face whose tables cannot be embedded still shows.
     void drawOutlines(const QPointF& origin, const QRawFont& font, std::span<const quint32> glyphs,
                       std::span<const QPointF> positions, const QColor& c);

@@ -1,5 +1,5 @@
 // The printers that write PDF files: the built-in "Velm PDF" and the test
-// printers. The PDF print document itself also serves the CUPS queues,
+// suite's printers. The PDF print document itself also serves the CUPS queues,
 // which submit the finished file (cups_printer.cpp).
 #include "platform/printing/printer_internal.h"
 

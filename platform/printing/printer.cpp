@@ -6,6 +6,7 @@
 #include "platform/system/files.h"
 #include "platform/printing/printer_internal.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <strings.h>
 #include <optional>
@@ -58,7 +59,7 @@ std::string knownPaperNames()
 struct Printers::Impl {
     std::shared_ptr<Printer> builtIn;
     std::vector<std::shared_ptr<Printer>> queues;
-    std::vector<std::shared_ptr<Printer>> tests;
+    std::vector<std::shared_ptr<Printer>> added;
     // Printers that left the list stay alive: callers may still hold a
     // reference from at() or selected().
     std::vector<std::shared_ptr<Printer>> retired;
@@ -99,7 +100,7 @@ struct Printers::Impl {
     int count()
     {
         load();
-        return 1 + static_cast<int>(queues.size() + tests.size());
+        return 1 + static_cast<int>(queues.size() + added.size());
     }
 
     Printer* get(int index)
@@ -113,7 +114,7 @@ struct Printers::Impl {
         if (i < queues.size())
             return queues[i].get();
         i -= queues.size();
-        return i < tests.size() ? tests[i].get() : nullptr;
+        return i < added.size() ? added[i].get() : nullptr;
     }
 };
 
@@ -219,22 +220,26 @@ Printer& Printers::at(int index)
     return *printer;
 }
 
-int Printers::addTestPrinter(const std::string& name, const PrinterCaps& caps,
-                             const std::string& outputFolder)
+int Printers::addPrinter(std::shared_ptr<Printer> printer)
 {
-    if (caps.horzRes <= 0 || caps.vertRes <= 0 || caps.logPixelsX <= 0 || caps.logPixelsY <= 0)
-        throw PrinterError("Invalid test printer geometry");
     impl_->load();
-    impl_->tests.push_back(detail::makePdfPrinter(name, caps, 0, outputFolder, nullptr));
+    impl_->added.push_back(std::move(printer));
     return count() - 1;
 }
 
-void Printers::removeTestPrinters()
+void Printers::removePrinter(const Printer& printer)
 {
-    impl_->retired.insert(impl_->retired.end(), impl_->tests.begin(), impl_->tests.end());
-    impl_->tests.clear();
-    if (index_ >= count())
+    auto& added = impl_->added;
+    const auto it = std::find_if(added.begin(), added.end(), [&](const auto& p) { return p.get() == &printer; });
+    if (it == added.end())
+        return;
+    const int index = 1 + static_cast<int>(impl_->queues.size()) + static_cast<int>(it - added.begin());
+    impl_->retired.push_back(std::move(*it));
+    added.erase(it);
+    if (index_ == index)
         index_ = -1;
+    else if (index_ > index)
+        --index_;
 }
 
 void Printers::refresh()

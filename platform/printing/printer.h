@@ -1,7 +1,6 @@
-// The printers jobs can use: the CUPS queues Qt reports, the built-in
-// "Velm PDF" printer that is always there, and test printers of any
-// geometry. Index -1 is the default printer: the CUPS default if there is
-// one, else the built-in printer.
+// The printers jobs can use: the CUPS queues Qt reports and the built-in
+// "Velm PDF" printer that is always there. Index -1 is the default
+// printer: the CUPS default if there is one, else the built-in printer.
 #pragma once
 
 #include "platform/metafile/page_device.h"
@@ -12,6 +11,10 @@
 #include <vector>
 
 namespace velm {
+
+namespace testing {
+class TestPrinter;
+}
 
 enum class PaperOrientation { Portrait, Landscape };
 
@@ -125,11 +128,6 @@ public:
     Printer& selected();
     Printer& at(int index);
 
-    // Adds a printer of the given geometry that writes PDF files into
-    // outputFolder; tests use it for the worked examples (600 dpi, 4800 x 6600).
-    int addTestPrinter(const std::string& name, const PrinterCaps& caps,
-                       const std::string& outputFolder);
-    void removeTestPrinters();
     void refresh(); // re-reads the CUPS queues; the selection follows its printer by name
     // Why no CUPS queue is listed ("the CUPS server localhost:631 cannot be
     // reached (Connection refused)"), empty when the server answered.
@@ -162,6 +160,14 @@ public:
     void keepBuiltInOnly(const PrinterCaps& portraitCaps, int marginPx);
 
 private:
+    // The test suite's printers of a fixed geometry join the list after the
+    // queues while they live; nothing else adds printers.
+    friend class testing::TestPrinter;
+    int addPrinter(std::shared_ptr<Printer> printer); // its index
+    // Takes the printer off the list; the selection follows the printers
+    // after it, and falls back to the default when it was this one.
+    void removePrinter(const Printer& printer);
+
     Printers();
     std::shared_ptr<Printer> makeBuiltIn(std::optional<PrinterCaps> portraitCaps, int marginPx);
     struct Impl;

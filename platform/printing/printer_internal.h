@@ -1,6 +1,6 @@
 // Pieces shared by the printer list (printer.cpp), the PDF printers
 // (pdf_printer.cpp) and the CUPS queues (cups_printer.cpp). Not for use
-// outside platform/.
+// outside platform/, but for the test suite's printers (tests/support).
 #pragma once
 
 #include "platform/system/output_file.h"
@@ -37,7 +37,7 @@ std::unique_ptr<PrintDocument> openPdfDocument(PdfTarget target, const QPageLayo
 
 // A printer that writes PDF files: the built-in "Velm PDF" (folder empty:
 // Printers::pdfFolder() at the time of each document; takeOutputFile gives
-// the one-shot -o path) and the test printers (a fixed folder). Without
+// the one-shot -o path) and the test suite's (a fixed folder). Without
 // portraitCaps it lays out on the system's paper as it is at each use.
 std::unique_ptr<Printer> makePdfPrinter(const std::string& name, std::optional<PrinterCaps> portraitCaps,
                                         int marginPx, const std::string& folder,

@@ -122,6 +122,81 @@ void singleCharacters(const TextSource& source, std::size_t glyphs, std::vector<
     }
 }
 
+// A glyph at its place from the run's reference point, and the character
+// it stands for (0: none known).
+struct Placed {
+    Glyph ref;
+    QPointF at;
+    char32_t cp;
+};
+
+// Glyph ids of the font's own face, one a text unit at the sum of the
+// advances before it; an id the face lacks is its box. chars is scratch
+// space. The run's width.
+double placeGlyphIds(const TextRun& run, ResolvedFont& face, std::vector<char32_t>& chars,
+                     std::vector<Placed>& placed)
+{
+    const std::u16string& text = run.text;
+    const bool useDx = run.dx.size() == text.size();
+    const bool useDy = run.dy.size() == text.size();
+    const QRawFont& raw = face.face(0);
+    const std::uint32_t count = glyphCount(raw);
+    singleCharacters(run.source, text.size(), chars);
+    placed.clear();
+    double x = 0, y = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::uint32_t id = text[i] < count ? text[i] : 0;
+        const double advance = useDx ? run.dx[i] : advanceOf(raw, id);
+        placed.push_back({Glyph{id, 0, true, true, advance}, QPointF(x, y), chars[i]});
+        x += advance;
+        if (useDy)
+            y += run.dy[i];
+    }
+    return x;
+}
+
+// One glyph a character at the sum of the advances before it. The run's width.
+double placeCharacters(const TextRun& run, ResolvedFont& face, std::vector<Placed>& placed)
+{
+    const std::u16string& text = run.text;
+    const bool useDx = run.dx.size() == text.size();
+    const bool useDy = run.dy.size() == text.size();
+    placed.clear();
+    double x = 0, y = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto [cp, units] = codePointAt(text, i);
+        const Glyph ref = face.glyph(cp);
+        if (ref.drawn)
+            placed.push_back({ref, QPointF(x, y), cp});
+        for (std::size_t u = 0; u < units; ++u) {
+            x += useDx ? run.dx[i + u] : (u == 0 ? ref.advance : 0);
+            if (useDy)
+                y += run.dy[i + u];
+        }
+        i += units - 1;
+    }
+    return x;
+}
+
+// Where the run's baseline starts from its reference point, by the
+// alignment (EMF-REFERENCE.md 3.8).
+QPointF alignmentOffset(unsigned align, const ResolvedFont& face, double width)
+{
+    double left = 0;
+    const unsigned horizontal = align & TA_CENTER;
+    if (horizontal == TA_CENTER)
+        left = -width / 2;
+    else if (horizontal == TA_RIGHT)
+        left = -width;
+    double baseline = face.ascent();
+    const unsigned vertical = align & TA_BASELINE;
+    if (vertical == TA_BASELINE)
+        baseline = 0;
+    else if (vertical == TA_BOTTOM)
+        baseline = -face.descent();
+    return QPointF(left, baseline);
+}
+
 } // namespace
 
 struct GdiDevice::State {
@@ -170,6 +245,47 @@ struct GdiDevice::State {
         }
         flush();
         band = {true, horizontal, r, color};
+    }
+
+    // The placed glyphs from start, one canvas call a run of one face.
+    void drawPlaced(const TextRun& run, ResolvedFont& face, const std::vector<Placed>& placed,
+                    const QPointF& start, const QColor& color)
+    {
+        for (std::size_t first = 0; first < placed.size();) {
+            const std::uint16_t font = placed[first].ref.face;
+            std::size_t last = first;
+            glyphs.clear();
+            positions.clear();
+            chars.clear();
+            while (last < placed.size() && placed[last].ref.face == font) {
+                glyphs.push_back(placed[last].ref.index);
+                positions.push_back(placed[last].at);
+                chars.push_back(placed[last].cp);
+                ++last;
+            }
+            const bool sourced = run.glyphIndex && run.source.clusters.size() == glyphs.size();
+            canvas.drawGlyphs(start, face.face(font), glyphs, positions, chars, color,
+                              sourced ? &run.source : nullptr);
+            first = last;
+        }
+    }
+
+    // GDI underlines and strikes through the whole advance, at the face's
+    // positions (Qt would stop at the last glyph and place its own).
+    void drawStrokes(const LogFont& font, const ResolvedFont& face, const QPointF& start, double width,
+                     const QColor& color)
+    {
+        if (!font.underline && !font.strikeOut)
+            return;
+        const ResolvedFont::Strokes& strokes = face.strokes();
+        if (font.underline)
+            canvas.fillRect(QRectF(start.x(), start.y() + strokes.underlineTop, width,
+                                   std::max(strokes.underlineHeight, devicePixel)),
+                            QBrush(color));
+        if (font.strikeOut)
+            canvas.fillRect(QRectF(start.x(), start.y() + strokes.strikeTop, width,
+                                   std::max(strokes.strikeHeight, devicePixel)),
+                            QBrush(color));
     }
 
     QPen strokePen(const LogPen& pen, double penScale) const
@@ -345,61 +461,8 @@ void GdiDevice::text(const TextRun& run)
     d->flush();
     Canvas& c = d->canvas;
     ResolvedFont& face = resolvedFont(run.font); // underline and strike-out are drawn below
-    const std::u16string& text = run.text;
-    const bool useDx = run.dx.size() == text.size();
-    const bool useDy = run.dy.size() == text.size();
-
-    // One glyph per character at the sum of the advances before it.
-    struct Placed {
-        Glyph ref;
-        QPointF at;
-        char32_t cp;
-    };
     thread_local std::vector<Placed> placed;
-    placed.clear();
-    double x = 0, y = 0;
-    if (run.glyphIndex) {
-        // Glyph ids of the font's own face; one it does not have is its box.
-        const QRawFont& raw = face.face(0);
-        const std::uint32_t count = glyphCount(raw);
-        singleCharacters(run.source, text.size(), d->chars);
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            const std::uint32_t id = text[i] < count ? text[i] : 0;
-            const double advance = useDx ? run.dx[i] : advanceOf(raw, id);
-            placed.push_back({Glyph{id, 0, true, true, advance}, QPointF(x, y), d->chars[i]});
-            x += advance;
-            if (useDy)
-                y += run.dy[i];
-        }
-    } else {
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            const auto [cp, units] = codePointAt(text, i);
-            const Glyph ref = face.glyph(cp);
-            if (ref.drawn)
-                placed.push_back({ref, QPointF(x, y), cp});
-            for (std::size_t u = 0; u < units; ++u) {
-                x += useDx ? run.dx[i + u] : (u == 0 ? ref.advance : 0);
-                if (useDy)
-                    y += run.dy[i + u];
-            }
-            i += units - 1;
-        }
-    }
-    const double width = x;
-
-    // The reference point by the alignment (EMF-REFERENCE.md 3.8).
-    double left = 0;
-    const unsigned horizontal = run.align & TA_CENTER;
-    if (horizontal == TA_CENTER)
-        left = -width / 2;
-    else if (horizontal == TA_RIGHT)
-        left = -width;
-    double baseline = face.ascent();
-    const unsigned vertical = run.align & TA_BASELINE;
-    if (vertical == TA_BASELINE)
-        baseline = 0;
-    else if (vertical == TA_BOTTOM)
-        baseline = -face.descent();
+    const double width = run.glyphIndex ? placeGlyphIds(run, face, d->chars, placed) : placeCharacters(run, face, placed);
 
     const bool rotated = run.font.escapement % 3600 != 0;
     QPointF origin(run.origin.x, run.origin.y);
@@ -410,41 +473,14 @@ void GdiDevice::text(const TextRun& run)
         c.pushTransform(turn);
         origin = QPointF(0, 0);
     }
-    const QPointF start = origin + QPointF(left, baseline);
+    const QPointF start = origin + alignmentOffset(run.align, face, width);
     if (run.bkMode == OPAQUE && width > 0)
         c.fillRect(QRectF(start.x(), start.y() - face.ascent(), width, face.ascent() + face.descent()),
                    QBrush(toQColor(run.bkColor)));
-
     const QColor color = toQColor(run.color);
-    for (std::size_t first = 0; first < placed.size();) {
-        const std::uint16_t font = placed[first].ref.face;
-        std::size_t last = first;
-        d->glyphs.clear();
-        d->positions.clear();
-        d->chars.clear();
-        while (last < placed.size() && placed[last].ref.face == font) {
-            d->glyphs.push_back(placed[last].ref.index);
-            d->positions.push_back(placed[last].at);
-            d->chars.push_back(placed[last].cp);
-            ++last;
-        }
-        const bool sourced = run.glyphIndex && run.source.clusters.size() == d->glyphs.size();
-        c.drawGlyphs(start, face.face(font), d->glyphs, d->positions, d->chars, color, sourced ? &run.source : nullptr);
-        first = last;
-    }
-    // GDI underlines and strikes through the whole advance, at the face's
-    // positions (Qt would stop at the last glyph and place its own).
-    if ((run.font.underline || run.font.strikeOut) && width > 0) {
-        const ResolvedFont::Strokes& strokes = face.strokes();
-        if (run.font.underline)
-            c.fillRect(QRectF(start.x(), start.y() + strokes.underlineTop, width,
-                              std::max(strokes.underlineHeight, d->devicePixel)),
-                       QBrush(color));
-        if (run.font.strikeOut)
-            c.fillRect(QRectF(start.x(), start.y() + strokes.strikeTop, width,
-                              std::max(strokes.strikeHeight, d->devicePixel)),
-                       QBrush(color));
-    }
+    d->drawPlaced(run, face, placed, start, color);
+    if (width > 0)
+        d->drawStrokes(run.font, face, start, width, color);
     if (rotated)
         c.popTransform();
 }

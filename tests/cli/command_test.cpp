@@ -2,7 +2,7 @@
 // printer, the CUPS queues of the test server, exit codes and messages.
 #include "platform/core/codepage.h"
 #include "platform/metafile/emf_reader.h"
-#include "platform/metafile/logging_device.h"
+#include "support/logging_device.h"
 #include "support/testing.h"
 
 #include <QProcess>

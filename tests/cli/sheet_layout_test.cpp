@@ -2,7 +2,7 @@
 // body between the header and footer boxes, the header's texts inside
 // their box, and the stamp and page number on the paper.
 #include "platform/metafile/emf_reader.h"
-#include "platform/metafile/logging_device.h"
+#include "support/logging_device.h"
 #include "support/pdf_words.h"
 #include "support/testing.h"
 

@@ -5,7 +5,7 @@
 #include "platform/core/codepage.h"
 #include "platform/metafile/emf_reader.h"
 #include "platform/rendering/fonts.h"
-#include "platform/metafile/logging_device.h"
+#include "support/logging_device.h"
 #include "support/played.h"
 #include "support/test_printer.h"
 #include "support/testing.h"

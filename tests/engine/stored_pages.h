@@ -5,7 +5,7 @@
 #include "engine/Gdi.h"
 #include "platform/core/codepage.h"
 #include "platform/metafile/emf_reader.h"
-#include "platform/metafile/logging_device.h"
+#include "support/logging_device.h"
 #include "support/played.h"
 
 #include <gtest/gtest.h>

@@ -4,9 +4,9 @@
 #include "fuzz/fuzz_support.h"
 
 #include "platform/metafile/emf_reader.h"
-#include "platform/metafile/logging_device.h"
 #include "platform/pdf/pdf_canvas.h"
 #include "platform/rendering/gdi_device.h"
+#include "support/logging_device.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -15,10 +15,11 @@ set(VELM_FUZZ_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-
 
 add_library(velm_fuzz_support STATIC tests/fuzz/fuzz_support.cpp)
 target_include_directories(velm_fuzz_support PUBLIC ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR})
-target_link_libraries(velm_fuzz_support PUBLIC Qt6::Gui)
+target_link_libraries(velm_fuzz_support PUBLIC Qt6::Gui velm_test_logging)
 if(VELM_FUZZ)
   foreach(library velm_core velm_system velm_metafile velm_rendering velm_pdf velm_printing
-                  velm_engine velm_preview velm_shell velm_cli velm_fuzz_support)
+                  velm_engine velm_preview velm_shell velm_cli velm_fuzz_support velm_test_logging
+                  velm_test_printer)
     target_compile_options(${library} PRIVATE ${VELM_FUZZ_FLAGS})
   endforeach()
 endif()
@@ -41,3 +42,4 @@ foreach(harness ${VELM_FUZZ_HARNESSES})
   target_link_libraries(${target} PRIVATE ${library} velm_fuzz_support)
   add_dependencies(velm_fuzzers ${target})
 endforeach()
+target_link_libraries(velm_fuzz_html PRIVATE velm_test_printer)

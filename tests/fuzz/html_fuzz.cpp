@@ -8,8 +8,8 @@
 #include "engine/UserInterface.h"
 #include "platform/core/errors.h"
 #include "platform/metafile/emf_reader.h"
-#include "platform/metafile/logging_device.h"
-#include "platform/printing/printer.h"
+#include "support/logging_device.h"
+#include "support/test_printer.h"
 
 #include <filesystem>
 #include <fstream>
@@ -17,20 +17,6 @@
 using namespace velm;
 
 namespace {
-
-// The worked examples' printer: 600 dpi, 4800 x 6600 pixels, PDFs into the
-// private folder.
-void selectTestPrinter(const std::string& folder)
-{
-    PrinterCaps caps;
-    caps.horzRes = 4800;
-    caps.vertRes = 6600;
-    caps.logPixelsX = caps.logPixelsY = 600;
-    caps.horzSizeMm = 203;
-    caps.vertSizeMm = 279;
-    Printers& printers = Printers::instance();
-    printers.setPrinterIndex(printers.addTestPrinter("Velm Fuzz 600", caps, folder + "/pdf"));
-}
 
 void readBackAndDelete(TPrintFile&)
 {
@@ -47,7 +33,9 @@ const std::string& setUp()
 {
     static const std::string page = [] {
         const std::string& folder = fuzz::prepare();
-        selectTestPrinter(folder);
+        // The worked examples' printer: 600 dpi, 4800 x 6600 pixels, PDFs
+        // into the private folder.
+        static const testing::TestPrinter printer(folder + "/pdf", 4800, 6600, 600, "Velm Fuzz 600");
         ui().showMessage = [](const std::string&) {};
         ui().showPreview = readBackAndDelete;
         return folder + "/page.htm";

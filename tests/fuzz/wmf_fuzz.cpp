@@ -2,9 +2,9 @@
 // QPainter player that shows pictures.
 #include "fuzz/fuzz_support.h"
 
-#include "platform/metafile/logging_device.h"
 #include "platform/metafile/wmf_reader.h"
 #include "platform/rendering/painter_device.h"
+#include "support/logging_device.h"
 
 #include <QImage>
 #include <QPainter>

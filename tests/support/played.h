@@ -1,8 +1,8 @@
 // What a metafile played on the trace device: its calls and the reader's result.
 #pragma once
 
-#include "platform/metafile/logging_device.h"
 #include "platform/metafile/play_result.h"
+#include "support/logging_device.h"
 
 #include <algorithm>
 #include <string>

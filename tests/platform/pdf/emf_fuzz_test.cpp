@@ -11,9 +11,9 @@
 
 #include "platform/metafile/emf_reader.h"
 #include "platform/rendering/gdi_device.h"
-#include "platform/metafile/logging_device.h"
 #include "platform/rendering/painter_device.h"
 #include "platform/pdf/pdf_canvas.h"
+#include "support/logging_device.h"
 
 #include <QImage>
 #include <QPainter>

@@ -359,17 +359,11 @@ TEST(Printers, TestPrintersHaveTheirOwnGeometry)
     TempDir dir;
     Printers& printers = Printers::instance();
     const int before = printers.count();
-    PrinterCaps caps;
-    caps.horzRes = 4800;
-    caps.vertRes = 6600;
-    caps.logPixelsX = caps.logPixelsY = 600;
-    caps.horzSizeMm = 203;
-    caps.vertSizeMm = 279;
-    const int index = printers.addTestPrinter("Generic Test 600", caps, dir.path());
-    EXPECT_EQ(index, before);
+    const int selectedBefore = printers.printerIndex();
+    std::optional<testing::TestPrinter> test(std::in_place, dir.path(), 4800, 6600, 600, "Generic Test 600");
+    EXPECT_EQ(printers.printerIndex(), before);
     EXPECT_EQ(printers.count(), before + 1);
     EXPECT_EQ(printers.names().back(), "Generic Test 600");
-    printers.setPrinterIndex(index);
     Printer& printer = printers.selected();
     EXPECT_EQ(printer.name(), "Generic Test 600");
     PrinterCaps got = printer.caps();
@@ -393,19 +387,20 @@ TEST(Printers, TestPrintersHaveTheirOwnGeometry)
     info = pdfInfo(landscape->outputPath());
     EXPECT_EQ(infoField(info, "Page size").substr(0, 13), "792 x 576 pts") << info;
 
-    // 300 dpi: the same paper, half the pixels.
-    caps.horzRes = 2400;
-    caps.vertRes = 3300;
-    caps.logPixelsX = caps.logPixelsY = 300;
-    const int low = printers.addTestPrinter("Velm Test 300", caps, dir.path());
-    auto lowDoc = printers.at(low).beginDocument("300 dpi");
-    lowDoc->end();
-    EXPECT_EQ(infoField(pdfInfo(lowDoc->outputPath()), "Page size").substr(0, 13), "576 x 792 pts");
+    {
+        // 300 dpi: the same paper, half the pixels.
+        const testing::TestPrinter low(dir.path(), 2400, 3300, 300, "Velm Test 300");
+        auto lowDoc = printers.selected().beginDocument("300 dpi");
+        lowDoc->end();
+        EXPECT_EQ(infoField(pdfInfo(lowDoc->outputPath()), "Page size").substr(0, 13), "576 x 792 pts");
+    }
+    EXPECT_EQ(printers.count(), before + 1);
+    EXPECT_EQ(printers.printerIndex(), before); // the first test printer again
 
-    EXPECT_THROW(printers.addTestPrinter("bad", PrinterCaps{0, 0, 600, 600, 0, 0}, dir.path()), PrinterError);
-    printers.removeTestPrinters();
+    EXPECT_THROW(testing::TestPrinter(dir.path(), 0, 0), PrinterError);
+    test.reset();
     EXPECT_EQ(printers.count(), before);
-    EXPECT_EQ(printers.printerIndex(), -1); // the selection was among them
+    EXPECT_EQ(printers.printerIndex(), selectedBefore);
     EXPECT_EQ(printer.name(), "Generic Test 600"); // references stay valid
 }
 

@@ -1,4 +1,4 @@
-#include "platform/metafile/logging_device.h"
+#include "support/logging_device.h"
 
 #include "platform/core/codepage.h"
 
