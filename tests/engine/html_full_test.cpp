@@ -7,7 +7,7 @@
 #include "engine/UserInterface.h"
 #include "platform/core/codepage.h"
 #include "platform/metafile/emf_reader.h"
-#include "platform/metafile/logging_device.h"
+#include "support/logging_device.h"
 #include "platform/rendering/font_fallback.h"
 #include "support/played.h"
 #include "support/test_printer.h"

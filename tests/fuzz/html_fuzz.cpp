@@ -68,6 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const InPrivateFolder here;
     TPrintFile job;
     job.Input = frHTML;
+#ifdef VELM_FUZZ_FULL_HTML
+    job.FullHtml = true;
+    job.HtmlLinks = size % 2 == 1;
+    job.HtmlTitleInHeader = true;
+#endif
     job.Filename = page;
     job.OutputTo = poViewer;
     job.DateTimeStampEnabled = false;
