@@ -48,6 +48,11 @@ QMessageBox::StandardButton ShowMessageBox(QMessageBox::Icon Icon, const QString
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
+void ShowErrorBox(const std::string& text)
+{
+    ShowMessageBox(QMessageBox::Critical, QString::fromStdString(text));
+}
+
 void InstallDesktopPresenter()
 {
     // The forms are designed in "MS Sans Serif"; fontconfig alone would

@@ -6,6 +6,8 @@
 #include <QMessageBox>
 #include <QString>
 
+#include <string>
+
 namespace velm {
 
 void InstallDesktopPresenter();
@@ -25,5 +27,7 @@ inline constexpr Qt::WindowFlags DialogBorder =
 QMessageBox::StandardButton ShowMessageBox(QMessageBox::Icon Icon, const QString& Text,
                                            QMessageBox::StandardButtons Buttons = QMessageBox::Ok,
                                            QMessageBox::StandardButton Default = QMessageBox::NoButton);
+// The error box of a failed command: the text with the critical icon and OK.
+void ShowErrorBox(const std::string& text);
 
 } // namespace velm

@@ -35,11 +35,6 @@ std::string ExtensionOf(const std::string& FileName)
     return Upper(FileName.substr(dot));
 }
 
-void ShowErrorBox(const std::string& text)
-{
-    ShowMessageBox(QMessageBox::Critical, QString::fromStdString(text));
-}
-
 std::string ReadWholeFile(const std::string& FileName)
 {
     std::ifstream in(FileName, std::ios::binary);

@@ -1,8 +1,9 @@
 // What the browser window's source files share: the names of the viewer
-// pages, reading and writing a page's file, and the error box its commands
-// report in.
+// pages, reading and writing a page's file, and the guard that shows its
+// commands' errors in a box.
 #pragma once
 
+#include "preview/Presenter.h"
 #include "shell/Velmwin.h"
 
 #include <QString>
@@ -18,7 +19,6 @@ extern const char* const PageNames[4];
 // The text from the last dot of the file name on, upper-cased; empty when
 // the name has no dot.
 std::string ExtensionOf(const std::string& FileName);
-void ShowErrorBox(const std::string& text);
 // Throws EFOpenError when the file cannot be read.
 std::string ReadWholeFile(const std::string& FileName);
 // A saved file is replaced only once the new content is on disk; throws

@@ -63,11 +63,6 @@ bool CanEnter(const std::string& folder)
     return info.isDir() && info.isExecutable() && info.isReadable();
 }
 
-void ShowErrorBox(const std::string& text)
-{
-    ShowMessageBox(QMessageBox::Critical, QString::fromStdString(text));
-}
-
 void ShowWarningBox(const std::string& text)
 {
     ShowMessageBox(QMessageBox::Warning, QString::fromStdString(text));
