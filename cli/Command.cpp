@@ -81,25 +81,11 @@ std::string UpperExtension(const std::string& path)
     return extension;
 }
 
-// The print font of the configuration dialog, as the settings file keeps it.
-TFont SettingsContentsFont()
-{
-    const SettingsFile settings;
-    TFont font{"Arial", 14, clWindowText, 0, 96};
-    font.Name = settings.readString("Velm", "FontName", "Arial");
-    font.SetSize(settings.readInteger("Velm", "FontSize", 10));
-    font.Color = strToIntDef(settings.readString("Velm", "FontColor", "0"), 0);
-    const std::string style = settings.readString("Velm", "FontStyle", "000");
-    const auto flag = [&](std::size_t i, TFontStyle s) { return i < style.size() && style[i] == '1' ? s : 0u; };
-    font.Style = flag(0, fsBold) | flag(1, fsItalic) | flag(2, fsUnderline);
-    return font;
-}
-
 // The toolbar's job (PrintFile1) with the settings a dropped file gets.
 void ApplyToolbarDefaults(TPrintFile& job, const std::string& file)
 {
     job.ViewHeading = "Velm Viewer";
-    job.ContentsFont = SettingsContentsFont();
+    job.ContentsFont = StoredPrintFont();
     const SettingsFile settings;
     const int columns = settings.readInteger("Velm", "ColCount", 0);
     if (columns >= 0 && columns <= 3)

@@ -1,6 +1,7 @@
 #include "engine/Graphics.h"
 
 #include "platform/core/convert.h"
+#include "platform/system/settings.h"
 
 namespace velm {
 
@@ -57,6 +58,20 @@ int TFont::Size() const
 void TFont::SetSize(int points)
 {
     Height = roundHalfEven(-static_cast<double>(points) * PixelsPerInch / 72.0);
+}
+
+
+TFont StoredPrintFont()
+{
+    const SettingsFile ini;
+    TFont font{"Arial", -13, clBlack, 0, 96};
+    font.Name = ini.readString("Velm", "FontName", "Arial");
+    font.Color = strToIntDef(ini.readString("Velm", "FontColor", "0"), 0);
+    font.SetSize(ini.readInteger("Velm", "FontSize", 10));
+    const std::string style = ini.readString("Velm", "FontStyle", "000");
+    const auto flag = [&](std::size_t i, TFontStyle s) { return style.size() > i && style[i] == '1' ? s : 0u; };
+    font.Style = flag(0, fsBold) | flag(1, fsItalic) | flag(2, fsUnderline);
+    return font;
 }
 
 } // namespace velm

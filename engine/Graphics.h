@@ -36,6 +36,11 @@ struct TFont {
     bool operator==(const TFont&) const = default;
 };
 
+// The print font the configuration dialog keeps in the settings file
+// ([Velm] FontName, FontSize, FontColor, FontStyle), for jobs of the
+// toolbar, the watched folder and the command line.
+TFont StoredPrintFont();
+
 enum TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
 
 struct TBrush {

@@ -461,19 +461,6 @@ void TConfigureVelm::SelectDriveOf(const std::string& Folder)
     DriveComboBox1->setCurrentIndex(best);
 }
 
-TFont StoredPrintFont()
-{
-    const SettingsFile ini;
-    TFont font{"Arial", -13, clBlack, 0, 96};
-    font.Name = ini.readString(Section, "FontName", "Arial");
-    font.Color = strToIntDef(ini.readString(Section, "FontColor", "0"), 0);
-    font.SetSize(ini.readInteger(Section, "FontSize", 10));
-    const std::string style = ini.readString(Section, "FontStyle", "000");
-    const auto flag = [&](std::size_t i, TFontStyle s) { return style.size() > i && style[i] == '1' ? s : 0u; };
-    font.Style = flag(0, fsBold) | flag(1, fsItalic) | flag(2, fsUnderline);
-    return font;
-}
-
 TFont PrintFont() { return ConfigureVelm ? ConfigureVelm->FontDialog1->Font : StoredPrintFont(); }
 
 } // namespace velm

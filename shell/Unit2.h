@@ -130,7 +130,4 @@ extern TConfigureVelm* ConfigureVelm;
 // font, or the stored font while the dialog does not exist yet.
 TFont PrintFont();
 
-// The stored print font (FontName, FontSize, FontColor, FontStyle).
-TFont StoredPrintFont();
-
 } // namespace velm
