@@ -2,13 +2,11 @@
 #include "platform/core/codepage.h"
 
 #include "platform/core/errors.h"
+#include "platform/rendering/face_files.h"
 #include "platform/rendering/font_fallback.h"
 #include "platform/rendering/sfnt.h"
 
 #include <QFont>
-#include <QFontDatabase>
-#include <QFontInfo>
-#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QString>
 
@@ -16,8 +14,10 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 
@@ -64,6 +64,7 @@ int qtWeight(int lfWeight)
     return std::clamp(lfWeight, 1, 1000);
 }
 
+// Qt's own matching, for the faces it cannot read from their files.
 QFont baseFont(const QString& family, int weight, bool italic)
 {
     QFont font(family);
@@ -75,49 +76,6 @@ QFont baseFont(const QString& family, int weight, bool italic)
     // merging: the resolver picks the faces for missing characters itself.
     font.setStyleStrategy(QFont::StyleStrategy(QFont::PreferOutline | QFont::ForceOutline | QFont::NoFontMerging));
     return font;
-}
-
-// A family as Qt names it, without the " [Foundry]" it adds when several
-// foundries make one family: the name fontconfig knows.
-QString withoutFoundry(QString family)
-{
-    if (const qsizetype bracket = family.indexOf(QLatin1String(" [")); bracket > 0 && family.endsWith(u']'))
-        family.truncate(bracket);
-    return family;
-}
-
-// Qt names a family that several foundries make "Family [Foundry]" and,
-// asked for the bare name, may pick a foundry whose files are Type 1 fonts
-// (fonts-urw-base35 installs every face both as Type 1 and as OpenType).
-// Only faces with sfnt tables embed in a PDF as fonts, so such a face gives
-// way to the same face of a foundry whose file has them: the family name
-// that picks it, or the family unchanged. Kept per thread and face.
-QString familyWithTables(const QString& family, int weight, bool italic)
-{
-    const auto hasTables = [](const QRawFont& raw) { return !raw.fontTable("head").isEmpty(); };
-    thread_local std::unordered_map<QString, QString> chosen;
-    const QString key = family + QLatin1Char('\0') + QString::number(weight) + (italic ? u'i' : u'n');
-    if (const auto it = chosen.find(key); it != chosen.end())
-        return it->second;
-    QString result = family;
-    const QFont font = baseFont(family, weight, italic);
-    const QRawFont raw = QRawFont::fromFont(font);
-    if (raw.isValid() && !hasTables(raw)) {
-        const QString prefix = withoutFoundry(QFontInfo(font).family()) + QLatin1String(" [");
-        for (const QString& other : QFontDatabase::families()) {
-            if (!other.startsWith(prefix))
-                continue;
-            const QRawFont candidate = QRawFont::fromFont(baseFont(other, weight, italic));
-            if (hasTables(candidate) && candidate.weight() == raw.weight() && candidate.style() == raw.style()) {
-                result = other;
-                break;
-            }
-        }
-    }
-    if (chosen.size() >= 1024)
-        chosen.clear();
-    chosen.emplace(key, result);
-    return result;
 }
 
 void requireApplication()
@@ -211,18 +169,10 @@ struct FontKeyHash {
     }
 };
 
-struct FaceKey {
-    QString family;
-    int weight;
-    bool italic;
-    bool operator==(const FaceKey&) const = default;
-};
-
-struct FaceKeyHash {
-    std::size_t operator()(const FaceKey& k) const noexcept
-    {
-        return qHash(k.family) ^ (static_cast<std::size_t>(k.weight) << 1) ^ (k.italic ? 1u : 0u);
-    }
+// A face at the reference em, with its cell-to-em ratio.
+struct Reference {
+    QRawFont raw;
+    double cellPerEm = 1.0;
 };
 
 // One thread's fonts (QFont and QRawFont belong to the thread that uses
@@ -259,13 +209,24 @@ public:
         return *recent_[0].font;
     }
 
-    QFont makeFont(const LogFont& lf)
+    // The face for a family and style at an em, with the family it was
+    // chosen as.
+    std::pair<QString, QRawFont> face(const QString& family, int weight, bool italic, int em)
     {
-        int weight = qtWeight(lf.weight);
-        QString family = familyWithTables(familyFor(lf.faceName), weight, lf.italic);
-        QFont font = baseFont(family, weight, lf.italic);
-        font.setPixelSize(emFor(lf.height, family, weight, lf.italic));
-        return font;
+        const FaceFile file = matchFace(family, weight, italic);
+        QRawFont raw = reference(file, weight, italic).raw;
+        raw.setPixelSize(em);
+        return {file.family.isEmpty() ? family : file.family, raw};
+    }
+
+    int emFor(int height, const QString& family, int weight, bool italic)
+    {
+        if (height < 0)
+            return static_cast<int>(std::clamp<long long>(-static_cast<long long>(height), kMinEm, kMaxEm));
+        const int cell = height == 0 ? kDefaultCellHeight : height;
+        const double ratio = reference(matchFace(family, weight, italic), weight, italic).cellPerEm;
+        const double em = std::nearbyint(cell / ratio);
+        return static_cast<int>(std::clamp(em, double(kMinEm), double(kMaxEm)));
     }
 
 private:
@@ -276,34 +237,30 @@ private:
         return key.height == lf.height && key.weight == lf.weight && key.italic == lf.italic && key.face == lf.faceName;
     }
 
-    int emFor(int height, const QString& family, int weight, bool italic)
+    // Each face once at the reference em: its ratio, and the face that
+    // other sizes are made from without asking fontconfig again.
+    const Reference& reference(const FaceFile& file, int weight, bool italic)
     {
-        if (height < 0)
-            return static_cast<int>(std::clamp<long long>(-static_cast<long long>(height), kMinEm, kMaxEm));
-        int cell = height == 0 ? kDefaultCellHeight : height;
-        double em = std::nearbyint(cell / cellPerEm(family, weight, italic));
-        return static_cast<int>(std::clamp(em, double(kMinEm), double(kMaxEm)));
-    }
-
-    // (ascent + descent) / em of a face, measured once.
-    double cellPerEm(const QString& family, int weight, bool italic)
-    {
-        FaceKey key{family, weight, italic};
-        auto it = ratios_.find(key);
-        if (it != ratios_.end())
-            return it->second;
-        QFont font = baseFont(family, weight, italic);
-        font.setPixelSize(kReferenceEm);
-        QFontMetricsF m(font);
-        double ratio = (m.ascent() + m.descent()) / kReferenceEm;
-        if (!(ratio > 0.1 && ratio < 10))
-            ratio = 1.0; // a face without usable metrics: treat the cell as the em
-        ratios_.emplace(std::move(key), ratio);
-        return ratio;
+        auto [it, added] = references_.try_emplace(std::make_pair(file.path, file.index));
+        Reference& found = it->second;
+        if (!added)
+            return found;
+        found.raw = loadFace(file, kReferenceEm);
+        // Qt's matching is asked only for an installed face (with no face
+        // at all it makes a stand-in that no PDF can name).
+        if (!found.raw.isValid() && !file.path.isEmpty()) {
+            QFont font = baseFont(file.family, weight, italic);
+            font.setPixelSize(kReferenceEm);
+            found.raw = QRawFont::fromFont(font);
+        }
+        const double ratio = (found.raw.ascent() + found.raw.descent()) / kReferenceEm;
+        // A face without usable metrics: treat the cell as the em.
+        found.cellPerEm = ratio > 0.1 && ratio < 10 ? ratio : 1.0;
+        return found;
     }
 
     std::unordered_map<FontKey, std::unique_ptr<ResolvedFont>, FontKeyHash> fonts_;
-    std::unordered_map<FaceKey, double, FaceKeyHash> ratios_;
+    std::map<std::pair<QByteArray, int>, Reference> references_;
     struct Recent {
         const FontKey* key = nullptr;
         ResolvedFont* font = nullptr;
@@ -313,12 +270,16 @@ private:
 
 } // namespace
 
-ResolvedFont::ResolvedFont(const LogFont& lf) : font_(FontCache::forThisThread().makeFont(lf))
+ResolvedFont::ResolvedFont(const LogFont& lf) : weight_(qtWeight(lf.weight)), italic_(lf.italic)
 {
-    raw_ = QRawFont::fromFont(font_);
-    const QFontMetricsF metrics(font_);
-    ascent_ = metrics.ascent();
-    descent_ = metrics.descent();
+    FontCache& cache = FontCache::forThisThread();
+    const QString requested = familyFor(lf.faceName);
+    em_ = cache.emFor(lf.height, requested, weight_, italic_);
+    std::tie(family_, raw_) = cache.face(requested, weight_, italic_, em_);
+    if (!raw_.isValid())
+        throw VelmError("No font could be loaded for \"" + requested.toStdString() + "\" (fc-list lists the fonts installed)");
+    ascent_ = raw_.ascent();
+    descent_ = raw_.descent();
     cell_ = static_cast<int>(std::nearbyint(ascent_)) + static_cast<int>(std::nearbyint(descent_));
     readDecorations();
 }
@@ -385,9 +346,7 @@ Glyph ResolvedFont::resolve(char32_t c)
 
 Glyph ResolvedFont::fromFallback(char32_t c)
 {
-    const std::vector<QString> families =
-        fallbackFamilies(withoutFoundry(QFontInfo(font_).family()), font_.weight(), font_.italic(), c);
-    for (const QString& family : families) {
+    for (const QString& family : fallbackFamilies(family_, weight_, italic_, c)) {
         const std::uint16_t face = fallbackFace(family);
         if (face == 0)
             break;
@@ -404,10 +363,7 @@ std::uint16_t ResolvedFont::fallbackFace(const QString& family)
     if (it == fallbacks_.end()) {
         if (fallbacks_.size() >= 0xFFFE)
             return 0;
-        QFont font = font_;
-        font.setFamily(familyWithTables(family, font_.weight(), font_.italic()));
-        font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::NoFontMerging));
-        fallbacks_.push_back({family, QRawFont::fromFont(font)});
+        fallbacks_.push_back({family, FontCache::forThisThread().face(family, weight_, italic_, em_).second});
         it = fallbacks_.end() - 1;
     }
     return static_cast<std::uint16_t>(it - fallbacks_.begin() + 1);
@@ -421,8 +377,7 @@ const std::vector<std::uint16_t>& ResolvedFont::facesHolding(char32_t c)
     std::vector<std::uint16_t>& faces = it->second;
     if (glyphIndex(raw_, c))
         faces.push_back(0);
-    const QString named = withoutFoundry(QFontInfo(font_).family());
-    for (const QString& family : fallbackFamilies(named, font_.weight(), font_.italic(), c)) {
+    for (const QString& family : fallbackFamilies(family_, weight_, italic_, c)) {
         const std::uint16_t face = fallbackFace(family);
         if (face == 0)
             break;
@@ -466,13 +421,5 @@ int textWidth(const LogFont& font, std::u16string_view text)
     return static_cast<int>(std::min<long long>(sum, 0x7FFFFFFF));
 }
 
-
-QFont qtFontFor(const LogFont& font)
-{
-    QFont q = resolvedFont(font).font();
-    q.setUnderline(font.underline);
-    q.setStrikeOut(font.strikeOut);
-    return q;
-}
 
 } // namespace velm

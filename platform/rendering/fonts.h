@@ -3,14 +3,15 @@
 // it, with heights in device pixels of the device being measured for;
 // widths come back in the same pixels. The faces "Arial", "Times New
 // Roman", "Courier New" and "MS Sans Serif" resolve to installed
-// metric-compatible faces. Needs a QGuiApplication: every function throws
-// VelmError when none exists.
+// metric-compatible faces; faces are chosen by fontconfig and read from
+// their files. Needs a QGuiApplication: every function throws VelmError
+// when none exists.
 //
-// Sizes: Qt takes whole pixel sizes, so a positive (cell) height becomes the
-// em height nearest to cell / ((ascent + descent) / em) of the face; the
-// cell height Qt then reports may differ from the request by a pixel.
-// lfWidth, escapement and orientation do not change widths (advances run
-// along the baseline; the engine always asks for width 0).
+// Sizes: faces are set at whole pixel sizes, so a positive (cell) height
+// becomes the em height nearest to cell / ((ascent + descent) / em) of the
+// face; the cell height then reported may differ from the request by a
+// pixel. lfWidth, escapement and orientation do not change widths
+// (advances run along the baseline; the engine always asks for width 0).
 //
 // Characters: one the face lacks comes from the first installed face in
 // fontconfig's order for the face that has it; one that no installed face
@@ -22,8 +23,8 @@
 
 #include "platform/metafile/gdi_types.h"
 
-#include <QFont>
 #include <QRawFont>
+#include <QString>
 
 #include <array>
 #include <cstdint>
@@ -48,7 +49,9 @@ class ResolvedFont {
 public:
     explicit ResolvedFont(const LogFont& font);
 
-    const QFont& font() const { return font_; }
+    // The family fontconfig chose, and the em height in pixels.
+    const QString& family() const { return family_; }
+    int em() const { return em_; }
     const QRawFont& face(std::uint16_t index) const { return index == 0 ? raw_ : fallbacks_[index - 1u].raw; }
     double ascent() const { return ascent_; }
     double descent() const { return descent_; }
@@ -87,7 +90,10 @@ private:
     std::uint16_t fallbackFace(const QString& family);
     void readDecorations();
 
-    QFont font_;
+    QString family_;
+    int weight_ = 400;
+    bool italic_ = false;
+    int em_ = 0;
     QRawFont raw_;
     std::vector<Fallback> fallbacks_;
     double ascent_ = 0, descent_ = 0;
@@ -120,10 +126,5 @@ bool isDefaultIgnorable(char32_t c);
 
 // Sum of textAdvances: the width that wrapping and alignment use.
 int textWidth(const LogFont& font, std::u16string_view text);
-
-// The Qt font for a LOGFONT at its pixel size (negative: em height,
-// positive: cell height, 0: 16 pixels cell height). Kerning and hinting off,
-// so advances scale linearly and add up.
-QFont qtFontFor(const LogFont& font);
 
 } // namespace velm

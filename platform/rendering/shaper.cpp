@@ -454,7 +454,7 @@ LogFont faceLogFont(const LogFont& font, std::uint16_t face)
     ResolvedFont& resolved = resolvedFont(font);
     LogFont named = font;
     named.faceName = resolved.fallbackFamily(face).toStdU16String();
-    named.height = -resolved.font().pixelSize(); // the em the fallback face was drawn at
+    named.height = -resolved.em(); // the em the fallback face was drawn at
     return named;
 }
 

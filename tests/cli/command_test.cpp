@@ -235,6 +235,17 @@ TEST_F(Command, UnwritablePdfFolderIsAFailure)
     EXPECT_EQ(o.out, "");
 }
 
+// A machine whose fontconfig finds no font at all.
+TEST_F(Command, NoInstalledFontIsAFailureNotACrash)
+{
+    dir_.write("empty-fonts.conf", "<fontconfig><cachedir>" + dir_.file("fc-cache") + "</cachedir></fontconfig>\n");
+    const std::string conf = dir_.file("empty-fonts.conf");
+    const Outcome o = Velm(Quote(dir_.file("short.txt")), dir_.path(), "FONTCONFIG_FILE=" + Quote(conf));
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("No font could be loaded for"), std::string::npos) << o.err;
+    EXPECT_TRUE(PdfsWritten().empty());
+}
+
 // A job prints whatever state its settings file is in, and says once why
 // its page settings were not recorded there. Permissions bind root too
 // little: those kinds run as nobody when the test runs as root.

@@ -1,7 +1,6 @@
 #include "platform/rendering/fonts.h"
 
 #include <QFont>
-#include <QFontInfo>
 #include <QRawFont>
 #include <gtest/gtest.h>
 
@@ -24,43 +23,37 @@ LogFont font(const char16_t* face, int height, int weight = 400)
 
 TEST(Fonts, WindowsFacesResolveToMetricCompatibleFaces)
 {
-    EXPECT_EQ(QFontInfo(qtFontFor(font(u"Arial", -13))).family(), "Liberation Sans");
-    EXPECT_EQ(QFontInfo(qtFontFor(font(u"arial", -13))).family(), "Liberation Sans");
-    EXPECT_EQ(QFontInfo(qtFontFor(font(u"Times New Roman", -13))).family(), "Liberation Serif");
-    EXPECT_EQ(QFontInfo(qtFontFor(font(u"Courier New", -13))).family(), "Liberation Mono");
-    EXPECT_EQ(QFontInfo(qtFontFor(font(u"MS Sans Serif", -13))).family(), "Liberation Sans");
-    EXPECT_EQ(QFontInfo(qtFontFor(font(u"", -13))).family(), "Liberation Sans");
+    EXPECT_EQ(resolvedFont(font(u"Arial", -13)).family(), "Liberation Sans");
+    EXPECT_EQ(resolvedFont(font(u"arial", -13)).family(), "Liberation Sans");
+    EXPECT_EQ(resolvedFont(font(u"Times New Roman", -13)).family(), "Liberation Serif");
+    EXPECT_EQ(resolvedFont(font(u"Courier New", -13)).family(), "Liberation Mono");
+    EXPECT_EQ(resolvedFont(font(u"MS Sans Serif", -13)).family(), "Liberation Sans");
+    EXPECT_EQ(resolvedFont(font(u"", -13)).family(), "Liberation Sans");
 }
 
-TEST(Fonts, QtFontCarriesTheLogFont)
+TEST(Fonts, TheFaceHasTheWeightStyleAndEm)
 {
     LogFont lf = font(u"Arial", -81, 700);
     lf.italic = true;
-    lf.underline = true;
-    lf.strikeOut = true;
-    QFont q = qtFontFor(lf);
-    EXPECT_EQ(q.pixelSize(), 81);
-    EXPECT_EQ(q.weight(), QFont::Bold);
-    EXPECT_TRUE(q.italic());
-    EXPECT_TRUE(q.underline());
-    EXPECT_TRUE(q.strikeOut());
-    EXPECT_FALSE(q.kerning());
-    EXPECT_EQ(q.hintingPreference(), QFont::PreferNoHinting);
+    ResolvedFont& resolved = resolvedFont(lf);
+    EXPECT_EQ(resolved.em(), 81);
+    EXPECT_EQ(resolved.face(0).pixelSize(), 81);
+    EXPECT_EQ(resolved.face(0).styleName(), "Bold Italic");
 }
 
 TEST(Fonts, NegativeHeightIsEmPositiveHeightIsCell)
 {
     // Arial's cell is 2288/2048 of its em, so a 13-pixel cell holds a 12-pixel em.
-    EXPECT_EQ(qtFontFor(font(u"Arial", -13)).pixelSize(), 13);
-    EXPECT_EQ(qtFontFor(font(u"Arial", 13)).pixelSize(), 12);
-    EXPECT_EQ(qtFontFor(font(u"Arial", 90)).pixelSize(), 81);
+    EXPECT_EQ(resolvedFont(font(u"Arial", -13)).em(), 13);
+    EXPECT_EQ(resolvedFont(font(u"Arial", 13)).em(), 12);
+    EXPECT_EQ(resolvedFont(font(u"Arial", 90)).em(), 81);
     EXPECT_EQ(resolvedFont(font(u"Arial", -13)).cellHeight(), 15);
     EXPECT_NEAR(resolvedFont(font(u"Arial", 900)).cellHeight(), 900, 1);
     EXPECT_NEAR(resolvedFont(font(u"Courier New", 300)).cellHeight(), 300, 1);
     EXPECT_LT(textWidth(font(u"Arial", 13), u"Hello world"),
               textWidth(font(u"Arial", -13), u"Hello world"));
     // 0 is the default size: a 16-pixel cell.
-    EXPECT_EQ(qtFontFor(font(u"Arial", 0)).pixelSize(), qtFontFor(font(u"Arial", 16)).pixelSize());
+    EXPECT_EQ(resolvedFont(font(u"Arial", 0)).em(), resolvedFont(font(u"Arial", 16)).em());
 }
 
 TEST(Fonts, AdvancesAreDesignAdvancesRoundedPerCharacter)
