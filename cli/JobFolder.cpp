@@ -1,17 +1,19 @@
 #include "cli/JobFolder.h"
 
 #include "engine/Gdi.h"
+#include "platform/core/convert.h"
 #include "platform/core/errors.h"
 #include "platform/system/files.h"
 #include "platform/system/output_file.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <regex>
+#include <string_view>
 #include <vector>
 
 #include <fcntl.h>
@@ -50,9 +52,12 @@ std::vector<std::string> MemoryBackedFolders()
 // The process that made a private folder "velm-<pid>-XXXXXX", else 0.
 pid_t OwnerOf(const std::string& name)
 {
-    static const std::regex pattern("velm-([1-9][0-9]{0,8})-[A-Za-z0-9]{6}");
-    std::smatch match;
-    return std::regex_match(name, match, pattern) ? static_cast<pid_t>(std::stol(match[1])) : 0;
+    const std::string_view rest = std::string_view(name).substr(name.starts_with("velm-") ? 5 : name.size());
+    const std::size_t digits = leadingDigits(rest);
+    if (digits == 0 || digits > 9 || rest[0] == '0' || rest.size() != digits + 7 || rest[digits] != '-' ||
+        !std::all_of(rest.end() - 6, rest.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+        return 0;
+    return static_cast<pid_t>(std::stol(std::string(rest.substr(0, digits))));
 }
 
 // Made first in every private folder: whatever else it holds is Velm's.
@@ -62,8 +67,24 @@ constexpr const char* kMark = kPrivateJobMark;
 // pages and their temporary twins.
 bool IsStoredPageName(const std::string& name)
 {
-    static const std::regex pattern("\\.?PRN[0-9]{3,}\\.EMF(\\.tmp-[0-9]+-[0-9]+)?");
-    return std::regex_match(name, pattern);
+    std::string_view rest = name;
+    if (rest.starts_with('.'))
+        rest.remove_prefix(1);
+    if (!rest.starts_with("PRN"))
+        return false;
+    rest.remove_prefix(3);
+    const std::size_t digits = leadingDigits(rest);
+    if (digits < 3 || !rest.substr(digits).starts_with(".EMF"))
+        return false;
+    rest.remove_prefix(digits + 4);
+    if (rest.empty())
+        return true;
+    // A temporary twin: ".tmp-<pid>-<n>".
+    if (!rest.starts_with(".tmp-"))
+        return false;
+    rest.remove_prefix(5);
+    const std::size_t pid = leadingDigits(rest);
+    return pid > 0 && pid + 1 < rest.size() && rest[pid] == '-' && leadingDigits(rest.substr(pid + 1)) == rest.size() - pid - 1;
 }
 
 // A folder that is marked, or holds nothing but stored pages.

@@ -133,6 +133,14 @@ double strToFloat(std::string_view text)
     return value;
 }
 
+std::size_t leadingDigits(std::string_view text)
+{
+    std::size_t n = 0;
+    while (n < text.size() && text[n] >= '0' && text[n] <= '9')
+        ++n;
+    return n;
+}
+
 int roundHalfEven(double value)
 {
     if (std::isnan(value))

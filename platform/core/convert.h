@@ -1,6 +1,7 @@
 // Number conversions with the rules the settings, ranges and preview share.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,9 @@ int strToIntDef(std::string_view text, int fallback);
 // exponent; the locale is never consulted. Throws ConversionError
 // "'<text>' is not a valid floating point value", also on overflow.
 double strToFloat(std::string_view text);
+
+// How many ASCII digits text starts with: file names are matched with it.
+std::size_t leadingDigits(std::string_view text);
 
 // Nearest integer, halves to the even neighbour (2.5 -> 2, 3.5 -> 4);
 // values beyond the int range give INT_MIN / INT_MAX, NaN gives 0.

@@ -1,4 +1,5 @@
 #include "platform/system/output_file.h"
+#include "platform/core/convert.h"
 
 #include <atomic>
 #include <cerrno>
@@ -6,7 +7,8 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <regex>
+#include <optional>
+#include <string_view>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -238,13 +240,30 @@ bool writeWholeFile(const std::string& path, std::string_view bytes, std::string
 
 namespace {
 
+// ".<target>.velm-<pid>-<n>": a writer's temporary file beside its target.
+struct TemporaryName {
+    std::string target;
+    long long pid = 0;
+};
+std::optional<TemporaryName> parseTemporaryName(std::string_view name)
+{
+    const std::size_t mark = name.rfind(".velm-");
+    if (name.size() < 2 || name[0] != '.' || mark == std::string_view::npos || mark < 2)
+        return std::nullopt;
+    const std::string_view numbers = name.substr(mark + 6);
+    const std::size_t pidDigits = leadingDigits(numbers);
+    if (pidDigits == 0 || pidDigits > 10 || numbers[0] == '0' || pidDigits + 1 >= numbers.size() ||
+        numbers[pidDigits] != '-' || leadingDigits(numbers.substr(pidDigits + 1)) != numbers.size() - pidDigits - 1)
+        return std::nullopt;
+    return TemporaryName{std::string(name.substr(1, mark - 1)), std::stoll(std::string(numbers.substr(0, pidDigits)))};
+}
+
 // A new file is reserved empty under its final name just before its
 // temporary file is made: a writer killed outright leaves it empty beside
 // the temporary one. It goes with it when it is still empty and was made
 // within a second of it (an empty file of the user's is older).
-void removeEmptyReservation(int dirFd, const char* temporary, const char* nameBegin, const char* nameEnd)
+void removeEmptyReservation(int dirFd, const char* temporary, const std::string& target)
 {
-    const std::string target(nameBegin, nameEnd);
     struct statx made, reserved;
     if (::statx(dirFd, temporary, AT_SYMLINK_NOFOLLOW, STATX_BTIME, &made) != 0 || !(made.stx_mask & STATX_BTIME)
         || ::statx(dirFd, target.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &reserved) != 0
@@ -259,16 +278,15 @@ void removeEmptyReservation(int dirFd, const char* temporary, const char* nameBe
 
 void removeStaleTemporaries(const std::string& folder)
 {
-    static const std::regex temporary("\\..+\\.velm-([1-9][0-9]{0,9})-[0-9]+");
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
         return;
     const int dirFd = ::dirfd(dir);
     while (const dirent* entry = ::readdir(dir)) {
-        std::cmatch match;
-        if (!std::regex_match(entry->d_name, match, temporary))
+        const std::optional<TemporaryName> temporary = parseTemporaryName(entry->d_name);
+        if (!temporary)
             continue;
-        const long pid = std::stol(match[1]);
+        const long long pid = temporary->pid;
         struct stat st;
         if (pid > INT_MAX || ::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)
             || st.st_uid != ::geteuid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
@@ -278,7 +296,7 @@ void removeStaleTemporaries(const std::string& folder)
         if (fd < 0)
             continue;
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            removeEmptyReservation(dirFd, entry->d_name, match[0].first + 1, match[1].first - 6);
+            removeEmptyReservation(dirFd, entry->d_name, temporary->target);
             ::unlinkat(dirFd, entry->d_name, 0);
         }
         ::close(fd);
