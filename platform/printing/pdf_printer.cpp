@@ -15,6 +15,8 @@
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace velm::detail {
@@ -340,6 +342,28 @@ std::string firstWord(const std::string& file)
     return {};
 }
 
+// The paper file's first word, read again only when the file changed:
+// every measurement of a page asks for the paper.
+std::string paperFileWord(const std::string& file)
+{
+    struct Seen {
+        std::string file;
+        struct stat identity {};
+        std::string word;
+    };
+    thread_local std::optional<Seen> seen;
+    struct stat now {};
+    if (::stat(file.c_str(), &now) != 0)
+        return {};
+    const auto same = [&now](const struct stat& before) {
+        return before.st_ino == now.st_ino && before.st_dev == now.st_dev && before.st_size == now.st_size &&
+               before.st_mtim.tv_sec == now.st_mtim.tv_sec && before.st_mtim.tv_nsec == now.st_mtim.tv_nsec;
+    };
+    if (!seen || seen->file != file || !same(seen->identity))
+        seen = Seen{file, now, firstWord(file)};
+    return seen->word;
+}
+
 } // namespace
 
 bool reserveNewFile(PdfTarget& target, const std::function<std::string(int)>& candidate, int tries,
@@ -387,7 +411,7 @@ const PaperSize& systemPaper()
     } else {
         const char* conf = std::getenv("PAPERCONF");
         source = conf && *conf ? conf : "/etc/papersize";
-        name = firstWord(source);
+        name = paperFileWord(source);
     }
     if (name.empty())
         return *findPaper("A4");
