@@ -69,10 +69,11 @@ void ShowAndPaint(QWidget& form)
 {
     form.show();
     QDeadlineTimer deadline(2000);
+    // Clicks wait for the event loop: the forms they open are built next.
     while (!(form.windowHandle() && form.windowHandle()->isExposed()) && !deadline.hasExpired())
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 50);
     form.repaint();
-    QApplication::processEvents();
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 int RunForms(QApplication& app)
@@ -86,10 +87,6 @@ int RunForms(QApplication& app)
     Instance<TVelm> toolbar(Velm, std::make_unique<TVelm>());
     QObject::connect(toolbar.operator->(), &TVelm::Closed, &app, &QApplication::quit);
     toolbar->show();
-    // Later starts of velm hand their files to this toolbar.
-    TToolbarServer door;
-    QObject::connect(&door, &TToolbarServer::FileHandedOver, toolbar.operator->(), &TVelm::TakeHandedFile);
-    door.Listen(toolbarSocketPath());
 
     TForm5 splash;
     Instance<TDlgDoubleSided> pause(DlgDoubleSided, std::make_unique<TDlgDoubleSided>());
@@ -99,6 +96,11 @@ int RunForms(QApplication& app)
     Instance<TConfigureVelm> configure(ConfigureVelm, std::make_unique<TConfigureVelm>());
     Instance<TAboutBox> about(AboutBox, std::make_unique<TAboutBox>());
     splash.hide();
+    // Later starts of velm hand their files to this toolbar, once every
+    // form it may open exists.
+    TToolbarServer door;
+    QObject::connect(&door, &TToolbarServer::FileHandedOver, toolbar.operator->(), &TVelm::TakeHandedFile);
+    door.Listen(toolbarSocketPath());
     return app.exec();
 }
 

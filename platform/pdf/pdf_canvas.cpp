@@ -75,23 +75,17 @@ void PdfCanvas::finishSheet()
         return;
     d->content.close();
     d->inSheet = false;
+    d->writeEndedSheet();
     d->writeNewPatterns();
-    const int contents = d->allocate(), page = d->allocate();
+    const Writer::EndedSheet sheet{d->allocate(), d->allocate(), d->box.widthPt, d->box.heightPt};
+    d->pages.push_back(sheet.page);
     if (d->level > 0) {
-        d->compress(d->contentDeflater, d->content.bytes(), d->level);
-        d->writeStream(contents, "", d->packed, true);
+        d->sheetDeflater.give(d->content.bytes(), d->level);
+        d->ended = sheet;
     } else {
-        d->writeStream(contents, "", d->content.bytes(), false);
+        d->writeStream(sheet.contents, "", d->content.bytes(), false);
+        d->writePageObject(sheet);
     }
-    std::string body = "<</Type/Page/Parent 2 0 R/MediaBox[0 0 ";
-    appendNumber(body, d->box.widthPt, 2);
-    body += ' ';
-    appendNumber(body, d->box.heightPt, 2);
-    body += "]/Resources 3 0 R/Contents ";
-    appendInt(body, contents);
-    body += " 0 R>>";
-    d->object(page, body);
-    d->pages.push_back(page);
 }
 
 void PdfCanvas::finish()
@@ -103,6 +97,7 @@ void PdfCanvas::finish()
     if (d->pages.empty() && !d->inSheet)
         startSheet(PdfPageBox{});
     finishSheet();
+    d->writeEndedSheet();
     d->finished = true;
     d->fonts.write(*d);
 

@@ -26,6 +26,59 @@ std::optional<std::string> Deflater::compress(std::string_view data, std::string
     return std::nullopt;
 }
 
+SheetDeflater::~SheetDeflater()
+{
+    if (!worker_.joinable())
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    worker_.join();
+}
+
+void SheetDeflater::give(std::string_view data, int level)
+{
+    {
+        std::lock_guard lock(mutex_);
+        in_.assign(data);
+        level_ = level;
+        given_ = true;
+        done_ = false;
+    }
+    if (!worker_.joinable())
+        worker_ = std::thread(&SheetDeflater::work, this);
+    changed_.notify_all();
+}
+
+std::optional<std::string> SheetDeflater::take(std::string& out)
+{
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return done_; });
+    done_ = false;
+    out.swap(out_);
+    return std::exchange(problem_, std::nullopt);
+}
+
+void SheetDeflater::work()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return given_ || stopping_; });
+        if (stopping_)
+            return;
+        given_ = false;
+        // The drawing thread touches in_ and out_ only after take().
+        lock.unlock();
+        std::optional<std::string> problem = deflater_.compress(in_, out_, level_);
+        lock.lock();
+        problem_ = std::move(problem);
+        done_ = true;
+        changed_.notify_all();
+    }
+}
+
 } // namespace pdf
 
 void PdfCanvas::Writer::fail(const std::string& why)
@@ -120,6 +173,30 @@ void PdfCanvas::Writer::writeStream(int number, std::string_view entries, std::s
     out += data;
     out += "\nendstream\nendobj\n";
     maybeFlush();
+}
+
+void PdfCanvas::Writer::writePageObject(const EndedSheet& sheet)
+{
+    std::string body = "<</Type/Page/Parent 2 0 R/MediaBox[0 0 ";
+    appendNumber(body, sheet.widthPt, 2);
+    body += ' ';
+    appendNumber(body, sheet.heightPt, 2);
+    body += "]/Resources 3 0 R/Contents ";
+    appendInt(body, sheet.contents);
+    body += " 0 R>>";
+    object(sheet.page, body);
+}
+
+void PdfCanvas::Writer::writeEndedSheet()
+{
+    if (!ended)
+        return;
+    const EndedSheet sheet = *ended;
+    ended.reset();
+    if (const auto problem = sheetDeflater.take(packed))
+        fail(*problem);
+    writeStream(sheet.contents, "", packed, true);
+    writePageObject(sheet);
 }
 
 void PdfCanvas::Writer::writeTrailer()

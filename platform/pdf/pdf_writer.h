@@ -15,13 +15,16 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -77,6 +80,35 @@ public:
 private:
     libdeflate_compressor* compressor_ = nullptr;
     int level_ = -1;
+};
+
+// Deflates each sheet's content stream on a second core while the next
+// sheet is drawn: the one sheet given last, whose packed bytes take() waits
+// for.
+class SheetDeflater {
+public:
+    SheetDeflater() = default;
+    SheetDeflater(const SheetDeflater&) = delete;
+    SheetDeflater& operator=(const SheetDeflater&) = delete;
+    ~SheetDeflater();
+
+    // Starts on data; the sheet given before must have been taken.
+    void give(std::string_view data, int level);
+    // The packed bytes of the sheet given last (out replaced), or the
+    // reason they could not be made.
+    std::optional<std::string> take(std::string& out);
+
+private:
+    void work();
+
+    Deflater deflater_;
+    std::thread worker_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::string in_, out_;
+    std::optional<std::string> problem_;
+    int level_ = 1;
+    bool given_ = false, done_ = false, stopping_ = false;
 };
 
 // The rectangle with finite, clamped edges; empty when it has no area.
@@ -235,7 +267,16 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
     std::string failure; // set once a write failed
     bool finished = false;
     int level = 1;
-    Deflater contentDeflater, otherDeflater;
+    Deflater otherDeflater;
+    // The sheet that ended last, written when the next one ends (or the
+    // document does), so that its deflating overlaps the next sheet's
+    // drawing and the file's bytes come in the order of one thread.
+    pdf::SheetDeflater sheetDeflater;
+    struct EndedSheet {
+        int contents = 0, page = 0;
+        double widthPt = 0, heightPt = 0;
+    };
+    std::optional<EndedSheet> ended;
     std::string packed;
     std::vector<std::uint64_t> offsets{0, 0, 0, 0, 0}; // by object number; 1-4 are fixed below
     static constexpr int kCatalog = 1, kPages = 2, kResources = 3, kInfo = 4;
@@ -273,6 +314,8 @@ struct PdfCanvas::Writer : pdf::ObjectSink {
     void object(int number, std::string_view body) override;
     void stream(int number, std::string_view entries, std::string_view data, bool compress) override;
     void writeStream(int number, std::string_view entries, std::string_view data, bool compressed);
+    void writePageObject(const EndedSheet& sheet);
+    void writeEndedSheet();
     // The cross-reference table and the trailer, which end the file.
     void writeTrailer();
 

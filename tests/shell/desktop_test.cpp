@@ -335,9 +335,10 @@ TEST_F(DesktopTest, OneRunningToolbarTakesDragsAndLaterStartsAndTellsWhereItPrin
     ASSERT_TRUE(Drive(drag + "until [ -e " + Quote(source.answeredFlag) + " ]; do sleep 0.1; done\nxdotool mouseup 1\n"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return source.result.has_value(); }));
     EXPECT_EQ(*source.result, Qt::CopyAction) << "the drag source must never delete what it dragged";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return pdfs() == 2u; }, 60000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pdfs() == 2u; }, 60000)) << readFile(place.file("log"));
 
     source.result.reset();
+    source.answered = Qt::IgnoreAction;
     source.urls = {QUrl::fromLocalFile(QString::fromStdString(files.file("c.txt"))), QUrl("https://example.org/page.html")};
     ASSERT_TRUE(Drive(drag + "xdotool mousemove --window \"$T\" 80 26 mousemove --window \"$T\" 78 28 mouseup 1\n"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return source.result.has_value(); }));
