@@ -7,7 +7,7 @@
 
 #include "cli/ConsoleStatus.h"
 #include "cli/Handover.h"
-#include "cli/JobFolder.h"
+#include "engine/JobFolder.h"
 #include "cli/Options.h"
 #include "cli/Termination.h"
 #include "cli/SpooledInput.h"

@@ -6,7 +6,7 @@
 #include "cli/Command.h"
 #include "cli/ConsoleStatus.h"
 #include "cli/FilterJob.h"
-#include "cli/JobFolder.h"
+#include "engine/JobFolder.h"
 #include "cli/SpooledInput.h"
 #include "engine/PageOutput.h"
 #include "engine/FileReader.h"

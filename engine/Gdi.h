@@ -199,7 +199,7 @@ private:
 // The stored page N of the current directory, or of folder.
 std::string PageFileName(int N);
 std::string PageFileName(int N, const std::string& folder);
-// Made first in a private job folder (see cli/JobFolder.h): no folder
+// Made first in a private job folder (see JobFolder.h): no folder
 // monitor watches inside one, so its stored pages need no mark of being seen.
 inline constexpr const char* kPrivateJobMark = ".velm-job";
 // Deletes PRN001.EMF, PRN002.EMF, ... of the current directory up to the

@@ -17,6 +17,8 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace velm {
@@ -55,13 +57,17 @@ TEST_F(DesktopTermination, SigtermClosesThePreviewAndRemovesTheStoredPages)
     // The known point: the preview is open on the job's stored pages.
     std::string folder;
     int storedPages = 0;
-    bool raised = false;
+    bool raised = false, locked = false;
     ModalAnswerer answerer([&](QWidget*) {
         if (raised) // still open until the loop sees the signal
             return;
         raised = true;
         folder = currentDirectory();
         storedPages = StoredPageCount();
+        // Marked and locked as the command's job folders are.
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+        locked = std::filesystem::exists(folder + "/" + kPrivateJobMark) && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+        ::close(fd);
         std::raise(SIGTERM);
     });
     DropFiles(toolbar, {docs.file("notes.txt")}, 60);
@@ -70,6 +76,7 @@ TEST_F(DesktopTermination, SigtermClosesThePreviewAndRemovesTheStoredPages)
     ASSERT_TRUE(raised) << "no preview opened";
     EXPECT_EQ(answerer.Seen.front(), "Velm Viewer");
     EXPECT_EQ(storedPages, 1);
+    EXPECT_TRUE(locked);
     EXPECT_EQ(std::filesystem::path(folder).filename().string().rfind("velm-" + std::to_string(::getpid()) + "-", 0),
               0u)
         << folder;
