@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/Graphics.h"
+#include "engine/JobOutcome.h"
 #include "engine/StoredJob.h"
 #include "platform/metafile/emf_recorder.h"
 #include "platform/metafile/gdi_types.h"
@@ -61,7 +62,7 @@ public:
     // Plays the stored pages onto the selected printer as one document:
     // Which 0 all, 1 odd, 2 even. Selected, when given, further keeps only
     // the page numbers it accepts, and no blank sheet is added.
-    void PrintStoredPages(int Which, bool ShowStatus, const std::function<bool(int)>& Selected = {});
+    TJobOutcome PrintStoredPages(int Which, bool ShowStatus, const std::function<bool(int)>& Selected = {});
 
     // Text area and position
     void SetTextArea(int Left, int Top, int Right, int Bottom);

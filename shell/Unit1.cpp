@@ -2,7 +2,7 @@
 
 #include "engine/HeaderFields.h"
 #include "engine/JobFolder.h"
-#include "engine/PageOutput.h"
+#include "engine/JobOutcome.h"
 #include "engine/UserInterface.h"
 #include "platform/system/display.h"
 #include "platform/core/errors.h"
@@ -589,20 +589,19 @@ void TVelm::RunJob(const std::string& Extension, bool Print, bool DoubleSided)
         }
     } scope(*this);
 
-    // Every printing pass says where it went.
-    const auto execute = [this, Print] {
-        ClearPrintReport();
-        PrintFile1.Execute();
-        if (Print)
-            TellWherePrinted(PrintFile1.Filename);
+    // Every printing pass says where it went; an error ends the passes.
+    TJobReport report{ShowErrorBox, {}};
+    if (Print)
+        report.Delivered = [this](const TDelivery& delivery) { TellWherePrinted(PrintFile1.Filename, delivery); };
+    const auto execute = [this, &report] {
+        return RunAndReport([this] { return PrintFile1.Execute(); }, report).Status() != TJobStatus::Failed;
     };
     if (Extension == "RTF" && Print) {
         PrintFile1.PagesToPrint = pAll;
         execute();
         return;
     }
-    execute();
-    if (DoubleSided && Print) {
+    if (execute() && DoubleSided && Print) {
         PrintFile1.PagesToPrint = pEven;
         TDlgDoubleSided* pause = DlgDoubleSided;
         std::unique_ptr<TDlgDoubleSided> ownPause;

@@ -243,8 +243,7 @@ TEST_F(DesktopTest, OneRunningToolbarTakesDragsAndLaterStartsAndTellsWhereItPrin
     {
         QString status;
         TPrintNotice notice([&](const QString& text) { status = text; });
-        TPrintReport report;
-        report.Delivered = true;
+        TDelivery report;
         report.Sheets = 2;
         report.OutputPath = home.file("PDF/x.pdf");
         notice.Tell("/data/x.txt", report);
