@@ -336,7 +336,9 @@ TEST_F(DesktopTest, OneRunningToolbarTakesDragsAndLaterStartsAndTellsWhereItPrin
     EXPECT_EQ(*source.result, Qt::CopyAction) << "the drag source must never delete what it dragged";
     EXPECT_TRUE(QTest::qWaitFor([&] { return pdfs() == 2u; }, 60000));
 
+    // The answer of the first drag must not stand for this one's.
     source.result.reset();
+    source.answered = Qt::IgnoreAction;
     source.urls = {QUrl::fromLocalFile(QString::fromStdString(files.file("c.txt"))), QUrl("https://example.org/page.html")};
     ASSERT_TRUE(Drive(drag + "xdotool mousemove --window \"$T\" 80 26 mousemove --window \"$T\" 78 28 mouseup 1\n"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return source.result.has_value(); }));
