@@ -3,8 +3,6 @@
 #include "cli/Command.h"
 #include "cli/Options.h"
 #include "cli/Termination.h"
-#include "engine/UserInterface.h"
-#include "preview/Pellido.h"
 #include "preview/Presenter.h"
 #include "shell/Desktop.h"
 
@@ -12,16 +10,10 @@
 
 namespace velm {
 
-void AbortRunningJob()
-{
-    if (auto* dialog = dynamic_cast<TPrintDialog1*>(PrintDialog1))
-        dialog->CancelBtnClick();
-}
-
 int RunWindowed(int argc, char** argv, const CommandOptions& o)
 {
     QApplication app(argc, argv);
-    const TerminationWatch watch(AbortRunningJob);
+    const TerminationWatch watch;
     int code;
     if (o.desktop) {
         code = RunDesktop(argc, argv);

@@ -11,7 +11,4 @@ struct CommandOptions;
 // own; returns the exit status (128 + the signal when one ended it).
 int RunWindowed(int argc, char** argv, const CommandOptions& o);
 
-// Stops the job in progress, if any, as its status dialog's Cancel button does.
-void AbortRunningJob();
-
 } // namespace velm

@@ -31,7 +31,7 @@ void FormatDensePage()
     job.Input = velm::frTMemo;
     job.Memo = &lines;
     job.OutputTo = velm::poViewer;
-    velm::ui().showPreview = [](velm::TPrintFile&) {}; // keep the pages
+    velm::ui().showPreview = [](velm::TPrintFile&, velm::TJobOutcome&) {}; // keep the pages
     job.Execute();
 }
 

@@ -7,14 +7,14 @@
 
 #include "cli/ConsoleStatus.h"
 #include "cli/Handover.h"
-#include "cli/JobFolder.h"
+#include "engine/JobFolder.h"
 #include "cli/Options.h"
 #include "cli/Termination.h"
 #include "cli/SpooledInput.h"
 #include "engine/FileReader.h"
 #include "engine/Gdi.h"
 #include "engine/HeaderFields.h"
-#include "engine/PageOutput.h"
+#include "engine/JobOutcome.h"
 #include "engine/PrnFile.h"
 #include "engine/UserInterface.h"
 #include "platform/core/convert.h"
@@ -157,33 +157,19 @@ void ApplyOptions(TPrintFile& job, const CommandOptions& o)
 
 using MessageSink = std::function<void(const std::string&)>;
 
-// Every message the engine shows during a job fails the job, whatever
-// else the presenter does with it; a warning, named by the job's argument,
-// does not.
-class JobMessages {
+// A warning is named by the job's argument; it does not fail the job.
+class NamedWarnings {
 public:
-    JobMessages(MessageSink sink, const std::string& argument)
-        : sink_(std::move(sink)), warningSink_(ui().showWarning)
+    explicit NamedWarnings(const std::string& argument) : sink_(ui().showWarning)
     {
-        ui().showMessage = [this](const std::string& text) {
-            messages_.push_back(text);
-            sink_(text);
-        };
-        ui().showWarning = [this, argument](const std::string& text) { warningSink_(argument + ": " + text); };
+        ui().showWarning = [this, argument](const std::string& text) { sink_(argument + ": " + text); };
     }
-    ~JobMessages()
-    {
-        ui().showMessage = sink_;
-        ui().showWarning = warningSink_;
-    }
-    JobMessages(const JobMessages&) = delete;
-    JobMessages& operator=(const JobMessages&) = delete;
-    bool empty() const { return messages_.empty(); }
+    ~NamedWarnings() { ui().showWarning = sink_; }
+    NamedWarnings(const NamedWarnings&) = delete;
+    NamedWarnings& operator=(const NamedWarnings&) = delete;
 
 private:
     MessageSink sink_;
-    MessageSink warningSink_;
-    std::vector<std::string> messages_;
 };
 
 // The console's status line names the job's file.
@@ -194,32 +180,30 @@ void InstallConsoleStatus(const std::string& label)
     };
 }
 
-// The presenter of every job and where its messages go besides the log:
-// stderr, and in a window (whose presenter is installed already) also
-// the message box.
-MessageSink InstallPresenter(bool desktop)
+// The presenter of every job: its messages go to stderr, and in a window
+// (whose presenter is installed already) also to the message box.
+void InstallPresenter(bool desktop)
 {
     if (!desktop) {
         ui().processMessages = [] {
             // No window to keep alive: Qt's events (system calls each time)
-            // at most every 10 ms, however fast sheets go; a stop signal
-            // is honoured at every call.
+            // at most every 10 ms, however fast sheets go.
             static std::chrono::steady_clock::time_point next{};
             const auto now = std::chrono::steady_clock::now();
             if (now >= next) {
                 QCoreApplication::processEvents();
                 next = now + std::chrono::milliseconds(10);
             }
-            ConsoleStatus::HonourInterrupt();
         };
         ui().showWarning = Warn;
-        return Complain;
+        ui().showMessage = Complain;
+        return;
     }
     ui().showWarning = [boxed = ui().showWarning](const std::string& text) {
         Warn(text);
         boxed(text);
     };
-    return [boxed = ui().showMessage](const std::string& text) {
+    ui().showMessage = [boxed = ui().showMessage](const std::string& text) {
         Complain(text);
         boxed(text);
     };
@@ -261,28 +245,16 @@ bool NamesStandardOutput(const std::string& path)
 
 // "velm: wrote PATH" and "velm: sent QUEUE-123", one line for each
 // document the job delivered (a preview's reprints are several).
-void NameOutputs(bool pdfOnStdout)
+void NameOutput(const TDelivery& delivered, bool pdfOnStdout)
 {
-    if (!gVoice.namesOutput)
-        return;
-    for (const TPrintReport& delivered : Deliveries()) {
-        if (!delivered.OutputPath.empty())
-            std::fprintf(pdfOnStdout ? stderr : stdout, "velm: wrote %s\n",
-                         delivered.OutputPath == "-" ? "standard output" : delivered.OutputPath.c_str());
-        if (!delivered.JobId.empty())
-            std::printf("velm: sent %s\n", delivered.JobId.c_str());
-    }
+    if (!delivered.OutputPath.empty())
+        std::fprintf(pdfOnStdout ? stderr : stdout, "velm: wrote %s\n",
+                     delivered.OutputPath == "-" ? "standard output" : delivered.OutputPath.c_str());
+    if (!delivered.JobId.empty())
+        std::printf("velm: sent %s\n", delivered.JobId.c_str());
 }
 
-int PagesDelivered()
-{
-    int pages = 0;
-    for (const TPrintReport& delivered : Deliveries())
-        pages += delivered.PagesPlayed;
-    return pages;
-}
-
-ExitCode RunJob(const CommandOptions& o, const std::string& argument, const MessageSink& sink)
+ExitCode RunJob(const CommandOptions& o, const std::string& argument, TJobOutcome& outcome)
 {
     std::optional<SpooledInput> standardInput;
     try {
@@ -311,7 +283,7 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
         Complain(problem);
         return kUsage;
     }
-    const JobMessages messages(sink, argument);
+    const NamedWarnings warnings(argument);
     if (!o.preview) {
         InstallConsoleStatus(argument);
         if (o.pageRange)
@@ -322,31 +294,34 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
     const bool pdfOnStdout = o.output && NamesStandardOutput(*o.output);
     if (o.output)
         Printers::instance().setPdfOutputFile(*o.output);
-    ClearPrintReport();
-    ClearDeliveries();
-    takeUncoveredCharacters(); // only this job's characters count
-    try {
-        std::error_code sizeUnknown;
-        const std::uintmax_t bytes = standardInput ? standardInput->size() : fs::file_size(file, sizeUnknown);
-        FormattingFolder where(o.keepPages, sizeUnknown ? 0 : bytes);
-        if (standardInput) {
-            standardInput->keepIn(where.path());
-            job.Filename = standardInput->path();
-        }
-        job.Execute();
-    } catch (const std::exception& e) {
-        // A signal may break off a read or a write: the job was interrupted.
-        if (!StopSignal()) {
-            Complain(argument + ": " + e.what());
-            return kFailed;
-        }
-    }
-    WarnOfUncoveredCharacters(argument);
-    const TPrintReport& report = LastPrintReport();
+    TJobReport report;
+    // A signal may break off a read or a write: the job was interrupted.
+    report.Error = [&argument](const std::string& error) {
+        if (!StopSignal())
+            Complain(argument + ": " + error);
+    };
     // What went out before a stop stays out: the preview's earlier reprints.
-    NameOutputs(pdfOnStdout);
-    if (StopSignal() || job.JobAborted() || report.Aborted) {
-        const int pages = PagesDelivered();
+    if (gVoice.namesOutput)
+        report.Delivered = [pdfOnStdout](const TDelivery& delivered) { NameOutput(delivered, pdfOnStdout); };
+    outcome = RunAndReport(
+        [&] {
+            takeUncoveredCharacters(); // only this job's characters count
+            std::error_code sizeUnknown;
+            const std::uintmax_t bytes = standardInput ? standardInput->size() : fs::file_size(file, sizeUnknown);
+            FormattingFolder where(o.keepPages, sizeUnknown ? 0 : bytes);
+            if (standardInput) {
+                standardInput->keepIn(where.path());
+                job.Filename = standardInput->path();
+            }
+            TJobOutcome done = job.Execute();
+            WarnOfUncoveredCharacters(argument);
+            return done;
+        },
+        report);
+    if (outcome.Error && !StopSignal())
+        return kFailed;
+    if (StopSignal() || outcome.Cancelled) {
+        const int pages = outcome.PagesPrinted();
         if (pages == 0)
             Complain(argument + ": interrupted; nothing was printed");
         else
@@ -354,13 +329,14 @@ ExitCode RunJob(const CommandOptions& o, const std::string& argument, const Mess
                             pages == 1 ? "page was" : "pages were"));
         return kInterrupted;
     }
-    if (!messages.empty())
+    // Every message the job showed fails it.
+    if (!outcome.Messages.empty())
         return kFailed;
-    if (!o.preview && o.pageRange && report.StoredPages > 0 && report.PagesPlayed == 0) {
-        Complain(format("--pages selects none of the %d sheets", report.StoredPages));
+    if (!o.preview && o.pageRange && outcome.PagesFormatted > 0 && outcome.PagesPlayed == 0) {
+        Complain(format("--pages selects none of the %d sheets", outcome.PagesFormatted));
         return kFailed;
     }
-    if (!o.preview && !report.Delivered) {
+    if (!o.preview && outcome.Deliveries.empty()) {
         Complain(argument + ": nothing was printed");
         return kFailed;
     }
@@ -418,16 +394,19 @@ int ListPrinters()
     return kPrinted;
 }
 
-int RunJobs(const CommandOptions& o)
+int RunJobs(const CommandOptions& o, TJobOutcome* last = nullptr)
 {
     if (o.listPrinters)
         return ListPrinters();
     if (const ExitCode selected = SelectPrinter(o); selected != kPrinted)
         return selected;
-    const MessageSink sink = InstallPresenter(o.preview);
+    InstallPresenter(o.preview);
     int result = kPrinted;
     for (const std::string& file : o.files) {
-        const ExitCode code = RunJob(o, file, sink);
+        TJobOutcome outcome;
+        const ExitCode code = RunJob(o, file, outcome);
+        if (last)
+            *last = outcome;
         if (code == kInterrupted) // as a shell reports a process ended by the signal
             return StopSignal() ? 128 + StopSignal() : kInterrupted;
         if (code != kPrinted)
@@ -492,10 +471,10 @@ std::string GeometryProblem(const CommandOptions& o)
     return job.GeometryProblem();
 }
 
-int RunHeadlessJobs(const CommandOptions& o, const ConsoleVoice& voice)
+int RunHeadlessJobs(const CommandOptions& o, const ConsoleVoice& voice, TJobOutcome* last)
 {
     gVoice = voice;
-    return RunJobs(o);
+    return RunJobs(o, last);
 }
 
 int RunPreviewJobs(const CommandOptions& o) { return RunJobs(o); }

@@ -8,6 +8,7 @@
 namespace velm {
 
 struct CommandOptions;
+struct TJobOutcome;
 
 // The windowed modes, the desktop application and --preview, under a
 // QApplication of their own: the desktop program gives them. Returns the
@@ -31,8 +32,9 @@ struct ConsoleVoice {
 };
 
 // The jobs of a parsed command line without a window, under an existing
-// QGuiApplication. Returns the exit status.
-int RunHeadlessJobs(const CommandOptions& o, const ConsoleVoice& voice);
+// QGuiApplication. Returns the exit status; `last`, when given, takes the
+// outcome of the last job.
+int RunHeadlessJobs(const CommandOptions& o, const ConsoleVoice& voice, TJobOutcome* last = nullptr);
 
 // Why the jobs of these options could lay no text out on the selected
 // printer (TPrintFile::GeometryProblem), or empty.

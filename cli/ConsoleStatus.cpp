@@ -1,7 +1,5 @@
 #include "cli/ConsoleStatus.h"
 
-#include "platform/printing/printer.h"
-
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
@@ -11,26 +9,23 @@ namespace velm {
 namespace {
 
 volatile std::sig_atomic_t gInterrupted = 0; // the signal that asked to stop, else 0
-ConsoleStatus* gCurrent = nullptr;
 
 extern "C" void OnInterrupt(int signal)
 {
     if (gInterrupted == 0)
         gInterrupted = signal;
+    TCancelFlag::StopAll();
 }
 
 } // namespace
 
 ConsoleStatus::ConsoleStatus(std::string label)
-    : label_(std::move(label)), status_("Preparing Page"), terminal_(isatty(STDERR_FILENO) == 1),
-      previous_(gCurrent)
+    : label_(std::move(label)), status_("Preparing Page"), terminal_(isatty(STDERR_FILENO) == 1)
 {
-    gCurrent = this;
 }
 
 ConsoleStatus::~ConsoleStatus()
 {
-    gCurrent = previous_;
     if (terminal_)
         std::fputs("\r\033[K", stderr); // the next line starts clean
 }
@@ -47,16 +42,6 @@ void ConsoleStatus::SetStatus(const std::string& text)
 {
     status_ = text;
     Draw();
-}
-
-bool ConsoleStatus::Aborted() const { return aborted_ || gInterrupted != 0; }
-
-void ConsoleStatus::Cancel()
-{
-    if (document_ && document_->isOpen())
-        document_->abort();
-    aborted_ = true;
-    SetStatus("Interrupted...Please Wait");
 }
 
 void ConsoleStatus::Draw() const
@@ -80,11 +65,5 @@ void ConsoleStatus::InstallInterruptHandler()
 }
 
 int ConsoleStatus::InterruptSignal() { return gInterrupted; }
-
-void ConsoleStatus::HonourInterrupt()
-{
-    if (gInterrupted && gCurrent && !gCurrent->aborted_)
-        gCurrent->Cancel();
-}
 
 } // namespace velm

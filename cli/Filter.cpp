@@ -6,9 +6,9 @@
 #include "cli/Command.h"
 #include "cli/ConsoleStatus.h"
 #include "cli/FilterJob.h"
-#include "cli/JobFolder.h"
+#include "engine/JobFolder.h"
 #include "cli/SpooledInput.h"
-#include "engine/PageOutput.h"
+#include "engine/JobOutcome.h"
 #include "engine/FileReader.h"
 #include "platform/core/convert.h"
 #include "platform/core/errors.h"
@@ -158,7 +158,8 @@ int RunJob(int argc, char** argv, int pdfOut)
         Report("WARNING", "velmtopdf: velm-borders: " + problem + "; printed with the default borders");
         job.options.borders.reset();
     }
-    if (RunHeadlessJobs(job.options, {"ERROR: ", "WARNING: ", false}) != 0)
+    TJobOutcome outcome;
+    if (RunHeadlessJobs(job.options, {"ERROR: ", "WARNING: ", false}, &outcome) != 0)
         return kFailed;
     if (const int error = CopyFileTo(*job.options.output, pdfOut); error == EPIPE) {
         // The next filter stopped reading: the job was cancelled, or that
@@ -168,7 +169,7 @@ int RunJob(int argc, char** argv, int pdfOut)
     } else if (error) {
         throw FileError(std::string("cannot write the PDF to standard output: ") + std::strerror(error));
     }
-    Report("INFO", "Velm formatted " + Sheets(LastPrintReport().Sheets));
+    Report("INFO", "Velm formatted " + Sheets(outcome.Deliveries.empty() ? 0 : outcome.Deliveries.back().Sheets));
     return kDone;
 }
 

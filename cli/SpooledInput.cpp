@@ -1,6 +1,6 @@
 #include "cli/SpooledInput.h"
 
-#include "cli/JobFolder.h"
+#include "engine/JobFolder.h"
 #include "platform/core/errors.h"
 
 #include <cerrno>

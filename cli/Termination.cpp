@@ -1,11 +1,12 @@
 #include "cli/Termination.h"
 
+#include "engine/JobOutcome.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <csignal>
-#include <utility>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -22,6 +23,7 @@ volatile std::sig_atomic_t gSignal = 0;
 extern "C" void OnTermination(int signal)
 {
     gSignal = signal;
+    TCancelFlag::StopAll();
     const auto byte = static_cast<unsigned char>(signal);
     if (gWriteEnd >= 0)
         (void)!::write(gWriteEnd, &byte, 1);
@@ -29,7 +31,7 @@ extern "C" void OnTermination(int signal)
 
 } // namespace
 
-TerminationWatch::TerminationWatch(std::function<void()> abortJob) : abortJob_(std::move(abortJob))
+TerminationWatch::TerminationWatch()
 {
     if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
@@ -61,12 +63,11 @@ void TerminationWatch::Terminate()
     unsigned char byte = 0;
     while (::read(pipe_[0], &byte, 1) == 1) {
     }
-    // A job that formats or prints stops at its next look at the dialog;
-    // modal windows (the preview among them) close as their loops end.
-    if (abortJob_)
-        abortJob_();
-    // Every loop that runs from now on ends at once, the main loop too
-    // should it not have started yet (exec() forgets an earlier exit()).
+    // A job that formats or prints stops at its next look at its flag,
+    // which the handler set; modal windows (the preview among them) close
+    // as their loops end. Every loop that runs from now on ends at once,
+    // the main loop too should it not have started yet (exec() forgets an
+    // earlier exit()).
     auto* leave = new QTimer(this);
     connect(leave, &QTimer::timeout, [] { QCoreApplication::exit(128 + gSignal); });
     leave->start(0);

@@ -6,15 +6,13 @@
 
 #include <QObject>
 
-#include <functional>
-
 namespace velm {
 
 class TerminationWatch : public QObject {
 public:
-    // Installs the handlers; a QCoreApplication must exist. abortJob stops
-    // the job in progress, if any, as its dialog's Cancel button does.
-    explicit TerminationWatch(std::function<void()> abortJob);
+    // Installs the handlers; a QCoreApplication must exist. A signal stops
+    // every run (TCancelFlag::StopAll) at its next look.
+    TerminationWatch();
     ~TerminationWatch() override; // restores the default actions
     TerminationWatch(const TerminationWatch&) = delete;
     TerminationWatch& operator=(const TerminationWatch&) = delete;
@@ -25,7 +23,6 @@ public:
 private:
     void Terminate();
 
-    std::function<void()> abortJob_;
     int pipe_[2] = {-1, -1}; // written by the signal handler, read in the loop
 };
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/Graphics.h"
+#include "engine/JobOutcome.h"
 #include "engine/StoredJob.h"
 #include "platform/metafile/emf_recorder.h"
 #include "platform/metafile/gdi_types.h"
@@ -61,7 +62,7 @@ public:
     // Plays the stored pages onto the selected printer as one document:
     // Which 0 all, 1 odd, 2 even. Selected, when given, further keeps only
     // the page numbers it accepts, and no blank sheet is added.
-    void PrintStoredPages(int Which, bool ShowStatus, const std::function<bool(int)>& Selected = {});
+    TJobOutcome PrintStoredPages(int Which, bool ShowStatus, const std::function<bool(int)>& Selected = {});
 
     // Text area and position
     void SetTextArea(int Left, int Top, int Right, int Bottom);
@@ -199,7 +200,7 @@ private:
 // The stored page N of the current directory, or of folder.
 std::string PageFileName(int N);
 std::string PageFileName(int N, const std::string& folder);
-// Made first in a private job folder (see cli/JobFolder.h): no folder
+// Made first in a private job folder (see JobFolder.h): no folder
 // monitor watches inside one, so its stored pages need no mark of being seen.
 inline constexpr const char* kPrivateJobMark = ".velm-job";
 // Deletes PRN001.EMF, PRN002.EMF, ... of the current directory up to the

@@ -19,9 +19,6 @@ namespace velm {
 
 namespace {
 
-TPrintReport gReport;
-std::vector<TPrintReport> gDeliveries;
-
 // Which = 1 keeps the odd pages, 2 the even ones; the test on the fractional
 // part of i * 0.5 sees i = n - 1 even for odd page numbers n.
 bool PageWanted(int Which, int i)
@@ -36,21 +33,23 @@ bool PageWanted(int Which, int i)
 
 // A damaged page still prints what is sound in it, but the user must learn
 // that the sheet is incomplete.
-void PlayStoredPage(const std::string& file, int N, PrintDocument& document, const TLateTexts& late)
+void PlayStoredPage(const std::string& file, int N, PrintDocument& document, const TLateTexts& late,
+                    TJobOutcome& outcome)
 {
     const EmfReader reader = EmfReader::fromFile(file);
     TLateTextDevice device(document.device(), late, N);
     const EmfPlayResult result = reader.play(device);
     if (!reader.isValid() || !result.ok) {
-        ++gReport.DamagedPages;
         const std::string& problem = reader.isValid() ? result.problem : reader.problem();
-        ShowMessage(format("Stored page %s is damaged (%s); printed as far as it was sound",
-                           file.c_str(), problem.c_str()));
+        const std::string message =
+            format("Stored page %s is damaged (%s); printed as far as it was sound", file.c_str(), problem.c_str());
+        outcome.Messages.push_back(message);
+        ShowMessage(message);
     }
 }
 
 // Holds the status dialog while the document is open, so that "&Abort"
-// can cancel it, and lets go of it before the document is gone.
+// can cancel it at once, and lets go of it before the document is gone.
 class DocumentWatch {
 public:
     explicit DocumentWatch(TPrintStatus* status) : status_(status) {}
@@ -66,8 +65,6 @@ public:
         if (status_)
             status_->SetPrintDocument(document);
     }
-    bool aborted() const { return status_ && status_->Aborted(); }
-
 private:
     TPrintStatus* status_;
 };
@@ -100,14 +97,6 @@ int StoredPagesIn(const std::string& folder)
 }
 
 } // namespace
-
-const TPrintReport& LastPrintReport() { return gReport; }
-
-void ClearPrintReport() { gReport = TPrintReport{}; }
-
-const std::vector<TPrintReport>& Deliveries() { return gDeliveries; }
-
-void ClearDeliveries() { gDeliveries.clear(); }
 
 int SheetsForPass(int PageCount, int Which, int PerSheet)
 {
@@ -151,12 +140,11 @@ std::vector<PagePlacement> PageSlots(int PerSheet, double PageWidth, double Page
     return places;
 }
 
-const TPrintReport& PrintStoredJob(const TStoredJob& Job, const TPageChoice& Choice)
+void PrintStoredJob(const TStoredJob& Job, const TPageChoice& Choice, TJobOutcome& Outcome)
 {
-    ClearPrintReport();
     std::unique_ptr<StatusDialogScope> dialog;
     if (Choice.ShowStatus) {
-        dialog = std::make_unique<StatusDialogScope>();
+        dialog = std::make_unique<StatusDialogScope>(Choice.Cancel);
         (*dialog)->Show();
         ProcessMessages();
         if (!Choice.StatusLine.empty())
@@ -166,12 +154,13 @@ const TPrintReport& PrintStoredJob(const TStoredJob& Job, const TPageChoice& Cho
     const std::string folder = Job.Read("Directory", currentDirectory());
     const int perSheet = IsPagesPerSheet(Job.PagesPerSheet) ? Job.PagesPerSheet : 1;
     Printer& printer = Printers::instance().selected();
-    gReport.PrinterName = printer.name();
     // The orientation the pages were recorded in, turned for side-by-side n-up.
     const SheetOrientation orientation(printer, Job.Orientation(), TurnsSheet(perSheet));
     // No page cap: every stored page up to the first gap is printed.
     const int pageCount = StoredPagesIn(folder);
-    gReport.StoredPages = pageCount;
+    Outcome.PagesFormatted = pageCount;
+    Outcome.Cancelled = false;
+    int played = 0;
     std::unique_ptr<PrintDocument> document;
     std::vector<PagePlacement> places;
     std::exception_ptr selectionFault;
@@ -187,7 +176,7 @@ const TPrintReport& PrintStoredJob(const TStoredJob& Job, const TPageChoice& Cho
         };
         // "&Abort" closes the document at once; a later activation of the
         // dialog may clear the flag, but a closed document stays closed.
-        const auto cancelled = [&] { return watch.aborted() || (document && !document->isOpen()); };
+        const auto cancelled = [&] { return Choice.Cancel.IsSet() || (document && !document->isOpen()); };
         if (Choice.WholePass)
             begin();
         try {
@@ -203,13 +192,14 @@ const TPrintReport& PrintStoredJob(const TStoredJob& Job, const TPageChoice& Cho
                     (*dialog)->SetPage(format("%d", n));
                 if (!document)
                     begin();
-                const int slot = gReport.PagesPlayed % perSheet;
-                if (gReport.PagesPlayed > 0 && slot == 0)
+                const int slot = played % perSheet;
+                if (played > 0 && slot == 0)
                     document->newPage();
                 if (perSheet > 1)
                     document->placePages(places[static_cast<std::size_t>(slot)]);
-                PlayStoredPage(file, n, *document, Job.LateTexts);
-                ++gReport.PagesPlayed;
+                PlayStoredPage(file, n, *document, Job.LateTexts, Outcome);
+                ++played;
+                ++Outcome.PagesPlayed;
                 ProcessMessages();
             }
         } catch (...) {
@@ -221,27 +211,23 @@ const TPrintReport& PrintStoredJob(const TStoredJob& Job, const TPageChoice& Cho
         while (Choice.WholePass && !selectionFault && !cancelled() &&
                document->sheetCount() < SheetsForPass(pageCount, Choice.Which, perSheet))
             document->newPage();
-        gReport.Aborted = cancelled();
+        Outcome.Cancelled = cancelled();
     }
     if (document) {
-        gReport.Sheets = document->sheetCount();
-        if (gReport.Aborted) {
+        if (Outcome.Cancelled) {
             if (document->isOpen())
                 document->abort();
         } else {
             document->end();
-            gReport.Delivered = true;
-            gReport.OutputPath = document->outputPath();
-            gReport.JobId = document->jobId();
-            gDeliveries.push_back(gReport);
+            Outcome.Deliveries.push_back(
+                {printer.name(), document->outputPath(), document->jobId(), played, document->sheetCount()});
         }
     }
     if (selectionFault)
         std::rethrow_exception(selectionFault);
-    return gReport;
 }
 
-void TGdi::PrintStoredPages(int Which, bool ShowStatus, const std::function<bool(int)>& Selected)
+TJobOutcome TGdi::PrintStoredPages(int Which, bool ShowStatus, const std::function<bool(int)>& Selected)
 {
     TPageChoice choice;
     choice.Which = Which;
@@ -249,7 +235,9 @@ void TGdi::PrintStoredPages(int Which, bool ShowStatus, const std::function<bool
     choice.WholePass = !Selected;
     choice.ShowStatus = ShowStatus;
     choice.StatusLine = "Printing...";
-    PrintStoredJob(StoredJob(), choice);
+    TJobOutcome outcome;
+    PrintStoredJob(StoredJob(), choice, outcome);
+    return outcome;
 }
 
 } // namespace velm

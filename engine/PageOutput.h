@@ -2,6 +2,7 @@
 // job's own, the preview's reprints and the command's page selections.
 #pragma once
 
+#include "engine/JobOutcome.h"
 #include "platform/printing/printer.h"
 
 #include <functional>
@@ -11,30 +12,6 @@
 namespace velm {
 
 class TStoredJob;
-
-// What the latest PrintStoredJob delivered, for callers that tell the user
-// where the output went (the headless command, tests).
-struct TPrintReport {
-    int PagesPlayed = 0;       // stored pages drawn onto sheets
-    int Sheets = 0;            // sheets of the document, blank ones included
-    int StoredPages = 0;       // stored pages the job had
-    bool Aborted = false;      // "&Abort" cancelled the document: nothing was delivered
-    bool Delivered = false;    // the document was ended and handed to the printer
-    int DamagedPages = 0;      // stored pages that played only as far as they were sound
-    std::string PrinterName;
-    std::string OutputPath;    // the PDF the built-in printer wrote, else empty
-    std::string JobId;         // the queue's job ("QUEUE-123"), else empty
-};
-
-// Reset at the start of every PrintStoredJob; valid after it returns or throws.
-const TPrintReport& LastPrintReport();
-// Forgets the latest report, so that a job that never printed shows none.
-void ClearPrintReport();
-
-// The report of every document delivered since the last ClearDeliveries,
-// in order: a preview's reprints are several printings of one job.
-const std::vector<TPrintReport>& Deliveries();
-void ClearDeliveries();
 
 // Which stored pages one printing takes, and how.
 struct TPageChoice {
@@ -51,20 +28,25 @@ struct TPageChoice {
     // job without pages, and a blank last leaf for the even pass of an odd
     // page count. Otherwise a document begins only with its first page.
     bool WholePass = false;
-    // Show the status dialog and honour its "&Abort"; StatusLine is written
-    // into it before pages go out (empty: left as the dialog has it).
+    // Show the status dialog, whose "&Abort" sets Cancel; StatusLine is
+    // written into it before pages go out (empty: left as the dialog has it).
     bool ShowStatus = true;
     std::string StatusLine;
+    // The run's flag, looked at after every page.
+    TCancelFlag Cancel;
 };
 
 // Plays the chosen stored pages of Job, from its folder, onto the selected
 // printer as one print document named after the job, in ascending order,
 // up to the first page that is not stored; the printer takes the job's
 // orientation first. With Job.PagesPerSheet above 1 the chosen pages are
-// scaled onto sheets that many at a time (PageSlots). "&Abort" cancels the
-// document: nothing of it is delivered. A damaged page prints as far as it
-// is sound and says so. Throws PrinterError when the printer fails.
-const TPrintReport& PrintStoredJob(const TStoredJob& Job, const TPageChoice& Choice);
+// scaled onto sheets that many at a time (PageSlots). A stop (Choice.Cancel)
+// cancels the document: nothing of it is delivered. A damaged page prints as far as it
+// is sound and says so. Adds to Outcome what it did (the pages found and
+// played, the document delivered, the messages shown), also when it then
+// throws: PrinterError when the printer fails, or the selection's fault.
+// Outcome.Cancelled then tells whether this printing was stopped.
+void PrintStoredJob(const TStoredJob& Job, const TPageChoice& Choice, TJobOutcome& Outcome);
 
 // Sheets a pass feeds for a job of PageCount stored pages (Which as in
 // TPageChoice): every page for all, and the same number, one sheet per

@@ -96,17 +96,18 @@ TPrintFile::TPrintFile()
 
 TPrintFile::~TPrintFile() = default;
 
-void TPrintFile::Execute()
+TJobOutcome TPrintFile::Execute(const TCancelFlag& Cancel)
 {
-    FJobAborted = false;
+    FCancel = Cancel;
+    FOutcome = {};
     FCellTop = 0;
     FEndOfInput = false;
     if (const std::string problem = GeometryProblem(); !problem.empty()) {
-        ShowMessage("Error: " + problem);
-        return;
+        Tell("Error: " + problem);
+        return std::exchange(FOutcome, {});
     }
     if (!OpenInput())
-        return;
+        return std::exchange(FOutcome, {});
     const DocumentTimeScope jobTime; // every sheet's stamp and the PDF's date
     try {
         StartRun();
@@ -116,6 +117,14 @@ void TPrintFile::Execute()
         ReleaseRun();
         throw;
     }
+    return std::exchange(FOutcome, {});
+}
+
+// A message box of the run, which its outcome keeps.
+void TPrintFile::Tell(const std::string& Message)
+{
+    FOutcome.Messages.push_back(Message);
+    ShowMessage(Message);
 }
 
 bool TPrintFile::OpenInput()
@@ -123,14 +132,14 @@ bool TPrintFile::OpenInput()
     FHtml.reset();
     if (IsFileInput(Input)) {
         if (!inputExists(Filename)) {
-            ShowMessage(format("Error: File %s cannot be opened", Filename.c_str()));
+            Tell(format("Error: File %s cannot be opened", Filename.c_str()));
             return false;
         }
         if (Input == frHTML && FullHtml) {
             try {
                 FHtml = std::make_unique<THtmlDocument>(Filename, HtmlLinks);
             } catch (const FileError&) {
-                ShowMessage(format("Error: File %s cannot be opened", Filename.c_str()));
+                Tell(format("Error: File %s cannot be opened", Filename.c_str()));
                 return false;
             }
             return true;
@@ -139,16 +148,16 @@ bool TPrintFile::OpenInput()
         FFeed.SetTextControls(TabSize > 0, FormFeeds);
         if (RefuseBinary && FFeed.Binary()) {
             FFeed.Close();
-            ShowMessage(format("Error: File %s is binary data, not text, and is not printed", Filename.c_str()));
+            Tell(format("Error: File %s is binary data, not text, and is not printed", Filename.c_str()));
             return false;
         }
     }
     if (Input == frTMemo && !Memo) {
-        ShowMessage("Error: TMemo contains nothing");
+        Tell("Error: TMemo contains nothing");
         return false;
     }
     if (Input == frRichEdit && !RichEdit) {
-        ShowMessage("Error: TRichEdit contains nothing");
+        Tell("Error: TRichEdit contains nothing");
         return false;
     }
     return true;
@@ -175,7 +184,7 @@ void TPrintFile::StartRun()
     FPendingBreak = false;
     SetPageGrid();
 
-    FStatus = std::make_unique<StatusDialogScope>();
+    FStatus = std::make_unique<StatusDialogScope>(FCancel);
     (*FStatus)->Show();
     ProcessMessages();
 
@@ -237,8 +246,8 @@ void TPrintFile::RunCells()
         Raise(OnPrintFooter, this);
         DrawCellFooter();
         Raise(OnNewPage, this);
-        if ((*FStatus)->Aborted()) {
-            FJobAborted = true;
+        if (FCancel.IsSet()) {
+            FOutcome.Cancelled = true;
             return;
         }
         if (InputDone())
@@ -261,11 +270,12 @@ void TPrintFile::FinishRun()
     Raise(OnAfterPrint, this);
     FGdi->EndPage();
     FGdi->LateTexts().Resolve(FCellNumber, FGdi->PageCount());
+    FOutcome.PagesFormatted = FGdi->PageCount();
     FStatus.reset();
-    if (!FJobAborted) {
+    if (!FOutcome.Cancelled) {
         if (OutputTo == poViewer && ui().showPreview) {
             // The preview owns the stored pages now: closing it deletes them.
-            ui().showPreview(*this);
+            ui().showPreview(*this, FOutcome);
             FGdi.reset();
             return;
         }
@@ -275,7 +285,8 @@ void TPrintFile::FinishRun()
             choice.Selected = PageSelection;
             choice.WholePass = !PageSelection;
             choice.StatusLine = "Printing...";
-            PrintStoredJob(FGdi->StoredJob(), choice);
+            choice.Cancel = FCancel;
+            PrintStoredJob(FGdi->StoredJob(), choice, FOutcome);
         }
     }
     // Printed, aborted, or no preview to show them: nothing stays behind,

@@ -6,6 +6,7 @@
 #include "engine/FileReader.h"
 #include "engine/HeaderFields.h"
 #include "engine/HtmlDocument.h"
+#include "engine/JobOutcome.h"
 #include "engine/LineFeed.h"
 #include "engine/Overstrike.h"
 #include "engine/Graphics.h"
@@ -58,9 +59,11 @@ public:
     TPrintFile(const TPrintFile&) = delete;
     TPrintFile& operator=(const TPrintFile&) = delete;
 
-    // Runs the job. Input problems are reported in a message box and end it;
-    // other errors propagate after everything the run made is released.
-    void Execute();
+    // Runs the job and returns what it did. Input problems are reported in
+    // a message box and end it; other errors propagate after everything the
+    // run made is released. Cancel stops the run at its next look (after a
+    // cell, or a page of its printing); its status dialog's "&Abort" sets it.
+    TJobOutcome Execute(const TCancelFlag& Cancel = TCancelFlag());
 
     // Published properties, in declaration order.
     TBrush Brush{clWhite, bsSolid};
@@ -164,7 +167,6 @@ public:
     std::string GeometryProblem() const;
 
     // Run state, readable for the presenters and tests.
-    bool JobAborted() const { return FJobAborted; }
     TGdi* Gdi() const { return FGdi.get(); }
 
     // Pagination (cell grid and text flow).
@@ -203,6 +205,7 @@ public:
 
 private:
     std::string JobDocumentName() const;
+    void Tell(const std::string& Message);
     bool OpenInput();
     void StartRun();
     void RunCells();
@@ -233,7 +236,8 @@ private:
     bool FSkipNextText = false;
     bool FIsEntity = false;
     int FLineIndex = 0;
-    bool FJobAborted = false;
+    TCancelFlag FCancel;       // the run's
+    TJobOutcome FOutcome;      // what the run did so far
     std::unique_ptr<TSourceStyler> FStyler; // while highlighting
     TRunStyle FRunStyle = TRunStyle::Plain;
     TColor FPlainColor = clBlack;

@@ -10,14 +10,14 @@ TPrintStatus* PrintDialog1 = nullptr;
 
 namespace {
 
-// Shows nothing and is never aborted: jobs run by tests and by code that
+// Shows nothing and offers no "&Abort": jobs run by tests and by code that
 // installs no presenter stay silent.
 class SilentStatus : public TPrintStatus {
 public:
     void Show() override {}
     void SetPage(const std::string&) override {}
     void SetStatus(const std::string&) override {}
-    bool Aborted() const override { return false; }
+    void SetCancelFlag(const TCancelFlag&) override {}
     void SetPrintDocument(PrintDocument*) override {}
 };
 
@@ -62,9 +62,10 @@ void ShowWarning(const std::string& text)
         ui().showWarning(text);
 }
 
-StatusDialogScope::StatusDialogScope()
+StatusDialogScope::StatusDialogScope(const TCancelFlag& cancel)
     : dialog_(ui().createStatus ? ui().createStatus() : std::make_unique<SilentStatus>())
 {
+    dialog_->SetCancelFlag(cancel);
     PrintDialog1 = dialog_.get();
 }
 

@@ -3,6 +3,8 @@
 // a widget header; presenters install their implementations here.
 #pragma once
 
+#include "engine/JobOutcome.h"
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,7 +21,9 @@ public:
     virtual void Show() = 0;                              // non-modal, painted at once
     virtual void SetPage(const std::string& text) = 0;    // the `Page` box
     virtual void SetStatus(const std::string& text) = 0;  // the `Status` line
-    virtual bool Aborted() const = 0;                     // FAborted
+    // The run's flag, which "&Abort" sets; the loop looks at the flag, never
+    // at the dialog.
+    virtual void SetCancelFlag(const TCancelFlag& flag) = 0;
     // The open print document that "&Abort" cancels at once, or none.
     virtual void SetPrintDocument(PrintDocument* document) = 0;
 };
@@ -35,13 +39,14 @@ struct UserInterface {
     // Lets pending window messages run.
     std::function<void()> processMessages;
     // Opens the preview window on the stored pages of `job`, modally, and
-    // destroys it (which deletes the pages) when it closes. Empty by
-    // default: a preview run then deletes its stored pages itself.
-    std::function<void(TPrintFile& job)> showPreview;
+    // destroys it (which deletes the pages) when it closes; what its
+    // reprints did joins the run's outcome. Empty by default: a preview run
+    // then deletes its stored pages itself.
+    std::function<void(TPrintFile& job, TJobOutcome& outcome)> showPreview;
 };
 
 // The presenter in force; defaults print messages to stderr, show a status
-// dialog that is never aborted, run Qt's pending events, and show no preview.
+// dialog without "&Abort", run Qt's pending events, and show no preview.
 UserInterface& ui();
 void ProcessMessages();
 void ShowMessage(const std::string& text);
@@ -50,11 +55,12 @@ void ShowWarning(const std::string& text);
 // The one shared status dialog while a loop holds it, else nullptr.
 extern TPrintStatus* PrintDialog1;
 
-// Creates the status dialog through the presenter and keeps PrintDialog1
-// pointing at it until the returned object is destroyed.
+// Creates the status dialog through the presenter, gives it the run's
+// cancel flag, and keeps PrintDialog1 pointing at it until the returned
+// object is destroyed.
 class StatusDialogScope {
 public:
-    StatusDialogScope();
+    explicit StatusDialogScope(const TCancelFlag& cancel);
     ~StatusDialogScope();
     StatusDialogScope(const StatusDialogScope&) = delete;
     StatusDialogScope& operator=(const StatusDialogScope&) = delete;

@@ -263,7 +263,8 @@ void TDrawIt::PrintPages(int Mode, const std::string& Range)
     if (!Range.empty())
         choice.Selected = [&Range](int page) { return PageInRange(page, Range); };
     choice.TestedPages = kTestedPages;
-    PrintStoredJob(FJob, choice);
+    TJobOutcome unreported;
+    PrintStoredJob(FJob, choice, FOutcome ? *FOutcome : unreported);
 }
 
 } // namespace velm

@@ -5,6 +5,7 @@
 // preview: destroying the canvas deletes them.
 #pragma once
 
+#include "engine/JobOutcome.h"
 #include "engine/StoredJob.h"
 
 #include <QBrush>
@@ -62,8 +63,10 @@ public:
     // "1,2,5,7-14,21" (empty: every page), of stored pages. The pages go out
     // as one print document, in ascending order, as many a sheet as the job
     // has. Throws ConversionError at the first page whose test reaches a
-    // malformed item; the pages played before it still go out.
+    // malformed item; the pages played before it still go out. What each
+    // pass did is added to the outcome ReportInto names, if any.
     void PrintPages(int Mode, const std::string& Range);
+    void ReportInto(TJobOutcome* Outcome) { FOutcome = Outcome; }
 
     // The frame and fill of the page; the window leaves them at their defaults.
     QPen& BkPen() { return FBkPen; }
@@ -105,6 +108,7 @@ private:
     double FShownWidth = 2400, FShownHeight = 3112;
     std::string FDirectory; // where the pages this canvas owns are stored
     TStoredJob FJob;
+    TJobOutcome* FOutcome = nullptr; // not owned
 };
 
 } // namespace velm

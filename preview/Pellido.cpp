@@ -86,14 +86,13 @@ void TPrintDialog1::FormCreate()
     SetCaption(Label1, 40, "Status");
     CancelBtn->setText(QString::fromStdString(LoadText(41, "&Abort")));
     ShowSelectedPrinter();
-    FAborted = false;
     SetStatus(LoadText(44, "Preparing Page"));
 }
 
 void TPrintDialog1::FormActivate()
 {
     ShowSelectedPrinter();
-    FAborted = false;
+    FAborted.Withdraw();
     SetStatus(LoadText(44, "Preparing Page"));
 }
 
@@ -123,7 +122,7 @@ void TPrintDialog1::CancelBtnClick()
     // Cancelled at once, so nothing more of the document reaches the printer.
     if (FDocument && FDocument->isOpen())
         FDocument->abort();
-    FAborted = true;
+    FAborted.Set();
     SetStatus(LoadText(44, "Interrupted...Please Wait"));
 }
 

@@ -1,6 +1,7 @@
 // TPrintDialog1: the "Print Status" dialog. It names the printer, shows the
 // page in progress and a status line, and offers "&Abort". It never drives
-// anything: the loops that show it write Page and Status and read Aborted().
+// anything: the loops that show it write Page and Status, and look at the
+// cancel flag its "&Abort" sets.
 #pragma once
 
 #include "engine/UserInterface.h"
@@ -23,12 +24,15 @@ public:
     void Show() override;
     void SetPage(const std::string& text) override;
     void SetStatus(const std::string& text) override;
-    bool Aborted() const override { return FAborted; }
+    void SetCancelFlag(const TCancelFlag& flag) override { FAborted = flag; }
+    // The flag "&Abort" sets, as its loop sees it.
+    bool Aborted() const { return FAborted.IsSet(); }
     // Not owned; "&Abort" cancels it at once while it is open.
     void SetPrintDocument(PrintDocument* document) override { FDocument = document; }
 
     // "&Abort" and Esc: cancels the open print document without ending it,
-    // sets FAborted and says so in the status line. The dialog stays.
+    // sets the run's cancel flag and says so in the status line. The
+    // dialog stays.
     void CancelBtnClick();
 
     QFrame* Bevel1;
@@ -46,11 +50,11 @@ protected:
 
 private:
     void FormCreate();
-    // Every activation clears an abort request the loop has not seen yet.
+    // Every activation withdraws an abort request the loop has not seen yet.
     void FormActivate();
     void ShowSelectedPrinter();
 
-    bool FAborted = false;
+    TCancelFlag FAborted; // the run's, once its loop gives it
     PrintDocument* FDocument = nullptr;
 };
 

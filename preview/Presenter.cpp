@@ -4,6 +4,7 @@
 #include "engine/PrnFile.h"
 #include "engine/UserInterface.h"
 #include "preview/Cb_view.h"
+#include "preview/Drawscrn.h"
 #include "preview/Pellido.h"
 #include "preview/ScreenFit.h"
 
@@ -17,7 +18,7 @@ namespace velm {
 
 namespace {
 
-void ShowPreview(TPrintFile& job)
+void ShowPreview(TPrintFile& job, TJobOutcome& outcome)
 {
     std::unique_ptr<TCB_Prev> window;
     try {
@@ -30,6 +31,7 @@ void ShowPreview(TPrintFile& job)
         throw;
     }
     window->hide();
+    window->DrawIt1->ReportInto(&outcome);
     window->SetViewButton(job.ViewButtonCaption, job.ViewButtonVisible);
     window->raise();
     window->exec();

@@ -2,7 +2,7 @@
 // the print job PrintFile1 as text or HTML, or as rich text to the printer.
 #include "shell/BrowserSupport.h"
 
-#include "engine/PageOutput.h"
+#include "engine/JobOutcome.h"
 #include "engine/UserInterface.h"
 #include "platform/printing/printer.h"
 #include "shell/PrintNotice.h"
@@ -78,10 +78,10 @@ void TVelmWindow::RunJob(TInput Input)
         PrintFile1.ContentsFont = ToTFont(MemoRich->font());
     }
     ApplyColumns();
-    ClearPrintReport();
-    PrintFile1.Execute();
+    TJobReport report{ShowErrorBox, {}};
     if (PrintFile1.OutputTo == poPrinter)
-        TellWherePrinted(FCurrentFile);
+        report.Delivered = [this](const TDelivery& delivery) { TellWherePrinted(FCurrentFile, delivery); };
+    FLastOutcome = RunAndReport([this] { return PrintFile1.Execute(); }, report);
     ProcessMessages();
 }
 

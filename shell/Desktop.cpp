@@ -52,13 +52,13 @@ void HideToolbarDuringPreviews()
     // goes wherever the compositor puts it: there it stays where it is.
     if (OnWayland())
         return;
-    ui().showPreview = [show = ui().showPreview](TPrintFile& job) {
+    ui().showPreview = [show = ui().showPreview](TPrintFile& job, TJobOutcome& outcome) {
         struct Aside {
             QPointer<TVelm> toolbar{Velm && Velm->isVisible() ? Velm : nullptr};
             Aside() { if (toolbar) toolbar->hide(); }
             ~Aside() { if (toolbar) toolbar->show(); }
         } aside;
-        show(job);
+        show(job, outcome);
     };
 }
 

@@ -1,6 +1,6 @@
 #include "shell/PrintNotice.h"
 
-#include "engine/PageOutput.h"
+#include "engine/JobOutcome.h"
 #include "shell/Velmwin.h"
 
 #include <QCoreApplication>
@@ -26,7 +26,7 @@ const char* const kInterface = "org.freedesktop.Notifications";
 
 QString Pages(int count) { return count == 1 ? QStringLiteral("1 page") : QStringLiteral("%1 pages").arg(count); }
 
-QString Where(const TPrintReport& Report)
+QString Where(const TDelivery& Report)
 {
     if (!Report.OutputPath.empty()) {
         QString path = QString::fromStdString(Report.OutputPath);
@@ -43,10 +43,8 @@ QString Where(const TPrintReport& Report)
 
 } // namespace
 
-QString PrintNoticeText(const std::string& FileName, const TPrintReport& Report)
+QString PrintNoticeText(const std::string& FileName, const TDelivery& Report)
 {
-    if (!Report.Delivered)
-        return {};
     return QStringLiteral("Printed %1: %2 to %3")
         .arg(QFileInfo(QString::fromStdString(FileName)).fileName(), Pages(Report.Sheets), Where(Report));
 }
@@ -56,13 +54,9 @@ TPrintNotice::TPrintNotice(std::function<void(const QString&)> StatusLine, QObje
 {
 }
 
-void TPrintNotice::Tell(const std::string& FileName) { Tell(FileName, LastPrintReport()); }
-
-void TPrintNotice::Tell(const std::string& FileName, const TPrintReport& report)
+void TPrintNotice::Tell(const std::string& FileName, const TDelivery& report)
 {
     const QString text = PrintNoticeText(FileName, report);
-    if (text.isEmpty())
-        return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         FStatusLine(text);
@@ -105,7 +99,7 @@ void TPrintNotice::ActionInvoked(uint Id, const QString& Key)
 
 void TPrintNotice::NotificationClosed(uint Id, uint) { FPdfs.erase(Id); }
 
-void TellWherePrinted(const std::string& FileName)
+void TellWherePrinted(const std::string& FileName, const TDelivery& Delivery)
 {
     static QPointer<TPrintNotice> notice;
     if (!notice)
@@ -115,7 +109,7 @@ void TellWherePrinted(const std::string& FileName)
                     VelmWindow->statusBar()->showMessage(text);
             },
             QCoreApplication::instance());
-    notice->Tell(FileName);
+    notice->Tell(FileName, Delivery);
 }
 
 } // namespace velm

@@ -12,20 +12,18 @@
 
 namespace velm {
 
-struct TPrintReport;
+struct TDelivery;
 
-// "Printed NAME: 12 pages to ~/PDF/NAME.pdf" (or "to QUEUE as job QUEUE-7");
-// empty when the report delivered nothing.
-QString PrintNoticeText(const std::string& FileName, const TPrintReport& Report);
+// "Printed NAME: 12 pages to ~/PDF/NAME.pdf" (or "to QUEUE as job QUEUE-7").
+QString PrintNoticeText(const std::string& FileName, const TDelivery& Delivery);
 
 class TPrintNotice : public QObject {
     Q_OBJECT
 public:
     // StatusLine shows the text when no notification can be shown.
     explicit TPrintNotice(std::function<void(const QString&)> StatusLine, QObject* parent = nullptr);
-    // Tells of the latest print report of FileName's job, if it delivered.
-    void Tell(const std::string& FileName);
-    void Tell(const std::string& FileName, const TPrintReport& Report);
+    // Tells of a document FileName's job delivered.
+    void Tell(const std::string& FileName, const TDelivery& Delivery);
 
 private slots:
     void ActionInvoked(uint Id, const QString& Key);
@@ -37,8 +35,8 @@ private:
     bool FListening = false;
 };
 
-// Tells of the latest print report through the application's one notice,
+// Tells of a delivered document through the application's one notice,
 // falling back to the browser window's status line.
-void TellWherePrinted(const std::string& FileName);
+void TellWherePrinted(const std::string& FileName, const TDelivery& Delivery);
 
 } // namespace velm

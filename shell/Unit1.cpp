@@ -1,7 +1,8 @@
 #include "shell/Unit1.h"
 
 #include "engine/HeaderFields.h"
-#include "engine/PageOutput.h"
+#include "engine/JobFolder.h"
+#include "engine/JobOutcome.h"
 #include "engine/UserInterface.h"
 #include "platform/system/display.h"
 #include "platform/core/errors.h"
@@ -29,7 +30,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -38,6 +38,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 namespace velm {
 
@@ -560,21 +561,24 @@ void TVelm::ProcessFile(const std::string& FileName, std::string Action)
 
 void TVelm::RunJob(const std::string& Extension, bool Print, bool DoubleSided)
 {
-    // The stored pages of this job live in a folder of their own: a job
-    // clears the stored pages where it formats, and the watched folder or
-    // the user's current folder must never lose files to that. Named like
-    // the command's job folders, velm-<pid>-XXXXXX, so that a later start
-    // removes it if this process is killed outright.
+    // The stored pages of this job live in a private folder of their own,
+    // locked and marked as the command's are: a job clears the stored pages
+    // where it formats, and the watched folder or the user's current folder
+    // must never lose files to that; a later start removes the folder if
+    // this process is killed outright.
     struct JobScope {
         TVelm& Toolbar;
-        QTemporaryDir Folder;
+        std::optional<PrivateFolder> Folder;
         std::string Previous = currentDirectory();
-        explicit JobScope(TVelm& toolbar)
-            : Toolbar(toolbar),
-              Folder(QDir::temp().filePath(QStringLiteral("velm-%1-XXXXXX").arg(QCoreApplication::applicationPid())))
+        explicit JobScope(TVelm& toolbar) : Toolbar(toolbar)
         {
-            if (!Folder.isValid() || !setCurrentDirectory(Folder.path().toStdString()))
-                throw FileError("Cannot create a folder for the stored pages in " + QDir::tempPath().toStdString());
+            const std::string base = QDir::tempPath().toStdString();
+            try {
+                Folder.emplace(base);
+            } catch (const FileError&) {
+            }
+            if (!Folder || !setCurrentDirectory(Folder->path()))
+                throw FileError("Cannot create a folder for the stored pages in " + base);
             ++Toolbar.FJobDepth;
         }
         ~JobScope()
@@ -585,20 +589,19 @@ void TVelm::RunJob(const std::string& Extension, bool Print, bool DoubleSided)
         }
     } scope(*this);
 
-    // Every printing pass says where it went.
-    const auto execute = [this, Print] {
-        ClearPrintReport();
-        PrintFile1.Execute();
-        if (Print)
-            TellWherePrinted(PrintFile1.Filename);
+    // Every printing pass says where it went; an error ends the passes.
+    TJobReport report{ShowErrorBox, {}};
+    if (Print)
+        report.Delivered = [this](const TDelivery& delivery) { TellWherePrinted(PrintFile1.Filename, delivery); };
+    const auto execute = [this, &report] {
+        return RunAndReport([this] { return PrintFile1.Execute(); }, report).Status() != TJobStatus::Failed;
     };
     if (Extension == "RTF" && Print) {
         PrintFile1.PagesToPrint = pAll;
         execute();
         return;
     }
-    execute();
-    if (DoubleSided && Print) {
+    if (execute() && DoubleSided && Print) {
         PrintFile1.PagesToPrint = pEven;
         TDlgDoubleSided* pause = DlgDoubleSided;
         std::unique_ptr<TDlgDoubleSided> ownPause;

@@ -201,6 +201,8 @@ public:
 
     TSaveDialog SaveDialog1;
     TPrintFile PrintFile1;
+    // What the latest run of PrintFile1 did.
+    const TJobOutcome& LastOutcome() const { return FLastOutcome; }
 
     std::string FCurrentFile;
     std::string FShownFile;
@@ -238,6 +240,7 @@ private:
 
     TEditorLines FMemoLines;
     TEditorLines FHtmlLines;
+    TJobOutcome FLastOutcome;
     QFrame* FSplitLine = nullptr;
     QFileSystemWatcher* FFolderWatcher = nullptr;
     QTimer* FReloadTimer = nullptr;

@@ -48,7 +48,7 @@ protected:
     FullHtml() : here_(dir_.path()), printer_(pdf_.path()), saved_(ui())
     {
         ui().showMessage = [this](const std::string& text) { messages_.push_back(text); };
-        ui().showPreview = [this](TPrintFile& job) { Decode(job); };
+        ui().showPreview = [this](TPrintFile& job, TJobOutcome&) { Decode(job); };
     }
     ~FullHtml() override { ui() = saved_; }
 
@@ -228,7 +228,7 @@ TEST_F(FullHtml, TheTitleGoesInTheHeader)
 {
     dir_.write("titled.html", "<title> The  &amp; title 100% </title><p>" + std::string(3000, 'x'));
     std::vector<std::string> headers;
-    ui().showPreview = [&](TPrintFile&) {
+    ui().showPreview = [&](TPrintFile&, TJobOutcome&) {
         for (int n = 1; n <= StoredPageCount(); ++n) {
             LoggingDevice log;
             EmfReader::fromFile(PageFileName(n)).play(log);

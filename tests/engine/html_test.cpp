@@ -50,7 +50,7 @@ protected:
     HtmlJob() : here_(dir_.path()), printer_(pdf_.path()), saved_(ui())
     {
         ui().showMessage = [this](const std::string& text) { messages_.push_back(text); };
-        ui().showPreview = [this](TPrintFile& job) { Decode(job); };
+        ui().showPreview = [this](TPrintFile& job, TJobOutcome&) { Decode(job); };
     }
     ~HtmlJob() override { ui() = saved_; }
 
@@ -336,7 +336,7 @@ TEST_F(HtmlJob, BadNumericReferenceEndsTheRunAndLeavesNothingBehind)
           std::pair{std::string("&#xx41;"), "'xx4' is not a valid integer value"}}) {
         SCOPED_TRACE(message);
         bool previewed = false;
-        ui().showPreview = [&](TPrintFile&) { previewed = true; };
+        ui().showPreview = [&](TPrintFile&, TJobOutcome&) { previewed = true; };
         try {
             Print(text);
             ADD_FAILURE() << "no error";

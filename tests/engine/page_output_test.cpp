@@ -60,19 +60,19 @@ public:
     void Show() override { log_.shown = true; }
     void SetPage(const std::string& text) override { log_.pages.push_back(text); }
     void SetStatus(const std::string& text) override { log_.statuses.push_back(text); }
-    bool Aborted() const override { return aborted_; }
+    void SetCancelFlag(const TCancelFlag& flag) override { cancel_ = flag; }
     void SetPrintDocument(PrintDocument* d) override { document_ = d; }
     void Abort()
     {
         if (document_ && document_->isOpen())
             document_->abort();
-        aborted_ = true;
+        cancel_.Set();
     }
 
 private:
     StatusLog& log_;
     RecordingStatus*& live_;
-    bool aborted_ = false;
+    TCancelFlag cancel_;
     PrintDocument* document_ = nullptr;
 };
 
@@ -109,7 +109,7 @@ protected:
     std::vector<std::string> Print(int which)
     {
         TGdi gdi;
-        gdi.PrintStoredPages(which, true);
+        outcome_ = gdi.PrintStoredPages(which, true);
         return SheetTexts();
     }
 
@@ -136,6 +136,7 @@ protected:
     RecordingStatus* status_ = nullptr;
     int abortAfterPages_ = 0;
     std::vector<std::string> messages_;
+    TJobOutcome outcome_; // of the latest Print
 };
 
 using Sheets = std::vector<std::string>;
@@ -144,8 +145,8 @@ TEST_F(PageOutput, AllPagesGiveOneSheetEachAndNoMore)
 {
     Record(3);
     EXPECT_EQ(Print(0), (Sheets{"sheet 1", "sheet 2", "sheet 3"}));
-    EXPECT_EQ(LastPrintReport().PagesPlayed, 3);
-    EXPECT_TRUE(LastPrintReport().Delivered);
+    EXPECT_EQ(outcome_.PagesPrinted(), 3);
+    EXPECT_EQ(outcome_.Deliveries.size(), 1u);
     EXPECT_EQ(log_.statuses, (Sheets{"Printing..."}));
     EXPECT_EQ(log_.pages, (Sheets{"1", "2", "3"}));
     EXPECT_TRUE(log_.shown);
@@ -163,7 +164,7 @@ TEST_F(PageOutput, EvenPassOfAnOddCountFeedsTheLastLeafBlank)
 {
     Record(5);
     EXPECT_EQ(Print(2), (Sheets{"sheet 2", "sheet 4", ""}));
-    EXPECT_EQ(LastPrintReport().Sheets, 3);
+    EXPECT_EQ(outcome_.Deliveries.at(0).Sheets, 3);
 }
 
 TEST_F(PageOutput, OddPassStartsNoTrailingBlankSheet)
@@ -190,15 +191,14 @@ TEST_F(PageOutput, PrintingStopsAtTheFirstGap)
 TEST_F(PageOutput, NoStoredPagePrintsOneEmptyDocument)
 {
     EXPECT_EQ(Print(0), (Sheets{""}));
-    EXPECT_EQ(LastPrintReport().PagesPlayed, 0);
+    EXPECT_EQ(outcome_.PagesPlayed, 0);
 }
 
 TEST_F(PageOutput, MoreThanAThousandPagesAreAllPrinted)
 {
     Record(1003);
     TGdi gdi;
-    gdi.PrintStoredPages(1, false);
-    EXPECT_EQ(LastPrintReport().PagesPlayed, 502);
+    EXPECT_EQ(gdi.PrintStoredPages(1, false).PagesPrinted(), 502);
     const auto files = testing::filesIn(out_.path());
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(PdfPageCount(out_.file(files[0])), 502);
@@ -231,7 +231,8 @@ TEST_F(PageOutput, DamagedPageIsReportedAndTheOthersPrint)
     ASSERT_EQ(sheets.size(), 3u);
     EXPECT_EQ(sheets[0], "sheet 1");
     EXPECT_EQ(sheets[2], "sheet 3");
-    EXPECT_EQ(LastPrintReport().DamagedPages, 1);
+    EXPECT_EQ(outcome_.Status(), TJobStatus::Told);
+    EXPECT_EQ(outcome_.Messages, messages_);
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_NE(messages_[0].find("PRN002.EMF is damaged"), std::string::npos) << messages_[0];
 }
@@ -241,10 +242,10 @@ TEST_F(PageOutput, AbortCancelsTheDocumentSoNothingIsDelivered)
     Record(6);
     abortAfterPages_ = 2;
     TGdi gdi;
-    gdi.PrintStoredPages(0, true);
-    EXPECT_TRUE(LastPrintReport().Aborted);
-    EXPECT_FALSE(LastPrintReport().Delivered);
-    EXPECT_EQ(LastPrintReport().PagesPlayed, 2) << "the loop ends after the current page";
+    const TJobOutcome outcome = gdi.PrintStoredPages(0, true);
+    EXPECT_EQ(outcome.Status(), TJobStatus::Cancelled);
+    EXPECT_TRUE(outcome.Deliveries.empty());
+    EXPECT_EQ(outcome.PagesPlayed, 2) << "the loop ends after the current page";
     EXPECT_TRUE(testing::filesIn(out_.path()).empty()) << "an aborted document leaves no PDF";
 }
 
@@ -333,11 +334,12 @@ TEST_F(PageOutput, NupPlacesTheChosenPagesInReadingOrder)
             std::filesystem::remove(out_.file(old));
         TGdi gdi;
         gdi.SetPagesPerSheet(c.perSheet);
-        gdi.PrintStoredPages(c.which, false);
+        const TJobOutcome outcome = gdi.PrintStoredPages(c.which, false);
         const auto files = testing::filesIn(out_.path());
         ASSERT_EQ(files.size(), 1u);
         EXPECT_EQ(NupSheets(out_.file(files[0])), c.sheets);
-        EXPECT_EQ(LastPrintReport().Sheets, static_cast<int>(c.sheets.size()));
+        ASSERT_EQ(outcome.Deliveries.size(), 1u);
+        EXPECT_EQ(outcome.Deliveries[0].Sheets, static_cast<int>(c.sheets.size()));
         EXPECT_EQ(Printers::instance().selected().orientation(), PaperOrientation::Portrait)
             << "the job's orientation again after a turned sheet";
     }

@@ -139,12 +139,13 @@ TEST(PrintJob, PrinterRunsLeaveNoStoredPage)
     h.Run(NumberedLines(120));
     EXPECT_EQ(h.previews, 0);
     EXPECT_EQ(StoredPageCount(), 0);
-    EXPECT_TRUE(LastPrintReport().Delivered);
-    EXPECT_EQ(LastPrintReport().PagesPlayed, 3);
+    ASSERT_EQ(h.outcome.Deliveries.size(), 1u);
+    EXPECT_EQ(h.outcome.PagesPrinted(), 3);
+    EXPECT_EQ(h.outcome.Status(), TJobStatus::Done);
 
     h.job.PagesToPrint = pOdd;
     h.Run(NumberedLines(120));
-    EXPECT_EQ(LastPrintReport().PagesPlayed, 2);
+    EXPECT_EQ(h.outcome.PagesPrinted(), 2);
     EXPECT_EQ(StoredPageCount(), 0);
     EXPECT_EQ(h.statusAlive, 0);
 }
@@ -163,9 +164,32 @@ TEST(PrintJob, AbortFinishesTheCellAndKeepsNothing)
     JobHarness h;
     h.abortAfterSheet = 1;
     h.Run(NumberedLines(200));
-    EXPECT_TRUE(h.job.JobAborted());
+    EXPECT_EQ(h.outcome.Status(), TJobStatus::Cancelled);
     EXPECT_EQ(h.statusPages.size(), 1u);
     EXPECT_EQ(h.previews, 0);
+    EXPECT_EQ(StoredPageCount(), 0);
+}
+
+// The run's one flag: the status dialog's "&Abort" while pages print, or
+// the caller's flag set before the run starts.
+TEST(PrintJob, TheRunsFlagStopsItBetweenPagesAndTheOutcomeSaysHowFar)
+{
+    JobHarness h;
+    h.job.OutputTo = poPrinter;
+    h.abortAfterSheet = 3 + 2; // three sheets formatted, then printing page 2
+    h.Run(NumberedLines(120));
+    EXPECT_EQ(h.outcome.Status(), TJobStatus::Cancelled);
+    EXPECT_EQ(h.outcome.PagesFormatted, 3);
+    EXPECT_EQ(h.outcome.PagesPlayed, 2) << "stopped after the page in progress";
+    EXPECT_TRUE(h.outcome.Deliveries.empty());
+    EXPECT_TRUE(testing::filesIn(h.dir().file("out")).empty());
+
+    h.abortAfterSheet = 0;
+    const TCancelFlag stop;
+    stop.Set();
+    const TJobOutcome outcome = h.job.Execute(stop);
+    EXPECT_EQ(outcome.Status(), TJobStatus::Cancelled);
+    EXPECT_EQ(outcome.PagesPlayed, 0);
     EXPECT_EQ(StoredPageCount(), 0);
 }
 
@@ -190,8 +214,7 @@ TEST(PrintJob, AnErrorMidwayReleasesEverythingTheRunMade)
 
     // The same job runs again from the start.
     h.job.OnPrintHeader = nullptr;
-    h.job.Execute();
-    EXPECT_EQ(LastPrintReport().PagesPlayed, 3);
+    EXPECT_EQ(h.job.Execute().PagesPrinted(), 3);
 }
 
 TEST(PrintJob, AStoredPageThatCannotBeWrittenEndsTheRunCleanly)

@@ -123,7 +123,7 @@ public:
         };
         face.showMessage = [this](const std::string& text) { messages.push_back(text); };
         face.processMessages = [] {};
-        face.showPreview = [this](TPrintFile&) {
+        face.showPreview = [this](TPrintFile&, TJobOutcome&) {
             ++previews;
             pages = DecodeStoredPages();
             DeletePageFiles();
@@ -140,20 +140,21 @@ public:
         dir_.write("input.txt", bytes);
         job.Input = input;
         job.Filename = dir_.file("input.txt");
-        job.Execute();
+        outcome = job.Execute();
         return pages;
     }
 
     const TempDir& dir() const { return dir_; }
 
     TPrintFile job;
+    TJobOutcome outcome; // of the latest Run
     std::vector<DecodedPage> pages;
     std::vector<std::string> messages;
     std::vector<std::string> statusPages; // what the loop wrote into the Page box
     int statusCreated = 0;
     int statusAlive = 0;
     int previews = 0;
-    int abortAfterSheet = 0; // the status dialog reports "&Abort" from this sheet on
+    int abortAfterSheet = 0; // "&Abort" is pressed when the loop reaches this sheet
 
 private:
     class Status : public TPrintStatus {
@@ -161,16 +162,19 @@ private:
         explicit Status(JobHarness& h) : h_(h) { ++h_.statusAlive; }
         ~Status() override { --h_.statusAlive; }
         void Show() override {}
-        void SetPage(const std::string& text) override { h_.statusPages.push_back(text); }
-        void SetStatus(const std::string&) override {}
-        bool Aborted() const override
+        void SetPage(const std::string& text) override
         {
-            return h_.abortAfterSheet > 0 && static_cast<int>(h_.statusPages.size()) >= h_.abortAfterSheet;
+            h_.statusPages.push_back(text);
+            if (h_.abortAfterSheet > 0 && static_cast<int>(h_.statusPages.size()) >= h_.abortAfterSheet)
+                cancel_.Set();
         }
+        void SetStatus(const std::string&) override {}
+        void SetCancelFlag(const TCancelFlag& flag) override { cancel_ = flag; }
         void SetPrintDocument(PrintDocument*) override {}
 
     private:
         JobHarness& h_;
+        TCancelFlag cancel_;
     };
 };
 

@@ -18,7 +18,7 @@ using namespace velm;
 
 namespace {
 
-void readBackAndDelete(TPrintFile&)
+void readBackAndDelete(TPrintFile&, TJobOutcome&)
 {
     for (int n = 1; n <= StoredPageCount(); ++n) {
         LoggingDevice log;

@@ -387,7 +387,8 @@ TEST_F(WindowTest, ACanvasThatCannotBeBuiltLeavesNoStoredPages)
     CurrentDir inPages(pages.path());
     SetPrinterKey("PageWidth", "wide");
     TPrintFile job;
-    EXPECT_THROW(ui().showPreview(job), ConversionError);
+    TJobOutcome outcome;
+    EXPECT_THROW(ui().showPreview(job, outcome), ConversionError);
     EXPECT_TRUE(filesIn(pages.path()).empty());
 }
 

@@ -113,9 +113,7 @@ protected:
         job.Input = frTMemo;
         job.Memo = &lines_;
         job.OutputTo = poPrinter;
-        ClearPrintReport();
-        job.Execute();
-        jobAborted_ = job.JobAborted();
+        outcome_ = job.Execute();
     }
 
     TempDir job_;
@@ -125,16 +123,16 @@ protected:
     UserInterface saved_;
     TStringList lines_;
     bool pressed_ = false;
-    bool jobAborted_ = false;
+    TJobOutcome outcome_;
 };
 
 TEST_F(AbortedJob, AbortWhilePrintingDeliversNothingAndLeavesNoStoredPage)
 {
     RunPressing([](const TPrintDialog1& d) { return d.Status->text() == "Printing..." && d.Page->text() == "2"; });
     ASSERT_TRUE(pressed_);
-    EXPECT_TRUE(LastPrintReport().Aborted);
-    EXPECT_FALSE(LastPrintReport().Delivered);
-    EXPECT_LE(LastPrintReport().PagesPlayed, 3) << "the loop ends after the current page";
+    EXPECT_EQ(outcome_.Status(), TJobStatus::Cancelled);
+    EXPECT_TRUE(outcome_.Deliveries.empty());
+    EXPECT_LE(outcome_.PagesPlayed, 3) << "the loop ends after the current page";
     EXPECT_TRUE(testing::filesIn(out_.path()).empty()) << "no PDF for an aborted document";
     EXPECT_EQ(StoredPageCount(), 0);
     EXPECT_EQ(PrintDialog1, nullptr);
@@ -144,8 +142,8 @@ TEST_F(AbortedJob, AbortWhileFormattingPrintsNothing)
 {
     RunPressing([](const TPrintDialog1& d) { return d.Status->text() == "Preparing Page" && d.Page->text() == "2"; });
     ASSERT_TRUE(pressed_);
-    EXPECT_TRUE(jobAborted_);
-    EXPECT_FALSE(LastPrintReport().Delivered);
+    EXPECT_EQ(outcome_.Status(), TJobStatus::Cancelled);
+    EXPECT_TRUE(outcome_.Deliveries.empty());
     EXPECT_TRUE(testing::filesIn(out_.path()).empty());
     EXPECT_EQ(StoredPageCount(), 0);
 }

@@ -260,10 +260,12 @@ TEST_F(ReprintTest, AbortCancelsTheWholePass)
             QTest::mouseClick(status->CancelBtn, Qt::LeftButton);
     });
     user.start(0);
+    TJobOutcome outcome;
+    window->DrawIt1->ReportInto(&outcome);
     QTest::mouseClick(window->Print, Qt::LeftButton);
     EXPECT_TRUE(Printed().empty());
-    EXPECT_TRUE(LastPrintReport().Aborted);
-    EXPECT_EQ(LastPrintReport().PagesPlayed, 4) << "stopped after the page in progress";
+    EXPECT_EQ(outcome.Status(), TJobStatus::Cancelled);
+    EXPECT_EQ(outcome.PagesPlayed, 4) << "stopped after the page in progress";
     EXPECT_EQ(PrintDialog1, nullptr);
 }
 

@@ -13,6 +13,7 @@
 #include "engine/UserInterface.h"
 #include "platform/core/convert.h"
 #include "preview/Drawscrn.h"
+#include "preview/Pellido.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -103,8 +104,9 @@ public:
     {
         ui().processMessages = [this] {
             previous_();
-            if (PrintDialog1 && !PrintDialog1->Aborted()) {
-                EXPECT_TRUE(QTest::qWaitFor([] { return PrintDialog1->Aborted(); }, 60000))
+            auto* dialog = dynamic_cast<TPrintDialog1*>(PrintDialog1);
+            if (dialog && !dialog->Aborted()) {
+                EXPECT_TRUE(QTest::qWaitFor([dialog] { return dialog->Aborted(); }, 60000))
                     << "no abort came";
             }
         };

@@ -243,8 +243,7 @@ TEST_F(DesktopTest, OneRunningToolbarTakesDragsAndLaterStartsAndTellsWhereItPrin
     {
         QString status;
         TPrintNotice notice([&](const QString& text) { status = text; });
-        TPrintReport report;
-        report.Delivered = true;
+        TDelivery report;
         report.Sheets = 2;
         report.OutputPath = home.file("PDF/x.pdf");
         notice.Tell("/data/x.txt", report);
@@ -337,6 +336,7 @@ TEST_F(DesktopTest, OneRunningToolbarTakesDragsAndLaterStartsAndTellsWhereItPrin
     EXPECT_EQ(*source.result, Qt::CopyAction) << "the drag source must never delete what it dragged";
     EXPECT_TRUE(QTest::qWaitFor([&] { return pdfs() == 2u; }, 60000)) << readFile(place.file("log"));
 
+    // The answer of the first drag must not stand for this one's.
     source.result.reset();
     source.answered = Qt::IgnoreAction;
     source.urls = {QUrl::fromLocalFile(QString::fromStdString(files.file("c.txt"))), QUrl("https://example.org/page.html")};

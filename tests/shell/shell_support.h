@@ -76,7 +76,7 @@ protected:
         previousHome_ = std::getenv("HOME") ? std::getenv("HOME") : "";
         setenv("HOME", home.path().c_str(), 1);
         Set("MonitorDir", watched.path());
-        ui().showPreview = [this](TPrintFile& job) {
+        ui().showPreview = [this](TPrintFile& job, TJobOutcome&) {
             Previews.push_back({job.Filename, job.Input, job.PageLayout, job.ContentsFont, currentDirectory()});
             if (OnPreview)
                 OnPreview(job);

@@ -344,22 +344,22 @@ TEST_F(BrowserTest, TwoSidedEntriesPrintOddThenEvenThenPrintAll)
     TVelmWindow& w = Window();
     w.OpenFile(Text("LONG.TXT", NumberedLines(400)), true);
     w.PrintClick();
-    const int all = LastPrintReport().PagesPlayed;
+    const int all = w.LastOutcome().PagesPrinted();
     ASSERT_GE(all, 3);
 
     w.TwoSidedTextOdd->trigger();
-    EXPECT_EQ(LastPrintReport().PagesPlayed, (all + 1) / 2);
-    const std::string odd = LastPrintReport().OutputPath;
+    EXPECT_EQ(w.LastOutcome().PagesPrinted(), (all + 1) / 2);
+    const std::string odd = w.LastOutcome().Deliveries.at(0).OutputPath;
     EXPECT_TRUE(HasLine(PdfText(odd), "line 1")) << PdfText(odd).substr(0, 400);
     EXPECT_EQ(w.PrintFile1.PagesToPrint, pAll);
     EXPECT_EQ(w.PrintFile1.OutputTo, poViewer);
 
     w.TwoSidedTextEven->trigger();
-    EXPECT_EQ(LastPrintReport().PagesPlayed, all / 2);
-    EXPECT_FALSE(HasLine(PdfText(LastPrintReport().OutputPath), "line 1"));
+    EXPECT_EQ(w.LastOutcome().PagesPrinted(), all / 2);
+    EXPECT_FALSE(HasLine(PdfText(w.LastOutcome().Deliveries.at(0).OutputPath), "line 1"));
 
     QTest::mouseClick(w.Print, Qt::LeftButton);
-    EXPECT_EQ(LastPrintReport().PagesPlayed, all);
+    EXPECT_EQ(w.LastOutcome().PagesPrinted(), all);
     EXPECT_TRUE(Messages.empty());
     EXPECT_TRUE(Previews.empty());
 }
@@ -370,7 +370,6 @@ TEST_F(BrowserTest, PrintWithThePicturePageInFrontHasNoFile)
     TVelmWindow& w = Window();
     w.OpenFile(Text("A.TXT"), true);
     w.OpenFile(Picture("B.BMP"), true);
-    ClearPrintReport();
     QTest::mouseClick(w.Print, Qt::LeftButton);
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0], "No file selected");
@@ -380,7 +379,7 @@ TEST_F(BrowserTest, PrintWithThePicturePageInFrontHasNoFile)
     w.TextPreview->trigger();
     ASSERT_EQ(Previews.size(), 1u);
     EXPECT_EQ(Previews[0].Filename, files.file("A.TXT"));
-    EXPECT_EQ(LastPrintReport().PagesPlayed, 0);
+    EXPECT_EQ(w.LastOutcome().PagesPlayed, 0);
     EXPECT_TRUE(filesIn(printed.path()).empty());
 }
 

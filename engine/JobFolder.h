@@ -1,6 +1,7 @@
-// The folders a headless job works in: a private temporary one, named
-// velm-<pid>-XXXXXX, locked while its job runs and marked as Velm's, or
-// the user's --keep-pages folder.
+// The folders a job formats in: a private temporary one, named
+// velm-<pid>-XXXXXX, locked while its job runs and marked as Velm's (the
+// toolbar's jobs, the command's and the filter's), or the user's
+// --keep-pages folder.
 #pragma once
 
 #include <cstdint>

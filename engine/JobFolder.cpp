@@ -1,4 +1,4 @@
-#include "cli/JobFolder.h"
+#include "engine/JobFolder.h"
 
 #include "engine/Gdi.h"
 #include "platform/core/convert.h"
