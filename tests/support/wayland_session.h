@@ -21,13 +21,18 @@ class WaylandSession {
 public:
     WaylandSession()
     {
+        std::string missing;
         for (const char* tool : {"Xvfb", "weston", "xdotool", "import"})
             if (run(std::string("command -v ") + tool + " >/dev/null") != 0)
-                problem_ += std::string(tool) + " is not installed; ";
+                missing += std::string(missing.empty() ? "" : ", ") + tool;
         const std::string plugins = QLibraryInfo::path(QLibraryInfo::PluginsPath).toStdString();
         if (!std::filesystem::exists(plugins + "/platforms/libqwayland-generic.so"))
-            problem_ += "Qt's Wayland platform (qt6-wayland) is not installed; ";
-        if (!problem_.empty() || !(problem_ = StartXvfb(server_)).empty())
+            missing += std::string(missing.empty() ? "" : ", ") + "Qt's Wayland platform (qt6-wayland)";
+        if (!missing.empty())
+            problem_ = "no Wayland compositor to test under: not installed: " + missing;
+        else if (std::string failed = StartXvfb(server_); !failed.empty())
+            problem_ = "no Wayland compositor to test under: " + failed;
+        if (!problem_.empty())
             return;
         // The compositor's socket and the toolbar's live in a runtime folder of the test's own.
         setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
@@ -40,7 +45,7 @@ public:
         if (compositor_ < 0
             || run("timeout 30 sh -c 'until [ -S " + Quote(runtime_.file("velm-test")) + " ] && "
                    "xdotool search --class \"^Weston Compositor$\" >/dev/null 2>&1; do sleep 0.1; done'") != 0) {
-            problem_ = "weston did not start: " + readFile(runtime_.file("weston.log"));
+            problem_ = "no Wayland compositor to test under: weston did not start: " + readFile(runtime_.file("weston.log"));
             return;
         }
         // A window mapped under the pointer may never hear of it: the pointer
