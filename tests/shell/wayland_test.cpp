@@ -1,5 +1,5 @@
-// The toolbar under a Wayland compositor (weston), driven by a real pointer
-// and keys: the compositor moves it by its handle, a preview leaves it
+// The toolbar under a Wayland compositor (weston), driven by a real
+// pointer: the compositor moves it by its handle, a preview leaves it
 // where the user put it, and the About box says that it cannot stay on top.
 #include "shell/About.h"
 
@@ -73,7 +73,10 @@ TEST_F(WaylandToolbar, MovesByItsHandleThroughTheCompositorAndStaysThereThroughP
     files.write("a.txt", "alpha, previewed while the toolbar runs\n");
     Set("MonitorEnabled", "0");
     const std::string log = files.file("log");
-    const pid_t toolbar = Spawn({"sh", "-c", "exec " + Quote(VELM_BINARY) + " 2>" + Quote(log)});
+    const struct Running {
+        pid_t pid;
+        ~Running() { Stop(pid); }
+    } toolbar{Spawn({"sh", "-c", "exec " + Quote(VELM_BINARY) + " 2>" + Quote(log)})};
     // The panel's aqua shows from 2,2 in the toolbar, around its four buttons.
     const QRgb aqua = qRgb(0, 255, 255);
     QRect was;
@@ -98,7 +101,6 @@ TEST_F(WaylandToolbar, MovesByItsHandleThroughTheCompositorAndStaysThereThroughP
     EXPECT_TRUE(Retried([&] { Click(Where(previewBackground).topLeft() + QPoint(54, 15 - 65)); },
                         [&] { return !Where(previewBackground).isValid(); }));
     EXPECT_EQ(Text(Where(aqua)), Text(moved));
-    Stop(toolbar);
 }
 
 } // namespace
