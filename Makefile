@@ -14,7 +14,7 @@ PACKAGE_PACKAGES := debhelper dpkg-dev fakeroot lintian
 TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev libgmock-dev poppler-utils qpdf cups \
   cups-client cups-bsd printer-driver-cups-pdf emf2svg libreoffice-draw-nogui libreoffice-writer-nogui \
   xvfb xauth openbox xdotool imagemagick time ccache fonts-urw-base35 libharfbuzz-bin \
-  cups-ipp-utils ghostscript python3.11-doc w3m dbus-daemon $(PACKAGE_PACKAGES)
+  cups-ipp-utils ghostscript python3.11-doc w3m dbus-daemon weston qt6-wayland $(PACKAGE_PACKAGES)
 BENCH_PACKAGES := $(TEST_PACKAGES) libbenchmark-dev valgrind hyperfine \
   enscript a2ps ghostscript cups-filters
 

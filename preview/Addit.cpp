@@ -1,26 +1,16 @@
 #include "preview/Addit.h"
 
+#include "preview/Glyphs.h"
 #include "preview/LoadText.h"
 #include "preview/Presenter.h"
 
 #include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
-#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-
-// Resources of a static library are registered by hand, once.
-static void RegisterPreviewResources()
-{
-    static const bool registered = [] {
-        Q_INIT_RESOURCE(preview);
-        return true;
-    }();
-    (void)registered;
-}
 
 namespace velm {
 
@@ -44,16 +34,6 @@ QPushButton* GlyphButton(QWidget* parent, const char* glyph, int x, int y, int w
 }
 
 } // namespace
-
-QIcon Glyph(const char* name)
-{
-    RegisterPreviewResources();
-    const QString base = QStringLiteral(":/preview/glyphs/") + QLatin1String(name);
-    QIcon icon;
-    icon.addFile(base + ".png", QSize(16, 16), QIcon::Normal);
-    icon.addFile(base + "-disabled.png", QSize(16, 16), QIcon::Disabled);
-    return icon;
-}
 
 void MakeEditableList(QComboBox* box)
 {

@@ -8,17 +8,12 @@
 
 class QComboBox;
 class QGroupBox;
-class QIcon;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
 namespace velm {
-
-// A 16 by 16 glyph of the preview's resources ("printer", "door", ...)
-// with its greyed picture for the disabled state.
-QIcon Glyph(const char* name);
 
 // An editable drop-down list as the system's own: typing neither adds
 // entries nor completes them, and it leaves no entry selected.

@@ -5,6 +5,7 @@
 #include "preview/Presenter.h"
 #include "preview/Addit.h"
 #include "preview/Drawscrn.h"
+#include "preview/Glyphs.h"
 #include "preview/LoadText.h"
 
 #include <QApplication>

@@ -1,5 +1,7 @@
 #include "shell/BrowserPictures.h"
 
+#include "preview/Glyphs.h"
+
 #include <QFont>
 #include <QPainter>
 
@@ -50,35 +52,37 @@ QPixmap DrivePicture(Drive::Kind kind)
     return pixmap;
 }
 
+// The bar's two kinds of glyph are drawn for the screen's pixels, as the
+// toolbar's are, on an 18 by 18 grid.
 QIcon TextIcon(const QString& text, bool bold, bool italic, bool underline)
 {
-    QPixmap pixmap(18, 18);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    QFont font("Times New Roman", 11);
-    font.setBold(bold);
-    font.setItalic(italic);
-    font.setUnderline(underline);
-    p.setFont(font);
-    p.drawText(pixmap.rect(), Qt::AlignCenter, text);
-    return QIcon(pixmap);
+    return DrawnGlyph(18, [=](QPainter& p, const GlyphInk& ink) {
+        QFont font("Times New Roman");
+        font.setPixelSize(15);
+        font.setBold(bold);
+        font.setItalic(italic);
+        font.setUnderline(underline);
+        p.setFont(font);
+        p.setPen(ink(Qt::black));
+        p.drawText(QRectF(0, 0, 18, 18), Qt::AlignCenter, text);
+    });
 }
 
 QIcon AlignIcon(Qt::Alignment alignment)
 {
-    QPixmap pixmap(18, 18);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    for (int i = 0; i < 5; ++i) {
-        const int length = (i % 2) ? 10 : 14;
-        int left = 2;
-        if (alignment == Qt::AlignHCenter)
-            left = 2 + (14 - length) / 2;
-        else if (alignment == Qt::AlignRight)
-            left = 16 - length;
-        p.drawLine(left, 3 + i * 3, left + length, 3 + i * 3);
-    }
-    return QIcon(pixmap);
+    return DrawnGlyph(18, [=](QPainter& p, const GlyphInk& ink) {
+        p.setPen(QPen(ink(Qt::black), 1.0, Qt::SolidLine, Qt::FlatCap));
+        for (int i = 0; i < 5; ++i) {
+            const double length = (i % 2) ? 10 : 14;
+            double left = 2;
+            if (alignment == Qt::AlignHCenter)
+                left = 2 + (14 - length) / 2;
+            else if (alignment == Qt::AlignRight)
+                left = 16 - length;
+            // Half a unit down: one pixel row at the design size, not two half-lit ones.
+            p.drawLine(QPointF(left, 3.5 + i * 3), QPointF(left + length, 3.5 + i * 3));
+        }
+    });
 }
 
 } // namespace velm

@@ -9,6 +9,7 @@
 #include "platform/system/files.h"
 #include "platform/printing/printer.h"
 #include "preview/Presenter.h"
+#include "preview/ScreenFit.h"
 #include "platform/system/settings.h"
 #include "shell/About.h"
 #include "shell/JobDesign.h"
@@ -196,6 +197,11 @@ TVelm::TVelm(QWidget* parent)
     connect(Timer1, &QTimer::timeout, this, &TVelm::Timer1Timer);
     SetJobDesignValues();
     FormCreate();
+    // On top of every window, it would cover the caption and menus of one
+    // that opens beneath it (a scaled screen leaves little room): they open
+    // clear of it. Wayland keeps no window on top and places them itself.
+    if (!OnWayland())
+        KeepClearOf(this);
 }
 
 TVelm::~TVelm()

@@ -120,6 +120,11 @@ TEST_F(WindowTest, CaptionsAndCrossedHints)
     const QIcon glyph = window->Print->icon();
     EXPECT_NE(glyph.pixmap(16, 16, QIcon::Disabled).toImage(),
               glyph.pixmap(16, 16, QIcon::Normal).toImage());
+    // Drawn for the screen's pixels at twice the scale, not a small picture stretched.
+    const std::initializer_list<const QAbstractButton*> glyphed = {window->CloseButton, window->Print, window->ZoomIn,
+                                                                   window->ZoomOut, window->PrevPage, window->NextPage};
+    for (const QAbstractButton* button : glyphed)
+        EXPECT_EQ(button->icon().pixmap(QSize(16, 16), 2.0).size(), QSize(32, 32)) << button->statusTip().toStdString();
 
     window->SetViewButton("&Details", true);
     EXPECT_EQ(window->myUDF->text(), "&Details");

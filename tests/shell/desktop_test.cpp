@@ -277,10 +277,11 @@ TEST_F(DesktopTest, OneRunningToolbarTakesDragsAndLaterStartsAndTellsWhereItPrin
                                     + arguments);
     };
 
-    // The edit button (77..102 logical, twice that on the screen) opens the browser, which fits.
+    // The edit button (77..102 logical, twice that on the screen) opens the
+    // browser, which fits, its menu bar below the toolbar on top.
     std::string geometry;
     ASSERT_TRUE(Drive(of + "xdotool mousemove --window \"$T\" 178 28 click 1\nB=$(window_of $P '^VelmWindow$')\n"
-                           "xdotool getwindowgeometry --shell \"$B\"\n",
+                           "xdotool getwindowgeometry --shell \"$B\"\nxdotool getwindowgeometry --shell --prefix TOOLBAR_ \"$T\"\n",
                       &geometry))
         << readFile(place.file("log"));
     const auto value = [&](const std::string& key) {
@@ -291,6 +292,7 @@ TEST_F(DesktopTest, OneRunningToolbarTakesDragsAndLaterStartsAndTellsWhereItPrin
     EXPECT_GE(value("X"), 0) << geometry;
     EXPECT_LE(value("Y") + value("HEIGHT"), 1024) << geometry;
     EXPECT_LE(value("X") + value("WIDTH"), 1280) << geometry;
+    EXPECT_GE(value("Y"), value("TOOLBAR_Y") + value("TOOLBAR_HEIGHT")) << geometry;
 
     // A later `velm --preview FILE` hands its file over and ends; the
     // toolbar previews it and steps aside meanwhile.
