@@ -314,7 +314,7 @@ TEST_F(DesktopTest, OneRunningToolbarTakesDragsAndLaterStartsAndTellsWhereItPrin
     EXPECT_EQ(service.shown[0].body.toStdString(), "1 page to " + pdf);
     EXPECT_TRUE(service.shown[0].actions.contains("default"));
     emit service.ActionInvoked(1, "default");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(place.file("opened")).find(pdf) != std::string::npos; }))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(place.file("opened")).find(pdf) != std::string::npos; }, 30000))
         << readFile(place.file("opened"));
 
     // Command-line printing with an option stays a process of its own.
