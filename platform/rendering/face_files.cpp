@@ -1,6 +1,6 @@
 #include "platform/rendering/face_files.h"
 
-#include <fontconfig/fontconfig.h>
+#include "platform/rendering/fontconfig_handles.h"
 
 #include <cstring>
 #include <map>
@@ -16,24 +16,8 @@
 namespace velm {
 namespace {
 
-struct PatternDeleter {
-    void operator()(FcPattern* p) const { FcPatternDestroy(p); }
-};
-struct FontSetDeleter {
-    void operator()(FcFontSet* s) const { FcFontSetDestroy(s); }
-};
-struct ObjectSetDeleter {
-    void operator()(FcObjectSet* s) const { FcObjectSetDestroy(s); }
-};
-using Pattern = std::unique_ptr<FcPattern, PatternDeleter>;
-
-QString stringOf(FcPattern* font, const char* object)
-{
-    FcChar8* value = nullptr;
-    return FcPatternGetString(font, object, 0, &value) == FcResultMatch
-               ? QString::fromUtf8(reinterpret_cast<const char*>(value))
-               : QString();
-}
+using fc::Pattern;
+using fc::stringOf;
 
 bool hasTables(FcPattern* font)
 {
@@ -59,9 +43,9 @@ FaceFile twinWithTables(FcPattern* font)
         if (FcPatternGet(font, object, 0, &value) == FcResultMatch)
             FcPatternAdd(wanted.get(), object, value, FcFalse);
     }
-    std::unique_ptr<FcObjectSet, ObjectSetDeleter> objects(
+    fc::ObjectSet objects(
         FcObjectSetBuild(FC_FAMILY, FC_FILE, FC_INDEX, FC_FONTFORMAT, nullptr));
-    std::unique_ptr<FcFontSet, FontSetDeleter> listed(FcFontList(nullptr, wanted.get(), objects.get()));
+    fc::FontSet listed(FcFontList(nullptr, wanted.get(), objects.get()));
     for (int i = 0; listed && i < listed->nfont; ++i)
         if (hasTables(listed->fonts[i]))
             return faceOf(listed->fonts[i]);

@@ -1,6 +1,6 @@
 #include "platform/rendering/font_fallback.h"
 
-#include <fontconfig/fontconfig.h>
+#include "platform/rendering/fontconfig_handles.h"
 
 #include <algorithm>
 #include <map>
@@ -11,29 +11,15 @@
 namespace velm {
 namespace {
 
-struct PatternDeleter {
-    void operator()(FcPattern* p) const { FcPatternDestroy(p); }
-};
-struct FontSetDeleter {
-    void operator()(FcFontSet* s) const { FcFontSetDestroy(s); }
-};
-struct CharSetDeleter {
-    void operator()(FcCharSet* s) const { FcCharSetDestroy(s); }
-};
-using CharSet = std::unique_ptr<FcCharSet, CharSetDeleter>;
+using fc::CharSet;
+using fc::Pattern;
 
 struct Candidate {
     QString family;
     CharSet characters;
 };
 
-QString familyOf(FcPattern* font)
-{
-    FcChar8* name = nullptr;
-    return FcPatternGetString(font, FC_FAMILY, 0, &name) == FcResultMatch
-               ? QString::fromUtf8(reinterpret_cast<const char*>(name))
-               : QString();
-}
+QString familyOf(FcPattern* font) { return fc::stringOf(font, FC_FAMILY); }
 
 bool usable(FcPattern* font)
 {
@@ -80,13 +66,13 @@ int kindRank(const QString& family, const std::vector<QString>& named)
 
 QString matchedFamily(const QString& family)
 {
-    std::unique_ptr<FcPattern, PatternDeleter> pattern(FcPatternCreate());
+    Pattern pattern(FcPatternCreate());
     const QByteArray name = family.toUtf8();
     FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(name.constData()));
     FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
     FcDefaultSubstitute(pattern.get());
     FcResult result = FcResultNoMatch;
-    std::unique_ptr<FcPattern, PatternDeleter> match(FcFontMatch(nullptr, pattern.get(), &result));
+    Pattern match(FcFontMatch(nullptr, pattern.get(), &result));
     const QString found = match ? familyOf(match.get()) : QString();
     return found.isEmpty() ? family : found;
 }
@@ -98,7 +84,7 @@ namespace {
 // the character set of its best-ranked face.
 std::vector<Candidate> sortedFamilies(const QString& family, int weight, bool italic)
 {
-    std::unique_ptr<FcPattern, PatternDeleter> pattern(FcPatternCreate());
+    Pattern pattern(FcPatternCreate());
     const QByteArray name = family.toUtf8();
     FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(name.constData()));
     FcPatternAddInteger(pattern.get(), FC_WEIGHT, FcWeightFromOpenType(weight));
@@ -106,7 +92,7 @@ std::vector<Candidate> sortedFamilies(const QString& family, int weight, bool it
     FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
     FcDefaultSubstitute(pattern.get());
     FcResult result = FcResultNoMatch;
-    std::unique_ptr<FcFontSet, FontSetDeleter> sorted(FcFontSort(nullptr, pattern.get(), FcFalse, nullptr, &result));
+    fc::FontSet sorted(FcFontSort(nullptr, pattern.get(), FcFalse, nullptr, &result));
     std::vector<Candidate> out;
     if (!sorted)
         return out;
