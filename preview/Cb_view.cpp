@@ -106,9 +106,7 @@ auto Reported(Action action)
 
 TErrorBox& ErrorBox()
 {
-    static TErrorBox box = [](const std::string& message) {
-        ShowMessageBox(QMessageBox::Critical, QString::fromStdString(message));
-    };
+    static TErrorBox box = ShowErrorBox;
     return box;
 }
 
