@@ -383,7 +383,7 @@ void TGdi::DrawMeasured(int X, int Y, std::u16string_view Text, const ShapedLine
 {
     const int width = recordShapedLine(Page(), X, Y, CanvasLogFont(), Text, Line);
     if (!FExpectedLate.empty())
-        TakeLateText(X, Y, Text);
+        TakeLateText(X, Y, Text, Line);
     FFirstRow = std::min(FFirstRow, Y);
     FX = X + width;
 }
@@ -398,7 +398,7 @@ int TGdi::PlacedX(int X, int Width) const
     return lineStart + FRight - X - Width;
 }
 
-void TGdi::TakeLateText(int X, int Y, std::u16string_view Text)
+void TGdi::TakeLateText(int X, int Y, std::u16string_view Text, const ShapedLine& Line)
 {
     const auto late = std::find_if(FExpectedLate.begin(), FExpectedLate.end(),
                                    [&](const TLateText& t) { return t.Drawn == Text; });
@@ -407,6 +407,16 @@ void TGdi::TakeLateText(int X, int Y, std::u16string_view Text)
     late->Page = FPageCount;
     late->X = X;
     late->Y = Y;
+    if (!Line.fast) {
+        // Its playback shapes the final text again in place of these runs.
+        late->Font = CanvasLogFont();
+        late->Width = placeShapedLine(X, Y, late->Font, Text, Line, [&](const PlacedShapedRun& run) {
+            if (late->ShapedRuns++ == 0) {
+                late->FirstRunX = run.x;
+                late->FirstRunY = run.y;
+            }
+        });
+    }
     LateTexts().Add(std::move(*late));
     FExpectedLate.erase(late);
 }

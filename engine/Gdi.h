@@ -167,7 +167,7 @@ private:
     // any line at the last grapheme cluster that fits.
     std::string TakeShapedLine(std::string& Text, std::u16string_view Printable, const ShapedLine& Line, int Avail,
                                bool Continues);
-    void TakeLateText(int X, int Y, std::u16string_view Text);
+    void TakeLateText(int X, int Y, std::u16string_view Text, const ShapedLine& Line);
 
     std::string FPageFile;
     std::string FPageFolder; // the current directory at BeginDocument

@@ -2,6 +2,8 @@
 
 #include "platform/core/codepage.h"
 #include "platform/rendering/fonts.h"
+#include "platform/rendering/shaped_text.h"
+#include "platform/rendering/shaper.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -117,6 +119,19 @@ void TLateTexts::Resolve(int Pages, int Sheets)
     }
 }
 
+namespace {
+
+// How far a text's start moves left when its width grows by Growth and
+// its anchor stays.
+double AnchorShift(TLateText::TAnchor Anchor, double Growth)
+{
+    if (Anchor == TLateText::Centre)
+        return std::round(Growth / 2);
+    return Anchor == TLateText::Right ? Growth : 0;
+}
+
+} // namespace
+
 TLateTextDevice::TLateTextDevice(PageDevice& Target, const TLateTexts& Texts, int Page) : FTarget(Target)
 {
     for (const TLateText& text : Texts.All())
@@ -126,7 +141,20 @@ TLateTextDevice::TLateTextDevice(PageDevice& Target, const TLateTexts& Texts, in
 
 void TLateTextDevice::text(const TextRun& run)
 {
+    if (FSkippedRuns > 0 && run.glyphIndex) {
+        --FSkippedRuns;
+        return;
+    }
     for (const TLateText* late : FTexts) {
+        if (late->ShapedRuns > 0) {
+            // The first of the runs the shaper drew, where it drew it.
+            if (!run.glyphIndex || std::lround(run.origin.x) != late->FirstRunX ||
+                std::lround(run.origin.y) != late->FirstRunY || late->Drawn.find(run.source.text) == std::u16string::npos)
+                continue;
+            DrawShaped(*late, run);
+            FSkippedRuns = late->ShapedRuns - 1;
+            return;
+        }
         // Only the record the header drew, as it drew it: measured text.
         if (run.glyphIndex || run.text != late->Drawn || std::lround(run.origin.x) != late->X ||
             std::lround(run.origin.y) != late->Y || run.dx.size() != run.text.size())
@@ -137,14 +165,45 @@ void TLateTextDevice::text(const TextRun& run)
         filled.dx.assign(advances.begin(), advances.end());
         const double was = std::accumulate(run.dx.begin(), run.dx.end(), 0.0);
         const double now = std::accumulate(filled.dx.begin(), filled.dx.end(), 0.0);
-        if (late->Anchor == TLateText::Centre)
-            filled.origin.x -= std::round((now - was) / 2);
-        else if (late->Anchor == TLateText::Right)
-            filled.origin.x -= now - was;
+        filled.origin.x -= AnchorShift(late->Anchor, now - was);
         FTarget.text(filled);
         return;
     }
     FTarget.text(run);
+}
+
+// The final text shaped as the header shaped it, run by run in the first
+// run's colours.
+void TLateTextDevice::DrawShaped(const TLateText& Late, const TextRun& First)
+{
+    const std::u16string text = toPrintable(Late.Final);
+    thread_local ShapedLine line;
+    shapeLine(Late.Font, text, line);
+    const double x = Late.X - AnchorShift(Late.Anchor, line.width() - Late.Width);
+    TextRun out = First;
+    out.font = Late.Font;
+    if (line.fast) {
+        out.origin = {x, static_cast<double>(Late.Y)};
+        out.glyphIndex = false;
+        out.source = {};
+        out.text = text;
+        out.dx.assign(line.advances.begin(), line.advances.end());
+        out.dy.clear();
+        FTarget.text(out);
+        return;
+    }
+    placeShapedLine(static_cast<int>(std::lround(x)), Late.Y, Late.Font, text, line, [&](const PlacedShapedRun& run) {
+        out.origin = {static_cast<double>(run.x), static_cast<double>(run.y)};
+        out.glyphIndex = true;
+        out.text.assign(run.record.glyphs.begin(), run.record.glyphs.end());
+        out.dx.assign(run.record.dx.begin(), run.record.dx.end());
+        out.dy.clear();
+        for (int step : run.record.dy) // the page counts them upwards
+            out.dy.push_back(-step);
+        out.font = run.font;
+        out.source = run.record.source;
+        FTarget.text(out);
+    });
 }
 
 } // namespace velm

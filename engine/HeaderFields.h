@@ -53,6 +53,12 @@ struct TLateText {
     std::string Format;
     THeaderFields Fields;
     std::string Final;      // set by Resolve
+    // A text the shaper drew run by run (0: one plain record): how many
+    // runs, where the first one's glyphs start, the line's font and width.
+    int ShapedRuns = 0;
+    int FirstRunX = 0, FirstRunY = 0;
+    LogFont Font;
+    int Width = 0;
 };
 
 class TLateTexts {
@@ -68,8 +74,8 @@ private:
 };
 
 // Passes every call of stored page Page on to Target, each late text of
-// that page replaced by its final text, re-measured in the run's face and
-// kept at its anchor.
+// that page replaced by its final text, re-measured (a shaped one shaped
+// again) in the run's face and kept at its anchor.
 class TLateTextDevice : public PageDevice {
 public:
     TLateTextDevice(PageDevice& Target, const TLateTexts& Texts, int Page);
@@ -106,8 +112,11 @@ public:
     void resetClip() override { FTarget.resetClip(); }
 
 private:
+    void DrawShaped(const TLateText& Late, const TextRun& First);
+
     PageDevice& FTarget;
     std::vector<const TLateText*> FTexts; // of this page
+    int FSkippedRuns = 0; // the rest of a shaped late text's runs, still to come
 };
 
 } // namespace velm

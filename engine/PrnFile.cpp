@@ -423,8 +423,14 @@ std::string TPrintFile::CellText(const std::string& Format, TLateText::TAnchor A
         return Format;
     const THeaderFields fields = CellFields();
     std::string text = ExpandHeaderFields(Format, fields);
-    if (NeedsTotals(Format))
-        Late.push_back({0, 0, 0, toPrintable(text), Anchor, Format, fields, {}});
+    if (NeedsTotals(Format)) {
+        TLateText late;
+        late.Drawn = toPrintable(text);
+        late.Anchor = Anchor;
+        late.Format = Format;
+        late.Fields = fields;
+        Late.push_back(std::move(late));
+    }
     return text;
 }
 

@@ -8,13 +8,10 @@
 namespace velm {
 namespace {
 
-// One run's record: glyph ids and the steps from each glyph's place to the
-// next one's (GDI counts vertical steps upwards).
-struct RunRecord {
-    std::vector<std::uint16_t> glyphs;
-    std::vector<int> dx, dy;
-    TextSource source;
-    int firstX = 0, firstY = 0; // the first glyph's place from the pen (y down)
+// A run's record, the first glyph's place from the pen (y down) and the
+// pen's advance.
+struct RunRecord : ShapedRunRecord {
+    int firstX = 0, firstY = 0;
     int advance = 0;
 };
 
@@ -51,14 +48,9 @@ void fill(RunRecord& out, std::u16string_view text, const ShapedRun& run)
 
 } // namespace
 
-int recordShapedLine(EmfRecorder& page, int x, int y, const LogFont& font, std::u16string_view text,
-                     const ShapedLine& line)
+int placeShapedLine(int x, int y, const LogFont& font, std::u16string_view text, const ShapedLine& line,
+                    const std::function<void(const PlacedShapedRun&)>& use)
 {
-    if (line.fast) {
-        if (!text.empty())
-            page.textOut(x, y, text, line.advances);
-        return line.width();
-    }
     thread_local RunRecord record;
     ResolvedFont& chosen = resolvedFont(font);
     const double ascent = chosen.ascent();
@@ -68,24 +60,41 @@ int recordShapedLine(EmfRecorder& page, int x, int y, const LogFont& font, std::
             continue;
         fill(record, text, run);
         if (run.face == 0) {
-            page.glyphsOut(pen + record.firstX, y + record.firstY, record.glyphs, record.dx, record.dy, record.source);
+            use({record, font, false, pen + record.firstX, y + record.firstY});
         } else {
             const LogFont named = faceLogFont(font, run.face);
             // The page places text by its cell's top: the fallback face's
             // cell is moved so that both share the chosen face's baseline.
             const int top = y + static_cast<int>(std::nearbyint(ascent - resolvedFont(named).ascent()));
-            const GdiHandle handle = page.createFont(named);
-            const GdiHandle previous = page.selectObject(handle);
-            if (previous != kNoHandle) {
-                page.glyphsOut(pen + record.firstX, top + record.firstY, record.glyphs, record.dx, record.dy,
-                               record.source);
-                page.selectObject(previous);
-            }
-            page.deleteObject(handle);
+            use({record, named, true, pen + record.firstX, top + record.firstY});
         }
         pen += record.advance;
     }
     return pen - x;
+}
+
+int recordShapedLine(EmfRecorder& page, int x, int y, const LogFont& font, std::u16string_view text,
+                     const ShapedLine& line)
+{
+    if (line.fast) {
+        if (!text.empty())
+            page.textOut(x, y, text, line.advances);
+        return line.width();
+    }
+    return placeShapedLine(x, y, font, text, line, [&page](const PlacedShapedRun& run) {
+        const ShapedRunRecord& r = run.record;
+        if (!run.fallbackFace) {
+            page.glyphsOut(run.x, run.y, r.glyphs, r.dx, r.dy, r.source);
+            return;
+        }
+        const GdiHandle handle = page.createFont(run.font);
+        const GdiHandle previous = page.selectObject(handle);
+        if (previous != kNoHandle) {
+            page.glyphsOut(run.x, run.y, r.glyphs, r.dx, r.dy, r.source);
+            page.selectObject(previous);
+        }
+        page.deleteObject(handle);
+    });
 }
 
 } // namespace velm
