@@ -336,7 +336,10 @@ TEST_F(DesktopTest, OneRunningToolbarTakesDragsAndLaterStartsAndTellsWhereItPrin
     ASSERT_TRUE(Drive(drag + "until [ -e " + Quote(source.answeredFlag) + " ]; do sleep 0.1; done\nxdotool mouseup 1\n"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return source.result.has_value(); }));
     EXPECT_EQ(*source.result, Qt::CopyAction) << "the drag source must never delete what it dragged";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return pdfs() == 2u; }, 60000)) << readFile(place.file("log"));
+    std::string windows; // what stands in the way, should the print not come
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pdfs() == 2u; }, 60000) ||
+                run("xdotool search --onlyvisible --name . getwindowname %@", &windows) < 0)
+        << readFile(place.file("log")) << "windows on screen:\n" << windows;
 
     // The answer of the first drag must not stand for this one's.
     source.result.reset();
