@@ -5,10 +5,15 @@
 #include "platform/core/errors.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 #include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velm {
 
@@ -399,15 +404,26 @@ std::vector<std::uint8_t> EmfRecorder::finish()
 void EmfRecorder::saveTo(const std::string& path)
 {
     const std::vector<std::uint8_t> bytes = finish();
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out)
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
         throw FileError("Cannot create file " + path);
-    // Unbuffered: the page goes to the kernel in one write.
-    std::setvbuf(out, nullptr, _IONBF, 0);
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    ok = std::fclose(out) == 0 && ok;
+    struct stat made {};
+    const bool regular = ::fstat(fd, &made) == 0 && S_ISREG(made.st_mode);
+    // The page goes to the kernel in one write.
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        done += ok ? static_cast<std::size_t>(n) : 0;
+    }
+    ok = ::close(fd) == 0 && ok;
     if (!ok) {
-        std::remove(path.c_str());
+        // A part of a page must not pass for a stored page; a device that
+        // was written into is not the page's to remove.
+        if (regular)
+            ::unlink(path.c_str());
         throw FileError("Cannot create file " + path);
     }
 }

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace velm {
@@ -365,10 +367,14 @@ TEST(EmfRecorder, SaveWritesTheWholeFileOrReportsIt)
         EXPECT_NE(dynamic_cast<const FileError*>(&e), nullptr);
     }
 
-    // A full device: the write fails and no partial file is left.
-    if (std::filesystem::exists("/dev/full")) {
-        EmfRecorder full(kPrinterPage);
-        EXPECT_THROW(full.saveTo("/dev/full"), FileError);
+    // A full device of the test's own (making one needs root): the write
+    // fails, and the device stays where it was.
+    const std::string full = dir.file("full");
+    if (::mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0) {
+        EmfRecorder page(kPrinterPage);
+        EXPECT_THROW(page.saveTo(full), FileError);
+        struct stat after {};
+        EXPECT_TRUE(::lstat(full.c_str(), &after) == 0 && S_ISCHR(after.st_mode));
     }
     // A read-only folder (skipped as root, who may write anyway).
     if (geteuid() != 0) {
