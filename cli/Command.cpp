@@ -144,6 +144,7 @@ void ApplyOptions(TPrintFile& job, const CommandOptions& o)
     job.HighlightLanguage = o.highlight.value_or("");
     job.Monochrome = o.monochrome;
     job.RefuseBinary = !o.printBinary;
+    job.PlayWhileFormatting = true;
     job.HeaderFields = true;
     job.JobTitle = o.jobTitle;
     job.JobUser = o.jobUser;

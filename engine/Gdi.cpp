@@ -212,12 +212,16 @@ void TGdi::EndPage()
     page.deleteObject(FPen);
     ForgetHandles();
     const std::unique_ptr<EmfRecorder> finished = std::move(FCanvas);
-    finished->saveTo(FPageFile);
-    // Marked seen before anything else can run, so that a folder monitor
-    // never takes a fresh stored page for a new file; none watches inside a
-    // private job folder.
-    if (FMarkPages)
-        setFileAttributes(FPageFile, 0);
+    if (FPageSink) {
+        FPageSink(FPageCount, finished->finish());
+    } else {
+        finished->saveTo(FPageFile);
+        // Marked seen before anything else can run, so that a folder monitor
+        // never takes a fresh stored page for a new file; none watches inside
+        // a private job folder.
+        if (FMarkPages)
+            setFileAttributes(FPageFile, 0);
+    }
     ProcessMessages();
 }
 
@@ -629,9 +633,10 @@ void DeletePageFiles()
         deleteFile(PageFileName(n, folder));
 }
 
-int StoredPageCount()
+int StoredPageCount() { return StoredPageCount(currentDirectory()); }
+
+int StoredPageCount(const std::string& folder)
 {
-    const std::string folder = currentDirectory();
     int count = 0;
     while (fileExists(PageFileName(count + 1, folder)))
         ++count;

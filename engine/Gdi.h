@@ -52,6 +52,10 @@ public:
     void NewPage();
     void EndPage();
     int PageCount() const { return FPageCount; }
+    // Each page ended from now on goes to Sink, page number and recording,
+    // instead of into its stored page file.
+    using TPageSink = std::function<void(int N, std::vector<std::uint8_t> Page)>;
+    void SendPagesTo(TPageSink Sink) { FPageSink = std::move(Sink); }
     // The stored pages of this run as BeginDocument recorded them; before
     // that, the settings file's "Printer" section as it stands.
     const TStoredJob& StoredJob();
@@ -172,6 +176,7 @@ private:
     std::string FPageFile;
     std::string FPageFolder; // the current directory at BeginDocument
     bool FMarkPages = true;
+    TPageSink FPageSink;
     std::unique_ptr<EmfRecorder> FCanvas; // the open stored page, recording
     int FPageCount = 0;
     GdiHandle FOldPen = kNoHandle, FOldBrush = kNoHandle, FOldFont = kNoHandle;
@@ -206,8 +211,10 @@ inline constexpr const char* kPrivateJobMark = ".velm-job";
 // Deletes PRN001.EMF, PRN002.EMF, ... of the current directory up to the
 // first gap (no page cap); failures are skipped.
 void DeletePageFiles();
-// Number of stored pages before the first gap.
+// Number of stored pages before the first gap, of the current directory
+// or of folder.
 int StoredPageCount();
+int StoredPageCount(const std::string& folder);
 bool IsGenericPrinter();
 int UnitsToPixels(double Value, bool Vertical);
 // The same at a resolution and in units of one's own (Metric: centimetres).

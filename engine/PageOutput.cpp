@@ -12,8 +12,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
 #include <exception>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 namespace velm {
 
@@ -32,20 +37,16 @@ bool PageWanted(int Which, int i)
 }
 
 // A damaged page still prints what is sound in it, but the user must learn
-// that the sheet is incomplete.
-void PlayStoredPage(const std::string& file, int N, PrintDocument& document, const TLateTexts& late,
-                    TJobOutcome& outcome)
+// that the sheet is incomplete: the message for it, else empty.
+std::string PlayPage(const EmfReader& reader, const std::string& name, int N, PrintDocument& document,
+                     const TLateTexts& late)
 {
-    const EmfReader reader = EmfReader::fromFile(file);
     TLateTextDevice device(document.device(), late, N);
     const EmfPlayResult result = reader.play(device);
-    if (!reader.isValid() || !result.ok) {
-        const std::string& problem = reader.isValid() ? result.problem : reader.problem();
-        const std::string message =
-            format("Stored page %s is damaged (%s); printed as far as it was sound", file.c_str(), problem.c_str());
-        outcome.Messages.push_back(message);
-        ShowMessage(message);
-    }
+    if (reader.isValid() && result.ok)
+        return {};
+    const std::string& problem = reader.isValid() ? result.problem : reader.problem();
+    return format("Stored page %s is damaged (%s); printed as far as it was sound", name.c_str(), problem.c_str());
 }
 
 // Holds the status dialog while the document is open, so that "&Abort"
@@ -88,12 +89,96 @@ private:
     PaperOrientation pages_;
 };
 
-int StoredPagesIn(const std::string& folder)
+int PerSheet(const TStoredJob& job) { return IsPagesPerSheet(job.PagesPerSheet) ? job.PagesPerSheet : 1; }
+
+// The one print document of a printing: begun with its first page (or at
+// once for a whole pass), the chosen pages played onto it one or several
+// to a sheet, then delivered or cancelled. What it did goes into Outcome,
+// messages too; showing them is its caller's.
+class PassDocument {
+public:
+    PassDocument(const TStoredJob& job, const TPageChoice& choice, TPrintStatus* status)
+        : job_(job), choice_(choice), printer_(Printers::instance().selected()), perSheet_(PerSheet(job)),
+          document_(), watch_(status)
+    {
+    }
+    ~PassDocument()
+    {
+        // Left unfinished by a fault: nothing of it is delivered.
+        if (document_ && document_->isOpen())
+            document_->abort();
+    }
+    PassDocument(const PassDocument&) = delete;
+    PassDocument& operator=(const PassDocument&) = delete;
+
+    // "&Abort" closes the document at once; a later activation of the
+    // dialog may clear the flag, but a closed document stays closed.
+    bool Cancelled() const { return choice_.Cancel.IsSet() || (document_ && !document_->isOpen()); }
+    bool Begun() const { return document_ != nullptr; }
+
+    // On the printer in the sheets' orientation.
+    void Begin()
+    {
+        document_ = printer_.beginDocument(job_.DocumentName());
+        watch_.watch(document_.get());
+        if (perSheet_ > 1) {
+            const PrinterCaps sheet = printer_.caps();
+            places_ = PageSlots(perSheet_, job_.PageWidth(), job_.SheetHeight(), sheet.horzRes, sheet.vertRes);
+        }
+    }
+
+    void Play(const EmfReader& reader, const std::string& name, int N, TJobOutcome& outcome)
+    {
+        if (!document_)
+            Begin();
+        const int slot = played_ % perSheet_;
+        if (played_ > 0 && slot == 0)
+            document_->newPage();
+        if (perSheet_ > 1)
+            document_->placePages(places_[static_cast<std::size_t>(slot)]);
+        if (std::string problem = PlayPage(reader, name, N, *document_, job_.LateTexts); !problem.empty())
+            outcome.Messages.push_back(std::move(problem));
+        ++played_;
+        ++outcome.PagesPlayed;
+    }
+
+    // The even pass feeds one more, blank sheet when the odd pass printed
+    // the last page, so both passes take the same stack of leaves. Then the
+    // document goes out, unless the printing was stopped (or Stop says so).
+    void Close(int pageCount, bool fault, bool stop, TJobOutcome& outcome)
+    {
+        while (choice_.WholePass && !fault && !stop && !Cancelled() &&
+               document_->sheetCount() < SheetsForPass(pageCount, choice_.Which, perSheet_))
+            document_->newPage();
+        outcome.Cancelled = stop || Cancelled();
+        watch_.watch(nullptr);
+        if (!document_)
+            return;
+        if (outcome.Cancelled) {
+            if (document_->isOpen())
+                document_->abort();
+            return;
+        }
+        document_->end();
+        outcome.Deliveries.push_back({printer_.name(), document_->outputPath(), document_->jobId(), played_,
+                                      document_->sheetCount()});
+    }
+
+private:
+    const TStoredJob& job_;
+    const TPageChoice& choice_;
+    Printer& printer_;
+    const int perSheet_;
+    std::unique_ptr<PrintDocument> document_;
+    DocumentWatch watch_; // let go of before the document
+    std::vector<PagePlacement> places_;
+    int played_ = 0;
+};
+
+void ShowNewMessages(const TJobOutcome& outcome, std::size_t from)
 {
-    int count = 0;
-    while (fileExists(PageFileName(count + 1, folder)))
-        ++count;
-    return count;
+    for (std::size_t i = from; i < outcome.Messages.size(); ++i)
+        ShowMessage(outcome.Messages[i]);
 }
 
 } // namespace
@@ -152,79 +237,204 @@ void PrintStoredJob(const TStoredJob& Job, const TPageChoice& Choice, TJobOutcom
     }
 
     const std::string folder = Job.Read("Directory", currentDirectory());
-    const int perSheet = IsPagesPerSheet(Job.PagesPerSheet) ? Job.PagesPerSheet : 1;
     Printer& printer = Printers::instance().selected();
     // The orientation the pages were recorded in, turned for side-by-side n-up.
-    const SheetOrientation orientation(printer, Job.Orientation(), TurnsSheet(perSheet));
+    const SheetOrientation orientation(printer, Job.Orientation(), TurnsSheet(PerSheet(Job)));
     // No page cap: every stored page up to the first gap is printed.
-    const int pageCount = StoredPagesIn(folder);
+    const int pageCount = StoredPageCount(folder);
     Outcome.PagesFormatted = pageCount;
     Outcome.Cancelled = false;
-    int played = 0;
-    std::unique_ptr<PrintDocument> document;
-    std::vector<PagePlacement> places;
     std::exception_ptr selectionFault;
-    {
-        DocumentWatch watch(dialog ? &**dialog : nullptr);
-        const auto begin = [&] {
-            document = printer.beginDocument(Job.DocumentName());
-            watch.watch(document.get());
-            if (perSheet > 1) {
-                const PrinterCaps sheet = printer.caps();
-                places = PageSlots(perSheet, Job.PageWidth(), Job.SheetHeight(), sheet.horzRes, sheet.vertRes);
-            }
-        };
-        // "&Abort" closes the document at once; a later activation of the
-        // dialog may clear the flag, but a closed document stays closed.
-        const auto cancelled = [&] { return Choice.Cancel.IsSet() || (document && !document->isOpen()); };
-        if (Choice.WholePass)
-            begin();
-        try {
-            const int last = std::max(Choice.TestedPages, pageCount + 1);
-            for (int n = 1; n <= last && !cancelled(); ++n) {
-                if (!PageWanted(Choice.Which, n - 1) || (Choice.Selected && !Choice.Selected(n)))
-                    continue;
-                // The first chosen page that is not stored ends the printing.
-                const std::string file = PageFileName(n, folder);
-                if (n > pageCount || !fileExists(file))
-                    break;
-                if (dialog)
-                    (*dialog)->SetPage(format("%d", n));
-                if (!document)
-                    begin();
-                const int slot = played % perSheet;
-                if (played > 0 && slot == 0)
-                    document->newPage();
-                if (perSheet > 1)
-                    document->placePages(places[static_cast<std::size_t>(slot)]);
-                PlayStoredPage(file, n, *document, Job.LateTexts, Outcome);
-                ++played;
-                ++Outcome.PagesPlayed;
-                ProcessMessages();
-            }
-        } catch (...) {
-            // The pages played before a fault of the selection still go out.
-            selectionFault = std::current_exception();
+    PassDocument document(Job, Choice, dialog ? &**dialog : nullptr);
+    if (Choice.WholePass)
+        document.Begin();
+    try {
+        const int last = std::max(Choice.TestedPages, pageCount + 1);
+        for (int n = 1; n <= last && !document.Cancelled(); ++n) {
+            if (!PageWanted(Choice.Which, n - 1) || (Choice.Selected && !Choice.Selected(n)))
+                continue;
+            // The first chosen page that is not stored ends the printing.
+            if (n > pageCount)
+                break;
+            if (dialog)
+                (*dialog)->SetPage(format("%d", n));
+            const std::string file = PageFileName(n, folder);
+            const std::size_t shown = Outcome.Messages.size();
+            document.Play(EmfReader::fromFile(file), file, n, Outcome);
+            ShowNewMessages(Outcome, shown);
+            ProcessMessages();
         }
-        // The even pass feeds one more, blank sheet when the odd pass printed
-        // the last page, so both passes take the same stack of leaves.
-        while (Choice.WholePass && !selectionFault && !cancelled() &&
-               document->sheetCount() < SheetsForPass(pageCount, Choice.Which, perSheet))
-            document->newPage();
-        Outcome.Cancelled = cancelled();
+    } catch (...) {
+        // The pages played before a fault of the selection still go out.
+        selectionFault = std::current_exception();
     }
-    if (document) {
-        if (Outcome.Cancelled) {
-            if (document->isOpen())
-                document->abort();
-        } else {
-            document->end();
-            Outcome.Deliveries.push_back(
-                {printer.name(), document->outputPath(), document->jobId(), played, document->sheetCount()});
-        }
-    }
+    document.Close(pageCount, selectionFault != nullptr, false, Outcome);
     if (selectionFault)
         std::rethrow_exception(selectionFault);
+}
+
+namespace {
+
+// Pages recorded and not yet played: enough to keep both threads busy,
+// few enough that memory does not grow with the job.
+constexpr std::size_t kWaitingPages = 4;
+
+struct RecordedPage {
+    int number = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+} // namespace
+
+struct TPageStream::State {
+    State(const TStoredJob& job, const TPageChoice& choice)
+        : Job(job), Choice(choice), Document(std::make_unique<PassDocument>(Job, Choice, nullptr))
+    {
+    }
+
+    // The document begins on the run's thread, which waits meanwhile: the
+    // printer turns for it and reads its paper.
+    void Begin()
+    {
+        const SheetOrientation orientation(Printers::instance().selected(), Job.Orientation(),
+                                           TurnsSheet(PerSheet(Job)));
+        Document->Begin();
+    }
+
+    void PlayOne(RecordedPage page)
+    {
+        if (PageWanted(Choice.Which, page.number - 1) && !Document->Cancelled())
+            Document->Play(EmfReader(std::move(page.bytes)), format("%d", page.number), page.number, Played);
+    }
+
+    // The player's thread: every page drawn, the document delivered and
+    // let go of here, where its fonts were made.
+    void Play()
+    {
+        try {
+            for (;;) {
+                RecordedPage page;
+                {
+                    std::unique_lock lock(Mutex);
+                    Changed.wait(lock, [this] { return !Waiting.empty() || Ending; });
+                    if (Waiting.empty() || Stop)
+                        break;
+                    page = std::move(Waiting.front());
+                    Waiting.pop_front();
+                }
+                Changed.notify_all();
+                PlayOne(std::move(page));
+            }
+            std::unique_lock lock(Mutex);
+            const bool stop = Stop;
+            const int last = LastPage;
+            lock.unlock();
+            Document->Close(last, false, stop, Played);
+        } catch (...) {
+            const std::lock_guard lock(Mutex);
+            Fault = std::current_exception();
+        }
+        Document.reset();
+        {
+            const std::lock_guard lock(Mutex);
+            Ended = true;
+        }
+        Changed.notify_all();
+    }
+
+    void StopPlayer()
+    {
+        {
+            const std::lock_guard lock(Mutex);
+            Ending = true;
+        }
+        Changed.notify_all();
+        Player.join();
+    }
+
+    const TStoredJob Job;
+    const TPageChoice Choice;
+    std::unique_ptr<PassDocument> Document;
+    std::optional<RecordedPage> First; // held until a second page comes
+    TJobOutcome Played;                // the player's; read once it has ended
+
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    std::deque<RecordedPage> Waiting;
+    int LastPage = 0;
+    bool Ending = false, Stop = false, Ended = false;
+    std::exception_ptr Fault;
+    std::thread Player;
+};
+
+TPageStream::TPageStream(const TStoredJob& Job, const TPageChoice& Choice)
+    : d(std::make_unique<State>(Job, Choice))
+{
+}
+
+TPageStream::~TPageStream()
+{
+    if (d->Player.joinable()) {
+        {
+            const std::lock_guard lock(d->Mutex);
+            d->Stop = true;
+        }
+        d->StopPlayer();
+    }
+}
+
+void TPageStream::Put(int N, std::vector<std::uint8_t> Page)
+{
+    if (!d->Player.joinable()) {
+        d->LastPage = N;
+        if (!d->First) {
+            d->First = RecordedPage{N, std::move(Page)};
+            return;
+        }
+        d->Begin();
+        d->Waiting.push_back(std::move(*d->First));
+        d->First.reset();
+        d->Waiting.push_back({N, std::move(Page)});
+        d->Player = std::thread(&State::Play, d.get());
+        return;
+    }
+    {
+        std::unique_lock lock(d->Mutex);
+        d->Changed.wait(lock, [this] { return d->Waiting.size() < kWaitingPages || d->Ended; });
+        if (d->Fault)
+            std::rethrow_exception(d->Fault);
+        d->Waiting.push_back({N, std::move(Page)});
+        d->LastPage = N;
+    }
+    d->Changed.notify_all();
+}
+
+void TPageStream::Finish(TJobOutcome& Outcome, bool Stop)
+{
+    if (d->Player.joinable()) {
+        {
+            const std::lock_guard lock(d->Mutex);
+            d->Stop = Stop;
+        }
+        d->StopPlayer();
+    } else if (!Stop) {
+        // No second page came: the document is this thread's.
+        d->Begin();
+        if (d->First)
+            d->PlayOne(std::move(*std::exchange(d->First, std::nullopt)));
+        d->Document->Close(d->LastPage, false, false, d->Played);
+        d->Document.reset();
+    } else {
+        d->Played.Cancelled = true;
+    }
+    const std::size_t shown = Outcome.Messages.size();
+    Outcome.Messages.insert(Outcome.Messages.end(), d->Played.Messages.begin(), d->Played.Messages.end());
+    ShowNewMessages(Outcome, shown);
+    Outcome.PagesPlayed += d->Played.PagesPlayed;
+    Outcome.Deliveries.insert(Outcome.Deliveries.end(), d->Played.Deliveries.begin(), d->Played.Deliveries.end());
+    Outcome.Cancelled = d->Played.Cancelled;
+    if (d->Fault)
+        std::rethrow_exception(d->Fault);
 }
 
 TJobOutcome TGdi::PrintStoredPages(int Which, bool ShowStatus, const std::function<bool(int)>& Selected)

@@ -5,7 +5,9 @@
 #include "engine/JobOutcome.h"
 #include "platform/printing/printer.h"
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,35 @@ struct TPageChoice {
 // throws: PrinterError when the printer fails, or the selection's fault.
 // Outcome.Cancelled then tells whether this printing was stopped.
 void PrintStoredJob(const TStoredJob& Job, const TPageChoice& Choice, TJobOutcome& Outcome);
+
+// A whole pass printed as a run lays its pages out, for a job none of whose
+// pages waits for the pages after it (no totals in its header or footer):
+// the pages are never stored, and from the second page on each is played
+// on a thread of its own while the next is laid out. The first page waits:
+// a one-page job is played on the run's thread, which then needs no fonts
+// of a second thread. The document, its sheets, blank leaf and delivery are
+// those PrintStoredJob makes of the same pages.
+class TPageStream {
+public:
+    TPageStream(const TStoredJob& Job, const TPageChoice& Choice);
+    // An unfinished printing is cancelled: nothing of it is delivered.
+    ~TPageStream();
+    TPageStream(const TPageStream&) = delete;
+    TPageStream& operator=(const TPageStream&) = delete;
+
+    // Takes the recording of page N (1, 2, ... in turn). Waits while a few
+    // pages wait for the printer, so that memory does not grow with the
+    // job. Throws what stopped the printing (PrinterError).
+    void Put(int N, std::vector<std::uint8_t> Page);
+    // Plays the pages left, then delivers the document, or cancels it when
+    // Stop is set or the choice's flag is. Adds the printing to Outcome and
+    // shows its messages; throws what stopped it.
+    void Finish(TJobOutcome& Outcome, bool Stop);
+
+private:
+    struct State;
+    std::unique_ptr<State> d;
+};
 
 // Sheets a pass feeds for a job of PageCount stored pages (Which as in
 // TPageChoice): every page for all, and the same number, one sheet per

@@ -198,6 +198,22 @@ void TPrintFile::StartRun()
     FGdi->SelectFont(PrinterCanvas().Font.Name, PrinterCanvas().Font.Height);
     StartSource();
     StartHtml();
+    if (StreamsPages()) {
+        TPageChoice choice;
+        choice.Which = static_cast<int>(PagesToPrint);
+        choice.WholePass = true;
+        choice.Cancel = FCancel;
+        FStream = std::make_unique<TPageStream>(FGdi->StoredJob(), choice);
+        FGdi->SendPagesTo([this](int N, std::vector<std::uint8_t> Page) { FStream->Put(N, std::move(Page)); });
+    }
+}
+
+bool TPrintFile::StreamsPages() const
+{
+    const bool totals = HeaderFields && (NeedsTotals(HeaderStringLeft) || NeedsTotals(HeaderStringCenter) ||
+                                         NeedsTotals(HeaderStringRight) || NeedsTotals(FooterString));
+    return PlayWhileFormatting && OutputTo == poPrinter && !PageSelection && !KeepStoredPages && !totals &&
+           !OnPrintHeader && !OnPrintFooter && !OnNewPage;
 }
 
 void TPrintFile::ApplyBaseFont()
@@ -272,22 +288,18 @@ void TPrintFile::FinishRun()
     FGdi->LateTexts().Resolve(FCellNumber, FGdi->PageCount());
     FOutcome.PagesFormatted = FGdi->PageCount();
     FStatus.reset();
-    if (!FOutcome.Cancelled) {
+    if (FStream) {
+        const std::unique_ptr<TPageStream> stream = std::move(FStream);
+        stream->Finish(FOutcome, FOutcome.Cancelled);
+    } else if (!FOutcome.Cancelled) {
         if (OutputTo == poViewer && ui().showPreview) {
             // The preview owns the stored pages now: closing it deletes them.
             ui().showPreview(*this, FOutcome);
             FGdi.reset();
             return;
         }
-        if (OutputTo == poPrinter) {
-            TPageChoice choice;
-            choice.Which = static_cast<int>(PagesToPrint);
-            choice.Selected = PageSelection;
-            choice.WholePass = !PageSelection;
-            choice.StatusLine = "Printing...";
-            choice.Cancel = FCancel;
-            PrintStoredJob(FGdi->StoredJob(), choice, FOutcome);
-        }
+        if (OutputTo == poPrinter)
+            PrintRecordedPages();
     }
     // Printed, aborted, or no preview to show them: nothing stays behind,
     // unless the caller keeps the pages.
@@ -296,8 +308,20 @@ void TPrintFile::FinishRun()
     FGdi.reset();
 }
 
+void TPrintFile::PrintRecordedPages()
+{
+    TPageChoice choice;
+    choice.Which = static_cast<int>(PagesToPrint);
+    choice.Selected = PageSelection;
+    choice.WholePass = !PageSelection;
+    choice.StatusLine = "Printing...";
+    choice.Cancel = FCancel;
+    PrintStoredJob(FGdi->StoredJob(), choice, FOutcome);
+}
+
 void TPrintFile::ReleaseRun()
 {
+    FStream.reset(); // cancels its printing
     FFeed.Close();
     FHtml.reset();
     FStatus.reset();

@@ -21,6 +21,7 @@ namespace velm {
 
 class TGdi;
 class StatusDialogScope;
+class TPageStream;
 
 enum TUnits : unsigned char { poInches, poCentimetres };
 enum TOutput : unsigned char { poPrinter, poViewer };
@@ -148,6 +149,11 @@ public:
     std::function<bool(int)> PageSelection;
     // The stored pages are left where the run recorded them.
     bool KeepStoredPages = false;
+    // Printer output: each page goes to the printer as soon as it is laid
+    // out, never stored (TPageStream), when nothing needs the whole job
+    // first: no page selection, no kept pages, no total in the header or
+    // footer and no event that could change them.
+    bool PlayWhileFormatting = false;
     // Stored pages scaled onto each sheet (n-up) when they are printed and
     // previewed: 1, 2, 4 or 8. The pages themselves are laid out as always.
     int PagesPerSheet = 1;
@@ -212,6 +218,8 @@ private:
     void FinishRun();
     void ReleaseRun();
     bool InputDone() const;
+    bool StreamsPages() const;
+    void PrintRecordedPages();
     void ApplyBaseFont();
     void DrawSeparators(int Left, int Right, int Width, int Height);
     void StartSource();
@@ -225,6 +233,7 @@ private:
 
     std::unique_ptr<TGdi> FGdi;
     std::unique_ptr<StatusDialogScope> FStatus; // the "Print Status" dialog of the run
+    std::unique_ptr<TPageStream> FStream;       // the printing fed as pages are laid out
     TFont FBaseFont{"Times New Roman", 50, clWindowText, 0, 96};
     int FRows = 1, FCols = 1, FCellIndex = 1, FCellTop = 0;
     int FY = 0;

@@ -473,6 +473,31 @@ TEST_F(Command, KeepPagesLeavesTheStoredPages)
 
 // -o writes through what it names: the tests make their own FIFOs, links
 // and device nodes, so that a fault can never replace the system's.
+std::string ManyPages()
+{
+    std::string text;
+    for (int line = 1; line <= 4000; ++line)
+        text += "line " + std::to_string(line) + " of a file of a hundred pages or so\n";
+    return text;
+}
+
+// A job prints its pages as they are laid out, never storing them; what it
+// prints must be exactly what its stored pages print.
+TEST_F(Command, PagesPlayedAsTheyAreLaidOutPrintWhatTheirStoredPagesPrint)
+{
+    dir_.write("long.txt", ManyPages());
+    for (const std::string job : {"short.txt", "long.txt", "--nup=2 long.txt", "--pages=even short.txt",
+                                  "--pages=odd --orientation=landscape --nup=8 long.txt"}) {
+        const std::string epoch = "SOURCE_DATE_EPOCH=1700000000";
+        const Outcome played = Velm("-o played.pdf " + job, dir_.path(), epoch);
+        const Outcome stored = Velm("-o stored.pdf --keep-pages=kept " + job, dir_.path(), epoch);
+        ASSERT_EQ(played.status, 0) << job << played.err;
+        ASSERT_EQ(stored.status, 0) << job << stored.err;
+        EXPECT_EQ(testing::readFile(dir_.file("played.pdf")), testing::readFile(dir_.file("stored.pdf"))) << job;
+        fs::remove_all(dir_.file("kept"));
+    }
+}
+
 struct stat LinkStat(const std::string& path)
 {
     struct stat st {};
@@ -520,12 +545,15 @@ TEST_F(Command, OutputOntoDevicesWritesIntoThemAndAFullOneFails)
     if (::mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0
         || ::mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
         GTEST_SKIP() << "making device nodes needs root";
-    const Outcome o = Velm("-o full short.txt", dir_.path());
-    EXPECT_EQ(o.status, 1);
-    EXPECT_NE(o.err.find("Cannot write PDF file " + full + ": No space left on device"), std::string::npos)
-        << o.err;
-    EXPECT_EQ(o.out, "");
-    EXPECT_TRUE(S_ISCHR(LinkStat(full).st_mode)) << "the device is never replaced";
+    dir_.write("long.txt", ManyPages()); // its pages fail on a thread of their own
+    for (const std::string file : {"short.txt", "long.txt"}) {
+        const Outcome o = Velm("-o full " + file, dir_.path());
+        EXPECT_EQ(o.status, 1) << file;
+        EXPECT_NE(o.err.find("Cannot write PDF file " + full + ": No space left on device"), std::string::npos)
+            << o.err;
+        EXPECT_EQ(o.out, "");
+        EXPECT_TRUE(S_ISCHR(LinkStat(full).st_mode)) << "the device is never replaced";
+    }
 
     const Outcome discarded = Velm("-o null short.txt", dir_.path());
     EXPECT_EQ(discarded.status, 0) << discarded.err;
