@@ -98,6 +98,7 @@ TPrintFile::~TPrintFile() = default;
 
 TJobOutcome TPrintFile::Execute(const TCancelFlag& Cancel)
 {
+    const SystemPaperScope jobPaper;
     FCancel = Cancel;
     FOutcome = {};
     FCellTop = 0;

@@ -403,7 +403,12 @@ std::unique_ptr<Printer> makePdfPrinter(const std::string& name, std::optional<P
     return std::make_unique<PdfPrinter>(name, portraitCaps, marginPx, folder, std::move(takeOutputFile));
 }
 
-const PaperSize& systemPaper()
+namespace {
+
+int gPaperScopes = 0;
+const PaperSize* gHeldPaper = nullptr; // the open scopes' paper, once asked for
+
+const PaperSize& readSystemPaper()
 {
     std::string name, source = "PAPERSIZE";
     if (const char* env = std::getenv("PAPERSIZE"); env && *env) {
@@ -422,6 +427,17 @@ const PaperSize& systemPaper()
     return *paper;
 }
 
+} // namespace
+
+const PaperSize& systemPaper()
+{
+    if (gPaperScopes == 0)
+        return readSystemPaper();
+    if (!gHeldPaper)
+        gHeldPaper = &readSystemPaper();
+    return *gHeldPaper;
+}
+
 PrinterCaps paperCaps(const PaperSize& paper, int dpi, int marginPx)
 {
     const auto pixels = [dpi](double mm) { return static_cast<int>(std::lround(mm * dpi / 25.4)); };
@@ -438,3 +454,15 @@ PrinterCaps paperCaps(const PaperSize& paper, int dpi, int marginPx)
 PrinterCaps builtInCaps() { return paperCaps(systemPaper(), kLayoutDpi, kBuiltInMarginPx); }
 
 } // namespace velm::detail
+
+namespace velm {
+
+SystemPaperScope::SystemPaperScope() { ++detail::gPaperScopes; }
+
+SystemPaperScope::~SystemPaperScope()
+{
+    if (--detail::gPaperScopes == 0)
+        detail::gHeldPaper = nullptr;
+}
+
+} // namespace velm

@@ -31,6 +31,18 @@ const PaperSize* findPaper(const std::string& name);
 // "A3, A4, A5, B5, Letter, Legal, Tabloid": for the messages of unknown sizes.
 std::string knownPaperNames();
 
+// One paper for a job: while a scope is open, the system's paper (the
+// PAPERSIZE variable, else the paper file) is read once, when first asked
+// for, and holds until the outermost scope closes, so that every page of
+// the job measures alike. Scopes nest; one thread's jobs at a time.
+class SystemPaperScope {
+public:
+    SystemPaperScope();
+    ~SystemPaperScope();
+    SystemPaperScope(const SystemPaperScope&) = delete;
+    SystemPaperScope& operator=(const SystemPaperScope&) = delete;
+};
+
 // What GetDeviceCaps tells of a printer in its current orientation.
 struct PrinterCaps {
     int horzRes = 0;     // printable width in device pixels
