@@ -122,32 +122,49 @@ void singleCharacters(const TextSource& source, std::size_t glyphs, std::vector<
     }
 }
 
-// A glyph at its place from the run's reference point, and the character
-// it stands for (0: none known).
-struct Placed {
-    Glyph ref;
-    QPointF at;
-    char32_t cp;
+// Glyphs at their places from the run's reference point, each with its
+// face and the character it stands for (0: none known): the arrays the
+// canvas takes, filled by index (a run holds at most a glyph a text unit).
+struct PlacedGlyphs {
+    std::vector<quint32> glyphs;
+    std::vector<QPointF> positions;
+    std::vector<char32_t> chars;
+    std::vector<std::uint16_t> faces;
+
+    void start(std::size_t most)
+    {
+        glyphs.resize(most);
+        positions.resize(most);
+        chars.resize(most);
+        faces.resize(most);
+    }
+    void finish(std::size_t count)
+    {
+        glyphs.resize(count);
+        positions.resize(count);
+        chars.resize(count);
+        faces.resize(count);
+    }
 };
 
 // Glyph ids of the font's own face, one a text unit at the sum of the
-// advances before it; an id the face lacks is its box. chars is scratch
-// space. The run's width.
-double placeGlyphIds(const TextRun& run, ResolvedFont& face, std::vector<char32_t>& chars,
-                     std::vector<Placed>& placed)
+// advances before it; an id the face lacks is its box. The run's width.
+double placeGlyphIds(const TextRun& run, ResolvedFont& face, PlacedGlyphs& placed)
 {
     const std::u16string& text = run.text;
     const bool useDx = run.dx.size() == text.size();
     const bool useDy = run.dy.size() == text.size();
     const QRawFont& raw = face.face(0);
     const std::uint32_t count = glyphCount(raw);
-    singleCharacters(run.source, text.size(), chars);
-    placed.clear();
+    singleCharacters(run.source, text.size(), placed.chars);
+    placed.start(text.size());
     double x = 0, y = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const std::uint32_t id = text[i] < count ? text[i] : 0;
         const double advance = useDx ? run.dx[i] : advanceOf(raw, id);
-        placed.push_back({Glyph{id, 0, true, true, advance}, QPointF(x, y), chars[i]});
+        placed.glyphs[i] = id;
+        placed.positions[i] = QPointF(x, y);
+        placed.faces[i] = 0;
         x += advance;
         if (useDy)
             y += run.dy[i];
@@ -156,18 +173,24 @@ double placeGlyphIds(const TextRun& run, ResolvedFont& face, std::vector<char32_
 }
 
 // One glyph a character at the sum of the advances before it. The run's width.
-double placeCharacters(const TextRun& run, ResolvedFont& face, std::vector<Placed>& placed)
+double placeCharacters(const TextRun& run, ResolvedFont& face, PlacedGlyphs& placed)
 {
     const std::u16string& text = run.text;
     const bool useDx = run.dx.size() == text.size();
     const bool useDy = run.dy.size() == text.size();
-    placed.clear();
+    placed.start(text.size());
+    std::size_t n = 0;
     double x = 0, y = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto [cp, units] = codePointAt(text, i);
         const Glyph ref = face.glyph(cp);
-        if (ref.drawn)
-            placed.push_back({ref, QPointF(x, y), cp});
+        if (ref.drawn) {
+            placed.glyphs[n] = ref.index;
+            placed.positions[n] = QPointF(x, y);
+            placed.chars[n] = cp;
+            placed.faces[n] = ref.face;
+            ++n;
+        }
         for (std::size_t u = 0; u < units; ++u) {
             x += useDx ? run.dx[i + u] : (u == 0 ? ref.advance : 0);
             if (useDy)
@@ -175,6 +198,7 @@ double placeCharacters(const TextRun& run, ResolvedFont& face, std::vector<Place
         }
         i += units - 1;
     }
+    placed.finish(n);
     return x;
 }
 
@@ -207,9 +231,6 @@ struct GdiDevice::State {
     bool inPage = false;
     double devicePixel = 1; // one device pixel in reference pixels
     Band band;
-    std::vector<quint32> glyphs;
-    std::vector<QPointF> positions;
-    std::vector<char32_t> chars;
 
     State(Canvas& c, bool clip) : canvas(c), clipToPage(clip), devicePixel(c.devicePixel()) {}
 
@@ -248,24 +269,20 @@ struct GdiDevice::State {
     }
 
     // The placed glyphs from start, one canvas call a run of one face.
-    void drawPlaced(const TextRun& run, ResolvedFont& face, const std::vector<Placed>& placed,
-                    const QPointF& start, const QColor& color)
+    void drawPlaced(const TextRun& run, ResolvedFont& face, const PlacedGlyphs& placed, const QPointF& start,
+                    const QColor& color)
     {
-        for (std::size_t first = 0; first < placed.size();) {
-            const std::uint16_t font = placed[first].ref.face;
-            std::size_t last = first;
-            glyphs.clear();
-            positions.clear();
-            chars.clear();
-            while (last < placed.size() && placed[last].ref.face == font) {
-                glyphs.push_back(placed[last].ref.index);
-                positions.push_back(placed[last].at);
-                chars.push_back(placed[last].cp);
+        const std::size_t n = placed.glyphs.size();
+        for (std::size_t first = 0; first < n;) {
+            const std::uint16_t font = placed.faces[first];
+            std::size_t last = first + 1;
+            while (last < n && placed.faces[last] == font)
                 ++last;
-            }
-            const bool sourced = run.glyphIndex && run.source.clusters.size() == glyphs.size();
-            canvas.drawGlyphs(start, face.face(font), glyphs, positions, chars, color,
-                              sourced ? &run.source : nullptr);
+            const std::size_t count = last - first;
+            const bool sourced = run.glyphIndex && run.source.clusters.size() == count;
+            canvas.drawGlyphs(start, face.face(font), std::span(placed.glyphs).subspan(first, count),
+                              std::span(placed.positions).subspan(first, count),
+                              std::span(placed.chars).subspan(first, count), color, sourced ? &run.source : nullptr);
             first = last;
         }
     }
@@ -461,8 +478,8 @@ void GdiDevice::text(const TextRun& run)
     d->flush();
     Canvas& c = d->canvas;
     ResolvedFont& face = resolvedFont(run.font); // underline and strike-out are drawn below
-    thread_local std::vector<Placed> placed;
-    const double width = run.glyphIndex ? placeGlyphIds(run, face, d->chars, placed) : placeCharacters(run, face, placed);
+    thread_local PlacedGlyphs placed;
+    const double width = run.glyphIndex ? placeGlyphIds(run, face, placed) : placeCharacters(run, face, placed);
 
     const bool rotated = run.font.escapement % 3600 != 0;
     QPointF origin(run.origin.x, run.origin.y);
