@@ -99,8 +99,14 @@ void Player::onText(const Record& r)
     run.text.resize(chars);
     run.glyphIndex = (options & kEtoGlyphIndex) != 0;
     const std::uint8_t* s = r.p + offString;
-    for (std::size_t i = 0; i < chars; ++i) // glyph ids are numbers, in no code page
-        run.text[i] = wide ? loadU16(s + 2 * i) : run.glyphIndex ? s[i] : fromCp1252(s[i]);
+    if (wide)
+        for (std::size_t i = 0; i < chars; ++i)
+            run.text[i] = loadU16(s + 2 * i);
+    else if (run.glyphIndex) // glyph ids are numbers, in no code page
+        std::copy(s, s + chars, run.text.begin());
+    else
+        for (std::size_t i = 0; i < chars; ++i)
+            run.text[i] = fromCp1252(s[i]);
     if (run.glyphIndex && named && source_.clusters.size() == chars)
         std::swap(run.source, source_);
     double advance = 0;

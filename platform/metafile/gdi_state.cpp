@@ -6,7 +6,6 @@
 
 namespace velm::gdi {
 
-double bounded(double v) { return std::fabs(v) < 1e9 ? v : v > 0 ? 1e9 : v < 0 ? -1e9 : 0; }
 int boundedInt(double v) { return static_cast<int>(std::fabs(v) < (1 << 24) ? std::lround(v) : v > 0 ? (1 << 24) : v < 0 ? -(1 << 24) : 0); }
 
 ObjectTable::ObjectTable(std::size_t capacity) : capacity_(std::min(capacity, kMaxCapacity)) {}

@@ -10,6 +10,7 @@
 #include "platform/metafile/play_result.h"
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -22,7 +23,7 @@ namespace velm::gdi {
 
 // Coordinates and scales a hostile file can drive to infinity or NaN reach
 // the devices as large finite numbers (NaN as 0).
-double bounded(double v);
+inline double bounded(double v) { return std::fabs(v) < 1e9 ? v : v > 0 ? 1e9 : v < 0 ? -1e9 : 0; }
 int boundedInt(double v);
 
 // An object that takes a slot but is never drawn with (a palette, a region,
