@@ -1,7 +1,12 @@
 #include "platform/rendering/face_files.h"
 
 #include "platform/rendering/fontconfig_handles.h"
+#include "platform/core/errors.h"
 
+#include <QGuiApplication>
+
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -93,6 +98,14 @@ QByteArray fileBytes(const QByteArray& path)
     return bytes;
 }
 
+// TrueType or OpenType outlines, as the file's first four bytes tell.
+bool isSfnt(const QByteArray& bytes)
+{
+    static constexpr std::array<const char*, 3> kTags = {"\x00\x01\x00\x00", "OTTO", "true"};
+    return bytes.size() >= 4 &&
+           std::any_of(kTags.begin(), kTags.end(), [&](const char* tag) { return std::memcmp(bytes.constData(), tag, 4) == 0; });
+}
+
 } // namespace
 
 FaceFile matchFace(const QString& family, int weight, bool italic)
@@ -114,7 +127,11 @@ QRawFont loadFace(const FaceFile& face, double pixelSize)
     const QByteArray bytes = fileBytes(face.path);
     if (bytes.isEmpty())
         return {};
-    return QRawFont(bytes, pixelSize, QFont::PreferNoHinting);
+    QRawFont raw(bytes, pixelSize, QFont::PreferNoHinting);
+    if (!raw.isValid() && isSfnt(bytes))
+        throw VelmError("No font can be made from the font file " + face.path.toStdString() + " on Qt's \"" +
+                        QGuiApplication::platformName().toStdString() + "\" platform (QT_QPA_PLATFORM)");
+    return raw;
 }
 
 } // namespace velm

@@ -26,7 +26,10 @@ FaceFile matchFace(const QString& family, int weight, bool italic);
 // The face at an em of pixelSize, unhinted, read from its file (mapped
 // once per process). Invalid when Qt cannot read the face that way (a face
 // beyond the first of a collection, a named instance of a variable font):
-// the caller falls back to Qt's own matching.
+// the caller falls back to Qt's own matching. Throws VelmError when the
+// file is TrueType or OpenType and still no font comes of it: Qt's
+// platform then makes no fonts from files at all (QT_QPA_PLATFORM=minimal),
+// and its stand-in would print nothing.
 QRawFont loadFace(const FaceFile& face, double pixelSize);
 
 } // namespace velm

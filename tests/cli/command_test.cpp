@@ -236,14 +236,21 @@ TEST_F(Command, UnwritablePdfFolderIsAFailure)
 }
 
 // A machine whose fontconfig finds no font at all.
-TEST_F(Command, NoInstalledFontIsAFailureNotACrash)
+// No font installed, or a Qt platform that makes no fonts from files.
+TEST_F(Command, NoFontIsAFailureNotACrash)
 {
     dir_.write("empty-fonts.conf", "<fontconfig><cachedir>" + dir_.file("fc-cache") + "</cachedir></fontconfig>\n");
     const std::string conf = dir_.file("empty-fonts.conf");
-    const Outcome o = Velm(Quote(dir_.file("short.txt")), dir_.path(), "FONTCONFIG_FILE=" + Quote(conf));
-    EXPECT_EQ(o.status, 1);
-    EXPECT_NE(o.err.find("No font could be loaded for"), std::string::npos) << o.err;
-    EXPECT_TRUE(PdfsWritten().empty());
+    const std::pair<std::string, std::string> cases[] = {
+        {"FONTCONFIG_FILE=" + Quote(conf), "No font could be loaded for"},
+        {"QT_QPA_PLATFORM=minimal", "on Qt's \"minimal\" platform (QT_QPA_PLATFORM)"},
+    };
+    for (const auto& [environment, message] : cases) {
+        const Outcome o = Velm(Quote(dir_.file("short.txt")), dir_.path(), environment);
+        EXPECT_EQ(o.status, 1) << environment;
+        EXPECT_NE(o.err.find(message), std::string::npos) << o.err;
+        EXPECT_TRUE(PdfsWritten().empty());
+    }
 }
 
 // A job prints whatever state its settings file is in, and says once why
