@@ -19,6 +19,7 @@
 #include "engine/UserInterface.h"
 #include "platform/core/convert.h"
 #include "platform/core/errors.h"
+#include "platform/system/display.h"
 #include "platform/system/files.h"
 #include "platform/rendering/font_fallback.h"
 #include "platform/rendering/fonts.h"
@@ -455,11 +456,18 @@ int ExecDesktopProgram(char** argv)
     return kFailed;
 }
 
-// Headless jobs need fonts but no screen.
-void UseOffscreenWithoutDisplay()
+// Headless jobs need fonts but no screen; a screen there is gives the text
+// sizes the toolbar gives. A display named but gone (DISPLAY left from an
+// ssh session, a job from cron) must not stop the job, as Qt would: it
+// then runs offscreen, at the 96 dpi of no screen.
+void ChooseHeadlessPlatform()
 {
-    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (const char* chosen = std::getenv("QT_QPA_PLATFORM"); chosen && *chosen)
+        return;
+    const ReachableDisplays displays = reachableDisplays();
+    if (displays.x && displays.wayland)
+        return; // Qt's own choice between them
+    setenv("QT_QPA_PLATFORM", displays.x ? "xcb" : displays.wayland ? "wayland" : "offscreen", 1);
 }
 
 } // namespace
@@ -516,7 +524,7 @@ int RunVelm(int argc, char** argv, const WindowedRunner& windowed)
     try {
         if (o.desktop || o.preview)
             return windowed(argc, argv, o);
-        UseOffscreenWithoutDisplay();
+        ChooseHeadlessPlatform();
         // Before the slow start-up: a Ctrl-C then still ends the job cleanly.
         if (!o.listPrinters)
             ConsoleStatus::InstallInterruptHandler();

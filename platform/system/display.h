@@ -14,4 +14,13 @@ struct DisplayMetrics {
 
 DisplayMetrics displayMetrics();
 
+// Which of the session's displays answer now: the X server that DISPLAY
+// names and the Wayland compositor that WAYLAND_DISPLAY names, each at its
+// socket. A variable that is unset or empty names none.
+struct ReachableDisplays {
+    bool x = false;
+    bool wayland = false;
+};
+ReachableDisplays reachableDisplays();
+
 } // namespace velm

@@ -253,6 +253,18 @@ TEST_F(Command, NoFontIsAFailureNotACrash)
     }
 }
 
+// A headless job needs no screen: a display that is named but gone (no
+// server answers there) is no reason to stop it, and it prints as without one.
+TEST_F(Command, AJobPrintsWhenItsDisplayIsGone)
+{
+    const std::string epoch = "SOURCE_DATE_EPOCH=1700000000 env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY";
+    const Outcome gone = Velm("-o gone.pdf short.txt", dir_.path(), epoch + " DISPLAY=:987");
+    const Outcome none = Velm("-o none.pdf short.txt", dir_.path(), epoch + " -u DISPLAY");
+    ASSERT_EQ(gone.status, 0) << gone.err;
+    ASSERT_EQ(none.status, 0) << none.err;
+    EXPECT_EQ(testing::readFile(dir_.file("gone.pdf")), testing::readFile(dir_.file("none.pdf")));
+}
+
 // A job prints whatever state its settings file is in, and says once why
 // its page settings were not recorded there. Permissions bind root too
 // little: those kinds run as nobody when the test runs as root.
