@@ -467,7 +467,8 @@ void ChooseHeadlessPlatform()
     const ReachableDisplays displays = reachableDisplays();
     if (displays.x && displays.wayland)
         return; // Qt's own choice between them
-    setenv("QT_QPA_PLATFORM", displays.x ? "xcb" : displays.wayland ? "wayland" : "offscreen", 1);
+    // One that answers and still refuses (X's authorization) leaves Qt offscreen too.
+    setenv("QT_QPA_PLATFORM", displays.x ? "xcb;offscreen" : displays.wayland ? "wayland;offscreen" : "offscreen", 1);
 }
 
 } // namespace
