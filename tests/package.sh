@@ -15,13 +15,22 @@ program=$(sed -n 's/^project(velm VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.t
 [ -n "$version" ] && [ "${version%%-*}" = "$program" ] ||
   fail "debian/changelog's version '$version' is not the program's '$program'"
 
-# The files git would commit, without the build folders.
+# The files git would commit, without the build folders; a tree that is no
+# checkout (an unpacked release, or no git installed) without what
+# .gitignore names as made by builds.
 rm -rf "$work"
 tree="$work/velm-$version"
 mkdir -p "$tree"
-(cd "$src" && git ls-files -z --cached --others --exclude-standard |
-  xargs -0 sh -c 'for f; do [ -e "$f" ] && printf "%s\0" "$f"; done' sh |
-  xargs -0 cp --parents -t "$tree")
+if command -v git >/dev/null && git -C "$src" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  (cd "$src" && git ls-files -z --cached --others --exclude-standard |
+    xargs -0 sh -c 'for f; do [ -e "$f" ] && printf "%s\0" "$f"; done' sh |
+    xargs -0 cp --parents -t "$tree")
+else
+  (cd "$src" && tar -cf - --exclude='./build*' --exclude='./obj-*' --exclude=./debian/velm \
+    --exclude=./debian/.debhelper --exclude=./debian/files --exclude='./debian/*.substvars' \
+    --exclude=./debian/debhelper-build-stamp --exclude='./debian/*.debhelper.log' \
+    --exclude=compile_commands.json .) | tar -xf - -C "$tree"
+fi
 
 # Repeated builds reuse their objects (same folder, so the same paths).
 if command -v ccache >/dev/null; then
