@@ -99,7 +99,7 @@ class PassDocument {
 public:
     PassDocument(const TStoredJob& job, const TPageChoice& choice, TPrintStatus* status)
         : job_(job), choice_(choice), printer_(Printers::instance().selected()), perSheet_(PerSheet(job)),
-          document_(), watch_(status)
+          watch_(status)
     {
     }
     ~PassDocument()
@@ -114,7 +114,6 @@ public:
     // "&Abort" closes the document at once; a later activation of the
     // dialog may clear the flag, but a closed document stays closed.
     bool Cancelled() const { return choice_.Cancel.IsSet() || (document_ && !document_->isOpen()); }
-    bool Begun() const { return document_ != nullptr; }
 
     // On the printer in the sheets' orientation.
     void Begin()

@@ -11,6 +11,7 @@
 
 #include "platform/core/errors.h"
 #include "platform/system/files.h"
+#include "platform/system/sockets.h"
 
 #include <QPageLayout>
 #include <QPageSize>
@@ -115,38 +116,6 @@ ServerAddress serverAddress()
     }
     a.shown = a.host + ":" + std::to_string(a.port);
     return a;
-}
-
-// 0 on success, else the errno of the failure (ETIMEDOUT after timeoutMs).
-int connectWithin(int family, const sockaddr* address, socklen_t length, int timeoutMs)
-{
-    int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return errno;
-    int result = 0;
-    if (::connect(fd, address, length) != 0) {
-        if (errno != EINPROGRESS) {
-            result = errno;
-        } else {
-            pollfd p{fd, POLLOUT, 0};
-            int n;
-            do
-                n = ::poll(&p, 1, timeoutMs);
-            while (n < 0 && errno == EINTR);
-            if (n == 0) {
-                result = ETIMEDOUT;
-            } else if (n < 0) {
-                result = errno;
-            } else {
-                int error = 0;
-                socklen_t size = sizeof error;
-                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
-                result = error;
-            }
-        }
-    }
-    ::close(fd);
-    return result;
 }
 
 // ---- the queue as the server and the user's lpoptions describe it ----------
@@ -466,36 +435,13 @@ CupsQueues cupsQueues()
 bool cupsServerReachable(std::string* problem, int timeoutMs)
 {
     const ServerAddress a = serverAddress();
-    int error = 0;
-    if (!a.socketPath.empty()) {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        if (a.socketPath.size() >= sizeof address.sun_path) {
-            error = ENAMETOOLONG;
-        } else {
-            std::memcpy(address.sun_path, a.socketPath.c_str(), a.socketPath.size() + 1);
-            error = connectWithin(AF_UNIX, reinterpret_cast<const sockaddr*>(&address), sizeof address,
-                                  timeoutMs);
-        }
-    } else {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        const std::string port = std::to_string(a.port);
-        int gai = ::getaddrinfo(a.host.c_str(), port.c_str(), &hints, &found);
-        if (gai != 0) {
-            if (problem)
-                *problem = format("the CUPS server %s cannot be found (%s)", a.shown.c_str(), gai_strerror(gai));
-            return false;
-        }
-        error = ECONNREFUSED;
-        for (addrinfo* ai = found; ai; ai = ai->ai_next) {
-            error = connectWithin(ai->ai_family, ai->ai_addr, ai->ai_addrlen, timeoutMs);
-            if (error == 0)
-                break;
-        }
-        ::freeaddrinfo(found);
+    std::string lookup;
+    const int error = !a.socketPath.empty() ? connectUnixWithin(a.socketPath, false, timeoutMs)
+                                            : connectHostWithin(a.host, a.port, timeoutMs, &lookup);
+    if (!lookup.empty()) {
+        if (problem)
+            *problem = format("the CUPS server %s cannot be found (%s)", a.shown.c_str(), lookup.c_str());
+        return false;
     }
     if (error != 0 && problem)
         *problem = format("the CUPS server %s cannot be reached (%s)", a.shown.c_str(), std::strerror(error));

@@ -1,19 +1,13 @@
 #include "platform/system/display.h"
+#include "platform/system/sockets.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 
 #include <cctype>
 #include <cmath>
-#include <cstddef>
 #include <cstdlib>
-#include <cstring>
 #include <string>
-
-#include <netdb.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 namespace velm {
 
@@ -53,43 +47,8 @@ const char* named(const char* variable)
     return value && *value ? value : nullptr;
 }
 
-// Whether a server listens on the Unix socket at path (in Linux's abstract
-// namespace when abstract): a connection is opened and closed, nothing said.
-bool unixSocketAnswers(const std::string& path, bool abstract)
-{
-    sockaddr_un address{};
-    const std::size_t offset = abstract ? 1 : 0;
-    if (path.empty() || path.size() + offset >= sizeof address.sun_path)
-        return false;
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path + offset, path.data(), path.size());
-    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size() + (abstract ? 0 : 1));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    const bool reached = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
-    ::close(fd);
-    return reached;
-}
-
-bool tcpAnswers(const std::string& host, int port)
-{
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
-        return false;
-    bool reached = false;
-    for (const addrinfo* a = found; a && !reached; a = a->ai_next) {
-        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-        if (fd < 0)
-            continue;
-        reached = ::connect(fd, a->ai_addr, a->ai_addrlen) == 0;
-        ::close(fd);
-    }
-    ::freeaddrinfo(found);
-    return reached;
-}
+// A display that does not answer within this is taken as gone.
+constexpr int kDisplayTimeoutMs = 2000;
 
 // DISPLAY as X names a server: [protocol/][host]:number[.screen]; no host
 // (or "unix") is the local socket, a host its TCP port 6000 + number. Only
@@ -109,11 +68,12 @@ bool xReachable()
         host.erase(0, slash + 1);
     if (host.empty() || host == "unix") {
         const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-        return unixSocketAnswers(socket, true) || unixSocketAnswers(socket, false);
+        return connectUnixWithin(socket, true, kDisplayTimeoutMs) == 0 ||
+               connectUnixWithin(socket, false, kDisplayTimeoutMs) == 0;
     }
     if (host.size() > 2 && host.front() == '[' && host.back() == ']')
         host = host.substr(1, host.size() - 2);
-    return tcpAnswers(host, 6000 + number);
+    return connectHostWithin(host, 6000 + number, kDisplayTimeoutMs) == 0;
 }
 
 bool waylandReachable()
@@ -122,9 +82,9 @@ bool waylandReachable()
     if (!name)
         return false;
     if (name[0] == '/')
-        return unixSocketAnswers(name, false);
+        return connectUnixWithin(name, false, kDisplayTimeoutMs) == 0;
     const char* runtime = named("XDG_RUNTIME_DIR");
-    return runtime && unixSocketAnswers(std::string(runtime) + "/" + name, false);
+    return runtime && connectUnixWithin(std::string(runtime) + "/" + name, false, kDisplayTimeoutMs) == 0;
 }
 
 } // namespace
